@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building and testing Velkin need. Does
+# nothing when they are all there already.
+set -euo pipefail
+
+packages=(
+  cmake                       # build system
+  ninja-build                 # build tool
+  g++-mingw-w64-x86-64-posix  # cross-compiler for Windows x86-64
+  wine64                      # the Windows APIs the programs and tests run on
+  googletest                  # unit-test framework, built from source for the target
+  wixl                        # builds the test and demo installer packages
+  msitools                    # reads installer packages back (msiinfo)
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$package")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

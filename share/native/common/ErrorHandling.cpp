@@ -1,0 +1,153 @@
+#include "ErrorHandling.h"
+
+#include "Log.h"
+
+#include <cerrno>
+#include <cwchar>
+#include <optional>
+#include <sstream>
+
+namespace {
+
+// Cuts a decorated signature such as
+// "void {anonymous}::Foo::bar(const wstring&) const" down to
+// "{anonymous}::Foo::bar". A bare qualified name passes unchanged.
+std::string qualifiedFunctionName(const std::string& signature) {
+    size_t end = signature.rfind(')');
+    if (end == std::string::npos) {
+        return signature;
+    }
+    int depth = 0;
+    size_t open = std::string::npos;
+    for (size_t i = end + 1; i-- > 0;) {
+        if (signature[i] == ')') {
+            ++depth;
+        } else if (signature[i] == '(' && --depth == 0) {
+            open = i;
+            break;
+        }
+    }
+    if (open == std::string::npos || open == 0) {
+        return signature;
+    }
+    // The name runs back to the blank after the return type; blanks inside
+    // template arguments do not count.
+    int angle = 0;
+    size_t begin = 0;
+    for (size_t i = open; i-- > 0;) {
+        const char c = signature[i];
+        if (c == '>') {
+            ++angle;
+        } else if (c == '<') {
+            --angle;
+        } else if (c == ' ' && angle == 0) {
+            begin = i + 1;
+            break;
+        }
+    }
+    return signature.substr(begin, open - begin);
+}
+
+bool isWhiteSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+enum TrimFlags { TrimLeading = 1, TrimTrailing = 2 };
+
+// Writes the text less the white space that the flags cut; gives the index in
+// the text of the last character written, or nothing when nothing was.
+std::optional<size_t> appendTrimmed(std::ostream& out, const std::string& text, int flags) {
+    size_t begin = 0;
+    size_t end = text.size();
+    if (flags & TrimLeading) {
+        while (begin < end && isWhiteSpace(text[begin])) {
+            ++begin;
+        }
+    }
+    if (flags & TrimTrailing) {
+        while (end > begin && isWhiteSpace(text[end - 1])) {
+            --end;
+        }
+    }
+    if (begin == end) {
+        return std::nullopt;
+    }
+    out.write(text.data() + begin, static_cast<std::streamsize>(end - begin));
+    return end - 1;
+}
+
+} // namespace
+
+CodeLocation::CodeLocation(const char* file, const char* function, int line)
+    : file(file ? file : ""), function(qualifiedFunctionName(function ? function : "")),
+      line(line) {}
+
+std::string sourceBaseName(const std::string& path) {
+    const size_t separator = path.find_last_of("\\/");
+    return separator == std::string::npos ? path : path.substr(separator + 1);
+}
+
+std::string composeLocatedMessage(const CodeLocation& location, const char* message) {
+    std::ostringstream out;
+    out << sourceBaseName(location.file) << "(" << location.line << ") at " << location.function
+        << "(): " << message;
+    return out.str();
+}
+
+VkError<std::runtime_error> withLocation(const std::string& message,
+                                         const CodeLocation& location) {
+    return withLocation(std::runtime_error(message), location);
+}
+
+VkError<std::runtime_error> withLocation(const char* message, const CodeLocation& location) {
+    return withLocation(std::runtime_error(message), location);
+}
+
+VkError<std::runtime_error> withLocation(const tstrings::TextBuilder& message,
+                                         const CodeLocation& location) {
+    return withLocation(std::runtime_error(message.utf8()), location);
+}
+
+void logErrorAt(const CodeLocation& location, const tstrings::TextBuilder& message) {
+    processLogger().log(LogLevel::Error, location, message);
+}
+
+void logCaughtException(const CodeLocation& location, const std::exception& error) {
+    logErrorAt(location, tstrings::TextBuilder()
+                             << "Exception with message '" << error.what() << "' caught");
+}
+
+void logUnknownException(const CodeLocation& location) {
+    logErrorAt(location, tstrings::TextBuilder("Unknown exception caught"));
+}
+
+std::string combineMessages(const std::string& first, const std::string& second) {
+    static const std::string endOfPhrase = ";.,:!?";
+    std::ostringstream out;
+    out.exceptions(std::ios_base::failbit | std::ios_base::badbit);
+
+    size_t separatorLength = 0;
+    if (const auto last = appendTrimmed(out, first, TrimTrailing)) {
+        if (endOfPhrase.find(first[*last]) == std::string::npos) {
+            out << ". ";
+            separatorLength = 2;
+        } else {
+            out << " ";
+            separatorLength = 1;
+        }
+    }
+    const bool secondWritten = appendTrimmed(out, second, TrimLeading | TrimTrailing).has_value();
+    std::string result = out.str();
+    if (!secondWritten) {
+        result.resize(result.size() - separatorLength);
+    }
+    return result;
+}
+
+std::string crtErrorDescription() {
+    wchar_t buffer[2048] = {};
+    if (_wcserror_s(buffer, sizeof(buffer) / sizeof(buffer[0]), errno) != 0) {
+        return std::string();
+    }
+    return tstrings::toUtf8(buffer);
+}

@@ -1,0 +1,122 @@
+#include "Log.h"
+
+#include "LogAppenders.h"
+#include "WindowsApi.h"
+
+#include <iostream>
+#include <vector>
+
+namespace {
+
+constexpr size_t moduleNameCapacity = 260;
+
+Logger theLogger;
+wchar_t moduleName[moduleNameCapacity] = L"Unknown";
+bool moduleNameKnown = false;
+
+tstring lastPathComponent(const tstring& path) {
+    const size_t separator = path.find_last_of(L"\\/");
+    return separator == tstring::npos ? path : path.substr(separator + 1);
+}
+
+// The file name of the module that holds this code; empty when the system
+// cannot tell.
+tstring currentModuleFileName() {
+    HMODULE module = nullptr;
+    if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                  GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                              reinterpret_cast<LPCWSTR>(&currentModuleFileName), &module)) {
+        return tstring();
+    }
+    std::vector<wchar_t> buffer(moduleNameCapacity);
+    for (;;) {
+        const DWORD size = static_cast<DWORD>(buffer.size());
+        const DWORD length = ::GetModuleFileNameW(module, buffer.data(), size);
+        if (length == 0) {
+            return tstring();
+        }
+        if (length < size) {
+            return lastPathComponent(tstring(buffer.data(), length));
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+void computeModuleName() {
+    tstring name = currentModuleFileName();
+    if (name.empty()) {
+        name = L"Unknown";
+    }
+    name.resize(moduleNameCapacity - 1, L'\0');
+    name.copy(moduleName, moduleNameCapacity - 1);
+    moduleName[moduleNameCapacity - 1] = L'\0';
+}
+
+} // namespace
+
+const wchar_t* logLevelName(LogLevel level) {
+    switch (level) {
+    case LogLevel::Trace:
+        return L"TRACE";
+    case LogLevel::Info:
+        return L"INFO";
+    case LogLevel::Warning:
+        return L"WARNING";
+    case LogLevel::Error:
+        return L"ERROR";
+    }
+    return L"UNKNOWN";
+}
+
+void LogRecord::formatPrefix(tstring& buffer) const {
+    buffer += tstrings::format(L"%04u/%02u/%02u %02u:%02u:%02u.%03u, %s (PID: %u, TID: %u), ",
+                               localTime.year, localTime.month, localTime.day, localTime.hour,
+                               localTime.minute, localTime.second, localTime.milliseconds,
+                               moduleName, processId, threadId);
+}
+
+LogAppender* Logger::setAppender(LogAppender* appender) {
+    LogAppender* previous = appender_;
+    appender_ = appender;
+    return previous;
+}
+
+void Logger::log(LogLevel level, const tstring& file, int line, const tstring& function,
+                 const tstring& message) const {
+    SYSTEMTIME now;
+    ::GetLocalTime(&now);
+    const LogRecord record{{now.wYear, now.wMonth, now.wDayOfWeek, now.wDay, now.wHour,
+                            now.wMinute, now.wSecond, now.wMilliseconds},
+                           ::GetCurrentThreadId(),
+                           ::GetCurrentProcessId(),
+                           moduleName,
+                           logLevelName(level),
+                           lastPathComponent(file),
+                           line,
+                           function,
+                           message};
+    appender_->append(record);
+}
+
+void Logger::log(LogLevel level, const tstring& file, int line, const tstring& function,
+                 const tstrings::TextBuilder& message) const {
+    log(level, file, line, function, message.str());
+}
+
+void Logger::log(LogLevel level, const CodeLocation& location,
+                 const tstrings::TextBuilder& message) const {
+    log(level, tstrings::fromUtf8(location.file), location.line,
+        tstrings::fromUtf8(location.function), message.str());
+}
+
+Logger& processLogger() {
+    if (!theLogger.getAppender()) {
+        static StreamLogAppender standardOutput(&std::cout);
+        theLogger.setAppender(&standardOutput);
+    }
+    if (!moduleNameKnown) {
+        moduleNameKnown = true;
+        computeModuleName();
+    }
+    return theLogger;
+}

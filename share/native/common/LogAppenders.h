@@ -1,0 +1,45 @@
+#pragma once
+
+#include "Log.h"
+
+#include <iosfwd>
+
+// Full records with the time-stamped prefix, two lines each.
+class StreamLogAppender : public LogAppender {
+public:
+    explicit StreamLogAppender(std::ostream* stream) : stream_(stream) {}
+    void append(const LogRecord& record) override;
+
+private:
+    std::ostream* stream_;
+};
+
+class NopLogAppender : public LogAppender {
+public:
+    void append(const LogRecord&) override {}
+};
+
+// Forwards to both sinks, the first first; either may be null.
+class TeeLogAppender : public LogAppender {
+public:
+    TeeLogAppender(LogAppender* first, LogAppender* second) : first_(first), second_(second) {}
+    void append(const LogRecord& record) override;
+
+private:
+    LogAppender* first_;
+    LogAppender* second_;
+};
+
+// Adds a sink to the process logger for the life of this object.
+class WithExtraLogAppender {
+public:
+    explicit WithExtraLogAppender(LogAppender& extra);
+    virtual ~WithExtraLogAppender();
+
+    WithExtraLogAppender(const WithExtraLogAppender&) = delete;
+    WithExtraLogAppender& operator=(const WithExtraLogAppender&) = delete;
+
+private:
+    LogAppender* previous_;
+    TeeLogAppender tee_;
+};

@@ -1,16 +1,13 @@
 #include "WinErrorHandling.h"
 
 #include "Log.h"
+#include "UniqueHandles.h"
 #include "WindowsApi.h"
 
 #include <memory>
 #include <sstream>
 
 namespace {
-
-struct LocalFreeDeleter {
-    void operator()(void* buffer) const { ::LocalFree(buffer); }
-};
 
 DWORD formatSystemMessage(DWORD code, HMODULE module, wchar_t** buffer) {
     DWORD flags =

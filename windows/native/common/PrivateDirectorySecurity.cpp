@@ -1,0 +1,72 @@
+#include "PrivateDirectorySecurity.h"
+
+#include "WinErrorHandling.h"
+#include "UniqueHandles.h"
+#include "WindowsApi.h"
+
+#include <sddl.h>
+
+#include <vector>
+
+namespace {
+
+tstring currentUserSid() {
+    HANDLE rawToken = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &rawToken)) {
+        VK_THROW_LAST_ERROR(::OpenProcessToken, "OpenProcessToken() failed");
+    }
+    const UniqueHandle token(rawToken);
+    DWORD size = 0;
+    ::GetTokenInformation(rawToken, TokenUser, nullptr, 0, &size);
+    std::vector<unsigned char> buffer(size);
+    if (!::GetTokenInformation(rawToken, TokenUser, buffer.data(), size, &size)) {
+        VK_THROW_LAST_ERROR(::GetTokenInformation, "GetTokenInformation(TokenUser) failed");
+    }
+    wchar_t* rawSid = nullptr;
+    const TOKEN_USER* user = reinterpret_cast<const TOKEN_USER*>(buffer.data());
+    if (!::ConvertSidToStringSidW(user->User.Sid, &rawSid)) {
+        VK_THROW_LAST_ERROR(::ConvertSidToStringSidW, "ConvertSidToStringSid() failed");
+    }
+    const std::unique_ptr<wchar_t, LocalFreeDeleter> sid(rawSid);
+    return sid.get();
+}
+
+} // namespace
+
+struct PrivateDirectorySecurity::Impl {
+    std::unique_ptr<void, LocalFreeDeleter> descriptor;
+    SECURITY_ATTRIBUTES attributes{};
+};
+
+PrivateDirectorySecurity::PrivateDirectorySecurity() : impl_(std::make_unique<Impl>()) {
+    // Protected ("P"): nothing is inherited from a temporary directory that
+    // other users may be able to change.
+    const tstring sddl = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" +
+                         currentUserSid() + L")";
+    PSECURITY_DESCRIPTOR raw = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
+                                                                &raw, nullptr)) {
+        VK_THROW_LAST_ERROR(::ConvertStringSecurityDescriptorToSecurityDescriptorW,
+                            "ConvertStringSecurityDescriptorToSecurityDescriptor(" << sddl
+                                                                                   << ") failed");
+    }
+    impl_->descriptor.reset(raw);
+    impl_->attributes.nLength = sizeof(SECURITY_ATTRIBUTES);
+    impl_->attributes.lpSecurityDescriptor = raw;
+    impl_->attributes.bInheritHandle = FALSE;
+}
+
+PrivateDirectorySecurity::~PrivateDirectorySecurity() = default;
+
+_SECURITY_ATTRIBUTES* PrivateDirectorySecurity::attributes() const { return &impl_->attributes; }
+
+tstring PrivateDirectorySecurity::sddl() const {
+    wchar_t* raw = nullptr;
+    if (!::ConvertSecurityDescriptorToStringSecurityDescriptorW(
+            impl_->descriptor.get(), SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &raw, nullptr)) {
+        VK_THROW_LAST_ERROR(::ConvertSecurityDescriptorToStringSecurityDescriptorW,
+                            "ConvertSecurityDescriptorToStringSecurityDescriptor() failed");
+    }
+    const std::unique_ptr<wchar_t, LocalFreeDeleter> text(raw);
+    return text.get();
+}

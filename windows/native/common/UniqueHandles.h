@@ -1,0 +1,70 @@
+#pragma once
+
+#include "WindowsApi.h"
+
+#include <utility>
+
+// One owner for every kind of handle: closes what it holds when destroyed or
+// given another, keeps the thread's last-error value across the close (so a
+// failure reported after clean-up still reads the right code), moves, never
+// copies.
+template <class Traits>
+class UniqueAny {
+public:
+    using Handle = typename Traits::Handle;
+
+    UniqueAny() = default;
+    explicit UniqueAny(Handle handle) : handle_(handle) {}
+    ~UniqueAny() { reset(); }
+
+    UniqueAny(UniqueAny&& other) noexcept : handle_(other.release()) {}
+    UniqueAny& operator=(UniqueAny&& other) noexcept {
+        if (this != &other) {
+            reset(other.release());
+        }
+        return *this;
+    }
+    UniqueAny(const UniqueAny&) = delete;
+    UniqueAny& operator=(const UniqueAny&) = delete;
+
+    Handle get() const { return handle_; }
+    explicit operator bool() const { return Traits::isValid(handle_); }
+
+    void reset(Handle handle = Traits::none()) {
+        if (Traits::isValid(handle_)) {
+            const DWORD lastError = ::GetLastError();
+            Traits::close(handle_);
+            ::SetLastError(lastError);
+        }
+        handle_ = handle;
+    }
+
+    Handle release() { return std::exchange(handle_, Traits::none()); }
+
+private:
+    Handle handle_ = Traits::none();
+};
+
+struct KernelHandleTraits {
+    using Handle = HANDLE;
+    static Handle none() { return nullptr; }
+    static bool isValid(Handle handle) { return handle != nullptr; }
+    static void close(Handle handle) { ::CloseHandle(handle); }
+};
+
+struct FindHandleTraits {
+    using Handle = HANDLE;
+    static Handle none() { return nullptr; }
+    static bool isValid(Handle handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
+    static void close(Handle handle) { ::FindClose(handle); }
+};
+
+// A process, thread, file or mutex handle.
+using UniqueHandle = UniqueAny<KernelHandleTraits>;
+// A directory search.
+using UniqueFindHandle = UniqueAny<FindHandleTraits>;
+
+// For buffers that the system allocates with LocalAlloc.
+struct LocalFreeDeleter {
+    void operator()(void* memory) const { ::LocalFree(memory); }
+};

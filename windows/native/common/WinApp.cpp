@@ -1,0 +1,125 @@
+#include "WinApp.h"
+
+#include "ErrorHandling.h"
+#include "LogAppenders.h"
+#include "PathUtils.h"
+#include "WinSysInfo.h"
+#include "WindowsApi.h"
+
+#include <cstdio>
+#include <iostream>
+#include <memory>
+
+namespace {
+
+// The process's console for one run: standard output and standard error are
+// reopened onto it for as long as it lives.
+class Console {
+public:
+    Console() {
+        if (::AttachConsole(ATTACH_PARENT_PROCESS) || ::AllocConsole()) {
+            output_ = std::make_unique<Channel>(stdout);
+            error_ = std::make_unique<Channel>(stderr);
+        }
+    }
+
+    ~Console() {
+        error_.reset();
+        output_.reset();
+    }
+
+    Console(const Console&) = delete;
+    Console& operator=(const Console&) = delete;
+
+private:
+    class Channel {
+    public:
+        explicit Channel(FILE* stream) {
+            const bool input = stream == stdin;
+            // The reopen's result is only the stream itself again; when it
+            // fails the stream stays as it was, which is all we could do.
+            _wfreopen_s(&reopened_, input ? L"CONIN$" : L"CONOUT$", input ? L"r" : L"w", stream);
+            std::ios_base::sync_with_stdio(true);
+        }
+
+        virtual ~Channel() {
+            try {
+                if (reopened_) {
+                    std::fclose(reopened_);
+                }
+                std::ios_base::sync_with_stdio(true);
+            }
+            VK_LOG_AND_SWALLOW(VK_HERE)
+        }
+
+        Channel(const Channel&) = delete;
+        Channel& operator=(const Channel&) = delete;
+
+    private:
+        FILE* reopened_ = nullptr;
+    };
+
+    std::unique_ptr<Channel> output_;
+    std::unique_ptr<Channel> error_;
+};
+
+// Shows the failure being reported in a message box. It is itself a sink of
+// the logger while it shows, so what goes wrong here is kept and logged once
+// the launch is over: logging it at once would come straight back here.
+class LastErrorGuiLogAppender : public LogAppender {
+public:
+    void append(const LogRecord&) override {
+        try {
+            const std::string text = app::lastErrorMessage ? *app::lastErrorMessage : std::string();
+            const tstring caption = FileUtils::leafName(SysInfo::getProcessModulePath());
+            if (!::MessageBoxW(nullptr, tstrings::fromUtf8(text).c_str(), caption.c_str(),
+                               MB_ICONERROR)) {
+                // No desktop to show it on: a service, a headless machine.
+                const DWORD error = ::GetLastError();
+                failure_ = (tstrings::TextBuilder("MessageBox() failed with system error ")
+                            << error)
+                               .str();
+            }
+        } catch (const std::exception& e) {
+            failure_ = (tstrings::TextBuilder("Exception with message '") << e.what() << "' caught")
+                           .str();
+        } catch (...) {
+            failure_ = L"Unknown exception caught";
+        }
+    }
+
+    void logFailure() const {
+        if (!failure_.empty()) {
+            VK_WARNING(failure_);
+        }
+    }
+
+private:
+    tstring failure_;
+};
+
+} // namespace
+
+bool isDebugMode() {
+    return SysInfo::getEnvVariable(std::nothrow, L"VELKIN_DEBUG", L"") == L"true";
+}
+
+namespace app {
+
+int wlaunch(const std::nothrow_t&, MainFunction mainFunction) {
+    std::unique_ptr<Console> console;
+    try {
+        if (isDebugMode()) {
+            console = std::make_unique<Console>();
+        }
+    }
+    VK_LOG_AND_SWALLOW(VK_HERE)
+
+    LastErrorGuiLogAppender messageBox;
+    TeeLogAppender lastErrorSinks(&lastErrorLogAppender(), &messageBox);
+    const int result = launch(std::nothrow, mainFunction, &lastErrorSinks, isDebugMode());
+    messageBox.logFailure();
+    return result;
+}
+
+} // namespace app

@@ -1,0 +1,236 @@
+#include "WinFileUtils.h"
+
+#include "Log.h"
+#include "PrivateDirectorySecurity.h"
+#include "WinErrorHandling.h"
+#include "WindowsApi.h"
+
+#include <cstdlib>
+#include <memory>
+
+#include <shlwapi.h>
+
+namespace FileUtils {
+
+namespace {
+
+struct CrtFreeDeleter {
+    void operator()(void* memory) const { std::free(memory); }
+};
+
+bool createNewFile(const tstring& path) {
+    const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    ::CloseHandle(file);
+    VK_TRACE("Created [" << path << "] file");
+    return true;
+}
+
+void createDir(const tstring& path) {
+    if (::CreateDirectoryW(path.c_str(), nullptr)) {
+        VK_TRACE("Created [" << path << "] directory");
+        return;
+    }
+    const DWORD error = ::GetLastError();
+    if (!isDirectory(path)) {
+        VK_THROW_SYS_ERROR(::CreateDirectoryW, error, "CreateDirectory(" << path << ") failed");
+    }
+}
+
+void moveFileImpl(const tstring& from, const tstring& to, DWORD flags) {
+    const wchar_t* kind = isDirectory(from) ? L"folder" : L"file";
+    if (!::MoveFileExW(from.c_str(), to.c_str(), flags)) {
+        VK_THROW_LAST_ERROR(::MoveFileExW,
+                            "MoveFileEx(" << from << ", " << to << ", " << flags << ") failed");
+    }
+    VK_TRACE("Moved" << " '" << from << "' " << kind << " to '" << to << "'");
+}
+
+bool deleteFileImpl(const tstring& path) {
+    if (::DeleteFileW(path.c_str())) {
+        VK_TRACE("Deleted [" << path << "] file");
+        return true;
+    }
+    return isMissingPathError(::GetLastError());
+}
+
+void checkTempNameParts(const tstring& prefix, const tstring& suffix) {
+    if (prefix.find_first_of(illegalFileNameCharacters) != tstring::npos) {
+        VK_THROW_MSG("Illegal characters in prefix=" << prefix);
+    }
+    if (suffix.find_first_of(illegalFileNameCharacters) != tstring::npos) {
+        VK_THROW_MSG("Illegal characters in suffix=" << suffix);
+    }
+}
+
+constexpr uint32_t tempNameAttempts = 100;
+
+// The counter is written as a signed number: after 24.8 days of uptime the
+// tick count has its top bit set and the name carries a minus sign.
+tstring tempName(const tstring& prefix, uint32_t counter, const tstring& suffix) {
+    return (tstrings::TextBuilder(prefix) << static_cast<int32_t>(counter) << suffix).str();
+}
+
+} // namespace
+
+bool pathExists(const tstring& path) {
+    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool isDirectory(uint32_t attributes) {
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool isDirectory(const tstring& path) { return isDirectory(::GetFileAttributesW(path.c_str())); }
+
+bool isDirectoryLink(const tstring& path) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return isDirectory(attributes) && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+bool isNonEmptyDirectory(const tstring& path) {
+    return isDirectory(path) && !::PathIsDirectoryEmptyW(path.c_str());
+}
+
+bool isMissingPathError(uint32_t code) {
+    return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
+}
+
+tstring toAbsolutePath(const tstring& path) {
+    if (path.empty()) {
+        const std::unique_ptr<wchar_t, CrtFreeDeleter> current(_wgetcwd(nullptr, 0));
+        if (!current) {
+            VK_THROW_MSG("_tgetcwd() failed");
+        }
+        if (*current == L'\0') {
+            VK_THROW_MSG("_tgetcwd() returned empty string");
+        }
+        return current.get();
+    }
+    const std::unique_ptr<wchar_t, CrtFreeDeleter> full(_wfullpath(nullptr, path.c_str(), 0));
+    if (!full) {
+        VK_THROW_MSG("_tfullpath(" << path << ") failed");
+    }
+    return full.get();
+}
+
+void createDirectories(const tstring& path) {
+    const tstring levels = stripTrailingSeparators(path) + L'\\';
+    for (size_t i = 0; i < levels.size(); ++i) {
+        if (isPathSeparator(levels[i])) {
+            createDir(levels.substr(0, i + 1));
+        }
+    }
+}
+
+tstring createTempFile(const tstring& prefix, const tstring& suffix, const tstring& directory) {
+    checkTempNameParts(prefix, suffix);
+    const uint32_t base = ::GetTickCount();
+    for (uint32_t i = 0; i < tempNameAttempts; ++i) {
+        const tstring candidate = joinPath(directory, tempName(prefix, base + i, suffix));
+        if (createNewFile(candidate)) {
+            return candidate;
+        }
+    }
+    VK_THROW_MSG("createTempFile(" << prefix << ", " << suffix << ", " << directory
+                                   << ") failed");
+}
+
+tstring createTempFile(const tstring& path) {
+    if (createNewFile(path)) {
+        return path;
+    }
+    return createTempFile(replacePathSuffix(leafName(path), L""), pathSuffix(path),
+                          parentPath(path));
+}
+
+tstring createTempDirectory(const tstring& prefix, const tstring& suffix,
+                            const tstring& directory) {
+    checkTempNameParts(prefix, suffix);
+    createDirectories(directory);
+    const PrivateDirectorySecurity security;
+    const uint32_t base = ::GetTickCount();
+    for (uint32_t i = 0; i < tempNameAttempts; ++i) {
+        const tstring candidate = joinPath(directory, tempName(prefix, base + i, suffix));
+        // Fails when anything at all is there: a directory that another
+        // process made in our name is never taken for ours.
+        if (::CreateDirectoryW(candidate.c_str(), security.attributes())) {
+            VK_TRACE("Created [" << candidate << "] directory");
+            return candidate;
+        }
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_ALREADY_EXISTS && error != ERROR_ACCESS_DENIED) {
+            VK_THROW_SYS_ERROR(::CreateDirectoryW, error,
+                               "CreateDirectory(" << candidate << ") failed");
+        }
+    }
+    VK_THROW_MSG("createTempDirectory(" << prefix << ", " << suffix << ", " << directory
+                                        << ") failed");
+}
+
+void copyFile(const tstring& from, const tstring& to, bool failIfExists) {
+    createDirectories(parentPath(to));
+    if (!::CopyFileW(from.c_str(), to.c_str(), failIfExists)) {
+        VK_THROW_LAST_ERROR(::CopyFileW, "CopyFile(" << from << ", " << to << ", "
+                                                     << failIfExists << ") failed");
+    }
+    VK_TRACE("Copied [" << from << "] file to [" << to << "]");
+}
+
+void moveFile(const tstring& from, const tstring& to, bool failIfExists) {
+    createDirectories(parentPath(to));
+    moveFileImpl(from, to,
+                 failIfExists ? MOVEFILE_COPY_ALLOWED
+                              : MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED);
+}
+
+bool deleteFile(const tstring& path, const std::nothrow_t&) {
+    bool deleted = deleteFileImpl(path);
+    if (!deleted && ::GetLastError() == ERROR_ACCESS_DENIED) {
+        const DWORD denied = ERROR_ACCESS_DENIED;
+        const DWORD attributes = ::GetFileAttributesW(path.c_str());
+        ::SetLastError(denied);
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            return false;
+        }
+        if (attributes & FILE_ATTRIBUTE_READONLY) {
+            if (::SetFileAttributesW(path.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY})) {
+                VK_TRACE("Discarded R/O attribute from [" << path << "] file");
+                deleted = deleteFileImpl(path);
+            } else {
+                const DWORD error = ::GetLastError();
+                VK_WARNING(SysError(tstrings::TextBuilder("Failed to discard R/O attribute from [")
+                                        << path << "] file. File will not be deleted",
+                                    reinterpret_cast<const void*>(&::SetFileAttributesW), error)
+                               .what());
+                ::SetLastError(denied);
+            }
+        }
+    }
+    return deleted || isMissingPathError(::GetLastError());
+}
+
+void deleteFile(const tstring& path) {
+    if (!deleteFile(path, std::nothrow)) {
+        VK_THROW_LAST_ERROR(::DeleteFileW, "DeleteFile(" << path << ") failed");
+    }
+}
+
+bool deleteDirectory(const tstring& path, const std::nothrow_t&) {
+    if (::RemoveDirectoryW(path.c_str())) {
+        VK_TRACE("Deleted [" << path << "] directory");
+        return true;
+    }
+    return isMissingPathError(::GetLastError());
+}
+
+void deleteDirectory(const tstring& path) {
+    if (!deleteDirectory(path, std::nothrow)) {
+        VK_THROW_LAST_ERROR(::RemoveDirectoryW, "RemoveDirectory(" << path << ") failed");
+    }
+}
+
+} // namespace FileUtils

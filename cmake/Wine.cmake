@@ -3,6 +3,7 @@
 # (scripts/test.sh does it): Wine's background services inherit the pipes of
 # the process that starts them first, and ctest would wait for them.
 set(VELKIN_WINE_LOADER /usr/lib/wine/wine64 CACHE FILEPATH "Wine's 64-bit loader")
+set(VELKIN_WINE_SERVER /usr/lib/wine/wineserver64 CACHE FILEPATH "Wine's server")
 set(VELKIN_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix CACHE PATH "Wine prefix of the tests")
 
 if(CMAKE_CROSSCOMPILING)

@@ -10,6 +10,7 @@ packages=(
   wine64                      # the Windows APIs the programs and tests run on
   googletest                  # unit-test framework, built from source for the target
   wixl                        # builds the test and demo installer packages
+  xvfb xauth                  # a virtual display for the message-box tests
   msitools                    # reads installer packages back (msiinfo)
 )
 

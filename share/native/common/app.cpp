@@ -5,6 +5,7 @@
 #include "Log.h"
 #include "LogAppenders.h"
 
+#include <cerrno>
 #include <iostream>
 #include <memory>
 
@@ -104,7 +105,9 @@ int launch(const std::nothrow_t&, MainFunction mainFunction, LogAppender* lastEr
             logCaughtException(VK_HERE, located);
         }
     } catch (const std::runtime_error& e) {
-        errorText = crtErrorDescription();
+        // The C runtime's errno text says why a stream failed, but alone it
+        // would show a failure as "No error" or nothing at all.
+        errorText = errno != 0 ? combineMessages(e.what(), crtErrorDescription()) : e.what();
         lastErrorMessage = &errorText;
         logCaughtException(VK_HERE, e);
     } catch (...) {

@@ -1,0 +1,91 @@
+#include "PathUtils.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace FileUtils;
+
+struct PathCase {
+    const wchar_t* path;
+    const wchar_t* expected;
+};
+
+class ParentPathTest : public testing::TestWithParam<PathCase> {};
+
+TEST_P(ParentPathTest, DropsTheLastComponent) {
+    EXPECT_EQ(GetParam().expected, parentPath(GetParam().path)) << GetParam().path;
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, ParentPathTest,
+                         testing::Values(PathCase{L"C:\\a\\b", L"C:\\a"},
+                                         PathCase{L"C:\\a\\b\\", L"C:\\a\\b"},
+                                         PathCase{L"C:\\a\\b\\.", L"C:\\a"},
+                                         PathCase{L"C:/a/b/.", L"C:/a"},
+                                         PathCase{L"C:\\", L"C:"},
+                                         PathCase{L"C:\\a\\\\\\b", L"C:\\a"},
+                                         PathCase{L"name", L""},
+                                         PathCase{L"\\name", L""},
+                                         PathCase{L"\\\\name", L""},
+                                         PathCase{L"", L""}));
+
+class PathSuffixTest : public testing::TestWithParam<PathCase> {};
+
+TEST_P(PathSuffixTest, IsTheExtensionWithItsDot) {
+    EXPECT_EQ(GetParam().expected, pathSuffix(GetParam().path)) << GetParam().path;
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, PathSuffixTest,
+                         testing::Values(PathCase{L"a.b.txt", L".txt"},
+                                         PathCase{L"a..b", L".b"},
+                                         PathCase{L".profile", L".profile"},
+                                         PathCase{L".", L"."},
+                                         PathCase{L"..", L""},
+                                         PathCase{L"C:\\x\\..", L""},
+                                         PathCase{L"C:\\x.d\\name", L""},
+                                         PathCase{L"C:\\x.d/name", L""},
+                                         PathCase{L"name", L""},
+                                         PathCase{L"C:\\dir\\main.msi", L".msi"}));
+
+TEST(PathUtilsTest, LeafNameIsTheTextAfterTheLastSeparator) {
+    EXPECT_EQ(L"main.msi", leafName(L"C:\\tmp\\123.tmp\\main.msi"));
+    EXPECT_EQ(L"setup.exe", leafName(L"C:/Downloads/setup.exe"));
+    EXPECT_EQ(L"setup.exe", leafName(L"setup.exe"));
+    EXPECT_EQ(L"", leafName(L"C:\\tmp\\"));
+}
+
+TEST(PathUtilsTest, JoinPutsExactlyOneBackslashBetween) {
+    EXPECT_EQ(L"C:\\dir\\name", joinPath(L"C:\\dir\\\\", L"\\name"));
+    EXPECT_EQ(L"C:/dir\\name", joinPath(L"C:/dir//", L"name"));
+    EXPECT_EQ(L"C:\\dir\\\\name", joinPath(L"C:\\dir", L"\\\\name"));
+    EXPECT_EQ(L"\\name", joinPath(L"", L"\\name"));
+    EXPECT_EQ(L"C:\\dir\\", joinPath(L"C:\\dir\\", L""));
+}
+
+TEST(PathUtilsTest, StripRemovesEveryTrailingSeparator) {
+    EXPECT_EQ(L"C:\\Windows\\system32", stripTrailingSeparators(L"C:\\Windows\\system32\\/\\"));
+    EXPECT_EQ(L"", stripTrailingSeparators(L"\\\\"));
+    EXPECT_EQ(L"", stripTrailingSeparators(L""));
+}
+
+TEST(PathUtilsTest, ReplaceSuffixSwapsOrAppends) {
+    EXPECT_EQ(L"C:\\d\\main.log", replacePathSuffix(L"C:\\d\\main.msi", L".log"));
+    EXPECT_EQ(L"C:\\d\\main.log", replacePathSuffix(L"C:\\d\\main", L".log"));
+    EXPECT_EQ(L"vkt", replacePathSuffix(L"vkt.tmp", L""));
+    EXPECT_EQ(L"C:\\d.x\\main.log", replacePathSuffix(L"C:\\d.x\\main", L".log"));
+}
+
+TEST(PathUtilsTest, IllegalCharactersAreControlsAndReservedPunctuation) {
+    ASSERT_EQ(41u, illegalFileNameCharacters.size());
+    EXPECT_EQ(L'\0', illegalFileNameCharacters[0]);
+    EXPECT_EQ(L"<>:\"|?*/\\", illegalFileNameCharacters.substr(32));
+}
+
+TEST(PathUtilsTest, BuilderJoinsComponentsInTurn) {
+    PathBuilder builder;
+    builder << L"C:\\Temp\\" << L"123.tmp" << L"main.msi";
+    EXPECT_EQ(L"C:\\Temp\\123.tmp\\main.msi", builder.path());
+    EXPECT_EQ(L"", PathBuilder().path());
+}
+
+} // namespace

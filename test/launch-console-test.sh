@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# A debug run's console, seen from outside: the launch probe runs on a
+# pseudo-terminal (a GUI program started from a Linux shell gets a console
+# only there), and what its console shows is compared line by line.
+# Usage: launch-console-test.sh <wine loader> <velkin-launch-probe.exe>
+set -u
+loader=$1
+probe=$2
+failures=0
+
+# Runs the probe in a debug-run setting $1 with mode $2; prints the console
+# text with Wine's terminal drawing undone.
+console_text() {
+  VELKIN_DEBUG=$1 timeout 60 script -qc "stty cols 1000; '$loader' '$probe' $2" /dev/null </dev/null |
+    perl -pe 's/\e\[\?25[lh]//g; s/\e\[K//g; s/\e\[(\d*)C/" " x ($1 || 1)/ge; s/\r//g'
+}
+
+check() {
+  local what=$1 text=$2 pattern=$3
+  if grep -qE -- "$pattern" <<<"$text"; then
+    echo "ok: $what"
+  else
+    echo "FAILED: $what"
+    echo "  expected a line matching: $pattern"
+    echo "  console showed:"
+    sed 's/^/    /' <<<"$text"
+    failures=$((failures + 1))
+  fi
+}
+
+check_absent() {
+  local what=$1 text=$2 pattern=$3
+  if grep -qE -- "$pattern" <<<"$text"; then
+    echo "FAILED: $what"
+    sed 's/^/    /' <<<"$text"
+    failures=$((failures + 1))
+  else
+    echo "ok: $what"
+  fi
+}
+
+debug=$(console_text true syserror)
+error_line='^\[ERROR\] app\.cpp:[0-9]+: Exception with message '"'"'LaunchProbe\.cpp\([0-9]+\) at \{anonymous\}::probeMain\(\): DeleteFile\(C:\\velkin-missing-directory\\gr.*\.txt\) failed\. System error \[3\]\(system error 3 \(.+\)\)'"'"' caught$'
+check "debug run logs the ERROR record" "$debug" "$error_line"
+plain_after_error=$(grep -A1 -E -- "$error_line" <<<"$debug" | tail -n 1)
+check "then the plain message, without the location" "$plain_after_error" \
+  '^DeleteFile\(C:\\velkin-missing-directory\\gr.*\.txt\) failed\. System error \[3\]\(system error 3 \(.+\)\)$'
+check "the launch is traced" "$debug" '^\[TRACE\] app\.cpp:[0-9]+: Entering app::launch$'
+check "the exit record has line 0" "$debug" '^\[TRACE\] app\.cpp:0: Exiting app::launch \(entered at app\.cpp:[0-9]+\)$'
+
+success=$(console_text true store0)
+check_absent "a debug run that succeeds shows no error" "$success" '^\[ERROR\]'
+check "a debug run that succeeds is traced" "$success" '^\[TRACE\] app\.cpp:[0-9]+: Entering app::launch$'
+
+for setting in TRUE 1 ""; do
+  quiet=$(console_text "$setting" syserror)
+  check_absent "VELKIN_DEBUG='$setting' is no debug run: no log records" "$quiet" '^\[(TRACE|ERROR)\]'
+done
+
+[ "$failures" -eq 0 ] && echo "all console checks passed" || echo "$failures console check(s) failed"
+exit "$failures"

@@ -1,0 +1,179 @@
+#include "TestSupport.h"
+
+#include "PathUtils.h"
+#include "WindowsApi.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace {
+
+tstring systemTempDir() {
+    wchar_t buffer[MAX_PATH + 1] = {};
+    ::GetTempPathW(MAX_PATH + 1, buffer);
+    return FileUtils::stripTrailingSeparators(buffer);
+}
+
+void makeDirectories(const tstring& path) {
+    const tstring levels = path + L'\\';
+    for (size_t i = 3; i < levels.size(); ++i) {
+        if (levels[i] == L'\\') {
+            ::CreateDirectoryW(levels.substr(0, i).c_str(), nullptr);
+        }
+    }
+}
+
+// Removes a tree with the system's calls, read-only files included; never
+// follows a directory link.
+void removeTree(const tstring& path) {
+    WIN32_FIND_DATAW entry;
+    const HANDLE search = ::FindFirstFileW((path + L"\\*").c_str(), &entry);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const tstring name = entry.cFileName;
+            if (name == L"." || name == L"..") {
+                continue;
+            }
+            const tstring child = path + L'\\' + name;
+            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+                removeTree(child);
+            } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                ::RemoveDirectoryW(child.c_str());
+            } else {
+                ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+                ::DeleteFileW(child.c_str());
+            }
+        } while (::FindNextFileW(search, &entry));
+        ::FindClose(search);
+    }
+    ::RemoveDirectoryW(path.c_str());
+}
+
+} // namespace
+
+TestDirectory::TestDirectory() {
+    const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(test->test_suite_name()) + "." + test->name();
+    std::replace(name.begin(), name.end(), '/', '_');
+    path_ = systemTempDir() + L"\\velkin-tests\\" + tstrings::fromUtf8(name);
+    removeTree(path_);
+    makeDirectories(path_);
+}
+
+TestDirectory::~TestDirectory() { removeTree(path_); }
+
+tstring TestDirectory::operator/(const tstring& relative) const {
+    return FileUtils::joinPath(path_, relative);
+}
+
+tstring TestDirectory::file(const tstring& relative, const std::string& content) const {
+    const tstring path = *this / relative;
+    makeDirectories(FileUtils::parentPath(path));
+    std::ofstream out(path.c_str(), std::ios::binary | std::ios::trunc);
+    out << content;
+    if (!out) {
+        throw std::runtime_error("cannot write test file " + tstrings::toUtf8(path));
+    }
+    return path;
+}
+
+tstring TestDirectory::directory(const tstring& relative) const {
+    const tstring path = *this / relative;
+    makeDirectories(path);
+    return path;
+}
+
+std::string readFile(const tstring& path) {
+    std::ifstream in(path.c_str(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool exists(const tstring& path) {
+    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::vector<tstring> listDirectory(const tstring& directory) {
+    std::vector<tstring> names;
+    WIN32_FIND_DATAW entry;
+    const HANDLE search = ::FindFirstFileW((directory + L"\\*").c_str(), &entry);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const tstring name = entry.cFileName;
+            if (name != L"." && name != L"..") {
+                names.push_back(name);
+            }
+        } while (::FindNextFileW(search, &entry));
+        ::FindClose(search);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+ChildResult runChild(const tstring& commandLine,
+                     const std::vector<std::pair<tstring, tstring>>& environment) {
+    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    wchar_t outputPath[MAX_PATH] = {};
+    ::GetTempFileNameW(systemTempDir().c_str(), L"vco", 0, outputPath);
+    const HANDLE output = ::CreateFileW(outputPath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE input = ::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                       &inheritable, OPEN_EXISTING, 0, nullptr);
+
+    // The child inherits our environment, so change ours around its start.
+    std::vector<std::pair<tstring, tstring>> saved;
+    for (const auto& [name, value] : environment) {
+        wchar_t old[32767];
+        const DWORD length = ::GetEnvironmentVariableW(name.c_str(), old, 32767);
+        saved.emplace_back(name, length ? tstring(old, length) : tstring());
+        ::SetEnvironmentVariableW(name.c_str(), value.empty() ? nullptr : value.c_str());
+    }
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = input;
+    startup.hStdOutput = output;
+    startup.hStdError = output;
+    PROCESS_INFORMATION process{};
+    std::vector<wchar_t> mutableLine(commandLine.begin(), commandLine.end());
+    mutableLine.push_back(L'\0');
+    const BOOL started = ::CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, 0,
+                                          nullptr, nullptr, &startup, &process);
+    const DWORD startError = ::GetLastError();
+
+    for (const auto& [name, value] : saved) {
+        ::SetEnvironmentVariableW(name.c_str(), value.empty() ? nullptr : value.c_str());
+    }
+    ::CloseHandle(input);
+    ::CloseHandle(output);
+    if (!started) {
+        ::DeleteFileW(outputPath);
+        throw std::runtime_error("cannot start " + tstrings::toUtf8(commandLine) + ": error " +
+                                 std::to_string(startError));
+    }
+    ::CloseHandle(process.hThread);
+    if (::WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) {
+        ::TerminateProcess(process.hProcess, 99);
+        ::WaitForSingleObject(process.hProcess, INFINITE);
+        ADD_FAILURE() << "child did not end within 60 s: " << tstrings::toUtf8(commandLine);
+    }
+    DWORD exitCode = 0;
+    ::GetExitCodeProcess(process.hProcess, &exitCode);
+    ::CloseHandle(process.hProcess);
+    ChildResult result{exitCode, readFile(outputPath)};
+    ::DeleteFileW(outputPath);
+    return result;
+}
+
+tstring siblingProgram(const tstring& fileName) {
+    wchar_t self[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    return FileUtils::joinPath(FileUtils::parentPath(self), fileName);
+}
+
+tstring quoted(const tstring& argument) { return L"\"" + argument + L"\""; }

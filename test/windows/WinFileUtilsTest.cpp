@@ -1,0 +1,224 @@
+#include "PrivateDirectorySecurity.h"
+#include "RecordingLogAppender.h"
+#include "TestSupport.h"
+#include "WinErrorHandling.h"
+#include "WinFileUtils.h"
+#include "WindowsApi.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <set>
+
+namespace {
+
+using namespace FileUtils;
+
+// Runs `action`, which must throw a located error, and gives its plain text.
+template <class Action>
+std::string failureOf(Action action) {
+    try {
+        action();
+    } catch (const VkErrorBase& e) {
+        return e.originalMessage();
+    }
+    ADD_FAILURE() << "no exception";
+    return std::string();
+}
+
+std::string utf8(const tstring& text) { return tstrings::toUtf8(text); }
+
+TEST(WinFileUtilsTest, DeletingAReadOnlyFileClearsTheAttributeFirst) {
+    TestDirectory dir;
+    const tstring file = dir.file(L"locked.txt");
+    ASSERT_TRUE(::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY));
+    RecordingLogAppender log;
+    deleteFile(file);
+    EXPECT_FALSE(exists(file));
+    EXPECT_EQ((std::vector<tstring>{L"Discarded R/O attribute from [" + file + L"] file",
+                                    L"Deleted [" + file + L"] file"}),
+              log.messages(LogLevel::Trace));
+}
+
+TEST(WinFileUtilsTest, MissingFileCountsAsDeleted) {
+    TestDirectory dir;
+    RecordingLogAppender log;
+    EXPECT_TRUE(deleteFile(dir / L"absent.txt", std::nothrow));
+    EXPECT_TRUE(deleteFile(dir / L"absent\\inside.txt", std::nothrow));
+    EXPECT_NO_THROW(deleteFile(dir / L"absent\\inside.txt"));
+    EXPECT_TRUE(deleteDirectory(dir / L"absent", std::nothrow));
+    EXPECT_TRUE(log.records.empty());
+}
+
+TEST(WinFileUtilsTest, FailedDeletionsNameTheCall) {
+    TestDirectory dir;
+    const tstring sub = dir.directory(L"sub");
+    dir.file(L"sub\\keep.txt");
+    EXPECT_FALSE(deleteFile(sub, std::nothrow));
+    EXPECT_EQ(0u, failureOf([&] { deleteFile(sub); }).find("DeleteFile(" + utf8(sub) + ") failed. System error [5]"));
+    EXPECT_FALSE(deleteDirectory(sub, std::nothrow));
+    EXPECT_EQ(0u, failureOf([&] { deleteDirectory(sub); })
+                      .find("RemoveDirectory(" + utf8(sub) + ") failed. System error ["));
+    EXPECT_TRUE(exists(sub + L"\\keep.txt"));
+}
+
+TEST(WinFileUtilsTest, CreateDirectoriesMakesEveryMissingLevelOnce) {
+    TestDirectory dir;
+    RecordingLogAppender log;
+    const tstring deep = dir / L"a\\b/c";
+    createDirectories(deep);
+    EXPECT_TRUE(isDirectory(deep));
+    EXPECT_EQ((std::vector<tstring>{L"Created [" + dir.path() + L"\\a\\] directory",
+                                    L"Created [" + dir.path() + L"\\a\\b/] directory",
+                                    L"Created [" + dir.path() + L"\\a\\b/c\\] directory"}),
+              log.messages(LogLevel::Trace));
+    log.records.clear();
+    createDirectories(deep + L"\\\\");
+    EXPECT_TRUE(log.records.empty());
+}
+
+TEST(WinFileUtilsTest, CreateDirectoriesStopsAtALevelThatIsAFile) {
+    TestDirectory dir;
+    const tstring file = dir.file(L"plain");
+    const std::string failure = failureOf([&] { createDirectories(file + L"\\below"); });
+    EXPECT_EQ(0u, failure.find("CreateDirectory(" + utf8(file) + "\\) failed. System error ["))
+        << failure;
+}
+
+TEST(WinFileUtilsTest, MoveHonoursFailIfExistsAndMakesParents) {
+    TestDirectory dir;
+    const tstring from = dir.file(L"from.txt", "new");
+    const tstring to = dir.file(L"to.txt", "old");
+    EXPECT_EQ(0u, failureOf([&] { moveFile(from, to, true); })
+                      .find("MoveFileEx(" + utf8(from) + ", " + utf8(to) + ", 2) failed"));
+    EXPECT_EQ("old", readFile(to));
+
+    RecordingLogAppender log;
+    moveFile(from, to, false);
+    EXPECT_EQ("new", readFile(to));
+    EXPECT_FALSE(exists(from));
+    EXPECT_EQ((std::vector<tstring>{L"Moved '" + from + L"' file to '" + to + L"'"}),
+              log.messages(LogLevel::Trace));
+
+    const tstring folder = dir.directory(L"folder");
+    const tstring moved = dir / L"new\\parent\\folder";
+    moveFile(folder, moved, true);
+    EXPECT_TRUE(isDirectory(moved));
+    EXPECT_EQ(L"Moved '" + folder + L"' folder to '" + moved + L"'", log.messages(LogLevel::Trace).back());
+}
+
+TEST(WinFileUtilsTest, MoveReplacesWithFlagsThree) {
+    TestDirectory dir;
+    const tstring missing = dir / L"missing.txt";
+    const tstring to = dir / L"to.txt";
+    EXPECT_EQ(0u, failureOf([&] { moveFile(missing, to, false); })
+                      .find("MoveFileEx(" + utf8(missing) + ", " + utf8(to) + ", 3) failed"));
+}
+
+TEST(WinFileUtilsTest, CopyKeepsTheSourceAndHonoursFailIfExists) {
+    TestDirectory dir;
+    const tstring from = dir.file(L"from.txt", "data");
+    const tstring to = dir / L"made\\to.txt";
+    RecordingLogAppender log;
+    copyFile(from, to, true);
+    EXPECT_EQ("data", readFile(to));
+    EXPECT_EQ("data", readFile(from));
+    EXPECT_EQ(L"Copied [" + from + L"] file to [" + to + L"]", log.messages(LogLevel::Trace).back());
+    EXPECT_EQ(0u, failureOf([&] { copyFile(from, to, true); })
+                      .find("CopyFile(" + utf8(from) + ", " + utf8(to) + ", 1) failed"));
+}
+
+TEST(WinFileUtilsTest, TempNamesRefuseIllegalCharacters) {
+    TestDirectory dir;
+    for (const tstring& prefix : {tstring(L"a/b"), tstring(L"c:"), tstring(L"x\u0001"),
+                                 tstring(L"n\0ul", 4)}) {
+        // An exception's text ends at a NUL.
+        const std::string expected = "Illegal characters in prefix=" + utf8(prefix);
+        EXPECT_EQ(expected.c_str(), failureOf([&] { createTempFile(prefix, L".tmp", dir.path()); }));
+    }
+    EXPECT_EQ("Illegal characters in suffix=.t*p",
+              failureOf([&] { createTempDirectory(L"", L".t*p", dir.path()); }));
+    EXPECT_TRUE(listDirectory(dir.path()).empty());
+}
+
+TEST(WinFileUtilsTest, TempFileTakesThePathOrAFreeSibling) {
+    TestDirectory dir;
+    const tstring wanted = dir / L"report.log";
+    EXPECT_EQ(wanted, createTempFile(wanted));
+    const tstring sibling = createTempFile(wanted);
+    EXPECT_NE(wanted, sibling);
+    EXPECT_TRUE(std::regex_match(utf8(leafName(sibling)), std::regex(R"(report-?\d+\.log)")))
+        << utf8(sibling);
+    EXPECT_EQ(dir.path(), parentPath(sibling));
+
+    const tstring numbered = createTempFile(L"", L".tmp", dir.path());
+    EXPECT_TRUE(std::regex_match(utf8(leafName(numbered)), std::regex(R"(-?\d+\.tmp)")));
+    EXPECT_FALSE(isDirectory(numbered));
+}
+
+TEST(WinFileUtilsTest, TempDirectoriesAreNewAndNeverPreExisting) {
+    TestDirectory dir;
+    // Occupy the names that the next calls try first: none of them may be
+    // taken for ours.
+    std::set<tstring> occupied;
+    const uint32_t now = ::GetTickCount();
+    for (uint32_t i = 0; i < 40; ++i) {
+        const tstring name = dir / (std::to_wstring(static_cast<int32_t>(now + i)) + L".tmp");
+        ::CreateDirectoryW(name.c_str(), nullptr);
+        occupied.insert(name);
+    }
+    const tstring first = createTempDirectory(L"", L".tmp", dir.path());
+    const tstring second = createTempDirectory(L"", L".tmp", dir.path());
+    EXPECT_NE(first, second);
+    for (const tstring& made : {first, second}) {
+        EXPECT_EQ(0u, occupied.count(made)) << utf8(made);
+        EXPECT_TRUE(isDirectory(made));
+        EXPECT_FALSE(isNonEmptyDirectory(made));
+        EXPECT_TRUE(std::regex_match(utf8(leafName(made)), std::regex(R"(-?\d+\.tmp)")));
+    }
+}
+
+TEST(WinFileUtilsTest, TempDirectoryMakesMissingAncestors) {
+    TestDirectory dir;
+    const tstring made = createTempDirectory(L"pre", L"", dir / L"x\\y");
+    EXPECT_TRUE(isDirectory(made));
+    EXPECT_EQ(dir / L"x\\y", parentPath(made));
+}
+
+TEST(WinFileUtilsTest, PrivateSecurityGrantsOnlyUserSystemAndAdministrators) {
+    const std::string sddl = utf8(PrivateDirectorySecurity().sddl());
+    EXPECT_TRUE(std::regex_match(sddl, std::regex(R"(D:P\(A;OICI;FA;;;SY\)\(A;OICI;FA;;;BA\))"
+                                                  R"(\(A;OICI;FA;;;S-1-5-[0-9-]+\))")))
+        << sddl;
+}
+
+TEST(WinFileUtilsTest, QueriesTellFilesFromDirectories) {
+    TestDirectory dir;
+    const tstring file = dir.file(L"f.txt");
+    const tstring empty = dir.directory(L"empty");
+    EXPECT_TRUE(pathExists(file));
+    EXPECT_FALSE(isDirectory(file));
+    EXPECT_TRUE(isDirectory(empty));
+    EXPECT_FALSE(isNonEmptyDirectory(empty));
+    EXPECT_TRUE(isNonEmptyDirectory(dir.path()));
+    EXPECT_FALSE(pathExists(dir / L"none"));
+    EXPECT_FALSE(isDirectory(dir / L"none"));
+    EXPECT_FALSE(isDirectoryLink(empty));
+    EXPECT_TRUE(isMissingPathError(2));
+    EXPECT_TRUE(isMissingPathError(3));
+    EXPECT_FALSE(isMissingPathError(5));
+}
+
+TEST(WinFileUtilsTest, AbsolutePathsResolveAgainstTheCurrentDirectory) {
+    TestDirectory dir;
+    wchar_t saved[MAX_PATH] = {};
+    ::GetCurrentDirectoryW(MAX_PATH, saved);
+    ASSERT_TRUE(::SetCurrentDirectoryW(dir.path().c_str()));
+    const tstring current = toAbsolutePath(L"");
+    const tstring resolved = toAbsolutePath(L"a\\..\\b.txt");
+    ::SetCurrentDirectoryW(saved);
+    EXPECT_EQ(dir.path(), stripTrailingSeparators(current));
+    EXPECT_EQ(dir / L"b.txt", resolved);
+}
+
+} // namespace

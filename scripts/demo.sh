@@ -1,10 +1,36 @@
 #!/usr/bin/env bash
-# The main job: installs what is missing and builds Velkin's Windows programs.
+# The main job: installs what is missing, builds velkin-setup.exe around the
+# demo package, and runs it under Wine: a quiet install, then what landed where.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
 source scripts/configure-and-build.sh
+source scripts/wine-prefix.sh
+
+# A prefix of the demo's own, so that the tests' prefix stays as they leave it.
+demo_root="$velkin_build/demo"
+mkdir -p "$demo_root"
+velkin_wine_start "$demo_root"
+trap velkin_wine_stop EXIT
+
+setup="$velkin_build/bin/velkin-setup-demo.exe"
 echo
-echo "Built (the setup executable around the demo package comes with the install flow):"
-find "$velkin_build" -maxdepth 3 -name '*.exe' -not -path '*/wineprefix/*' | sort
+echo "Setup executable: $setup ($(stat -c %s "$setup") bytes)"
+echo "Running: velkin-setup-demo.exe /qn"
+set +e
+"$velkin_wine_loader" "$setup" /qn
+status=$?
+set -e
+# A Linux shell sees a Windows exit code modulo 256.
+echo "Exit code: $status"
+
+installed=$(find "$WINEPREFIX/drive_c/users" -type d -name VelkinDemo -path '*AppData/Local/*' | head -n 1)
+if [ -n "$installed" ]; then
+  windows_path="C:${installed#"$WINEPREFIX/drive_c"}"
+  echo "Installed into ${windows_path//\//\\} (on Linux: $installed):"
+  (cd "$installed" && find . -type f | sed 's|^\./|  |' | sort)
+else
+  echo "Nothing was installed."
+fi
+exit "$status"

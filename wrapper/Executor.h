@@ -1,0 +1,38 @@
+#pragma once
+
+#include "tstrings.h"
+
+#include <cstdint>
+
+// Runs one child process to its end: the application path and the arguments
+// make one command line, each item in double quotes when it has a blank or a
+// tab (nothing inside is escaped); the child starts hidden and inherits the
+// environment and the current directory.
+class Executor {
+public:
+    explicit Executor(const tstring& appPath) : appPath_(appPath) {}
+
+    Executor& addArg(const tstring& arg) {
+        args_.push_back(arg);
+        return *this;
+    }
+
+    Executor& visible(bool value) {
+        visible_ = value;
+        return *this;
+    }
+
+    // Waits without a time limit.
+    uint32_t execAndWaitForExit() const;
+
+    tstring commandLine() const;
+
+    // Lets an executor be the target of a back-inserting copy.
+    using value_type = tstring;
+    void push_back(const tstring& arg) { addArg(arg); }
+
+private:
+    bool visible_ = false;
+    tstring_array args_;
+    tstring appPath_;
+};

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The main job: installs what is missing, builds velkin-setup.exe around the
-# demo package, and runs it under Wine: a quiet install, then what landed where.
+# demo package, and runs it under Wine: a quiet install, what landed where,
+# and the removal.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -26,11 +27,21 @@ set -e
 echo "Exit code: $status"
 
 installed=$(find "$WINEPREFIX/drive_c/users" -type d -name VelkinDemo -path '*AppData/Local/*' | head -n 1)
-if [ -n "$installed" ]; then
-  windows_path="C:${installed#"$WINEPREFIX/drive_c"}"
-  echo "Installed into ${windows_path//\//\\} (on Linux: $installed):"
-  (cd "$installed" && find . -type f | sed 's|^\./|  |' | sort)
-else
+if [ -z "$installed" ]; then
   echo "Nothing was installed."
+  exit 1
 fi
+windows_path="C:${installed#"$WINEPREFIX/drive_c"}"
+echo "Installed into ${windows_path//\//\\} (on Linux: $installed):"
+(cd "$installed" && find . -type f | sed 's|^\./|  |' | sort)
+
+echo
+echo "Running: velkin-setup-demo.exe uninstall"
+set +e
+"$velkin_wine_loader" "$setup" uninstall
+status=$?
+set -e
+echo "Exit code: $status"
+remaining=$( (find "$installed" -type f 2>/dev/null || true) | wc -l)
+echo "Files left in ${windows_path//\//\\}: $remaining"
 exit "$status"

@@ -3,6 +3,8 @@
 #include "DeferredDeleter.h"
 #include "ErrorHandling.h"
 #include "Executor.h"
+#include "Guid.h"
+#include "MsiActions.h"
 #include "PathUtils.h"
 #include "Resources.h"
 #include "WinFileUtils.h"
@@ -11,13 +13,19 @@
 
 #include <algorithm>
 #include <iterator>
+#include <string>
+#include <vector>
 
 int32_t exitCode = -1;
 
 namespace {
 
 void uninstall() {
-    VK_THROW_MSG("Removing the product (\"uninstall\") is not available in this version");
+    const std::vector<uint8_t> code =
+        Resource(L"product_code", RT_RCDATA, SysInfo::getCurrentModuleHandle()).bytes();
+    const Guid productCode(std::string(code.begin(), code.end()));
+    msi::ActionData().setProductCode(productCode).uninstall();
+    exitCode = 0;
 }
 
 void install() {

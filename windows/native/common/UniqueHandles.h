@@ -59,10 +59,19 @@ struct FindHandleTraits {
     static void close(Handle handle) { ::FindClose(handle); }
 };
 
+struct LibraryHandleTraits {
+    using Handle = HMODULE;
+    static Handle none() { return nullptr; }
+    static bool isValid(Handle handle) { return handle != nullptr; }
+    static void close(Handle handle) { ::FreeLibrary(handle); }
+};
+
 // A process, thread, file or mutex handle.
 using UniqueHandle = UniqueAny<KernelHandleTraits>;
 // A directory search.
 using UniqueFindHandle = UniqueAny<FindHandleTraits>;
+// A loaded module, released with FreeLibrary.
+using UniqueLibraryHandle = UniqueAny<LibraryHandleTraits>;
 
 // For buffers that the system allocates with LocalAlloc.
 struct LocalFreeDeleter {

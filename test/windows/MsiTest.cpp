@@ -1,0 +1,158 @@
+#include "Guid.h"
+#include "MsiActions.h"
+#include "MsiApi.h"
+#include "MsiUtils.h"
+#include "RecordingLogAppender.h"
+#include "TestSupport.h"
+#include "WinErrorHandling.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const Guid queryProduct(tstring(L"{2C9B4E61-7A3D-4F08-B1E2-6D5C4B3A2918}"));
+const Guid unknownProduct(tstring(L"{00000000-1111-2222-3333-444444444444}"));
+
+tstring msiexec() {
+    wchar_t system[MAX_PATH] = {};
+    ::GetSystemDirectoryW(system, MAX_PATH);
+    return tstring(system) + L"\\msiexec.exe";
+}
+
+// The query package, installed once for the tests that read it back.
+class InstalledProductTest : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        const ChildResult result = runChild(
+            quoted(msiexec()) + L" /i " + quoted(siblingProgram(L"..\\packages\\query.msi")) + L" /qn");
+        ASSERT_EQ(0u, result.exitCode) << result.output;
+    }
+
+    static void TearDownTestSuite() {
+        runChild(quoted(msiexec()) + L" /x " + queryProduct.toString() + L" /qn");
+    }
+};
+
+TEST_F(InstalledProductTest, ProductInformationOfAnyLength) {
+    // 19 characters fit the first buffer of 20; 20 need a second call.
+    EXPECT_EQ(L"Velkin Query Test 1", msi::getProductInfo(queryProduct, L"InstalledProductName"));
+    EXPECT_EQ(L"Velkin Test Makers 2", msi::getProductInfo(queryProduct, L"Publisher"));
+    EXPECT_EQ(L"2.3.4", msi::getProductInfo(queryProduct, L"VersionString"));
+    EXPECT_TRUE(msi::isProductInstalled(queryProduct));
+}
+
+TEST(MsiUtilsTest, UnknownProductIsNotInstalledAndItsInformationFails) {
+    EXPECT_FALSE(msi::isProductInstalled(unknownProduct));
+    EXPECT_EQ(L"", msi::getProductInfo(std::nothrow, unknownProduct, L"VersionString"));
+    try {
+        msi::getProductInfo(unknownProduct, L"VersionString");
+        FAIL() << "no exception";
+    } catch (const VkError<msi::Error>& e) {
+        EXPECT_EQ(1605u, e.getStatus());
+        EXPECT_EQ("MsiGetProductInfo({00000000-1111-2222-3333-444444444444}, VersionString) "
+                  "failed. MSI error [1605](No description)",
+                  std::string(e.originalMessage()));
+    }
+}
+
+TEST(MsiUtilsTest, FailedHandleReadWritesTheArguments) {
+    try {
+        msi::getInstallerProperty(0, L"ProductName");
+        FAIL() << "no exception";
+    } catch (const VkError<msi::Error>& e) {
+        EXPECT_EQ(0u, std::string(e.originalMessage()).find("MsiGetProperty(0, ProductName) failed. MSI error ["));
+    }
+    EXPECT_EQ(L"", msi::getInstallerProperty(std::nothrow, 0, L"ProductName"));
+}
+
+TEST(MsiUtilsTest, ErrorTextCarriesStatusAndInstallerDescription) {
+    const msi::NoMoreItemsError error(tstrings::TextBuilder("MsiViewFetch(7) failed"));
+    EXPECT_EQ(259u, error.getStatus());
+    // Wine's message library has no string table: the description is
+    // "No description" there, the installer's own text on Windows.
+    const std::string text = error.what();
+    EXPECT_EQ(0u, text.find("MsiViewFetch(7) failed. MSI error [259]("));
+    EXPECT_EQ(')', text.back());
+}
+
+TEST(MsiUtilsTest, WaitWithNothingRunningReturnsAtOnce) {
+    RecordingLogAppender log;
+    EXPECT_TRUE(msi::waitForInstallationCompletion(0));
+    EXPECT_TRUE(msi::waitForInstallationCompletion(5000));
+    EXPECT_TRUE(log.records.empty());
+}
+
+TEST(MsiUtilsTest, ClosingNoHandleDoesNothingAndABadOneIsOnlyLogged) {
+    RecordingLogAppender log;
+    msi::closeMSIHANDLE(0);
+    EXPECT_TRUE(log.records.empty());
+    msi::closeMSIHANDLE(123456);
+    const auto warnings = log.messages(LogLevel::Warning);
+    ASSERT_EQ(1u, warnings.size());
+    EXPECT_EQ(0u, warnings[0].find(L"MsiCloseHandle(123456) failed with error="));
+}
+
+TEST(MsiActionsTest, CommandLineOfTheDefaults) {
+    EXPECT_EQ(L"REBOOT=ReallySuppress", msi::ActionData().buildCommandLine());
+    msi::ActionData blank;
+    blank.extraArgs = L" \t ";
+    EXPECT_EQ(L"REBOOT=ReallySuppress", blank.buildCommandLine());
+}
+
+TEST(MsiActionsTest, CommandLineQuotesValuesAndOrdersNames) {
+    msi::ActionData data;
+    data.setProperty(L"ZED", L"last").setProperty(L"EMPTY", L"").setProperty(L"TABBED", L"a\tb")
+        .setProperty(L"QUOTE", L"say \"hi\"").setProperty(L"REBOOT", L"Force")
+        .setProperty(L"alpha", L"lower-case names sort after upper-case");
+    data.extraArgs = L"  /extra ";
+    EXPECT_EQ(L"/extra EMPTY=\"\" QUOTE=\"say \"\"hi\"\"\" REBOOT=Force TABBED=\"a\tb\" ZED=last "
+              L"alpha=\"lower-case names sort after upper-case\"",
+              data.buildCommandLine());
+    data.props.clear();
+    EXPECT_EQ(L"/extra", data.buildCommandLine());
+}
+
+TEST(MsiActionsTest, StatusTexts) {
+    RecordingLogAppender log;
+    const msi::ActionStatus done = msi::handleMsiStatus(tstrings::TextBuilder("Call(x) "), 0);
+    EXPECT_TRUE(done.succeeded());
+    EXPECT_EQ("", done.message);
+    const msi::ActionStatus restart = msi::handleMsiStatus(tstrings::TextBuilder("Call(x) "), 3010);
+    EXPECT_TRUE(restart.succeeded());
+    EXPECT_TRUE(msi::handleMsiStatus(tstrings::TextBuilder("Call(x) "), 1641).succeeded());
+    EXPECT_EQ((std::vector<tstring>{L"Call(x) succeeded", L"Call(x) succeeded [3010]",
+                                    L"Call(x) succeeded [1641]"}),
+              log.messages(LogLevel::Info));
+
+    const msi::ActionStatus unknown = msi::handleMsiStatus(tstrings::TextBuilder("Call(x) "), 1605);
+    EXPECT_FALSE(unknown.succeeded());
+    EXPECT_EQ("Call(x) failed [1605]", unknown.message);
+    EXPECT_EQ(3u, log.records.size());
+    try {
+        unknown.throwIt();
+    } catch (const VkError<msi::Error>& e) {
+        EXPECT_EQ(1605u, e.getStatus());
+        EXPECT_EQ(0u, std::string(e.originalMessage()).find("Call(x) failed [1605]. MSI error [1605]("));
+        EXPECT_NE(std::string::npos, std::string(e.what()).find("msi::ActionStatus::throwIt(): "));
+    }
+}
+
+TEST(MsiActionsTest, FailedRemovalUndoesTheSettings) {
+    const auto& api = msi::api();
+    api.setInternalUI(INSTALLUILEVEL_BASIC, nullptr);
+    msi::ActionData data;
+    data.setProductCode(unknownProduct);
+    try {
+        data.uninstall();
+        FAIL() << "no exception";
+    } catch (const VkError<msi::Error>& e) {
+        EXPECT_EQ(1605u, e.getStatus());
+        EXPECT_EQ(0u, std::string(e.originalMessage())
+                          .find("MsiConfigureProductEx({00000000-1111-2222-3333-444444444444}, 65535, "
+                                "2, REBOOT=ReallySuppress) failed [1605]"));
+    }
+    // The level in force before the removal is back.
+    EXPECT_EQ(INSTALLUILEVEL_BASIC, api.setInternalUI(INSTALLUILEVEL_DEFAULT, nullptr));
+}
+
+} // namespace

@@ -1,0 +1,86 @@
+// Removal through the installer API, end to end, and no library planting.
+#include "InstallerHarness.h"
+#include "TestSupport.h"
+#include "WindowsApi.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class UninstallFlowTest : public InstallerHarness {
+protected:
+    void installDemo() {
+        ASSERT_EQ(0u, runSetup(L"velkin-setup-demo.exe", L"/qn").exitCode);
+        ASSERT_EQ(installStateDefault, productState(demoProductCode));
+    }
+};
+
+TEST_F(UninstallFlowTest, UninstallRemovesTheProduct) {
+    installDemo();
+    const ChildResult result = runSetup(L"velkin-setup-demo.exe", L"uninstall");
+    EXPECT_EQ(0u, result.exitCode);
+    EXPECT_EQ("", result.output);
+    EXPECT_EQ(installStateUnknown, productState(demoProductCode));
+    EXPECT_FALSE(exists(demoInstallDir() + L"\\readme.txt"));
+    EXPECT_FALSE(exists(demoInstallDir() + L"\\data\\config.ini"));
+    expectNothingLeftBehind();
+}
+
+TEST_F(UninstallFlowTest, RemovingWhatIsNotInstalledFailsWithTheInstallersStatus) {
+    const ChildResult quiet = runSetup(L"velkin-setup-demo.exe", L"uninstall");
+    EXPECT_EQ(failureExitCode, quiet.exitCode);
+    // One message: the plain text, once.
+    EXPECT_EQ(0u, quiet.output.find("MsiConfigureProductEx({6F1C0E0A-5B1D-4C7E-9E59-2A8D3B7C4E10}, "
+                                    "65535, 2, REBOOT=ReallySuppress) failed [1605]. MSI error [1605]("))
+        << quiet.output;
+    EXPECT_EQ(quiet.output.find('\n'), quiet.output.size() - 1) << quiet.output;
+
+    const ChildResult debug = runSetup(L"velkin-setup-demo.exe", L"uninstall", L"true");
+    EXPECT_EQ(failureExitCode, debug.exitCode);
+    EXPECT_NE(std::string::npos, debug.output.find("MSI error [1605]")) << debug.output;
+    EXPECT_NE(std::string::npos, debug.output.find("[ERROR]")) << debug.output;
+}
+
+TEST_F(UninstallFlowTest, UninstallAnywhereAmongTheArgumentsSelectsRemoval) {
+    for (const tstring args : {L"install uninstall", L"uninstall install"}) {
+        installDemo();
+        EXPECT_EQ(0u, runSetup(L"velkin-setup-demo.exe", args).exitCode) << tstrings::toUtf8(args);
+        EXPECT_EQ(installStateUnknown, productState(demoProductCode)) << tstrings::toUtf8(args);
+    }
+}
+
+TEST_F(UninstallFlowTest, OtherSpellingsGoToMsiexec) {
+    // Removal would fail with -1 (the package was never installed); msiexec
+    // runs the install instead and refuses it.
+    for (const tstring args : {L"/qn Uninstall", L"/qn /uninstall"}) {
+        EXPECT_EQ(1603u, runSetup(L"velkin-setup-refused.exe", args).exitCode)
+            << tstrings::toUtf8(args);
+    }
+}
+
+// An msi.dll planted next to the setup executable: neither the install nor
+// the removal may load it. Wine loads such a copy only when its environment
+// prefers native libraries (WINEDLLOVERRIDES=msi=n,b, set by the test run).
+TEST_F(UninstallFlowTest, PlantedInstallerLibraryIsNeverLoaded) {
+    wchar_t overrides[64] = {};
+    ::GetEnvironmentVariableW(L"WINEDLLOVERRIDES", overrides, 64);
+    ASSERT_EQ(L"msi=n,b", tstring(overrides)) << "the test run must prefer native msi.dll";
+
+    const tstring downloads = work.directory(L"Downloads");
+    const tstring setup = downloads + L"\\setup-demo.exe";
+    ASSERT_TRUE(::CopyFileW(siblingProgram(L"velkin-setup-demo.exe").c_str(), setup.c_str(), FALSE));
+    ASSERT_TRUE(::CopyFileW(siblingProgram(L"..\\planted\\msi.dll").c_str(),
+                            (downloads + L"\\msi.dll").c_str(), FALSE));
+    const tstring mark = downloads + L"\\planted-msi-was-loaded";
+    const std::vector<std::pair<tstring, tstring>> environment{{L"TMP", temp}, {L"TEMP", temp}};
+
+    EXPECT_EQ(0u, runChild(quoted(setup) + L" /qn", environment).exitCode);
+    EXPECT_FALSE(exists(mark)) << "the install loaded the planted msi.dll";
+    EXPECT_EQ(installStateDefault, productState(demoProductCode));
+
+    EXPECT_EQ(0u, runChild(quoted(setup) + L" uninstall", environment).exitCode);
+    EXPECT_FALSE(exists(mark)) << "the removal loaded the planted msi.dll";
+    EXPECT_EQ(installStateUnknown, productState(demoProductCode));
+}
+
+} // namespace

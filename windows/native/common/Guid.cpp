@@ -1,0 +1,81 @@
+#include "Guid.h"
+
+#include "ErrorHandling.h"
+#include "WindowsApi.h"
+
+#include <objbase.h>
+
+#include <cstring>
+
+namespace {
+
+void initGuid(const tstring& text, GUID& value) {
+    static_assert(sizeof(GUID) == 16, "a GUID is 16 bytes");
+    tstring parsed = text;
+    const bool braced = text.size() == 38 && text.front() == L'{' && text.back() == L'}';
+    if (!braced && text.size() >= 32) {
+        tstring copy = text;
+        if (text.front() != L'{' && text.back() != L'}') {
+            copy = L"{" + copy + L"}";
+        }
+        if (text.find(L'-') == tstring::npos) {
+            for (const size_t position : {9, 14, 19, 24}) {
+                copy.insert(position, 1, L'-');
+            }
+        }
+        if (copy.size() == 38) {
+            parsed = copy;
+        }
+    }
+    if (FAILED(::IIDFromString(parsed.c_str(), &value))) {
+        VK_THROW_MSG("IIDFromString(" << parsed << ") failed");
+    }
+}
+
+} // namespace
+
+Guid::Guid() { std::memset(value_, 0, sizeof(value_)); }
+
+Guid::Guid(const _GUID& value) {
+    std::memcpy(value_, &value, sizeof(value_));
+}
+
+Guid::Guid(const std::string& text) : Guid(tstring(text.begin(), text.end())) {}
+
+Guid::Guid(const tstring& text) {
+    GUID value;
+    initGuid(text, value);
+    std::memcpy(value_, &value, sizeof(value_));
+}
+
+tstring Guid::toString(int options) const {
+    GUID value;
+    std::memcpy(&value, value_, sizeof(value_));
+    wchar_t buffer[128] = {};
+    if (::StringFromGUID2(value, buffer, 128) < 3) {
+        VK_THROW_MSG("StringFromGUID2() failed");
+    }
+    tstring text = buffer;
+    if (options & StripBraces) {
+        text = text.substr(1, text.size() - 2);
+    }
+    if (options & StripDashes) {
+        text = tstrings::replace(text, L"-", L"");
+    }
+    if (options & LowerCase) {
+        text = tstrings::toLower(text);
+    }
+    return text;
+}
+
+Guid Guid::generate() {
+    GUID value{};
+    if (FAILED(::CoCreateGuid(&value))) {
+        VK_THROW_MSG("CoCreateGuid() failed");
+    }
+    return Guid(value);
+}
+
+bool Guid::operator==(const Guid& other) const {
+    return std::memcmp(value_, other.value_, sizeof(value_)) == 0;
+}

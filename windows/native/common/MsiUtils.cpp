@@ -1,0 +1,148 @@
+#include "MsiUtils.h"
+
+#include "Log.h"
+#include "MsiApi.h"
+#include "PathUtils.h"
+#include "Resources.h"
+#include "UniqueHandles.h"
+#include "WinErrorHandling.h"
+#include "WinSysInfo.h"
+
+#include <sstream>
+#include <vector>
+
+namespace msi {
+
+namespace {
+
+constexpr uint32_t productNotInstalled = 1605; // ERROR_UNKNOWN_PRODUCT
+constexpr uint32_t noSuchProperty = 1608;      // ERROR_UNKNOWN_PROPERTY
+
+std::string makeMessage(const std::string& message, uint32_t status) {
+    std::ostringstream text;
+    text << "MSI error [" << status << "]";
+
+    const tstring library = FileUtils::joinPath(SysInfo::getSystemDir(), L"msimsg.dll");
+    const UniqueLibraryHandle messages(
+        ::LoadLibraryExW(library.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    if (!messages) {
+        VK_THROW_LAST_ERROR(::LoadLibraryExW, "LoadLibraryExW(" << library << ") failed");
+    }
+    tstring description;
+    try {
+        description = StringResource(static_cast<uint16_t>(status), messages.get()).string();
+    } catch (const std::exception&) {
+        description = L"No description";
+    }
+    text << "(" << tstrings::toUtf8(description) << ")";
+    return combineMessages(message, text.str());
+}
+
+tstring argumentText(const wchar_t* value) { return value ? tstring(value) : tstring(L"NULL"); }
+tstring argumentText(uint32_t value) { return std::to_wstring(value); }
+
+// Reads a string from an installer call of the form
+// f(first, second, buffer, &length): the buffer doubles until the text fits.
+template <class Function, class First, class Second>
+tstring getProperty(Function function, const char* functionName, First first, Second second) {
+    std::vector<wchar_t> buffer(20, L'\0');
+    DWORD length = static_cast<DWORD>(buffer.size());
+    UINT status = function(first, second, buffer.data(), &length);
+    while (status == ERROR_MORE_DATA) {
+        buffer.assign(buffer.size() * 2, L'\0');
+        length = static_cast<DWORD>(buffer.size());
+        status = function(first, second, buffer.data(), &length);
+    }
+    if (status != ERROR_SUCCESS) {
+        VK_THROW(Error(tstrings::TextBuilder(functionName)
+                           << "(" << argumentText(first) << ", " << argumentText(second)
+                           << ") failed",
+                       status));
+    }
+    return tstring(buffer.data(), length);
+}
+
+} // namespace
+
+Error::Error(const tstrings::TextBuilder& message, uint32_t status)
+    : Error(message.utf8(), status) {}
+
+Error::Error(const std::string& message, uint32_t status)
+    : std::runtime_error(makeMessage(message, status)), status_(status) {}
+
+NoMoreItemsError::NoMoreItemsError(const tstrings::TextBuilder& message)
+    : Error(message, ERROR_NO_MORE_ITEMS) {}
+
+tstring getProductInfo(const Guid& productCode, const tstring& name) {
+    return getProperty(api().getProductInfo, "MsiGetProductInfo", productCode.toString().c_str(),
+                       name.c_str());
+}
+
+tstring getProductInfo(const std::nothrow_t&, const Guid& productCode, const tstring& name) {
+    try {
+        return getProductInfo(productCode, name);
+    } catch (const std::exception&) {
+        return tstring();
+    }
+}
+
+tstring getInstallerProperty(MSIHANDLE_T handle, const tstring& name) {
+    return getProperty(api().getProperty, "MsiGetProperty", handle, name.c_str());
+}
+
+tstring getInstallerProperty(const std::nothrow_t&, MSIHANDLE_T handle, const tstring& name) {
+    try {
+        return getInstallerProperty(handle, name);
+    } catch (const std::exception&) {
+        return tstring();
+    }
+}
+
+tstring getRecordString(MSIHANDLE_T record, uint32_t field) {
+    return getProperty(api().recordGetString, "MsiRecordGetString", record, field);
+}
+
+bool isProductInstalled(const Guid& productCode) {
+    try {
+        getProductInfo(productCode, L"VersionString");
+        return true;
+    } catch (const Error& e) {
+        return e.getStatus() != productNotInstalled && e.getStatus() != noSuchProperty;
+    }
+}
+
+void closeMSIHANDLE(MSIHANDLE_T handle) {
+    if (handle == 0) {
+        return;
+    }
+    try {
+        const UINT status = api().closeHandle(handle);
+        if (status != ERROR_SUCCESS) {
+            VK_WARNING("MsiCloseHandle(" << handle << ") failed with error=" << status);
+        }
+    }
+    VK_LOG_AND_SWALLOW(VK_HERE)
+}
+
+bool waitForInstallationCompletion(uint32_t timeoutMs) {
+    try {
+        const UniqueHandle mutex(::OpenMutexW(SYNCHRONIZE, FALSE, L"Global\\_MSIExecute"));
+        if (!mutex) {
+            return true;
+        }
+        const DWORD result = ::WaitForSingleObject(mutex.get(), timeoutMs);
+        if (result == WAIT_OBJECT_0 || result == WAIT_ABANDONED) {
+            // The wait made us the owner; holding the installer's mutex would
+            // keep every later installation waiting for this process.
+            ::ReleaseMutex(mutex.get());
+        }
+        if (timeoutMs != 0) {
+            VK_INFO("finish waiting for mutex: " << static_cast<uint32_t>(result));
+        }
+        return result != WAIT_TIMEOUT;
+    }
+    VK_LOG_AND_SWALLOW(VK_HERE)
+    return true;
+}
+
+} // namespace msi

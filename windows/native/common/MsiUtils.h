@@ -1,0 +1,54 @@
+#pragma once
+
+#include "Guid.h"
+#include "tstrings.h"
+
+#include <cstdint>
+#include <new>
+#include <stdexcept>
+#include <string>
+
+namespace msi {
+
+// An installer handle; 0 is none.
+using MSIHANDLE_T = uint32_t;
+
+// A failed installer call: its text, then "MSI error [<status>]" and the
+// installer's own description of the status.
+class Error : public std::runtime_error {
+public:
+    Error(const tstrings::TextBuilder& message, uint32_t status);
+    Error(const std::string& message, uint32_t status);
+
+    uint32_t getStatus() const { return status_; }
+
+private:
+    uint32_t status_;
+};
+
+// A query with no further row (ERROR_NO_MORE_ITEMS).
+class NoMoreItemsError : public Error {
+public:
+    explicit NoMoreItemsError(const tstrings::TextBuilder& message);
+};
+
+tstring getProductInfo(const Guid& productCode, const tstring& name);
+// Empty on any failure.
+tstring getProductInfo(const std::nothrow_t&, const Guid& productCode, const tstring& name);
+
+tstring getInstallerProperty(MSIHANDLE_T handle, const tstring& name);
+tstring getInstallerProperty(const std::nothrow_t&, MSIHANDLE_T handle, const tstring& name);
+
+// A string field of a record.
+tstring getRecordString(MSIHANDLE_T record, uint32_t field);
+
+bool isProductInstalled(const Guid& productCode);
+
+// Never throws; a failed close is logged.
+void closeMSIHANDLE(MSIHANDLE_T handle);
+
+// Waits for a running installation to end; false when the time-out ran out.
+// Never throws.
+bool waitForInstallationCompletion(uint32_t timeoutMs);
+
+} // namespace msi

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "UniqueHandles.h"
+#include "tstrings.h"
+
+#include <string>
+
+// A loaded library, held from construction to destruction: every function
+// address taken from it is valid only while it lives.
+class Dll {
+public:
+    struct System {};
+    struct Attach {};
+
+    // Loaded with the platform's library search.
+    explicit Dll(const tstring& path);
+    // Loaded by full path from the Windows system directory, never from the
+    // application or current directory.
+    Dll(System, const tstring& fileName);
+    // A counted reference to a module that is already loaded.
+    Dll(Attach, const tstring& nameOrPath);
+
+    using Function = void (*)();
+    // Null for a missing function when `required` is false.
+    Function getFunction(const std::string& name, bool required = true) const;
+
+    const tstring& path() const { return path_; }
+
+private:
+    tstring path_;
+    UniqueLibraryHandle handle_;
+};
+
+// Confines every later library load of the process, the system's own
+// included, to the system directory. Windows 7 without its loader update has
+// no such switch; there it does nothing.
+void restrictLibrarySearchToSystemDirectory();

@@ -1,6 +1,7 @@
 #include "Guid.h"
 #include "MsiActions.h"
 #include "MsiApi.h"
+#include "MsiDb.h"
 #include "MsiUtils.h"
 #include "RecordingLogAppender.h"
 #include "TestSupport.h"
@@ -39,6 +40,12 @@ TEST_F(InstalledProductTest, ProductInformationOfAnyLength) {
     EXPECT_EQ(L"Velkin Test Makers 2", msi::getProductInfo(queryProduct, L"Publisher"));
     EXPECT_EQ(L"2.3.4", msi::getProductInfo(queryProduct, L"VersionString"));
     EXPECT_TRUE(msi::isProductInstalled(queryProduct));
+}
+
+TEST_F(InstalledProductTest, CachedPackageOfTheInstalledProduct) {
+    const msi::Database db(queryProduct);
+    EXPECT_EQ(L"Velkin Query Test 1", db.getProperty(L"ProductName"));
+    EXPECT_EQ(queryProduct.toString(), db.getProperty(L"ProductCode"));
 }
 
 TEST(MsiUtilsTest, UnknownProductIsNotInstalledAndItsInformationFails) {

@@ -1,0 +1,214 @@
+#include "MsiDb.h"
+
+#include "Log.h"
+#include "MsiApi.h"
+#include "StagedFileWriter.h"
+
+#include <utility>
+#include <vector>
+
+namespace msi {
+
+namespace {
+
+constexpr uint32_t functionFailed = ERROR_FUNCTION_FAILED;
+
+MSIHANDLE_T openDatabase(const tstring& path) {
+    MSIHANDLE handle = 0;
+    const UINT status = api().openDatabase(path.c_str(), MSIDBOPEN_READONLY, &handle);
+    if (status != ERROR_SUCCESS) {
+        VK_THROW(Error(tstrings::TextBuilder("MsiOpenDatabase(")
+                           << path << ", MSIDBOPEN_READONLY) failed",
+                       status));
+    }
+    return handle;
+}
+
+} // namespace
+
+Database::Database(const tstring& msiPath) : msiPath_(msiPath), handle_(openDatabase(msiPath)) {}
+
+Database::Database(const Guid& productCode)
+    : msiPath_(getProductInfo(productCode, L"LocalPackage")), handle_(openDatabase(msiPath_)) {}
+
+Database::~Database() { closeMSIHANDLE(handle_); }
+
+tstring Database::getProperty(const tstring& name) const {
+    const tstring query = L"SELECT Value FROM Property WHERE Property = '" + name + L"'";
+    DatabaseView view(*this, query);
+    const DatabaseRecord record = view.fetch();
+    if (record.getFieldCount() != 1) {
+        VK_THROW(Error(tstrings::TextBuilder("record.getFieldCount(")
+                           << msiPath_ << ", " << query << ") returned unexpected value",
+                       0));
+    }
+    return record.getString(1);
+}
+
+tstring Database::getProperty(const std::nothrow_t&, const tstring& name) const {
+    try {
+        return getProperty(name);
+    } catch (const NoMoreItemsError&) {
+    }
+    VK_LOG_AND_SWALLOW(VK_HERE)
+    return tstring();
+}
+
+DatabaseRecord::DatabaseRecord(uint32_t fieldCount)
+    : handle_(api().createRecord(fieldCount)) {
+    if (handle_ == 0) {
+        VK_THROW(Error(tstrings::TextBuilder("MsiCreateRecord(") << fieldCount << ") failed",
+                       functionFailed));
+    }
+}
+
+DatabaseRecord::DatabaseRecord(DatabaseView& view) : DatabaseRecord(view.fetch()) {}
+
+DatabaseRecord::~DatabaseRecord() { closeMSIHANDLE(handle_); }
+
+DatabaseRecord::DatabaseRecord(DatabaseRecord&& other) noexcept
+    : handle_(std::exchange(other.handle_, 0)) {}
+
+DatabaseRecord& DatabaseRecord::operator=(DatabaseRecord&& other) noexcept {
+    if (this != &other) {
+        closeMSIHANDLE(handle_);
+        handle_ = std::exchange(other.handle_, 0);
+    }
+    return *this;
+}
+
+DatabaseRecord& DatabaseRecord::tryFetch(DatabaseView& view) { return *this = view.tryFetch(); }
+
+DatabaseRecord& DatabaseRecord::fetch(DatabaseView& view) { return *this = view.fetch(); }
+
+DatabaseRecord& DatabaseRecord::setString(uint32_t field, const tstring& value) {
+    const UINT status = api().recordSetString(handle_, field, value.c_str());
+    if (status != ERROR_SUCCESS) {
+        VK_THROW(Error(tstrings::TextBuilder("MsiRecordSetString(")
+                           << field << ", " << value << ") failed",
+                       status));
+    }
+    return *this;
+}
+
+DatabaseRecord& DatabaseRecord::setInteger(uint32_t field, int32_t value) {
+    const UINT status = api().recordSetInteger(handle_, field, value);
+    if (status != ERROR_SUCCESS) {
+        VK_THROW(Error(tstrings::TextBuilder("MsiRecordSetInteger(")
+                           << field << ", " << value << ") failed",
+                       status));
+    }
+    return *this;
+}
+
+DatabaseRecord& DatabaseRecord::setStreamFromFile(uint32_t field, const tstring& path) {
+    const UINT status = api().recordSetStream(handle_, field, path.c_str());
+    if (status != ERROR_SUCCESS) {
+        VK_THROW(Error(tstrings::TextBuilder("MsiRecordSetStream(")
+                           << field << ", " << path << ") failed",
+                       status));
+    }
+    return *this;
+}
+
+uint32_t DatabaseRecord::getFieldCount() const {
+    const int32_t count = static_cast<int32_t>(api().recordGetFieldCount(handle_));
+    if (count <= 0) {
+        VK_THROW(Error(tstrings::TextBuilder("MsiRecordGetFieldCount() failed"), functionFailed));
+    }
+    return static_cast<uint32_t>(count);
+}
+
+int32_t DatabaseRecord::getInteger(uint32_t field) const {
+    const int value = api().recordGetInteger(handle_, field);
+    if (static_cast<uint32_t>(value) == MSI_NULL_INTEGER) {
+        VK_THROW(Error(tstrings::TextBuilder("MsiRecordGetInteger(") << field << ") failed",
+                       functionFailed));
+    }
+    return value;
+}
+
+tstring DatabaseRecord::getString(uint32_t field) const { return getRecordString(handle_, field); }
+
+void DatabaseRecord::saveStreamToFile(uint32_t field, const tstring& path) const {
+    constexpr DWORD chunk = 0x100000;
+    StagedFileWriter writer(path);
+    std::vector<char> buffer(chunk);
+    DWORD length = chunk;
+    do {
+        length = chunk;
+        const UINT status = api().recordReadStream(handle_, field, buffer.data(), &length);
+        if (status != ERROR_SUCCESS) {
+            VK_THROW(Error(tstrings::TextBuilder("MsiRecordReadStream() failed"), status));
+        }
+        writer.write(buffer.data(), length);
+    } while (length == chunk);
+    writer.finish();
+}
+
+DatabaseView::DatabaseView(const Database& db, const tstring& query,
+                           const DatabaseRecord& parameters)
+    : query_(query), db_(&db), handle_(0) {
+    MSIHANDLE view = 0;
+    UINT status = api().databaseOpenView(db_->handle(), query_.c_str(), &view);
+    if (status != ERROR_SUCCESS) {
+        VK_THROW(Error(tstrings::TextBuilder("MsiDatabaseOpenView(") << query_ << ") failed",
+                       status));
+    }
+    status = api().viewExecute(view, parameters.handle());
+    if (status != ERROR_SUCCESS) {
+        closeMSIHANDLE(view);
+        VK_THROW(Error(tstrings::TextBuilder("MsiViewExecute(") << query_ << ") failed", status));
+    }
+    handle_ = view;
+}
+
+DatabaseView::~DatabaseView() { closeMSIHANDLE(handle_); }
+
+DatabaseRecord DatabaseView::tryFetch() {
+    MSIHANDLE row = 0;
+    const UINT status = api().viewFetch(handle_, &row);
+    if (status == ERROR_SUCCESS) {
+        return DatabaseRecord::adopt(row);
+    }
+    if (status == ERROR_NO_MORE_ITEMS) {
+        return DatabaseRecord();
+    }
+    VK_THROW(Error(tstrings::TextBuilder("MsiViewFetch(") << query_ << ") failed", status));
+}
+
+DatabaseRecord DatabaseView::fetch() {
+    DatabaseRecord record = tryFetch();
+    if (record.empty()) {
+        VK_THROW(NoMoreItemsError(tstrings::TextBuilder("No more items in [")
+                                  << query_ << "] query"));
+    }
+    return record;
+}
+
+DatabaseView& DatabaseView::modify(const DatabaseRecord& record, uint32_t mode) {
+    const UINT status =
+        api().viewModify(handle_, static_cast<MSIMODIFY>(mode), record.handle());
+    if (status != ERROR_SUCCESS) {
+        VK_THROW(Error(tstrings::TextBuilder("MsiViewModify(mode=") << mode << ") failed",
+                       status));
+    }
+    return *this;
+}
+
+void closeDatabaseView(MSIHANDLE_T handle) {
+    if (handle == 0) {
+        return;
+    }
+    try {
+        const UINT status = api().viewClose(handle);
+        if (status == ERROR_SUCCESS) {
+            closeMSIHANDLE(handle);
+        } else {
+            VK_WARNING("MsiViewClose(" << handle << ") failed with error=" << status);
+        }
+    }
+    VK_LOG_AND_SWALLOW(VK_HERE)
+}
+
+} // namespace msi

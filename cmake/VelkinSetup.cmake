@@ -1,66 +1,47 @@
-# velkin_add_setup(<target> [MSI <package> [PRODUCT_CODE <guid>]])
+# velkin_add_setup(<target> [MSI <package>])
 #
-# Makes the setup executable <target>.exe: the wrapper, its manifest, icon and
-# version record, and, with MSI, the package as RCDATA "MSI" and its product
-# code as RCDATA "PRODUCT_CODE" (the 38 characters of the braced GUID, no
-# terminator). Without PRODUCT_CODE the package's own ProductCode is read
-# with msiinfo. Without MSI the result is the bare stub.
+# With MSI: the setup executable <target>.exe around <package>, made by
+# velkin-pack from the stub (the package as RCDATA "MSI", its product code as
+# RCDATA "PRODUCT_CODE", a version record describing the product). Without:
+# the stub itself, the wrapper with its manifest, icon and version record.
 
 set(VELKIN_WRAPPER_DIR ${CMAKE_CURRENT_LIST_DIR}/../wrapper)
-find_program(VELKIN_MSIINFO msiinfo)
-
-function(velkin_read_product_code package out_var)
-  if(NOT VELKIN_MSIINFO)
-    message(FATAL_ERROR "msiinfo (Debian package msitools) is needed to read the ProductCode of ${package}")
-  endif()
-  execute_process(COMMAND ${VELKIN_MSIINFO} export ${package} Property
-    OUTPUT_VARIABLE properties ERROR_VARIABLE errors RESULT_VARIABLE status)
-  if(NOT status EQUAL 0)
-    message(FATAL_ERROR "Cannot read the properties of ${package}: ${errors}")
-  endif()
-  if(NOT properties MATCHES "(^|\n)ProductCode\t([^\r\n]*)")
-    message(FATAL_ERROR "${package} has no ProductCode property")
-  endif()
-  set(${out_var} "${CMAKE_MATCH_2}" PARENT_SCOPE)
-endfunction()
 
 function(velkin_add_setup target)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "MSI;PRODUCT_CODE" "")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "MSI" "")
   if(arg_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "velkin_add_setup(${target}): unknown arguments ${arg_UNPARSED_ARGUMENTS}")
   endif()
-
-  set(payload "")
-  set(payload_files "")
   if(arg_MSI)
-    get_filename_component(package "${arg_MSI}" ABSOLUTE)
-    if(NOT EXISTS "${package}")
-      message(FATAL_ERROR "velkin_add_setup(${target}): package ${package} does not exist")
-    endif()
-    set(product_code "${arg_PRODUCT_CODE}")
-    if(NOT product_code)
-      velkin_read_product_code("${package}" product_code)
-    endif()
-    # CMake's regular expressions have no counted repetition.
-    string(REPEAT "[0-9A-Fa-f]" 4 hex4)
-    if(NOT product_code MATCHES "^[{]${hex4}${hex4}-${hex4}-${hex4}-${hex4}-${hex4}${hex4}${hex4}[}]$")
-      message(FATAL_ERROR "velkin_add_setup(${target}): ProductCode '${product_code}' of ${package} is not a braced GUID")
-    endif()
-    set(code_file ${CMAKE_CURRENT_BINARY_DIR}/${target}-product-code.bin)
-    # Written only when it changes, so that a new configure run rebuilds nothing.
-    file(CONFIGURE OUTPUT ${code_file} CONTENT "${product_code}")
-    set(payload "MSI RCDATA \"${package}\"\nPRODUCT_CODE RCDATA \"${code_file}\"")
-    set(payload_files ${package} ${code_file})
-    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${package})
+    velkin_pack_setup(${target} ${arg_MSI})
+  else()
+    velkin_build_stub(${target})
   endif()
+endfunction()
 
+function(velkin_pack_setup target msi)
+  get_filename_component(package "${msi}" ABSOLUTE)
+  if(NOT EXISTS "${package}")
+    message(FATAL_ERROR "velkin_add_setup(${target}): package ${package} does not exist")
+  endif()
+  set(output ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/${target}.exe)
+  add_custom_command(OUTPUT ${output}
+    COMMAND ${CMAKE_COMMAND} -E env WINEPREFIX=${VELKIN_WINEPREFIX}
+      ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/velkin-pack ${package} -o ${output}
+      --stub $<TARGET_FILE:velkin-setup>
+    DEPENDS ${package} velkin-pack velkin-setup
+    COMMENT "Packing ${target}.exe around ${msi}"
+    VERBATIM)
+  add_custom_target(${target} ALL DEPENDS ${output})
+endfunction()
+
+function(velkin_build_stub target)
   set(VELKIN_RESOURCES_DIR ${VELKIN_WRAPPER_DIR}/resources)
   set(VELKIN_SETUP_FILE_NAME ${target}.exe)
-  set(VELKIN_PAYLOAD "${payload}")
   set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}.rc)
   configure_file(${VELKIN_RESOURCES_DIR}/setup.rc.in ${rc} @ONLY)
   set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS
-    "${payload_files};${VELKIN_RESOURCES_DIR}/velkin-setup.manifest;${VELKIN_RESOURCES_DIR}/velkin.ico")
+    "${VELKIN_RESOURCES_DIR}/velkin-setup.manifest;${VELKIN_RESOURCES_DIR}/velkin.ico")
 
   add_executable(${target} WIN32 ${VELKIN_WRAPPER_DIR}/WinMain.cpp ${rc})
   target_link_libraries(${target} PRIVATE velkin-wrapper)
@@ -69,5 +50,8 @@ function(velkin_add_setup target)
     # alignment; at the default it copies them, the package included, into
     # private memory.
     target_link_options(${target} PRIVATE -Wl,--file-alignment,4096)
+    # No symbol table: the resource update that packs a setup rewrites the
+    # sections but not the table's place in the file, and leaves it broken.
+    target_link_options(${target} PRIVATE -s)
   endif()
 endfunction()

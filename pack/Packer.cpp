@@ -1,0 +1,211 @@
+#include "Packer.h"
+
+#include "DeferredDeleter.h"
+#include "ErrorHandling.h"
+#include "Guid.h"
+#include "IconResource.h"
+#include "MappedFile.h"
+#include "MsiDb.h"
+#include "PathUtils.h"
+#include "ResourceUpdate.h"
+#include "Resources.h"
+#include "UniqueHandles.h"
+#include "VersionResource.h"
+#include "WinErrorHandling.h"
+#include "WinFileUtils.h"
+#include "WinSysInfo.h"
+#include "WindowsApi.h"
+
+#include <cstring>
+#include <memory>
+
+const uint64_t maxPackageSize = 0x7FFFFFFFull - 64ull * 1024 * 1024;
+
+namespace {
+
+// The language of every resource of a setup executable.
+constexpr uint16_t resourceLanguage = 0x0409;
+
+struct ProductInfo {
+    tstring productCode;
+    tstring name;
+    tstring version;
+    tstring manufacturer;
+};
+
+ProductInfo readProductInfo(const tstring& package) {
+    std::unique_ptr<msi::Database> db;
+    try {
+        db = std::make_unique<msi::Database>(package);
+    } catch (const msi::Error& e) {
+        VK_THROW_MSG(package << " is not a Windows Installer package (MSI error " << e.getStatus()
+                             << ")");
+    }
+    ProductInfo info;
+    try {
+        info.productCode = db->getProperty(L"ProductCode");
+    } catch (const msi::NoMoreItemsError&) {
+        VK_THROW_MSG(package << " has no ProductCode");
+    }
+    try {
+        info.productCode = Guid(info.productCode).toString();
+    } catch (const std::runtime_error&) {
+        VK_THROW_MSG("The ProductCode '" << info.productCode << "' of " << package
+                                         << " is not a GUID");
+    }
+    info.name = db->getProperty(std::nothrow, L"ProductName");
+    info.version = db->getProperty(std::nothrow, L"ProductVersion");
+    info.manufacturer = db->getProperty(std::nothrow, L"Manufacturer");
+    return info;
+}
+
+struct ResourceEntry {
+    const wchar_t* type;
+    uint16_t name;
+    uint16_t language;
+};
+
+// The numbered resources of the given types in an executable, with their
+// languages.
+std::vector<ResourceEntry> listResources(const tstring& executable,
+                                         const std::vector<const wchar_t*>& types) {
+    const UniqueLibraryHandle module(::LoadLibraryExW(
+        executable.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+    if (!module) {
+        VK_THROW_LAST_ERROR(::LoadLibraryExW, "LoadLibraryExW(" << executable << ") failed");
+    }
+    struct Search {
+        const wchar_t* type;
+        std::vector<ResourceEntry> found;
+    } search;
+    for (const wchar_t* type : types) {
+        search.type = type;
+        ::EnumResourceNamesW(
+            module.get(), type,
+            [](HMODULE module, LPCWSTR type, LPWSTR name, LONG_PTR context) -> BOOL {
+                if (IS_INTRESOURCE(name)) {
+                    ::EnumResourceLanguagesW(
+                        module, type, name,
+                        [](HMODULE, LPCWSTR, LPCWSTR name, WORD language, LONG_PTR context) -> BOOL {
+                            Search* search = reinterpret_cast<Search*>(context);
+                            search->found.push_back(ResourceEntry{
+                                search->type,
+                                static_cast<uint16_t>(reinterpret_cast<uintptr_t>(name)), language});
+                            return TRUE;
+                        },
+                        context);
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LONG_PTR>(&search));
+    }
+    return search.found;
+}
+
+std::vector<uint8_t> versionRecord(const ProductInfo& product, const tstring& output) {
+    VersionInfo info;
+    info.version = product.version;
+    const tstring description = product.name.empty() ? L"Setup" : product.name + L" Setup";
+    info.strings = {{L"CompanyName", product.manufacturer},
+                    {L"FileDescription", description},
+                    {L"FileVersion", product.version},
+                    {L"InternalName", FileUtils::replacePathSuffix(FileUtils::leafName(output), L"")},
+                    {L"OriginalFilename", FileUtils::leafName(output)},
+                    {L"ProductName", product.name},
+                    {L"ProductVersion", product.version}};
+    return buildVersionResource(info);
+}
+
+// Reads the result back as Windows would: both resources there, the package
+// byte for byte.
+void check(const tstring& executable, const MappedFile& package, const std::string& productCode) {
+    const UniqueLibraryHandle module(::LoadLibraryExW(
+        executable.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+    if (!module) {
+        VK_THROW_LAST_ERROR(::LoadLibraryExW, "The setup executable cannot be loaded: LoadLibraryExW("
+                                                  << executable << ") failed");
+    }
+    const Resource msi(L"MSI", RT_RCDATA, module.get());
+    const Resource code(L"PRODUCT_CODE", RT_RCDATA, module.get());
+    if (msi.size() != package.size() ||
+        (package.size() != 0 && std::memcmp(msi.rawData(), package.data(), package.size()) != 0)) {
+        VK_THROW_MSG("The package inside " << executable << " differs from the original");
+    }
+    if (code.bytes() != std::vector<uint8_t>(productCode.begin(), productCode.end())) {
+        VK_THROW_MSG("The product code inside " << executable << " differs from the package's");
+    }
+}
+
+} // namespace
+
+std::vector<tstring> pack(const PackRequest& request) {
+    std::vector<tstring> warnings;
+    if (!FileUtils::pathExists(request.package) || FileUtils::isDirectory(request.package)) {
+        VK_THROW_MSG("The package " << request.package << " does not exist");
+    }
+    const MappedFile package(request.package);
+    if (package.size() > maxPackageSize) {
+        VK_THROW_MSG("The package " << request.package << " has " << package.size()
+                                    << " bytes; a setup executable can carry at most "
+                                    << maxPackageSize << " bytes");
+    }
+    const ProductInfo product = readProductInfo(request.package);
+    const std::string productCode = tstrings::toUtf8(product.productCode);
+
+    const tstring stub = request.stub.empty()
+                             ? FileUtils::joinPath(FileUtils::parentPath(SysInfo::getProcessModulePath()),
+                                                   L"velkin-setup.exe")
+                             : request.stub;
+    if (!FileUtils::pathExists(stub)) {
+        VK_THROW_MSG("The setup stub " << stub << " does not exist");
+    }
+    const IconSet icons = request.icon.empty() ? IconSet() : readIconFile(request.icon, 1);
+
+    const tstring output = FileUtils::toAbsolutePath(request.output);
+    if (tstrings::equals(FileUtils::leafName(output), L"setup.exe", tstrings::IgnoreCase)) {
+        warnings.push_back(L"Windows applies installer-specific compatibility handling to a "
+                           L"program named setup.exe; a name such as product-setup.exe avoids it");
+    }
+    if (FileUtils::isDirectory(output)) {
+        VK_THROW_MSG("The output " << output << " is a directory");
+    }
+
+    tstring staging;
+    try {
+        staging = FileUtils::createTempFile(L"vkt", L".tmp", FileUtils::parentPath(output));
+    } catch (const std::runtime_error&) {
+        VK_THROW_MSG("Cannot write to the directory of " << output);
+    }
+    DeferredDeleter cleanup;
+    cleanup.scheduleFile(staging);
+    FileUtils::copyFile(stub, staging, false);
+
+    ResourceUpdate update(staging);
+    std::vector<const wchar_t*> replaced{RT_VERSION};
+    if (!request.icon.empty()) {
+        replaced.insert(replaced.end(), {RT_GROUP_ICON, RT_ICON});
+    }
+    for (const ResourceEntry& entry : listResources(staging, replaced)) {
+        update.remove(entry.type, MAKEINTRESOURCEW(entry.name), entry.language);
+    }
+    update.put(RT_RCDATA, L"MSI", resourceLanguage, package.data(),
+               static_cast<size_t>(package.size()));
+    update.put(RT_RCDATA, L"PRODUCT_CODE", resourceLanguage, productCode.data(),
+               productCode.size());
+    const std::vector<uint8_t> version = versionRecord(product, output);
+    update.put(RT_VERSION, MAKEINTRESOURCEW(1), resourceLanguage, version.data(), version.size());
+    for (size_t i = 0; i < icons.images.size(); ++i) {
+        update.put(RT_ICON, MAKEINTRESOURCEW(i + 1), resourceLanguage, icons.images[i].data(),
+                   icons.images[i].size());
+    }
+    if (!icons.group.empty()) {
+        update.put(RT_GROUP_ICON, MAKEINTRESOURCEW(1), resourceLanguage, icons.group.data(),
+                   icons.group.size());
+    }
+    update.commit();
+
+    check(staging, package, productCode);
+    FileUtils::moveFile(staging, output, false);
+    cleanup.cancel();
+    return warnings;
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "tstrings.h"
+
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+// The binary version record (VS_VERSIONINFO) of an executable.
+struct VersionInfo {
+    // Up to four numbers; "1.2.3" is 1.2.3.0, anything not a number is 0.
+    tstring version;
+    // Name and value pairs of the string table, in order.
+    std::vector<std::pair<tstring, tstring>> strings;
+    uint16_t language = 0x0409;  // U.S. English
+    uint16_t codePage = 1200;    // UTF-16
+};
+
+std::vector<uint8_t> buildVersionResource(const VersionInfo& info);
+
+// The four 16-bit numbers of a dotted version text.
+void parseVersion(const tstring& version, uint16_t (&parts)[4]);

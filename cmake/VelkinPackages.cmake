@@ -1,7 +1,7 @@
-# velkin_build_package(<out_var> <wxs>): builds an installer package from a
-# WiX source with wixl when CMake configures (so that its ProductCode can be
-# read then) and again whenever the source changes. <out_var> receives the
-# package path.
+# velkin_build_package(<out_var> <wxs> [wixl arguments...]): builds an
+# installer package from a WiX source with wixl when CMake configures, and
+# again whenever the source (or a file in the folder of its name) changes.
+# <out_var> receives the package path.
 find_program(VELKIN_WIXL wixl)
 
 function(velkin_build_package out_var wxs)
@@ -24,11 +24,33 @@ function(velkin_build_package out_var wxs)
     endif()
   endforeach()
   if(stale)
-    execute_process(COMMAND ${VELKIN_WIXL} -o ${package} ${source}
+    execute_process(COMMAND ${VELKIN_WIXL} ${ARGN} -o ${package} ${source}
       WORKING_DIRECTORY ${source_dir} RESULT_VARIABLE status ERROR_VARIABLE errors)
     if(NOT status EQUAL 0)
       file(REMOVE ${package})
       message(FATAL_ERROR "wixl could not build ${wxs}: ${errors}")
+    endif()
+  endif()
+  set(${out_var} ${package} PARENT_SCOPE)
+endfunction()
+
+# velkin_derive_package(<out_var> <base package> <name> <sql>): a copy of a
+# package changed by one SQL statement (msibuild), for the tests of broken
+# packages.
+find_program(VELKIN_MSIBUILD msibuild)
+
+function(velkin_derive_package out_var base name sql)
+  if(NOT VELKIN_MSIBUILD)
+    message(FATAL_ERROR "msibuild (Debian package msitools) is needed to make ${name}.msi")
+  endif()
+  set(package ${CMAKE_BINARY_DIR}/packages/${name}.msi)
+  if(NOT EXISTS ${package} OR ${base} IS_NEWER_THAN ${package})
+    file(COPY_FILE ${base} ${package})
+    execute_process(COMMAND ${VELKIN_MSIBUILD} ${package} -q "${sql}"
+      RESULT_VARIABLE status ERROR_VARIABLE errors)
+    if(NOT status EQUAL 0)
+      file(REMOVE ${package})
+      message(FATAL_ERROR "msibuild could not make ${name}.msi: ${errors}")
     endif()
   endif()
   set(${out_var} ${package} PARENT_SCOPE)

@@ -180,12 +180,13 @@ std::vector<tstring> pack(const PackRequest& request) {
     cleanup.scheduleFile(staging);
     FileUtils::copyFile(stub, staging, false);
 
-    ResourceUpdate update(staging);
     std::vector<const wchar_t*> replaced{RT_VERSION};
     if (!request.icon.empty()) {
         replaced.insert(replaced.end(), {RT_GROUP_ICON, RT_ICON});
     }
-    for (const ResourceEntry& entry : listResources(staging, replaced)) {
+    const std::vector<ResourceEntry> stale = listResources(stub, replaced);
+    ResourceUpdate update(staging);
+    for (const ResourceEntry& entry : stale) {
         update.remove(entry.type, MAKEINTRESOURCEW(entry.name), entry.language);
     }
     update.put(RT_RCDATA, L"MSI", resourceLanguage, package.data(),

@@ -11,7 +11,8 @@ packages=(
   googletest                  # unit-test framework, built from source for the target
   wixl                        # builds the test and demo installer packages
   xvfb xauth                  # a virtual display for the message-box tests
-  msitools                    # reads installer packages back (msiinfo)
+  msitools                    # reads and changes installer packages (msiinfo, msibuild)
+  osslsigncode openssl        # the signing test: a test certificate, sign, verify
 )
 
 missing=()

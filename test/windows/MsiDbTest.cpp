@@ -135,6 +135,40 @@ TEST(MsiDbTest, EmbeddedCabinetIsReadFromThePackage) {
     EXPECT_EQ("MSCF", readFile(dir / L"demo.cab").substr(0, 4));
 }
 
+TEST(MsiDbTest, BinaryEntriesOfNothingAndOfOneChunk) {
+    TestDirectory dir;
+    const msi::Database db(siblingProgram(L"..\\packages\\binary.msi"));
+    msi::DatabaseView empty(db, L"SELECT Data FROM Binary WHERE Name = 'Empty'");
+    empty.fetch().saveStreamToFile(1, dir / L"empty.bin");
+    EXPECT_TRUE(exists(dir / L"empty.bin"));
+    EXPECT_EQ("", readFile(dir / L"empty.bin"));
+
+    msi::DatabaseView exact(db, L"SELECT Data FROM Binary WHERE Name = 'Exact'");
+    exact.fetch().saveStreamToFile(1, dir / L"exact.bin");
+    const std::string content = readFile(dir / L"exact.bin");
+    EXPECT_EQ(0x100000u, content.size());
+    EXPECT_EQ("0123456789abcdef", content.substr(content.size() - 16));
+    EXPECT_EQ((std::vector<tstring>{L"empty.bin", L"exact.bin"}), listDirectory(dir.path()));
+}
+
+// A quote in a name would rewrite the query and answer with another
+// property's value: such a name is refused.
+TEST(MsiDbTest, PropertyNameWithAQuoteIsRefused) {
+    const msi::Database db(siblingProgram(L"..\\packages\\binary.msi"));
+    EXPECT_EQ(L"it's here", db.getProperty(L"QUOTED"));
+    try {
+        db.getProperty(L"QUOTED' OR Property = 'ProductName");
+        FAIL() << "no exception";
+    } catch (const VkError<msi::Error>& e) {
+        EXPECT_EQ(87u, e.getStatus());
+        EXPECT_EQ(0u, std::string(e.originalMessage())
+                          .find("Invalid property name [QUOTED' OR Property = 'ProductName]. MSI error [87]("));
+    }
+    RecordingLogAppender log;
+    EXPECT_EQ(L"", db.getProperty(std::nothrow, L"it's"));
+    EXPECT_EQ(1u, log.messages(LogLevel::Error).size());
+}
+
 TEST(MsiDbTest, UnknownProductHasNoCachedPackage) {
     EXPECT_EQ(1605u, statusOf([] {
                   msi::Database db(Guid(tstring(L"{00000000-1111-2222-3333-444444444444}")));

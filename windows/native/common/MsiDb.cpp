@@ -34,6 +34,13 @@ Database::Database(const Guid& productCode)
 Database::~Database() { closeMSIHANDLE(handle_); }
 
 tstring Database::getProperty(const tstring& name) const {
+    // The name goes into the query text, where a quote would end the string
+    // and let the rest of the name rewrite the query. No property name has
+    // one.
+    if (name.find(L'\'') != tstring::npos) {
+        VK_THROW(Error(tstrings::TextBuilder("Invalid property name [") << name << "]",
+                       ERROR_INVALID_PARAMETER));
+    }
     const tstring query = L"SELECT Value FROM Property WHERE Property = '" + name + L"'";
     DatabaseView view(*this, query);
     const DatabaseRecord record = view.fetch();

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# velkin-pack from a Linux shell: relative and absolute Unix paths, the exit
+# codes a shell sees, and the setup it makes.
+# Usage: pack-from-linux-test.sh <bin directory> <demo package> <work directory>
+set -u
+bin=$1
+package=$2
+work=$3
+failures=0
+fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
+
+rm -rf "$work" && mkdir -p "$work/out dir"
+cp "$package" "$work/demo package.msi"
+
+(cd "$work" && "$bin/velkin-pack" "demo package.msi" -o "out dir/demo-setup.exe") \
+  && echo "ok: packed with relative paths that have blanks" || fail "packing with relative paths"
+[ -s "$work/out dir/demo-setup.exe" ] && echo "ok: the setup exists" || fail "no setup written"
+[ "$(ls -A "$work/out dir")" = "demo-setup.exe" ] && echo "ok: no staging file left" \
+  || fail "the output directory holds: $(ls -A "$work/out dir")"
+
+"$bin/velkin-pack" "$work/absent.msi" -o "$work/out dir/x.exe" 2>"$work/stderr"
+status=$?
+[ "$status" = 1 ] && echo "ok: a missing package exits with 1" || fail "a missing package exited with $status"
+tr -d '\r' <"$work/stderr" | grep -q "^velkin-pack: error: The package Z:.*absent.msi does not exist$" \
+  && echo "ok: the message names the package" || fail "message: $(cat "$work/stderr")"
+
+"$bin/velkin-pack" 2>/dev/null
+status=$?
+[ "$status" = 2 ] && echo "ok: no arguments exits with 2" || fail "no arguments exited with $status"
+
+[ "$failures" = 0 ] && echo "all checks passed" || echo "$failures check(s) failed"
+exit "$failures"

@@ -1,0 +1,177 @@
+// velkin-pack end to end: the real tool on real packages, and what its
+// results carry.
+#include "IconResource.h"
+#include "PathUtils.h"
+#include "TestSupport.h"
+#include "WindowsApi.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const uint32_t usageExitCode = 2;
+const uint32_t errorExitCode = 1;
+
+tstring package(const tstring& name) { return siblingProgram(L"..\\packages\\" + name); }
+
+ChildResult runPack(const tstring& args) {
+    return runChild(quoted(siblingProgram(L"velkin-pack.exe")) + L" " + args);
+}
+
+tstring versionString(const tstring& file, const tstring& name) {
+    DWORD ignored = 0;
+    const DWORD size = ::GetFileVersionInfoSizeW(file.c_str(), &ignored);
+    std::vector<uint8_t> block(size);
+    if (size == 0 || !::GetFileVersionInfoW(file.c_str(), 0, size, block.data())) {
+        return L"<no version record>";
+    }
+    wchar_t* value = nullptr;
+    UINT length = 0;
+    if (!::VerQueryValueW(block.data(), (L"\\StringFileInfo\\040904b0\\" + name).c_str(),
+                          reinterpret_cast<void**>(&value), &length)) {
+        return L"<missing>";
+    }
+    return tstring(value, length > 0 ? length - 1 : 0);
+}
+
+// The output directory holds exactly `expected`: no staging file is left.
+void expectOnly(const tstring& directory, const std::vector<tstring>& expected) {
+    EXPECT_EQ(expected, listDirectory(directory));
+}
+
+class PackTest : public testing::Test {
+protected:
+    TestDirectory dir;
+};
+
+TEST_F(PackTest, PackedDemoDescribesTheProductAndInstalls) {
+    const tstring output = dir / L"demo-setup.exe";
+    const ChildResult result = runPack(quoted(package(L"demo.msi")) + L" -o " + quoted(output));
+    ASSERT_EQ(0u, result.exitCode) << result.output;
+    EXPECT_EQ("", result.output);
+    expectOnly(dir.path(), {L"demo-setup.exe"});
+
+    EXPECT_EQ(L"Velkin Demo", versionString(output, L"ProductName"));
+    EXPECT_EQ(L"1.0.0", versionString(output, L"ProductVersion"));
+    EXPECT_EQ(L"Velkin", versionString(output, L"CompanyName"));
+    EXPECT_EQ(L"Velkin Demo Setup", versionString(output, L"FileDescription"));
+    EXPECT_EQ(L"demo-setup.exe", versionString(output, L"OriginalFilename"));
+
+    const tstring code = L"{6F1C0E0A-5B1D-4C7E-9E59-2A8D3B7C4E10}";
+    EXPECT_EQ(0u, runChild(quoted(output) + L" /qn").exitCode);
+    wchar_t localAppData[MAX_PATH] = {};
+    ::GetEnvironmentVariableW(L"LOCALAPPDATA", localAppData, MAX_PATH);
+    EXPECT_TRUE(exists(tstring(localAppData) + L"\\VelkinDemo\\readme.txt"));
+    EXPECT_EQ(0u, runChild(quoted(output) + L" uninstall").exitCode);
+    EXPECT_FALSE(exists(tstring(localAppData) + L"\\VelkinDemo\\readme.txt"));
+}
+
+TEST_F(PackTest, ReplacesAnExistingOutputAndAnIconOnRequest) {
+    const tstring output = dir.file(L"demo-setup.exe", "an older file");
+    // One 16x16 image: not the stub's three.
+    IconSet stubIcons = readIconFile(siblingProgram(L"..\\..\\wrapper\\resources\\velkin.ico"), 1);
+    ASSERT_EQ(3u, stubIcons.images.size());
+    const std::vector<uint8_t>& image = stubIcons.images[0];
+    std::string icon("\0\0\1\0\1\0", 6);
+    const uint8_t entry[16] = {16, 16, 0, 0, 1, 0, 32, 0,
+                               static_cast<uint8_t>(image.size()), static_cast<uint8_t>(image.size() >> 8), 0, 0,
+                               22, 0, 0, 0};
+    icon.append(reinterpret_cast<const char*>(entry), 16);
+    icon.append(image.begin(), image.end());
+    const tstring iconFile = dir.file(L"one.ico", icon);
+
+    const ChildResult result = runPack(quoted(package(L"demo.msi")) + L" -o " + quoted(output) +
+                                       L" --icon " + quoted(iconFile));
+    ASSERT_EQ(0u, result.exitCode) << result.output;
+    expectOnly(dir.path(), {L"demo-setup.exe", L"one.ico"});
+
+    const HMODULE module = ::LoadLibraryExW(output.c_str(), nullptr,
+                                            LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(nullptr, module);
+    // The icon group lists the one new image, and that image is ours. (The
+    // stub's other images are deleted on Windows; Wine's resource update
+    // ignores deletions and leaves them, unreferenced.)
+    const HRSRC group = ::FindResourceW(module, MAKEINTRESOURCEW(1), RT_GROUP_ICON);
+    ASSERT_NE(nullptr, group);
+    ASSERT_EQ(6u + 14u, ::SizeofResource(module, group));
+    const uint8_t* groupData =
+        static_cast<const uint8_t*>(::LockResource(::LoadResource(module, group)));
+    EXPECT_EQ(1, groupData[4]);
+    const uint16_t id = static_cast<uint16_t>(groupData[6 + 12] | groupData[6 + 13] << 8);
+    const HRSRC first = ::FindResourceW(module, MAKEINTRESOURCEW(id), RT_ICON);
+    ASSERT_NE(nullptr, first);
+    ASSERT_EQ(image.size(), ::SizeofResource(module, first));
+    EXPECT_EQ(0, memcmp(image.data(), ::LockResource(::LoadResource(module, first)), image.size()));
+    EXPECT_NE(nullptr, ::FindResourceW(module, L"MSI", RT_RCDATA));
+    ::FreeLibrary(module);
+}
+
+TEST_F(PackTest, OutputNamedSetupExeGetsAWarning) {
+    const ChildResult result = runPack(quoted(package(L"demo.msi")) + L" -o " + quoted(dir / L"setup.exe"));
+    EXPECT_EQ(0u, result.exitCode);
+    EXPECT_EQ(0u, result.output.find("velkin-pack: warning: ")) << result.output;
+    expectOnly(dir.path(), {L"setup.exe"});
+}
+
+struct BadInput {
+    const char* what;
+    tstring package;
+    const char* message;
+};
+
+TEST_F(PackTest, BadInputGetsOneLineAndLeavesNothing) {
+    const tstring notAPackage = dir.file(L"input\\notes.msi", "just text");
+    // A sparse file beyond the limit costs no disk.
+    const tstring huge = dir / L"input\\huge.msi";
+    {
+        const HANDLE file = ::CreateFileW(huge.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, file);
+        LARGE_INTEGER end;
+        end.QuadPart = 0x80000000LL;
+        ::SetFilePointerEx(file, end, nullptr, FILE_BEGIN);
+        ::SetEndOfFile(file);
+        ::CloseHandle(file);
+    }
+    const std::vector<BadInput> cases{
+        {"not a package", notAPackage, "is not a Windows Installer package"},
+        {"no ProductCode", package(L"nocode.msi"), "has no ProductCode"},
+        {"ProductCode not a GUID", package(L"badcode.msi"), "The ProductCode 'not-a-guid' of "},
+        {"missing input", dir / L"input\\absent.msi", "does not exist"},
+        {"too large", huge, "a setup executable can carry at most "},
+    };
+    const tstring outputDir = dir.directory(L"output");
+    for (const BadInput& bad : cases) {
+        const ChildResult result =
+            runPack(quoted(bad.package) + L" -o " + quoted(outputDir + L"\\out.exe"));
+        EXPECT_EQ(errorExitCode, result.exitCode) << bad.what;
+        EXPECT_EQ(0u, result.output.find("velkin-pack: error: ")) << bad.what << ": " << result.output;
+        EXPECT_NE(std::string::npos, result.output.find(bad.message)) << bad.what << ": " << result.output;
+        EXPECT_EQ(result.output.size() - 1, result.output.find('\n')) << bad.what << ": one line";
+        expectOnly(outputDir, {});
+    }
+}
+
+TEST_F(PackTest, UnwritableOutputAndMissingStubAreRefused) {
+    const ChildResult missingDir =
+        runPack(quoted(package(L"demo.msi")) + L" -o " + quoted(dir / L"no such dir\\out.exe"));
+    EXPECT_EQ(errorExitCode, missingDir.exitCode);
+    EXPECT_NE(std::string::npos, missingDir.output.find("Cannot write to the directory of ")) << missingDir.output;
+
+    const ChildResult missingStub = runPack(quoted(package(L"demo.msi")) + L" -o " +
+                                            quoted(dir / L"out.exe") + L" --stub " +
+                                            quoted(dir / L"absent-stub.exe"));
+    EXPECT_EQ(errorExitCode, missingStub.exitCode);
+    EXPECT_NE(std::string::npos, missingStub.output.find("The setup stub ")) << missingStub.output;
+    expectOnly(dir.path(), {});
+}
+
+TEST_F(PackTest, UsageErrorsExplainTheCommandLine) {
+    for (const tstring args : {L"", L"only.msi", L"a.msi -o", L"a.msi b.msi -o c.exe", L"a.msi -o c.exe --bogus"}) {
+        const ChildResult result = runPack(args);
+        EXPECT_EQ(usageExitCode, result.exitCode) << tstrings::toUtf8(args);
+        EXPECT_NE(std::string::npos, result.output.find("usage: velkin-pack")) << result.output;
+    }
+}
+
+} // namespace

@@ -1,24 +1,26 @@
 #!/usr/bin/env bash
-# The main job: installs what is missing, builds velkin-setup.exe around the
-# demo package, and runs it under Wine: a quiet install, what landed where,
-# and the removal.
+# The main job: installs what is missing, builds Velkin and the demo package
+# (from test/packages/demo.wxs, with wixl), wraps the package into a setup
+# executable with velkin-pack, and runs that under Wine: a quiet install, what
+# landed where, and the removal.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
 source scripts/configure-and-build.sh
-source scripts/wine-prefix.sh
+velkin_wine_stop
 
 # A prefix of the demo's own, so that the tests' prefix stays as they leave it.
 demo_root="$velkin_build/demo"
 mkdir -p "$demo_root"
 velkin_wine_start "$demo_root"
-trap velkin_wine_stop EXIT
 
-setup="$velkin_build/bin/velkin-setup-demo.exe"
+setup="$demo_root/velkin-demo-setup.exe"
 echo
+echo "Running: velkin-pack $velkin_build/packages/demo.msi -o $setup"
+"$velkin_build/bin/velkin-pack" "$velkin_build/packages/demo.msi" -o "$setup"
 echo "Setup executable: $setup ($(stat -c %s "$setup") bytes)"
-echo "Running: velkin-setup-demo.exe /qn"
+echo "Running: velkin-demo-setup.exe /qn"
 set +e
 "$velkin_wine_loader" "$setup" /qn
 status=$?
@@ -36,7 +38,7 @@ echo "Installed into ${windows_path//\//\\} (on Linux: $installed):"
 (cd "$installed" && find . -type f | sed 's|^\./|  |' | sort)
 
 echo
-echo "Running: velkin-setup-demo.exe uninstall"
+echo "Running: velkin-demo-setup.exe uninstall"
 set +e
 "$velkin_wine_loader" "$setup" uninstall
 status=$?

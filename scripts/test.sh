@@ -5,7 +5,4 @@ cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
 source scripts/configure-and-build.sh
-source scripts/wine-prefix.sh
-velkin_wine_start "$velkin_build"
-trap velkin_wine_stop EXIT
 ctest --test-dir "$velkin_build" --output-on-failure

@@ -14,7 +14,8 @@ velkin_wine_start() {
   export WINEDEBUG=-all
   # The server refuses to start for a prefix directory that does not exist.
   mkdir -p "$WINEPREFIX"
-  "$velkin_wine_server" -p </dev/null >/dev/null 2>&1
+  # Fails when a server already runs for the prefix: that one serves.
+  "$velkin_wine_server" -p </dev/null >/dev/null 2>&1 || true
   # No offer to install Mono or Gecko while the prefix is created.
   WINEDLLOVERRIDES="mscoree,mshtml=" "$velkin_wine_loader" cmd /c echo up </dev/null >/dev/null 2>&1
 }

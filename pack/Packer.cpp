@@ -19,7 +19,12 @@
 #include <cstring>
 #include <memory>
 
-const uint64_t maxPackageSize = 0x7FFFFFFFull - 64ull * 1024 * 1024;
+uint64_t maxPackageSize(uint64_t stubSize, uint64_t iconSize) {
+    constexpr uint64_t imageLimit = 0x7FFFFFFF;
+    constexpr uint64_t room = 64 * 1024;
+    const uint64_t taken = stubSize + iconSize + room;
+    return taken < imageLimit ? imageLimit - taken : 0;
+}
 
 namespace {
 
@@ -143,15 +148,6 @@ std::vector<tstring> pack(const PackRequest& request) {
     if (!FileUtils::pathExists(request.package) || FileUtils::isDirectory(request.package)) {
         VK_THROW_MSG("The package " << request.package << " does not exist");
     }
-    const MappedFile package(request.package);
-    if (package.size() > maxPackageSize) {
-        VK_THROW_MSG("The package " << request.package << " has " << package.size()
-                                    << " bytes; a setup executable can carry at most "
-                                    << maxPackageSize << " bytes");
-    }
-    const ProductInfo product = readProductInfo(request.package);
-    const std::string productCode = tstrings::toUtf8(product.productCode);
-
     const tstring stub = request.stub.empty()
                              ? FileUtils::joinPath(FileUtils::parentPath(SysInfo::getProcessModulePath()),
                                                    L"velkin-setup.exe")
@@ -160,6 +156,21 @@ std::vector<tstring> pack(const PackRequest& request) {
         VK_THROW_MSG("The setup stub " << stub << " does not exist");
     }
     const IconSet icons = request.icon.empty() ? IconSet() : readIconFile(request.icon, 1);
+    uint64_t iconSize = icons.group.size();
+    for (const std::vector<uint8_t>& image : icons.images) {
+        iconSize += image.size();
+    }
+
+    // Refused before anything is written.
+    const MappedFile package(request.package);
+    const uint64_t limit = maxPackageSize(MappedFile(stub).size(), iconSize);
+    if (package.size() > limit) {
+        VK_THROW_MSG("The package " << request.package << " has " << package.size()
+                                    << " bytes; a setup executable can carry at most " << limit
+                                    << " bytes (the whole executable must stay below 2 GiB)");
+    }
+    const ProductInfo product = readProductInfo(request.package);
+    const std::string productCode = tstrings::toUtf8(product.productCode);
 
     const tstring output = FileUtils::toAbsolutePath(request.output);
     if (tstrings::equals(FileUtils::leafName(output), L"setup.exe", tstrings::IgnoreCase)) {

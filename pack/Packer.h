@@ -14,9 +14,12 @@ struct PackRequest {
     tstring icon;
 };
 
-// The largest package that a setup executable can carry: the whole image
-// must stay below 2 GiB, and the stub and the other resources need room.
-extern const uint64_t maxPackageSize;
+// The largest package that a setup executable made from a stub of
+// `stubSize` bytes (and an icon of `iconSize`) can carry. A Windows image,
+// and so the whole setup executable, must stay below 2 GiB; Wine's resource
+// update crashes beyond it. 64 KiB are kept for the version record, the
+// product code and the section alignment.
+uint64_t maxPackageSize(uint64_t stubSize, uint64_t iconSize);
 
 // Writes a setup executable that carries the package, its product code and a
 // version record describing the product. The output appears only when it is

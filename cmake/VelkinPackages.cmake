@@ -4,6 +4,29 @@
 # <out_var> receives the package path.
 find_program(VELKIN_WIXL wixl)
 
+# Sets <out_var> when <package> is missing or older than one of <inputs>.
+# Packaging tools stamp every package anew, and everything that embeds one
+# would be rebuilt on every configure run: packages are made only when stale.
+function(velkin_package_is_stale out_var package inputs)
+  set(stale FALSE)
+  foreach(input IN LISTS inputs)
+    if(NOT EXISTS ${package} OR ${input} IS_NEWER_THAN ${package})
+      set(stale TRUE)
+    endif()
+  endforeach()
+  set(${out_var} ${stale} PARENT_SCOPE)
+endfunction()
+
+# Runs one packaging command (execute_process() arguments); on failure removes
+# the half-made <package> and stops the configure step.
+function(velkin_run_package_tool package)
+  execute_process(${ARGN} RESULT_VARIABLE status ERROR_VARIABLE errors)
+  if(NOT status EQUAL 0)
+    file(REMOVE ${package})
+    message(FATAL_ERROR "Cannot make ${package}: ${errors}")
+  endif()
+endfunction()
+
 function(velkin_build_package out_var wxs)
   if(NOT VELKIN_WIXL)
     message(FATAL_ERROR "wixl (Debian package wixl) is needed to build ${wxs}")
@@ -15,21 +38,10 @@ function(velkin_build_package out_var wxs)
   file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
   file(GLOB_RECURSE inputs CONFIGURE_DEPENDS ${source_dir}/${name}/*)
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source} ${inputs})
-  # wixl stamps every package it builds anew, and everything embedding the
-  # package would be rebuilt: build only when a source is newer.
-  set(stale FALSE)
-  foreach(input IN LISTS source inputs)
-    if(NOT EXISTS ${package} OR ${input} IS_NEWER_THAN ${package})
-      set(stale TRUE)
-    endif()
-  endforeach()
+  velkin_package_is_stale(stale ${package} "${source};${inputs}")
   if(stale)
-    execute_process(COMMAND ${VELKIN_WIXL} ${ARGN} -o ${package} ${source}
-      WORKING_DIRECTORY ${source_dir} RESULT_VARIABLE status ERROR_VARIABLE errors)
-    if(NOT status EQUAL 0)
-      file(REMOVE ${package})
-      message(FATAL_ERROR "wixl could not build ${wxs}: ${errors}")
-    endif()
+    velkin_run_package_tool(${package}
+      COMMAND ${VELKIN_WIXL} ${ARGN} -o ${package} ${source} WORKING_DIRECTORY ${source_dir})
   endif()
   set(${out_var} ${package} PARENT_SCOPE)
 endfunction()
@@ -44,14 +56,10 @@ function(velkin_derive_package out_var base name sql)
     message(FATAL_ERROR "msibuild (Debian package msitools) is needed to make ${name}.msi")
   endif()
   set(package ${CMAKE_BINARY_DIR}/packages/${name}.msi)
-  if(NOT EXISTS ${package} OR ${base} IS_NEWER_THAN ${package})
+  velkin_package_is_stale(stale ${package} ${base})
+  if(stale)
     file(COPY_FILE ${base} ${package})
-    execute_process(COMMAND ${VELKIN_MSIBUILD} ${package} -q "${sql}"
-      RESULT_VARIABLE status ERROR_VARIABLE errors)
-    if(NOT status EQUAL 0)
-      file(REMOVE ${package})
-      message(FATAL_ERROR "msibuild could not make ${name}.msi: ${errors}")
-    endif()
+    velkin_run_package_tool(${package} COMMAND ${VELKIN_MSIBUILD} ${package} -q "${sql}")
   endif()
   set(${out_var} ${package} PARENT_SCOPE)
 endfunction()

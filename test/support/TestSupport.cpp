@@ -176,4 +176,10 @@ tstring siblingProgram(const tstring& fileName) {
     return FileUtils::joinPath(FileUtils::parentPath(self), fileName);
 }
 
+tstring systemProgram(const tstring& fileName) {
+    wchar_t system[MAX_PATH] = {};
+    ::GetSystemDirectoryW(system, MAX_PATH);
+    return FileUtils::joinPath(system, fileName);
+}
+
 tstring quoted(const tstring& argument) { return L"\"" + argument + L"\""; }

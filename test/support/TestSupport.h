@@ -47,6 +47,8 @@ ChildResult runChild(const tstring& commandLine,
 
 // The full path of a program next to the running test executable.
 tstring siblingProgram(const tstring& fileName);
+// The full path of a program in the system directory.
+tstring systemProgram(const tstring& fileName);
 
 // Wraps an argument in quotes for a command line (enough for the test's own
 // arguments: no quotes or trailing backslashes inside).

@@ -14,11 +14,7 @@ namespace {
 const Guid queryProduct(tstring(L"{2C9B4E61-7A3D-4F08-B1E2-6D5C4B3A2918}"));
 const Guid unknownProduct(tstring(L"{00000000-1111-2222-3333-444444444444}"));
 
-tstring msiexec() {
-    wchar_t system[MAX_PATH] = {};
-    ::GetSystemDirectoryW(system, MAX_PATH);
-    return tstring(system) + L"\\msiexec.exe";
-}
+tstring msiexec() { return systemProgram(L"msiexec.exe"); }
 
 // The query package, installed once for the tests that read it back.
 class InstalledProductTest : public testing::Test {

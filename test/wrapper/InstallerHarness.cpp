@@ -7,11 +7,7 @@
 
 namespace {
 
-tstring msiexec() {
-    wchar_t system[MAX_PATH] = {};
-    ::GetSystemDirectoryW(system, MAX_PATH);
-    return FileUtils::joinPath(system, L"msiexec.exe");
-}
+tstring msiexec() { return systemProgram(L"msiexec.exe"); }
 
 } // namespace
 

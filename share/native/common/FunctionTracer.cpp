@@ -1,5 +1,7 @@
 #include "FunctionTracer.h"
 
+#include "PathUtils.h"
+
 FunctionTracer::FunctionTracer(const Logger& logger, LogLevel level, const tstring& file,
                                int line, const tstring& function, const tstring& label)
     : logger_(logger), level_(level), file_(file), line_(line), function_(function),
@@ -14,10 +16,9 @@ FunctionTracer::~FunctionTracer() {
         return;
     }
     try {
-        const tstring entry = file_.substr(file_.find_last_of(L"\\/") + 1);
         logger_.log(level_, file_, 0, function_,
                     tstrings::TextBuilder(L"Exiting " + label_)
-                        << L" (entered at " << entry << L":" << line_ << L")");
+                        << L" (entered at " << FileUtils::leafName(file_) << L":" << line_ << L")");
     } catch (...) {
         // The record that failed was the only way to report anything here.
     }

@@ -1,6 +1,7 @@
 #include "Log.h"
 
 #include "LogAppenders.h"
+#include "PathUtils.h"
 #include "WindowsApi.h"
 
 #include <iostream>
@@ -13,11 +14,6 @@ constexpr size_t moduleNameCapacity = 260;
 Logger theLogger;
 wchar_t moduleName[moduleNameCapacity] = L"Unknown";
 bool moduleNameKnown = false;
-
-tstring lastPathComponent(const tstring& path) {
-    const size_t separator = path.find_last_of(L"\\/");
-    return separator == tstring::npos ? path : path.substr(separator + 1);
-}
 
 // The file name of the module that holds this code; empty when the system
 // cannot tell.
@@ -36,7 +32,7 @@ tstring currentModuleFileName() {
             return tstring();
         }
         if (length < size) {
-            return lastPathComponent(tstring(buffer.data(), length));
+            return FileUtils::leafName(tstring(buffer.data(), length));
         }
         buffer.resize(buffer.size() * 2);
     }
@@ -91,7 +87,7 @@ void Logger::log(LogLevel level, const tstring& file, int line, const tstring& f
                            ::GetCurrentProcessId(),
                            moduleName,
                            logLevelName(level),
-                           lastPathComponent(file),
+                           FileUtils::leafName(file),
                            line,
                            function,
                            message};

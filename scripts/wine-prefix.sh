@@ -12,6 +12,9 @@ velkin_wine_server=/usr/lib/wine/wineserver64
 velkin_wine_start() {
   export WINEPREFIX="$(cd "$1" && pwd)/wineprefix"
   export WINEDEBUG=-all
+  # Headless: a failure's message box fails at once instead of waiting for a
+  # click (a prefix keeps the display state it was started with).
+  unset DISPLAY
   # The server refuses to start for a prefix directory that does not exist.
   mkdir -p "$WINEPREFIX"
   # Fails when a server already runs for the prefix: that one serves.

@@ -7,6 +7,8 @@ set -u
 loader=$1
 probe=$2
 failures=0
+# Headless, as the checks below expect: the message box fails at once.
+unset DISPLAY
 
 # Runs the probe in a debug-run setting $1 with mode $2; prints the console
 # text with Wine's terminal drawing undone.
@@ -47,6 +49,8 @@ check "then the plain message, without the location" "$plain_after_error" \
   '^DeleteFile\(C:\\velkin-missing-directory\\gr.*\.txt\) failed\. System error \[3\]\(system error 3 \(.+\)\)$'
 check "the launch is traced" "$debug" '^\[TRACE\] app\.cpp:[0-9]+: Entering app::launch$'
 check "the exit record has line 0" "$debug" '^\[TRACE\] app\.cpp:0: Exiting app::launch \(entered at app\.cpp:[0-9]+\)$'
+check "a message box that cannot be shown (no display) is logged" "$debug" \
+  '^\[WARNING\] WinApp\.cpp:[0-9]+: MessageBox\(\) failed with system error [0-9]+$'
 
 success=$(console_text true store0)
 check_absent "a debug run that succeeds shows no error" "$success" '^\[ERROR\]'

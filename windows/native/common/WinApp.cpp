@@ -72,9 +72,10 @@ public:
         try {
             const std::string text = app::lastErrorMessage ? *app::lastErrorMessage : std::string();
             const tstring caption = FileUtils::leafName(SysInfo::getProcessModulePath());
-            if (!::MessageBoxW(nullptr, tstrings::fromUtf8(text).c_str(), caption.c_str(),
-                               MB_ICONERROR)) {
-                // No desktop to show it on: a service, a headless machine.
+            // No desktop to show it on (a service, a headless machine): 0 on
+            // Windows, -1 on Wine.
+            if (::MessageBoxW(nullptr, tstrings::fromUtf8(text).c_str(), caption.c_str(),
+                              MB_ICONERROR) <= 0) {
                 const DWORD error = ::GetLastError();
                 failure_ = (tstrings::TextBuilder("MessageBox() failed with system error ")
                             << error)

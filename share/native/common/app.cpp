@@ -46,12 +46,7 @@ public:
     ResetLastErrorMsgAtEndOfScope(const ResetLastErrorMsgAtEndOfScope&) = delete;
     ResetLastErrorMsgAtEndOfScope& operator=(const ResetLastErrorMsgAtEndOfScope&) = delete;
 
-    ~ResetLastErrorMsgAtEndOfScope() {
-        try {
-            app::lastErrorMessage = nullptr;
-        }
-        VK_LOG_AND_SWALLOW(VK_HERE)
-    }
+    ~ResetLastErrorMsgAtEndOfScope() { app::lastErrorMessage = nullptr; }
 };
 
 // From the end of the main function on, every record also goes to the

@@ -40,7 +40,19 @@ Guid::Guid(const _GUID& value) {
     std::memcpy(value_, &value, sizeof(value_));
 }
 
-Guid::Guid(const std::string& text) : Guid(tstring(text.begin(), text.end())) {}
+namespace {
+
+tstring widenBytes(const std::string& text) {
+    tstring wide;
+    for (const char c : text) {
+        wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
+    }
+    return wide;
+}
+
+} // namespace
+
+Guid::Guid(const std::string& text) : Guid(widenBytes(text)) {}
 
 Guid::Guid(const tstring& text) {
     GUID value;

@@ -1,19 +1,11 @@
 #include "ResourceUpdate.h"
 
+#include "Resources.h"
+
 #include "WinErrorHandling.h"
 #include "WindowsApi.h"
 
 #include <climits>
-
-namespace {
-
-tstring identifierText(const wchar_t* identifier) {
-    return IS_INTRESOURCE(identifier)
-               ? L"#" + std::to_wstring(reinterpret_cast<uintptr_t>(identifier))
-               : tstring(identifier);
-}
-
-} // namespace
 
 ResourceUpdate::ResourceUpdate(const tstring& executable)
     : executable_(executable), handle_(::BeginUpdateResourceW(executable.c_str(), FALSE)) {
@@ -32,13 +24,13 @@ ResourceUpdate::~ResourceUpdate() {
 ResourceUpdate& ResourceUpdate::put(const wchar_t* type, const wchar_t* name, uint16_t language,
                                     const void* data, size_t size) {
     if (size > static_cast<size_t>(UINT_MAX)) {
-        VK_THROW_MSG("Resource " << identifierText(name) << " too large: " << size << " bytes");
+        VK_THROW_MSG("Resource " << resourceIdentifierText(name) << " too large: " << size << " bytes");
     }
     if (!::UpdateResourceW(handle_, type, name, language, const_cast<void*>(data),
                            static_cast<DWORD>(size))) {
         VK_THROW_LAST_ERROR(::UpdateResourceW, "UpdateResource(" << executable_ << ", "
-                                                                  << identifierText(type) << ", "
-                                                                  << identifierText(name) << ") failed");
+                                                                  << resourceIdentifierText(type) << ", "
+                                                                  << resourceIdentifierText(name) << ") failed");
     }
     return *this;
 }
@@ -47,8 +39,8 @@ ResourceUpdate& ResourceUpdate::remove(const wchar_t* type, const wchar_t* name,
                                        uint16_t language) {
     if (!::UpdateResourceW(handle_, type, name, language, nullptr, 0)) {
         VK_THROW_LAST_ERROR(::UpdateResourceW, "UpdateResource(" << executable_ << ", "
-                                                                  << identifierText(type) << ", "
-                                                                  << identifierText(name)
+                                                                  << resourceIdentifierText(type) << ", "
+                                                                  << resourceIdentifierText(name)
                                                                   << ", removal) failed");
     }
     return *this;

@@ -3,6 +3,7 @@
 #include "IconResource.h"
 #include "PathUtils.h"
 #include "TestSupport.h"
+#include "VersionQuery.h"
 #include "WindowsApi.h"
 
 #include <gtest/gtest.h>
@@ -25,13 +26,7 @@ tstring versionString(const tstring& file, const tstring& name) {
     if (size == 0 || !::GetFileVersionInfoW(file.c_str(), 0, size, block.data())) {
         return L"<no version record>";
     }
-    wchar_t* value = nullptr;
-    UINT length = 0;
-    if (!::VerQueryValueW(block.data(), (L"\\StringFileInfo\\040904b0\\" + name).c_str(),
-                          reinterpret_cast<void**>(&value), &length)) {
-        return L"<missing>";
-    }
-    return tstring(value, length > 0 ? length - 1 : 0);
+    return queryVersionString(block, name);
 }
 
 // The output directory holds exactly `expected`: no staging file is left.

@@ -1,21 +1,10 @@
+#include "VersionQuery.h"
 #include "VersionResource.h"
 #include "WindowsApi.h"
 
 #include <gtest/gtest.h>
 
 namespace {
-
-// The system's own parser reads the record back.
-tstring queryString(const std::vector<uint8_t>& record, const tstring& name) {
-    std::vector<uint8_t> copy = record;
-    wchar_t* value = nullptr;
-    UINT length = 0;
-    if (!::VerQueryValueW(copy.data(), (L"\\StringFileInfo\\040904b0\\" + name).c_str(),
-                          reinterpret_cast<void**>(&value), &length)) {
-        return L"<missing>";
-    }
-    return tstring(value, length > 0 ? length - 1 : 0);
-}
 
 TEST(VersionResourceTest, SystemReadsWhatWasWritten) {
     VersionInfo info;
@@ -32,10 +21,10 @@ TEST(VersionResourceTest, SystemReadsWhatWasWritten) {
     EXPECT_EQ(MAKELONG(0, 345), fixed->dwFileVersionLS);
     EXPECT_EQ(fixed->dwFileVersionMS, fixed->dwProductVersionMS);
 
-    EXPECT_EQ(L"Gr\u00FC\u00DFe Demo", queryString(record, L"ProductName"));
-    EXPECT_EQ(L"", queryString(record, L"CompanyName"));
-    EXPECT_EQ(L"Demo Setup", queryString(record, L"FileDescription"));
-    EXPECT_EQ(L"<missing>", queryString(record, L"LegalCopyright"));
+    EXPECT_EQ(L"Gr\u00FC\u00DFe Demo", queryVersionString(record, L"ProductName"));
+    EXPECT_EQ(L"", queryVersionString(record, L"CompanyName"));
+    EXPECT_EQ(L"Demo Setup", queryVersionString(record, L"FileDescription"));
+    EXPECT_EQ(L"<missing>", queryVersionString(record, L"LegalCopyright"));
 
     DWORD* translation = nullptr;
     ASSERT_TRUE(::VerQueryValueW(record.data(), L"\\VarFileInfo\\Translation",

@@ -8,13 +8,6 @@ namespace {
 
 bool isNumber(const wchar_t* identifier) { return IS_INTRESOURCE(identifier); }
 
-tstring identifierText(const wchar_t* identifier) {
-    if (isNumber(identifier)) {
-        return L"#" + std::to_wstring(reinterpret_cast<uintptr_t>(identifier));
-    }
-    return identifier;
-}
-
 // A number stays a number; a name points at our own copy of it.
 const wchar_t* ownIdentifier(const wchar_t* identifier, const tstring& text) {
     return isNumber(identifier) ? identifier : text.c_str();
@@ -22,9 +15,16 @@ const wchar_t* ownIdentifier(const wchar_t* identifier, const tstring& text) {
 
 } // namespace
 
+tstring resourceIdentifierText(const wchar_t* identifier) {
+    if (isNumber(identifier)) {
+        return L"#" + std::to_wstring(reinterpret_cast<uintptr_t>(identifier));
+    }
+    return identifier;
+}
+
 Resource::Resource(const wchar_t* name, const wchar_t* type, HINSTANCE__* module)
-    : nameText_(identifierText(name)), name_(ownIdentifier(name, nameText_)),
-      typeText_(identifierText(type)), type_(ownIdentifier(type, typeText_)), module_(module) {}
+    : nameText_(resourceIdentifierText(name)), name_(ownIdentifier(name, nameText_)),
+      typeText_(resourceIdentifierText(type)), type_(ownIdentifier(type, typeText_)), module_(module) {}
 
 Resource::Resource(uint16_t number, const wchar_t* type, HINSTANCE__* module)
     : Resource(MAKEINTRESOURCEW(number), type, module) {}

@@ -9,6 +9,9 @@
 
 struct HINSTANCE__;
 
+// A resource identifier as text: the name itself, or "#" and the number.
+tstring resourceIdentifierText(const wchar_t* identifier);
+
 // One resource of a module, found afresh at every access. Names and types are
 // identifiers as Windows takes them: a number up to 0xFFFF, or a pointer to a
 // NUL-terminated name (matched without regard to case).

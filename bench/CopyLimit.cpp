@@ -3,6 +3,7 @@
 // Usage: velkin-bench-copy <package> <installer program>
 #include "WindowsApi.h"
 
+#include <cstdio>
 #include <string>
 
 int wmain(int argc, wchar_t** argv) {
@@ -14,6 +15,8 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring dir = std::wstring(temp) + L"bench-" + std::to_wstring(::GetCurrentProcessId());
     const std::wstring package = dir + L"\\main.msi";
     if (!::CreateDirectoryW(dir.c_str(), nullptr) || !::CopyFileW(argv[1], package.c_str(), TRUE)) {
+        std::fwprintf(stderr, L"velkin-bench-copy: cannot copy to %ls: error %lu\n", package.c_str(),
+                      ::GetLastError());
         return 3;
     }
     std::wstring line = L"\"" + std::wstring(argv[2]) + L"\" /i \"" + package + L"\"";
@@ -22,6 +25,8 @@ int wmain(int argc, wchar_t** argv) {
     PROCESS_INFORMATION process{};
     if (!::CreateProcessW(argv[2], &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
                           nullptr, &startup, &process)) {
+        std::fwprintf(stderr, L"velkin-bench-copy: cannot start %ls: error %lu\n", argv[2],
+                      ::GetLastError());
         return 4;
     }
     ::WaitForSingleObject(process.hProcess, INFINITE);

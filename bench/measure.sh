@@ -3,11 +3,12 @@
 # first), in a Wine prefix of their own.
 # Usage: bench/measure.sh <build directory> "<sizes in MiB>" <rounds> [<work directory>]
 set -euo pipefail
+source "$(dirname "$0")/../scripts/wine-prefix.sh"
+velkin_without_aslr "$0" "$@"
 cd "$(dirname "$0")/.."
 velkin_build=$1
 sizes=$2
 rounds=$3
-source scripts/wine-prefix.sh
 
 bin="$(cd "$velkin_build/bin" && pwd)"
 bench=${4:-$velkin_build/bench}

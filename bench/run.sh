@@ -4,6 +4,8 @@
 #   bash bench/run.sh [--sizes "1 64 512"] [--rounds 5]
 # Prints a markdown table and writes it to build/bench/results.md.
 set -euo pipefail
+source "$(dirname "$0")/../scripts/wine-prefix.sh"
+velkin_without_aslr "$0" "$@"
 cd "$(dirname "$0")/.."
 
 sizes="1 64 512"

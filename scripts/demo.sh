@@ -4,6 +4,8 @@
 # executable with velkin-pack, and runs that under Wine: a quiet install, what
 # landed where, and the removal.
 set -euo pipefail
+source "$(dirname "$0")/../scripts/wine-prefix.sh"
+velkin_without_aslr "$0" "$@"
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh

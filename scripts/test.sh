@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test under Wine.
 set -euo pipefail
+source "$(dirname "$0")/../scripts/wine-prefix.sh"
+velkin_without_aslr "$0" "$@"
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh

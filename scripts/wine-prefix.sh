@@ -11,15 +11,22 @@ velkin_wine_server=/usr/lib/wine/wineserver64
 # Wine maps parts of every process at fixed addresses. With the kernel's
 # address space randomisation, now and then something already sits there and
 # a Windows process fails to start ("failed to map the shared user data"; its
-# parent's CreateProcessW fails with ERROR_INTERNAL_ERROR). Re-runs the calling
-# script, and so every process it starts, without randomisation where the
-# system allows that. Call it before the script changes directory.
+# parent's CreateProcessW fails with ERROR_INTERNAL_ERROR). So Wine runs
+# without randomisation, where the system allows that: this prefix turns it
+# off for the command that follows it, and is empty where it cannot.
+velkin_no_aslr=()
+if setarch -R true 2>/dev/null; then
+  velkin_no_aslr=(setarch -R)
+fi
+
+# Re-runs the calling script, and so every process it starts, without
+# randomisation. Call it before the script changes directory.
 # $1: the script ("$0"); the rest: its arguments.
 velkin_without_aslr() {
   local script=$1
   shift
-  if (( (0x$(cat /proc/self/personality) & 0x40000) == 0 )) && setarch -R true 2>/dev/null; then
-    exec setarch -R bash "$script" "$@"
+  if (( ${#velkin_no_aslr[@]} && (0x$(cat /proc/self/personality) & 0x40000) == 0 )); then
+    exec "${velkin_no_aslr[@]}" bash "$script" "$@"
   fi
 }
 
@@ -34,14 +41,11 @@ velkin_wine_start() {
   mkdir -p "$WINEPREFIX"
   # Fails when a server already runs for the prefix: that one serves.
   "$velkin_wine_server" -p </dev/null >/dev/null 2>&1 || true
-  # The services started here start processes of their own (the installer
+  # No offer to install Mono or Gecko while the prefix is created. The
+  # services started here start processes of their own (the installer
   # service, for one), so they too run without randomisation.
-  local loader=("$velkin_wine_loader")
-  if setarch -R true 2>/dev/null; then
-    loader=(setarch -R "$velkin_wine_loader")
-  fi
-  # No offer to install Mono or Gecko while the prefix is created.
-  WINEDLLOVERRIDES="mscoree,mshtml=" "${loader[@]}" cmd /c echo up </dev/null >/dev/null 2>&1
+  WINEDLLOVERRIDES="mscoree,mshtml=" "${velkin_no_aslr[@]}" "$velkin_wine_loader" cmd /c echo up \
+    </dev/null >/dev/null 2>&1
 }
 
 velkin_wine_stop() {

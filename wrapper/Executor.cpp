@@ -18,7 +18,16 @@ tstring quote(const tstring& item) {
     return L"\"" + item + L"\"";
 }
 
+// CreateProcessW takes at most 32,767 characters, its terminator included.
+constexpr size_t maxCommandLineLength = 32766;
+
 UniqueHandle startProcess(const tstring& appPath, const tstring& commandLine, bool visible) {
+    // Windows would cut it short, or refuse it with a reason that names
+    // nothing the user typed.
+    if (commandLine.size() > maxCommandLineLength) {
+        VK_THROW_MSG("The command line for " << appPath << " is too long: " << commandLine.size()
+                                             << " characters, of at most " << maxCommandLineLength);
+    }
     std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
     buffer.push_back(L'\0');
 
@@ -50,6 +59,9 @@ tstring Executor::commandLine() const {
     tstring_array items{appPath_};
     items.insert(items.end(), args_.begin(), args_.end());
     std::transform(items.begin(), items.end(), items.begin(), quote);
+    if (!verbatim_.empty()) {
+        items.push_back(verbatim_);
+    }
     return tstrings::join(items, L" ");
 }
 

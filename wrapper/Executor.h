@@ -6,8 +6,9 @@
 
 // Runs one child process to its end: the application path and the arguments
 // make one command line, each item in double quotes when it has a blank or a
-// tab (nothing inside is escaped); the child starts hidden and inherits the
-// environment and the current directory.
+// tab (nothing inside is escaped), followed by the verbatim text if there is
+// one; the child starts hidden and inherits the environment and the current
+// directory.
 class Executor {
 public:
     explicit Executor(const tstring& appPath) : appPath_(appPath) {}
@@ -17,12 +18,20 @@ public:
         return *this;
     }
 
+    // Text that ends the command line exactly as given: a command line that
+    // someone else wrote, which no splitting and quoting would give back.
+    Executor& addVerbatim(const tstring& text) {
+        verbatim_ = text;
+        return *this;
+    }
+
     Executor& visible(bool value) {
         visible_ = value;
         return *this;
     }
 
-    // Waits without a time limit.
+    // Waits without a time limit. A command line longer than the system takes
+    // is refused before anything starts.
     uint32_t execAndWaitForExit() const;
 
     tstring commandLine() const;
@@ -35,4 +44,5 @@ private:
     bool visible_ = false;
     tstring_array args_;
     tstring appPath_;
+    tstring verbatim_;
 };

@@ -7,12 +7,12 @@
 #include "MsiActions.h"
 #include "PathUtils.h"
 #include "Resources.h"
+#include "Transforms.h"
 #include "WinFileUtils.h"
 #include "WinSysInfo.h"
 #include "WindowsApi.h"
 
 #include <algorithm>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -37,11 +37,16 @@ void install() {
     const tstring package = (FileUtils::PathBuilder() << workDir << L"main.msi").path();
     Resource(L"msi", RT_RCDATA, SysInfo::getCurrentModuleHandle()).writeToFile(package);
 
-    Executor msiexec(SysInfo::getMsiexecPath());
-    msiexec.addArg(L"/i").addArg(package);
-    const tstring_array args = SysInfo::getCommandArgs(SysInfo::DropProgramPath);
-    std::copy(args.begin(), args.end(), std::back_inserter(msiexec));
-    exitCode = static_cast<int32_t>(msiexec.execAndWaitForExit());
+    // msiexec reads its command line by rules of its own (a backslash before
+    // a quote is no escape there): the user's text goes on as it was typed.
+    const tstring arguments = SysInfo::getCommandLineArguments();
+    Transforms::stageTransforms(arguments, FileUtils::parentPath(SysInfo::getProcessModulePath()),
+                                workDir);
+    exitCode = static_cast<int32_t>(Executor(SysInfo::getMsiexecPath())
+                                        .addArg(L"/i")
+                                        .addArg(package)
+                                        .addVerbatim(arguments)
+                                        .execAndWaitForExit());
 }
 
 } // namespace

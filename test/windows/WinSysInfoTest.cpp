@@ -1,13 +1,19 @@
+#include "CommandLine.h"
 #include "PathUtils.h"
 #include "TestSupport.h"
 #include "WinErrorHandling.h"
 #include "WinFileUtils.h"
+#include "UniqueHandles.h"
 #include "WinSysInfo.h"
+
+#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <fstream>
+#include <memory>
+#include <random>
 
 namespace {
 
@@ -39,6 +45,38 @@ TEST(WinSysInfoTest, CommandLineArgumentsKeepTheSystemsSplitting) {
     EXPECT_EQ("7,6\n--gtest_filter=WinSysInfoChild.ReportsItsArguments\na b\n\nc\"d\n"
               "Gr\xC3\xBC\xC3\x9F" "e\ne\\\\f\n",
               readFile(report));
+}
+
+// Our reading of a command line against the system's own: awkward program
+// names, then thousands of generated lines.
+TEST(WinSysInfoTest, CommandLineReadingAgreesWithTheSystem) {
+    std::vector<tstring> lines{L"setup.exe",           L"\"C:\\My Files\\setup.exe\"",
+                               L"\"C:\\My Files\\setup.exe\" /qn", L"\"a b\"c d",
+                               L"a\"b c\" d",          L"setup.exe\t\t/qn\t",
+                               L"\"\" x",              L"\"unclosed name",
+                               L"C:\\dir\\\" x"};
+    std::mt19937 random(20261208);
+    const tstring alphabet = L"ab \t\"\\\u00FC\u6587";
+    std::uniform_int_distribution<size_t> pick(0, alphabet.size() - 1);
+    std::uniform_int_distribution<size_t> length(1, 24);
+    for (int i = 0; i < 4000; ++i) {
+        tstring line = (i % 2) ? L"\"p q\" " : L"p ";
+        for (size_t n = length(random); n > 0; --n) {
+            line += alphabet[pick(random)];
+        }
+        lines.push_back(line);
+    }
+    for (const tstring& line : lines) {
+        int count = 0;
+        const std::unique_ptr<LPWSTR, LocalFreeDeleter> system(
+            ::CommandLineToArgvW(line.c_str(), &count));
+        ASSERT_TRUE(system) << tstrings::toUtf8(line);
+        const tstring_array expected(system.get() + 1, system.get() + count);
+        EXPECT_EQ(tstring(system.get()[0]), CommandLine::programName(line)) << tstrings::toUtf8(line);
+        EXPECT_EQ(expected, CommandLine::splitArguments(line)) << tstrings::toUtf8(line);
+        EXPECT_EQ(expected, CommandLine::splitArguments(L"x " + CommandLine::argumentsText(line)))
+            << tstrings::toUtf8(line);
+    }
 }
 
 TEST(WinSysInfoTest, EnvironmentValuesOfEveryLength) {

@@ -1,6 +1,9 @@
 // The setup executables end to end: real packages, the real msiexec of the
-// Wine prefix, and what a user would see afterwards.
+// Wine prefix (or a stand-in that records what it got), and what a user
+// would see afterwards.
 #include "InstallerHarness.h"
+#include "PropertyTransform.h"
+#include "WindowsApi.h"
 
 namespace {
 
@@ -57,6 +60,166 @@ TEST_F(InstallFlowTest, SetupWithoutPackageFailsWithExitCodeMinusOne) {
               debug.output.find("cannot find resource (name='msi', type='#10')"))
         << debug.output;
     EXPECT_NE(std::string::npos, debug.output.find("[ERROR]")) << debug.output;
+    expectNothingLeftBehind();
+}
+
+} // namespace
+
+namespace {
+
+struct TailCase {
+    const char* name;
+    tstring tail;
+};
+
+class ArgumentsReachMsiexecTest : public InstallerHarness,
+                                  public testing::WithParamInterface<TailCase> {};
+
+// What the setup's msiexec gets after "/i" and the package is exactly the
+// text typed after the setup's own name.
+TEST_P(ArgumentsReachMsiexecTest, ExactlyAsTyped) {
+    const MsiexecStandIn standIn;
+    ASSERT_EQ(0u, runSetup(L"velkin-setup-demo.exe", GetParam().tail).exitCode);
+    const tstring recorded = recordedCommandLine();
+    const tstring head = systemProgram(L"msiexec.exe") + L" /i \"" + temp + L"\\";
+    ASSERT_EQ(0u, recorded.find(head)) << tstrings::toUtf8(recorded);
+    const size_t packageEnd = recorded.find(L"\\main.msi\"", head.size());
+    ASSERT_NE(tstring::npos, packageEnd) << tstrings::toUtf8(recorded);
+    const tstring rest = recorded.substr(packageEnd + 10);
+    EXPECT_EQ(GetParam().tail.empty() ? tstring() : L" " + GetParam().tail, rest);
+    expectNothingLeftBehind();
+}
+
+tstring repeated(const tstring& piece, size_t count) {
+    tstring text;
+    for (size_t i = 0; i < count; ++i) {
+        text += piece;
+    }
+    return text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tails, ArgumentsReachMsiexecTest,
+    testing::Values(
+        TailCase{"TrailingBackslash", L"/qn PROPA=\"C:\\Program Files\\My App\\\" PROPB=after"},
+        TailCase{"LogAfterTrailingBackslash",
+                 L"/qn INSTALLDIR=\"C:\\Program Files\\My App\\\" /l*v \"C:\\log dir\\x.log\" PROPA=z"},
+        TailCase{"DoubledQuotes", L"PROPA=\"a \"\"quoted\"\" word\""},
+        TailCase{"TwoBackslashesBeforeQuote", L"PROPA=\"C:\\dir\\\\\""},
+        TailCase{"EmptyValue", L"PROPA=\"\" PROPB=next"},
+        TailCase{"Tab", L"/qn\tPROPA=x"},
+        TailCase{"NonAscii", L"PROPA=\"Gr\u00FC\u00DFe \u6587\u5B57\""},
+        TailCase{"EmptyArgument", L"\"\""},
+        TailCase{"BlanksKept", L"/qn   PROPA=1  "},
+        TailCase{"Nothing", L""},
+        TailCase{"ManyArguments", L"/qn" + repeated(L" P=v", 500)},
+        TailCase{"LongArgument", L"PROPA=" + tstring(30000, L'x')}),
+    [](const testing::TestParamInfo<TailCase>& info) { return std::string(info.param.name); });
+
+// The longest command line the setup can be given leaves no room for the
+// msiexec path and the package: refused whole, never cut.
+TEST_F(InstallFlowTest, TooLongACommandLineForMsiexecIsRefused) {
+    const MsiexecStandIn standIn;
+    const size_t ownRoom = 32766 - quoted(siblingProgram(L"velkin-setup-demo.exe")).size() - 1;
+    const ChildResult result =
+        runSetup(L"velkin-setup-demo.exe", L"PROPA=" + tstring(ownRoom - 6, L'x'), L"true");
+    EXPECT_EQ(failureExitCode, result.exitCode);
+    EXPECT_NE(std::string::npos, result.output.find("msiexec.exe is too long: ")) << result.output;
+    EXPECT_FALSE(exists(record)) << "msiexec was started";
+    expectNothingLeftBehind();
+    EXPECT_EQ(std::vector<tstring>{}, listDirectory(temp));
+}
+
+// The forms that deployment scripts write, through the real msiexec: the
+// properties and the log come out of the setup as out of msiexec itself.
+TEST_F(InstallFlowTest, ScriptedPropertiesGiveWhatDirectMsiexecGives) {
+    const tstring logDir = work.directory(L"log dir");
+    const tstring log = logDir + L"\\x.log";
+    struct Form {
+        tstring tail;
+        tstring expected;
+    };
+    const Form forms[] = {
+        {L"/qn PROPA=\"C:\\Program Files\\My App\\\" PROPB=after",
+         L"PROPA=v:C:\\Program Files\\My App\\ PROPB=v:after INSTALLDIR=v: log=0"},
+        {L"/qn INSTALLDIR=\"C:\\Program Files\\My App\\\" /l*v " + quoted(log) + L" PROPA=z",
+         L"PROPA=v:z PROPB=v: INSTALLDIR=v:C:\\Program Files\\My App\\ log=1"}};
+    const auto installedValues = [&] {
+        tstring values;
+        for (const wchar_t* property : {L"PROPA", L"PROPB", L"INSTALLDIR"}) {
+            values += tstring(property) + L"=" + argumentValue(property) + L" ";
+        }
+        return values + (exists(log) ? L"log=1" : L"log=0");
+    };
+    for (const Form& form : forms) {
+        const tstring direct = L"/i " + quoted(package(L"args.msi")) + L" " + form.tail;
+        EXPECT_EQ(0u, runMsiexec(direct).exitCode);
+        EXPECT_EQ(tstrings::toUtf8(form.expected), tstrings::toUtf8(installedValues())) << "direct";
+        removeTestProducts();
+        ::DeleteFileW(log.c_str());
+
+        EXPECT_EQ(0u, runSetup(L"velkin-setup-args.exe", form.tail).exitCode);
+        EXPECT_EQ(tstrings::toUtf8(form.expected), tstrings::toUtf8(installedValues())) << "setup";
+        removeTestProducts();
+        ::DeleteFileW(log.c_str());
+    }
+    expectNothingLeftBehind();
+}
+
+// Users put a transform next to the setup and name it by a relative path;
+// msiexec looks for it beside the package.
+class TransformTest : public InstallerHarness {
+protected:
+    void SetUp() override {
+        InstallerHarness::SetUp();
+        downloads = work.directory(L"Downloads");
+        setup = downloads + L"\\args-setup.exe";
+        ASSERT_TRUE(::CopyFileW(siblingProgram(L"velkin-setup-args.exe").c_str(), setup.c_str(),
+                                FALSE));
+    }
+
+    ChildResult runCopiedSetup(const tstring& args) const {
+        return runChild(quoted(setup) + L" " + args,
+                        {{L"TMP", temp}, {L"TEMP", temp}, {L"VELKIN_TEST_RECORD", record}});
+    }
+
+    tstring downloads;
+    tstring setup;
+};
+
+TEST_F(TransformTest, RelativeAndAbsoluteTransformsAreApplied) {
+    writePropertyTransform(downloads + L"\\x.mst", "PROPC", "relative");
+    const tstring absolute = work.directory(L"elsewhere") + L"\\y.mst";
+    writePropertyTransform(absolute, "PROPC", "absolute");
+    const std::pair<tstring, tstring> cases[] = {{L"", L"v:package"},
+                                                 {L"TRANSFORMS=x.mst", L"v:relative"},
+                                                 {L"TRANSFORMS=" + quoted(absolute), L"v:absolute"}};
+    for (const auto& [args, expected] : cases) {
+        EXPECT_EQ(0u, runCopiedSetup(L"/qn " + args).exitCode) << tstrings::toUtf8(args);
+        EXPECT_EQ(expected, argumentValue(L"PROPC")) << tstrings::toUtf8(args);
+        removeTestProducts();
+    }
+    expectNothingLeftBehind();
+}
+
+TEST_F(TransformTest, OnlyRelativeTransformsThatExistAreStaged) {
+    const MsiexecStandIn standIn;
+    writePropertyTransform(downloads + L"\\x.mst", "PROPC", "x");
+    writePropertyTransform(work.directory(L"Downloads\\sub") + L"\\y.mst", "PROPC", "y");
+    writePropertyTransform(work / L"z.mst", "PROPC", "z");
+    const ChildResult result = runCopiedSetup(
+        L"TRANSFORMS=\":embedded;x.mst;@sub\\y.mst;absent.mst;..\\z.mst;x.mst\"");
+    ASSERT_EQ(0u, result.exitCode) << result.output;
+    const std::string staged = recordedPackageFolder();
+    const size_t transformSize = readFile(downloads + L"\\x.mst").size();
+    for (const char* name : {"x.mst", "sub\\y.mst"}) {
+        EXPECT_NE(std::string::npos,
+                  staged.find(std::string(name) + " " + std::to_string(transformSize) + "\n"))
+            << staged;
+    }
+    for (const char* name : {"absent.mst", "z.mst", "embedded"}) {
+        EXPECT_EQ(std::string::npos, staged.find(name)) << staged;
+    }
     expectNothingLeftBehind();
 }
 

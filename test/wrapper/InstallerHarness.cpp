@@ -12,18 +12,23 @@ tstring msiexec() { return systemProgram(L"msiexec.exe"); }
 } // namespace
 
 const wchar_t* const InstallerHarness::demoProductCode = L"{6F1C0E0A-5B1D-4C7E-9E59-2A8D3B7C4E10}";
+const wchar_t* const InstallerHarness::argsProductCode = L"{A1B2C3D4-0001-4E5F-8A9B-0C1D2E3F4A5B}";
 
 void InstallerHarness::SetUp() {
     temp = work.directory(L"temp dir \u00E4\u00F6\u00FC");
-    removeDemo();
+    record = work / L"msiexec.record";
+    removeTestProducts();
 }
 
-void InstallerHarness::TearDown() { removeDemo(); }
+void InstallerHarness::TearDown() { removeTestProducts(); }
 
 ChildResult InstallerHarness::runSetup(const tstring& setup, const tstring& args,
                                        const tstring& debug) const {
     return runChild(quoted(siblingProgram(setup)) + L" " + args,
-                    {{L"TMP", temp}, {L"TEMP", temp}, {L"VELKIN_DEBUG", debug}});
+                    {{L"TMP", temp},
+                     {L"TEMP", temp},
+                     {L"VELKIN_DEBUG", debug},
+                     {L"VELKIN_TEST_RECORD", record}});
 }
 
 ChildResult InstallerHarness::runMsiexec(const tstring& args) const {
@@ -32,6 +37,15 @@ ChildResult InstallerHarness::runMsiexec(const tstring& args) const {
 
 tstring InstallerHarness::package(const tstring& name) {
     return siblingProgram(L"..\\packages\\" + name);
+}
+
+tstring InstallerHarness::recordedCommandLine() const {
+    const std::string bytes = readFile(record);
+    return tstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
+}
+
+std::string InstallerHarness::recordedPackageFolder() const {
+    return readFile(record + L".files");
 }
 
 tstring InstallerHarness::demoInstallDir() {
@@ -52,10 +66,22 @@ int InstallerHarness::productState(const wchar_t* productCode) {
     return query ? query(productCode) : -1000;
 }
 
-void InstallerHarness::removeDemo() {
-    if (productState(demoProductCode) == installStateDefault) {
-        runChild(quoted(msiexec()) + L" /x " + demoProductCode + L" /qn");
+void InstallerHarness::removeTestProducts() {
+    for (const wchar_t* code : {demoProductCode, argsProductCode}) {
+        if (productState(code) == installStateDefault) {
+            runChild(quoted(msiexec()) + L" /x " + code + L" /qn");
+        }
     }
+}
+
+tstring InstallerHarness::argumentValue(const wchar_t* property) {
+    wchar_t value[1024] = {};
+    DWORD size = sizeof(value);
+    if (::RegGetValueW(HKEY_CURRENT_USER, L"Software\\Velkin Tests\\Arguments", property,
+                       RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS) {
+        return L"<none>";
+    }
+    return value;
 }
 
 void InstallerHarness::expectNothingLeftBehind() const {
@@ -63,4 +89,18 @@ void InstallerHarness::expectNothingLeftBehind() const {
     for (const tstring& name : listDirectory(temp)) {
         EXPECT_FALSE(std::regex_match(name, ours)) << "left behind: " << tstrings::toUtf8(name);
     }
+}
+
+MsiexecStandIn::MsiexecStandIn() : saved_(msiexec() + L".velkin-saved") {
+    // A run that died with the stand-in in place left the original here.
+    if (exists(saved_)) {
+        ::MoveFileExW(saved_.c_str(), msiexec().c_str(), MOVEFILE_REPLACE_EXISTING);
+    }
+    EXPECT_TRUE(::CopyFileW(msiexec().c_str(), saved_.c_str(), FALSE));
+    EXPECT_TRUE(::CopyFileW(siblingProgram(L"velkin-test-msiexec.exe").c_str(), msiexec().c_str(),
+                            FALSE));
+}
+
+MsiexecStandIn::~MsiexecStandIn() {
+    EXPECT_TRUE(::MoveFileExW(saved_.c_str(), msiexec().c_str(), MOVEFILE_REPLACE_EXISTING));
 }

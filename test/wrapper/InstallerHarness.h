@@ -7,10 +7,12 @@
 // The setup executables end to end: real packages, the real msiexec of the
 // Wine prefix, and what a user sees afterwards. Each test gets a temporary
 // directory whose path has a blank and non-ASCII letters, and starts and ends
-// with the demo product removed.
+// with the test products removed.
 class InstallerHarness : public testing::Test {
 protected:
     static const wchar_t* const demoProductCode;
+    // args.msi: writes a few property values to the registry (argumentValue).
+    static const wchar_t* const argsProductCode;
     static constexpr uint32_t failureExitCode = static_cast<uint32_t>(-1);
     static constexpr int installStateDefault = 5;
     static constexpr int installStateUnknown = -1;
@@ -25,10 +27,17 @@ protected:
     ChildResult runMsiexec(const tstring& args) const;
 
     static tstring package(const tstring& name);
+    // What the stand-in recorded: its command line, and the files beside the
+    // package it was given ("<name> <size>" lines).
+    tstring recordedCommandLine() const;
+    std::string recordedPackageFolder() const;
     static tstring demoInstallDir();
     // The installer's own view of a product.
     static int productState(const wchar_t* productCode);
-    static void removeDemo();
+    static void removeTestProducts();
+    // The value that args.msi recorded for a property ("v:" and the value),
+    // or "<none>".
+    static tstring argumentValue(const wchar_t* property);
 
     // No working directory ("<number>.tmp") and no staging file
     // ("vkt<number>.tmp") of ours is left.
@@ -36,4 +45,22 @@ protected:
 
     TestDirectory work;
     tstring temp;
+    // Where the recording stand-in for msiexec writes the command line it got.
+    tstring record;
+};
+
+// For its lifetime the prefix's msiexec.exe is the recording stand-in
+// (RecordingMsiexec.cpp). Wine runs a replaced msiexec.exe only in a process
+// tree that started preferring native programs for it, as the wrapper tests
+// do (WINEDLLOVERRIDES); its own msiexec.exe is a placeholder for the builtin.
+class MsiexecStandIn {
+public:
+    MsiexecStandIn();
+    ~MsiexecStandIn();
+
+    MsiexecStandIn(const MsiexecStandIn&) = delete;
+    MsiexecStandIn& operator=(const MsiexecStandIn&) = delete;
+
+private:
+    tstring saved_;
 };

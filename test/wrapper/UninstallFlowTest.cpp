@@ -60,11 +60,11 @@ TEST_F(UninstallFlowTest, OtherSpellingsGoToMsiexec) {
 
 // An msi.dll planted next to the setup executable: neither the install nor
 // the removal may load it. Wine loads such a copy only when its environment
-// prefers native libraries (WINEDLLOVERRIDES=msi=n,b, set by the test run).
+// prefers a native msi.dll (WINEDLLOVERRIDES, set by the test run).
 TEST_F(UninstallFlowTest, PlantedInstallerLibraryIsNeverLoaded) {
     wchar_t overrides[64] = {};
     ::GetEnvironmentVariableW(L"WINEDLLOVERRIDES", overrides, 64);
-    ASSERT_EQ(L"msi=n,b", tstring(overrides)) << "the test run must prefer native msi.dll";
+    ASSERT_EQ(0u, tstring(overrides).find(L"msi,")) << "the test run must prefer native msi.dll";
 
     const tstring downloads = work.directory(L"Downloads");
     const tstring setup = downloads + L"\\setup-demo.exe";

@@ -1,15 +1,13 @@
 #include "WinSysInfo.h"
 
+#include "CommandLine.h"
 #include "PathUtils.h"
 #include "WinErrorHandling.h"
 #include "WinFileUtils.h"
 #include "UniqueHandles.h"
 #include "WindowsApi.h"
 
-#include <memory>
 #include <vector>
-
-#include <shellapi.h>
 
 namespace SysInfo {
 
@@ -22,18 +20,15 @@ tstring textUpToNul(const std::vector<wchar_t>& buffer) {
 } // namespace
 
 tstring_array getCommandArgs(ProgramPathMode mode) {
-    int count = 0;
-    const std::unique_ptr<LPWSTR, LocalFreeDeleter> args(
-        ::CommandLineToArgvW(::GetCommandLineW(), &count));
-    if (!args) {
-        VK_THROW_LAST_ERROR(::CommandLineToArgvW, "CommandLineToArgvW failed");
-    }
-    tstring_array result;
-    for (int i = (mode == DropProgramPath ? 1 : 0); i < count; ++i) {
-        result.push_back(args.get()[i]);
+    const tstring line = ::GetCommandLineW();
+    tstring_array result = CommandLine::splitArguments(line);
+    if (mode != DropProgramPath) {
+        result.insert(result.begin(), CommandLine::programName(line));
     }
     return result;
 }
+
+tstring getCommandLineArguments() { return CommandLine::argumentsText(::GetCommandLineW()); }
 
 // `failed` is null for the throwing form.
 tstring getEnvVariableImpl(const tstring& name, bool* failed) {

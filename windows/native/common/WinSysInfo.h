@@ -14,6 +14,9 @@ enum ProgramPathMode { KeepProgramPath = 0, DropProgramPath = 1 };
 
 // The process's arguments split by the system's rules.
 tstring_array getCommandArgs(ProgramPathMode mode = DropProgramPath);
+// The process's own command line after the program name and the blanks that
+// follow it, exactly as it was given.
+tstring getCommandLineArguments();
 
 // Throws when the variable does not exist.
 tstring getEnvVariable(const tstring& name);

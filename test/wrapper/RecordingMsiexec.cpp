@@ -1,0 +1,53 @@
+// Stands in for msiexec.exe where a test must see exactly what reaches it:
+// writes its own command line, as UTF-16 and nothing else, to the file that
+// VELKIN_TEST_RECORD names, and beside it the files in the package's folder
+// (the folder of the argument after "/i"): each one's path below the folder
+// and its size, a line each, as UTF-8.
+#include "CommandLine.h"
+#include "PathUtils.h"
+#include "WindowsApi.h"
+
+#include <fstream>
+#include <string>
+
+namespace {
+
+void listFiles(const tstring& folder, const tstring& below, std::ofstream& listing) {
+    WIN32_FIND_DATAW entry;
+    const HANDLE search = ::FindFirstFileW((folder + L"\\*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    do {
+        const tstring name = entry.cFileName;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (name != L"." && name != L"..") {
+                listFiles(folder + L"\\" + name, below + name + L"\\", listing);
+            }
+        } else {
+            listing << tstrings::toUtf8(below + name) << " " << entry.nFileSizeLow << "\n";
+        }
+    } while (::FindNextFileW(search, &entry));
+    ::FindClose(search);
+}
+
+} // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    wchar_t record[MAX_PATH] = {};
+    if (!::GetEnvironmentVariableW(L"VELKIN_TEST_RECORD", record, MAX_PATH)) {
+        return 1;
+    }
+    const std::wstring line = ::GetCommandLineW();
+    std::ofstream(record, std::ios::binary)
+        .write(reinterpret_cast<const char*>(line.data()),
+               static_cast<std::streamsize>(line.size() * sizeof(wchar_t)));
+
+    const tstring_array args = CommandLine::splitArguments(line);
+    if (args.size() < 2 || args[0] != L"/i") {
+        return 2;
+    }
+    std::ofstream listing((std::wstring(record) + L".files").c_str(), std::ios::binary);
+    listFiles(FileUtils::parentPath(args[1]), L"", listing);
+    return 0;
+}

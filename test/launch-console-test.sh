@@ -9,6 +9,9 @@ probe=$2
 failures=0
 # Headless, as the checks below expect: the message box fails at once.
 unset DISPLAY
+# Wine hands console text to the terminal in the locale's character set:
+# UTF-8, so that every character of the probe's messages can show.
+export LC_ALL=C.UTF-8
 
 # Runs the probe in a debug-run setting $1 with mode $2; prints the console
 # text with Wine's terminal drawing undone.
@@ -42,15 +45,20 @@ check_absent() {
 }
 
 debug=$(console_text true syserror)
-error_line='^\[ERROR\] app\.cpp:[0-9]+: Exception with message '"'"'LaunchProbe\.cpp\([0-9]+\) at \{anonymous\}::probeMain\(\): DeleteFile\(C:\\velkin-missing-directory\\gr.*\.txt\) failed\. System error \[3\]\(system error 3 \(.+\)\)'"'"' caught$'
+error_line='^\[ERROR\] app\.cpp:[0-9]+: Exception with message '"'"'LaunchProbe\.cpp\([0-9]+\) at \{anonymous\}::probeMain\(\): DeleteFile\(C:\\velkin-missing-directory\\grüße\.txt\) failed\. System error \[3\]\(system error 3 \(.+\)\)'"'"' caught$'
 check "debug run logs the ERROR record" "$debug" "$error_line"
 plain_after_error=$(grep -A1 -E -- "$error_line" <<<"$debug" | tail -n 1)
 check "then the plain message, without the location" "$plain_after_error" \
-  '^DeleteFile\(C:\\velkin-missing-directory\\gr.*\.txt\) failed\. System error \[3\]\(system error 3 \(.+\)\)$'
+  '^DeleteFile\(C:\\velkin-missing-directory\\grüße\.txt\) failed\. System error \[3\]\(system error 3 \(.+\)\)$'
 check "the launch is traced" "$debug" '^\[TRACE\] app\.cpp:[0-9]+: Entering app::launch$'
 check "the exit record has line 0" "$debug" '^\[TRACE\] app\.cpp:0: Exiting app::launch \(entered at app\.cpp:[0-9]+\)$'
 check "a message box that cannot be shown (no display) is logged" "$debug" \
   '^\[WARNING\] WinApp\.cpp:[0-9]+: MessageBox\(\) failed with system error [0-9]+$'
+
+unattended=$(console_text true "syserror /qn")
+check "an unattended run says why it shows no message box" "$unattended" \
+  '^\[INFO\] WinApp\.cpp:[0-9]+: No message box: nobody could answer it in an unattended run$'
+check_absent "and tries none" "$unattended" '^\[WARNING\] WinApp\.cpp'
 
 success=$(console_text true store0)
 check_absent "a debug run that succeeds shows no error" "$success" '^\[ERROR\]'

@@ -20,6 +20,10 @@ int32_t exitCode = -1;
 
 namespace {
 
+// Long enough for a scanner to let go of the package it looked at, short
+// enough that nobody waits on a run that is over.
+constexpr uint32_t cleanupRetryMilliseconds = 3000;
+
 void uninstall() {
     const std::vector<uint8_t> code =
         Resource(L"product_code", RT_RCDATA, SysInfo::getCurrentModuleHandle()).bytes();
@@ -32,7 +36,7 @@ void install() {
     const tstring workDir =
         FileUtils::createTempDirectory(L"", L".tmp", SysInfo::getTempDir());
     DeferredDeleter cleanup;
-    cleanup.scheduleDirectoryTree(workDir);
+    cleanup.scheduleDirectoryTree(workDir).retryFor(cleanupRetryMilliseconds);
 
     const tstring package = (FileUtils::PathBuilder() << workDir << L"main.msi").path();
     Resource(L"msi", RT_RCDATA, SysInfo::getCurrentModuleHandle()).writeToFile(package);

@@ -115,7 +115,8 @@ std::vector<tstring> listDirectory(const tstring& directory) {
 }
 
 ChildResult runChild(const tstring& commandLine,
-                     const std::vector<std::pair<tstring, tstring>>& environment) {
+                     const std::vector<std::pair<tstring, tstring>>& environment,
+                     const tstring& currentDirectory) {
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     wchar_t outputPath[MAX_PATH] = {};
     ::GetTempFileNameW(systemTempDir().c_str(), L"vco", 0, outputPath);
@@ -142,8 +143,10 @@ ChildResult runChild(const tstring& commandLine,
     PROCESS_INFORMATION process{};
     std::vector<wchar_t> mutableLine(commandLine.begin(), commandLine.end());
     mutableLine.push_back(L'\0');
-    const BOOL started = ::CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, 0,
-                                          nullptr, nullptr, &startup, &process);
+    const BOOL started =
+        ::CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                         currentDirectory.empty() ? nullptr : currentDirectory.c_str(), &startup,
+                         &process);
     const DWORD startError = ::GetLastError();
 
     for (const auto& [name, value] : saved) {

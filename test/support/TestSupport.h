@@ -41,9 +41,11 @@ struct ChildResult {
 };
 
 // Runs a command line to its end with the given environment changes (an empty
-// value removes the variable) and collects its output.
+// value removes the variable), in the given current directory (empty: ours),
+// and collects its output.
 ChildResult runChild(const tstring& commandLine,
-                     const std::vector<std::pair<tstring, tstring>>& environment = {});
+                     const std::vector<std::pair<tstring, tstring>>& environment = {},
+                     const tstring& currentDirectory = tstring());
 
 // The full path of a program next to the running test executable.
 tstring siblingProgram(const tstring& fileName);

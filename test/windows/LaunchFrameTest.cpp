@@ -143,6 +143,14 @@ TEST_F(MessageBoxTest, UnknownFailureSaysSo) {
     EXPECT_EQ(failureExitCode, exitCodeOf(process));
 }
 
+// A quiet run has nobody to press OK: the failure ends the run at once.
+TEST_F(MessageBoxTest, UnattendedRunShowsNone) {
+    const HANDLE process = startProbe(L"syserror /qn");
+    ASSERT_NE(nullptr, process);
+    EXPECT_EQ(nullptr, findMessageBox(process, 30000));
+    EXPECT_EQ(failureExitCode, exitCodeOf(process));
+}
+
 TEST_F(MessageBoxTest, SuccessShowsNothing) {
     const HANDLE process = startProbe(L"store0");
     ASSERT_NE(nullptr, process);

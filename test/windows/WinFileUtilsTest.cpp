@@ -178,11 +178,15 @@ TEST(WinFileUtilsTest, TempDirectoriesAreNewAndNeverPreExisting) {
     }
 }
 
-TEST(WinFileUtilsTest, TempDirectoryMakesMissingAncestors) {
+// Only the leaf is created: a missing parent is a failure that names it and
+// the system's reason, and nothing appears outside it.
+TEST(WinFileUtilsTest, TempDirectoryNeedsItsParent) {
     TestDirectory dir;
-    const tstring made = createTempDirectory(L"pre", L"", dir / L"x\\y");
-    EXPECT_TRUE(isDirectory(made));
-    EXPECT_EQ(dir / L"x\\y", parentPath(made));
+    const tstring missing = dir / L"x\\y";
+    EXPECT_EQ(0u, failureOf([&] { createTempDirectory(L"pre", L"", missing); })
+                      .find("Cannot create a directory in " + utf8(missing) +
+                            ": CreateDirectory(" + utf8(missing) + "\\pre"));
+    EXPECT_TRUE(listDirectory(dir.path()).empty());
 }
 
 TEST(WinFileUtilsTest, PrivateSecurityGrantsOnlyUserSystemAndAdministrators) {

@@ -178,11 +178,6 @@ protected:
                                 FALSE));
     }
 
-    ChildResult runCopiedSetup(const tstring& args) const {
-        return runChild(quoted(setup) + L" " + args,
-                        {{L"TMP", temp}, {L"TEMP", temp}, {L"VELKIN_TEST_RECORD", record}});
-    }
-
     tstring downloads;
     tstring setup;
 };
@@ -195,7 +190,7 @@ TEST_F(TransformTest, RelativeAndAbsoluteTransformsAreApplied) {
                                                  {L"TRANSFORMS=x.mst", L"v:relative"},
                                                  {L"TRANSFORMS=" + quoted(absolute), L"v:absolute"}};
     for (const auto& [args, expected] : cases) {
-        EXPECT_EQ(0u, runCopiedSetup(L"/qn " + args).exitCode) << tstrings::toUtf8(args);
+        EXPECT_EQ(0u, runSetup(setup, L"/qn " + args).exitCode) << tstrings::toUtf8(args);
         EXPECT_EQ(expected, argumentValue(L"PROPC")) << tstrings::toUtf8(args);
         removeTestProducts();
     }
@@ -207,7 +202,7 @@ TEST_F(TransformTest, OnlyRelativeTransformsThatExistAreStaged) {
     writePropertyTransform(downloads + L"\\x.mst", "PROPC", "x");
     writePropertyTransform(work.directory(L"Downloads\\sub") + L"\\y.mst", "PROPC", "y");
     writePropertyTransform(work / L"z.mst", "PROPC", "z");
-    const ChildResult result = runCopiedSetup(
+    const ChildResult result = runSetup(setup, 
         L"TRANSFORMS=\":embedded;x.mst;@sub\\y.mst;absent.mst;..\\z.mst;x.mst\"");
     ASSERT_EQ(0u, result.exitCode) << result.output;
     const std::string staged = recordedPackageFolder();

@@ -3,6 +3,7 @@
 #include "PathUtils.h"
 #include "WindowsApi.h"
 
+#include <algorithm>
 #include <regex>
 
 namespace {
@@ -15,8 +16,9 @@ const wchar_t* const InstallerHarness::demoProductCode = L"{6F1C0E0A-5B1D-4C7E-9
 const wchar_t* const InstallerHarness::argsProductCode = L"{A1B2C3D4-0001-4E5F-8A9B-0C1D2E3F4A5B}";
 
 void InstallerHarness::SetUp() {
-    temp = work.directory(L"temp dir \u00E4\u00F6\u00FC");
     record = work / L"msiexec.record";
+    environment = {{L"VELKIN_TEST_RECORD", record}};
+    useTemp(work.directory(L"temp dir \u00E4\u00F6\u00FC"));
     removeTestProducts();
 }
 
@@ -24,11 +26,20 @@ void InstallerHarness::TearDown() { removeTestProducts(); }
 
 ChildResult InstallerHarness::runSetup(const tstring& setup, const tstring& args,
                                        const tstring& debug) const {
-    return runChild(quoted(siblingProgram(setup)) + L" " + args,
-                    {{L"TMP", temp},
-                     {L"TEMP", temp},
-                     {L"VELKIN_DEBUG", debug},
-                     {L"VELKIN_TEST_RECORD", record}});
+    std::vector<std::pair<tstring, tstring>> setupEnvironment = environment;
+    setupEnvironment.emplace_back(L"VELKIN_DEBUG", debug);
+    const tstring path = FileUtils::isAbsolutePath(setup) ? setup : siblingProgram(setup);
+    return runChild(quoted(path) + L" " + args, setupEnvironment);
+}
+
+void InstallerHarness::useTemp(const tstring& directory) {
+    temp = directory;
+    for (const wchar_t* name : {L"TMP", L"TEMP"}) {
+        environment.erase(std::remove_if(environment.begin(), environment.end(),
+                                         [&](const auto& entry) { return entry.first == name; }),
+                          environment.end());
+        environment.emplace_back(name, directory);
+    }
 }
 
 ChildResult InstallerHarness::runMsiexec(const tstring& args) const {

@@ -20,10 +20,12 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Runs a setup executable next to the tests with the temporary directory
-    // above; `debug` is the value of VELKIN_DEBUG.
+    // Runs a setup executable (one next to the tests, or a full path) with
+    // `environment`; `debug` is the value of VELKIN_DEBUG.
     ChildResult runSetup(const tstring& setup, const tstring& args,
                          const tstring& debug = L"") const;
+    // Makes `directory` the setup's temporary directory (TMP and TEMP).
+    void useTemp(const tstring& directory);
     ChildResult runMsiexec(const tstring& args) const;
 
     static tstring package(const tstring& name);
@@ -45,6 +47,9 @@ protected:
 
     TestDirectory work;
     tstring temp;
+    // The setup's environment: TMP, TEMP and VELKIN_TEST_RECORD, and what a
+    // test adds.
+    std::vector<std::pair<tstring, tstring>> environment;
     // Where the recording stand-in for msiexec writes the command line it got.
     tstring record;
 };

@@ -2,7 +2,8 @@
 // writes its own command line, as UTF-16 and nothing else, to the file that
 // VELKIN_TEST_RECORD names, and beside it the files in the package's folder
 // (the folder of the argument after "/i"): each one's path below the folder
-// and its size, a line each, as UTF-8.
+// and its size, a line each, as UTF-8. With VELKIN_TEST_GO it waits, before
+// it ends, until the file that names exists.
 #include "CommandLine.h"
 #include "PathUtils.h"
 #include "WindowsApi.h"
@@ -49,5 +50,13 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     }
     std::ofstream listing((std::wstring(record) + L".files").c_str(), std::ios::binary);
     listFiles(FileUtils::parentPath(args[1]), L"", listing);
+
+    wchar_t go[MAX_PATH] = {};
+    if (::GetEnvironmentVariableW(L"VELKIN_TEST_GO", go, MAX_PATH)) {
+        for (int waited = 0; waited < 20000 && ::GetFileAttributesW(go) == INVALID_FILE_ATTRIBUTES;
+             waited += 10) {
+            ::Sleep(10);
+        }
+    }
     return 0;
 }

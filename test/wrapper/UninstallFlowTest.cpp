@@ -34,6 +34,7 @@ TEST_F(UninstallFlowTest, RemovingWhatIsNotInstalledFailsWithTheInstallersStatus
                                     "65535, 2, REBOOT=ReallySuppress) failed [1605]. MSI error [1605]("))
         << quiet.output;
     EXPECT_EQ(quiet.output.find('\n'), quiet.output.size() - 1) << quiet.output;
+    EXPECT_EQ(std::string::npos, quiet.output.find("No description")) << quiet.output;
 
     const ChildResult debug = runSetup(L"velkin-setup-demo.exe", L"uninstall", L"true");
     EXPECT_EQ(failureExitCode, debug.exitCode);
@@ -72,13 +73,11 @@ TEST_F(UninstallFlowTest, PlantedInstallerLibraryIsNeverLoaded) {
     ASSERT_TRUE(::CopyFileW(siblingProgram(L"..\\planted\\msi.dll").c_str(),
                             (downloads + L"\\msi.dll").c_str(), FALSE));
     const tstring mark = downloads + L"\\planted-msi-was-loaded";
-    const std::vector<std::pair<tstring, tstring>> environment{{L"TMP", temp}, {L"TEMP", temp}};
-
-    EXPECT_EQ(0u, runChild(quoted(setup) + L" /qn", environment).exitCode);
+    EXPECT_EQ(0u, runSetup(setup, L"/qn").exitCode);
     EXPECT_FALSE(exists(mark)) << "the install loaded the planted msi.dll";
     EXPECT_EQ(installStateDefault, productState(demoProductCode));
 
-    EXPECT_EQ(0u, runChild(quoted(setup) + L" uninstall", environment).exitCode);
+    EXPECT_EQ(0u, runSetup(setup, L"uninstall").exitCode);
     EXPECT_FALSE(exists(mark)) << "the removal loaded the planted msi.dll";
     EXPECT_EQ(installStateUnknown, productState(demoProductCode));
 }

@@ -33,6 +33,13 @@ tstring parentPath(const tstring& path) {
     return path.substr(0, separator);
 }
 
+bool isAbsolutePath(const tstring& path) {
+    if (path.size() >= 3 && path[1] == L':' && isPathSeparator(path[2])) {
+        return (path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z');
+    }
+    return path.size() >= 2 && isPathSeparator(path[0]) && isPathSeparator(path[1]);
+}
+
 tstring leafName(const tstring& path) {
     const size_t separator = path.find_last_of(L"\\/");
     return separator == tstring::npos ? path : path.substr(separator + 1);

@@ -18,6 +18,9 @@ tstring pathSuffix(const tstring& path);
 // a and b with exactly one backslash between them.
 tstring joinPath(const tstring& a, const tstring& b);
 tstring stripTrailingSeparators(const tstring& path);
+// A drive and a separator ("C:\"), or two separators (a share, or "\\?\").
+// Anything else depends on the current directory or drive.
+bool isAbsolutePath(const tstring& path);
 tstring replacePathSuffix(const tstring& path, const tstring& suffix);
 
 // The 32 control characters and < > : " | ? * / \.

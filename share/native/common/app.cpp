@@ -4,9 +4,9 @@
 #include "FunctionTracer.h"
 #include "Log.h"
 #include "LogAppenders.h"
+#include "StandardError.h"
 
-#include <cerrno>
-#include <iostream>
+#include <string>
 #include <memory>
 
 namespace app {
@@ -21,9 +21,8 @@ namespace {
 class StandardLogAppender : public LogAppender {
 public:
     void append(const LogRecord& record) override {
-        std::cerr << "[" << tstrings::toUtf8(record.levelName) << "] "
-                  << tstrings::toUtf8(record.fileName) << ":" << record.line << ": "
-                  << tstrings::toUtf8(record.message) << std::endl;
+        writeStandardErrorLine(L"[" + record.levelName + L"] " + record.fileName + L":" +
+                               std::to_wstring(record.line) + L": " + record.message);
     }
 };
 
@@ -31,8 +30,8 @@ public:
 class LastErrorLogAppender : public LogAppender {
 public:
     void append(const LogRecord&) override {
-        std::cerr << (app::lastErrorMessage ? *app::lastErrorMessage : std::string())
-                  << std::endl;
+        writeStandardErrorLine(
+            tstrings::fromUtf8(app::lastErrorMessage ? *app::lastErrorMessage : std::string()));
     }
 };
 
@@ -100,9 +99,9 @@ int launch(const std::nothrow_t&, MainFunction mainFunction, LogAppender* lastEr
             logCaughtException(VK_HERE, located);
         }
     } catch (const std::runtime_error& e) {
-        // The C runtime's errno text says why a stream failed, but alone it
-        // would show a failure as "No error" or nothing at all.
-        errorText = errno != 0 ? combineMessages(e.what(), crtErrorDescription()) : e.what();
+        // Its own text only: errno may be left over from any earlier call and
+        // would name a reason that has nothing to do with this failure.
+        errorText = e.what();
         lastErrorMessage = &errorText;
         logCaughtException(VK_HERE, e);
     } catch (...) {

@@ -2,12 +2,14 @@
 
 #include "tstrings.h"
 
+#include <cstdint>
 #include <vector>
 
 // Deletes what was scheduled when it goes out of scope, however the scope is
 // left: files first, then the files of directories, then directory trees,
-// then empty directories; in order of scheduling within each kind. Failures
-// are passed over.
+// then empty directories; in order of scheduling within each kind. What
+// cannot be deleted is tried again for as long as `retryFor` allows, then
+// logged as a WARNING with what was left, and passed over.
 class DeferredDeleter {
 public:
     DeferredDeleter() = default;
@@ -24,6 +26,13 @@ public:
 
     void cancel() { entries_.clear(); }
 
+    // Another program may hold a file open for a moment (a scanner looking at
+    // a new file, say): failed deletions are retried for this long.
+    DeferredDeleter& retryFor(uint32_t milliseconds) {
+        retryMilliseconds_ = milliseconds;
+        return *this;
+    }
+
 private:
     enum class Kind { File = 0, FilesInDirectory = 1, DirectoryTree = 2, EmptyDirectory = 3 };
 
@@ -33,6 +42,10 @@ private:
     };
 
     DeferredDeleter& schedule(const tstring& path, Kind kind);
+    static bool carryOut(const Entry& entry);
+    // Gives the entries that failed.
+    static std::vector<Entry> carryOut(const std::vector<Entry>& entries);
 
     std::vector<Entry> entries_;
+    uint32_t retryMilliseconds_ = 0;
 };

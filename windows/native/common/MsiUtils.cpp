@@ -18,23 +18,27 @@ namespace {
 constexpr uint32_t productNotInstalled = 1605; // ERROR_UNKNOWN_PRODUCT
 constexpr uint32_t noSuchProperty = 1608;      // ERROR_UNKNOWN_PROPERTY
 
-std::string makeMessage(const std::string& message, uint32_t status) {
-    std::ostringstream text;
-    text << "MSI error [" << status << "]";
-
+// The installer's own description of a status: from its message library,
+// else from the system's message table, which knows the installer's codes
+// too. Neither a missing library nor a missing text may hide the status.
+tstring statusDescription(uint32_t status) {
     const tstring library = FileUtils::joinPath(SysInfo::getSystemDir(), L"msimsg.dll");
     const UniqueLibraryHandle messages(
         ::LoadLibraryExW(library.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
-    if (!messages) {
-        VK_THROW_LAST_ERROR(::LoadLibraryExW, "LoadLibraryExW(" << library << ") failed");
+    tstring text;
+    if (messages) {
+        // A status the library has no text for is no failure worth a record.
+        try {
+            text = StringResource(static_cast<uint16_t>(status), messages.get()).string();
+        } catch (const std::exception&) {
+        }
     }
-    tstring description;
-    try {
-        description = StringResource(static_cast<uint16_t>(status), messages.get()).string();
-    } catch (const std::exception&) {
-        description = L"No description";
-    }
-    text << "(" << tstrings::toUtf8(description) << ")";
+    return text.empty() ? systemErrorDescription(status) : text;
+}
+
+std::string makeMessage(const std::string& message, uint32_t status) {
+    std::ostringstream text;
+    text << "MSI error [" << status << "](" << tstrings::toUtf8(statusDescription(status)) << ")";
     return combineMessages(message, text.str());
 }
 

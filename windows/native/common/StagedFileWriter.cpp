@@ -1,25 +1,51 @@
 #include "StagedFileWriter.h"
 
 #include "PathUtils.h"
+#include "WinErrorHandling.h"
 #include "WinFileUtils.h"
 
+#include <algorithm>
 
 StagedFileWriter::StagedFileWriter(const tstring& destination)
     : stagingPath_(FileUtils::createTempFile(L"vkt", L".tmp", FileUtils::parentPath(destination))),
       destination_(destination) {
     cleanup_.scheduleFile(stagingPath_);
-    stream_.exceptions(std::ios_base::failbit | std::ios_base::badbit);
-    stream_.open(stagingPath_.c_str(), std::ios_base::out | std::ios_base::trunc |
-                                           std::ios_base::binary);
+    const HANDLE file = ::CreateFileW(stagingPath_.c_str(), GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        VK_THROW_LAST_ERROR(::CreateFileW, "CreateFile(" << stagingPath_ << ") failed");
+    }
+    file_.reset(file);
 }
 
 StagedFileWriter& StagedFileWriter::write(const void* data, size_t size) {
-    stream_.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
+    if (!file_) {
+        VK_THROW_MSG("Writing " << stagingPath_ << " after it was finished");
+    }
+    // One call writes at most 4 GiB - 1; a round gigabyte keeps the calls few.
+    constexpr size_t maxChunk = size_t{1} << 30;
+    const char* next = static_cast<const char*>(data);
+    while (size > 0) {
+        const DWORD chunk = static_cast<DWORD>(std::min(size, maxChunk));
+        DWORD written = 0;
+        if (!::WriteFile(file_.get(), next, chunk, &written, nullptr)) {
+            VK_THROW_LAST_ERROR(::WriteFile, "WriteFile(" << stagingPath_ << ") failed");
+        }
+        if (written == 0) {
+            VK_THROW_SYS_ERROR(::WriteFile, ERROR_WRITE_FAULT,
+                               "WriteFile(" << stagingPath_ << ") wrote nothing");
+        }
+        next += written;
+        size -= written;
+    }
     return *this;
 }
 
 void StagedFileWriter::finish() {
-    stream_.close();
+    if (!::CloseHandle(file_.release())) {
+        VK_THROW_LAST_ERROR(::CloseHandle, "CloseHandle(" << stagingPath_ << ") failed");
+    }
     FileUtils::moveFile(stagingPath_, destination_, false);
     cleanup_.cancel();
 }

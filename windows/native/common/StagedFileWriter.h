@@ -1,14 +1,15 @@
 #pragma once
 
 #include "DeferredDeleter.h"
+#include "UniqueHandles.h"
 #include "tstrings.h"
 
 #include <cstddef>
-#include <fstream>
 
 // Writes a file's new content to a sibling staging file and moves it over the
 // destination only once complete: an interrupted save leaves the destination
-// as it was and no staging file behind.
+// as it was and no staging file behind. Every failure carries the system's
+// reason (a full disk reads as such) and the path.
 class StagedFileWriter {
 public:
     explicit StagedFileWriter(const tstring& destination);
@@ -17,10 +18,10 @@ public:
     void finish();
 
 private:
-    // Declaration order is destruction order in reverse: the stream closes the
-    // staging file before the deleter removes it.
+    // Declaration order is destruction order in reverse: the file is closed
+    // before the deleter removes it.
     tstring stagingPath_;
     DeferredDeleter cleanup_;
-    std::ofstream stream_;
+    UniqueHandle file_;
     tstring destination_;
 };

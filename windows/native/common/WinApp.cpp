@@ -3,6 +3,7 @@
 #include "ErrorHandling.h"
 #include "LogAppenders.h"
 #include "PathUtils.h"
+#include "Unattended.h"
 #include "WinSysInfo.h"
 #include "WindowsApi.h"
 
@@ -63,6 +64,15 @@ private:
     std::unique_ptr<Channel> error_;
 };
 
+bool windowStationVisible() {
+    USEROBJECTFLAGS flags{};
+    // Where the system cannot tell, a box that nobody answers is the worse
+    // outcome: the text still goes to standard error.
+    return ::GetUserObjectInformationW(::GetProcessWindowStation(), UOI_FLAGS, &flags,
+                                       sizeof(flags), nullptr) &&
+           (flags.dwFlags & WSF_VISIBLE) != 0;
+}
+
 // Shows the failure being reported in a message box. It is itself a sink of
 // the logger while it shows, so what goes wrong here is kept and logged once
 // the launch is over: logging it at once would come straight back here.
@@ -70,6 +80,12 @@ class LastErrorGuiLogAppender : public LogAppender {
 public:
     void append(const LogRecord&) override {
         try {
+            // A deployment tool running the setup quietly, or as a service,
+            // would wait on the box until it kills the setup.
+            if (isUnattended(SysInfo::getCommandLineArguments(), windowStationVisible())) {
+                unattended_ = true;
+                return;
+            }
             const std::string text = app::lastErrorMessage ? *app::lastErrorMessage : std::string();
             const tstring caption = FileUtils::leafName(SysInfo::getProcessModulePath());
             // No desktop to show it on (a service, a headless machine): 0 on
@@ -89,13 +105,17 @@ public:
         }
     }
 
-    void logFailure() const {
+    void logOutcome() const {
+        if (unattended_) {
+            VK_INFO("No message box: nobody could answer it in an unattended run");
+        }
         if (!failure_.empty()) {
             VK_WARNING(failure_);
         }
     }
 
 private:
+    bool unattended_ = false;
     tstring failure_;
 };
 
@@ -119,7 +139,7 @@ int wlaunch(const std::nothrow_t&, MainFunction mainFunction) {
     LastErrorGuiLogAppender messageBox;
     TeeLogAppender lastErrorSinks(&lastErrorLogAppender(), &messageBox);
     const int result = launch(std::nothrow, mainFunction, &lastErrorSinks, isDebugMode());
-    messageBox.logFailure();
+    messageBox.logOutcome();
     return result;
 }
 

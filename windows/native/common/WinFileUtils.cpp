@@ -7,7 +7,9 @@
 
 #include <cstdlib>
 #include <memory>
+#include <string>
 
+#include <ntsecapi.h>
 #include <shlwapi.h>
 
 namespace FileUtils {
@@ -72,6 +74,15 @@ constexpr uint32_t tempNameAttempts = 100;
 // tick count has its top bit set and the name carries a minus sign.
 tstring tempName(const tstring& prefix, uint32_t counter, const tstring& suffix) {
     return (tstrings::TextBuilder(prefix) << static_cast<int32_t>(counter) << suffix).str();
+}
+
+// From the system's random source.
+tstring randomNumber() {
+    uint32_t value = 0;
+    if (!::RtlGenRandom(&value, sizeof(value))) {
+        VK_THROW_MSG("The system's random source failed");
+    }
+    return std::to_wstring(value);
 }
 
 } // namespace
@@ -150,11 +161,11 @@ tstring createTempFile(const tstring& path) {
 tstring createTempDirectory(const tstring& prefix, const tstring& suffix,
                             const tstring& directory) {
     checkTempNameParts(prefix, suffix);
-    createDirectories(directory);
     const PrivateDirectorySecurity security;
-    const uint32_t base = ::GetTickCount();
     for (uint32_t i = 0; i < tempNameAttempts; ++i) {
-        const tstring candidate = joinPath(directory, tempName(prefix, base + i, suffix));
+        // A name nobody can guess: in a temporary directory that other users
+        // share, names made in advance could otherwise block every run.
+        const tstring candidate = joinPath(directory, prefix + randomNumber() + suffix);
         // Fails when anything at all is there: a directory that another
         // process made in our name is never taken for ours.
         if (::CreateDirectoryW(candidate.c_str(), security.attributes())) {
@@ -162,9 +173,10 @@ tstring createTempDirectory(const tstring& prefix, const tstring& suffix,
             return candidate;
         }
         const DWORD error = ::GetLastError();
-        if (error != ERROR_ALREADY_EXISTS && error != ERROR_ACCESS_DENIED) {
+        if (error != ERROR_ALREADY_EXISTS) {
             VK_THROW_SYS_ERROR(::CreateDirectoryW, error,
-                               "CreateDirectory(" << candidate << ") failed");
+                               "Cannot create a directory in " << directory << ": CreateDirectory("
+                                                               << candidate << ") failed");
         }
     }
     VK_THROW_MSG("createTempDirectory(" << prefix << ", " << suffix << ", " << directory

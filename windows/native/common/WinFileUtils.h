@@ -31,9 +31,10 @@ tstring createTempFile(const tstring& prefix, const tstring& suffix, const tstri
 // `path` itself when nothing is there yet, else a new sibling with its stem
 // and suffix.
 tstring createTempFile(const tstring& path);
-// A new empty directory named prefix, a number and suffix in `directory`,
-// created by this call (never one that existed before) and accessible only to
-// the current user, SYSTEM and the Administrators group.
+// A new empty directory named prefix, a random number and suffix in
+// `directory`, which must exist: created by this call (never one that existed
+// before) and accessible only to the current user, SYSTEM and the
+// Administrators group.
 tstring createTempDirectory(const tstring& prefix, const tstring& suffix,
                             const tstring& directory);
 

@@ -111,14 +111,49 @@ tstring getMsiexecPath() {
     return (FileUtils::PathBuilder() << getSystemDir() << L"msiexec.exe").path();
 }
 
-tstring getTempDir() {
-    std::vector<wchar_t> buffer(MAX_PATH, L'\0');
-    const DWORD size = ::GetTempPathW(static_cast<DWORD>(buffer.size()), buffer.data());
-    if (size > buffer.size()) {
-        buffer.assign(size, L'\0');
-        ::GetTempPathW(static_cast<DWORD>(buffer.size()), buffer.data());
+namespace {
+
+// GetTempPathW refuses a directory longer than the classic path limit (under
+// Wine at any buffer size), which the rest of the system handles. So it is
+// read where GetTempPathW reads it, in the same order.
+tstring longTempDirFromEnvironment() {
+    for (const wchar_t* name : {L"TMP", L"TEMP", L"USERPROFILE"}) {
+        const tstring value = getEnvVariable(std::nothrow, name, L"");
+        if (!value.empty()) {
+            return value;
+        }
     }
-    return FileUtils::stripTrailingSeparators(textUpToNul(buffer));
+    return tstring();
+}
+
+} // namespace
+
+tstring getTempDir() {
+    std::vector<wchar_t> buffer(MAX_PATH + 1, L'\0');
+    tstring directory;
+    for (int pass = 0; pass < 3 && directory.empty(); ++pass) {
+        const DWORD size = ::GetTempPathW(static_cast<DWORD>(buffer.size()), buffer.data());
+        if (size == 0) {
+            const DWORD error = ::GetLastError();
+            directory = error == ERROR_FILENAME_EXCED_RANGE ? longTempDirFromEnvironment() : tstring();
+            if (directory.empty()) {
+                VK_THROW_SYS_ERROR(::GetTempPathW, error, "GetTempPath() failed");
+            }
+        } else if (size < buffer.size()) {
+            directory = textUpToNul(buffer);
+        } else {
+            buffer.assign(size + 1, L'\0');
+        }
+    }
+    if (directory.empty()) {
+        VK_THROW_MSG("Unexpected reply from GetTempPath");
+    }
+    // A relative directory would put the package wherever the setup was
+    // started from.
+    if (!FileUtils::isAbsolutePath(directory)) {
+        VK_THROW_MSG("The temporary directory " << directory << " is not an absolute path");
+    }
+    return FileUtils::stripTrailingSeparators(directory);
 }
 
 HINSTANCE__* getCurrentModuleHandle() {

@@ -29,6 +29,8 @@ void setEnvVariable(const tstring& name, const tstring& value);
 // Without trailing separators.
 tstring getSystemDir();
 tstring getMsiexecPath();
+// The user's temporary directory, always absolute, also when it is longer
+// than the classic path limit; throws when there is none.
 tstring getTempDir();
 
 // The module that holds this code (the executable, or a DLL it is linked into).

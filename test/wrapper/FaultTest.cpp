@@ -1,0 +1,139 @@
+// Faults staged for real around a setup run: what the user gets (exit code,
+// message) and what is left on disk.
+#include "InstallerHarness.h"
+#include "PathUtils.h"
+#include "WinErrorHandling.h"
+#include "WindowsApi.h"
+
+#include <thread>
+
+namespace {
+
+// The temporary directory: too long for the system's own query, missing, or
+// full of names made in advance.
+class TempDirFaultTest : public InstallerHarness {
+protected:
+    MsiexecStandIn standIn;
+};
+
+TEST_F(TempDirFaultTest, LongTempHoldsThePackageAndNothingLandsInTheCurrentDirectory) {
+    // A name has at most 255 characters; the path is longer than 260.
+    const tstring longTemp = work.directory(tstring(150, L'l') + L"\\" + tstring(150, L'm'));
+    ASSERT_TRUE(exists(longTemp));
+    useTemp(longTemp);
+    const tstring current = work.directory(L"current");
+    const ChildResult result =
+        runChild(quoted(siblingProgram(L"velkin-setup-demo.exe")) + L" /qn", environment, current);
+    ASSERT_EQ(0u, result.exitCode) << result.output;
+    EXPECT_EQ(0u, recordedCommandLine().find(systemProgram(L"msiexec.exe") + L" /i " + longTemp + L"\\"))
+        << tstrings::toUtf8(recordedCommandLine());
+    EXPECT_TRUE(listDirectory(current).empty());
+    expectNothingLeftBehind();
+}
+
+TEST_F(TempDirFaultTest, MissingTempFailsAndCreatesNothing) {
+    const tstring missing = work / L"no such temp\\deeper";
+    useTemp(missing);
+    const ChildResult result = runSetup(L"velkin-setup-demo.exe", L"/qn", L"true");
+    EXPECT_EQ(failureExitCode, result.exitCode);
+    EXPECT_NE(std::string::npos,
+              result.output.find("Cannot create a directory in " + tstrings::toUtf8(missing) + ": "))
+        << result.output;
+    EXPECT_NE(std::string::npos, result.output.find("System error [3]")) << result.output;
+    EXPECT_FALSE(exists(work / L"no such temp"));
+    EXPECT_FALSE(exists(record)) << "msiexec was started";
+}
+
+// The names a tick-count scheme would try in the next seconds, all taken.
+TEST_F(TempDirFaultTest, NamesMadeInAdvanceDoNotBlockTheRun) {
+    const uint32_t now = ::GetTickCount();
+    for (uint32_t i = 0; i < 3000; ++i) {
+        const tstring name = temp + L"\\" + std::to_wstring(static_cast<int32_t>(now + i)) + L".tmp";
+        ASSERT_TRUE(::CreateDirectoryW(name.c_str(), nullptr));
+    }
+    EXPECT_EQ(0u, runSetup(L"velkin-setup-demo.exe", L"/qn").exitCode);
+    EXPECT_NE(std::wstring::npos, recordedCommandLine().find(L"\\main.msi\""));
+}
+
+// The temporary directory lies on a disk too full for the package
+// (disk-full-test.sh makes one and names it in VELKIN_TEST_FULL_TEMP).
+class FullDiskTest : public InstallerHarness {
+protected:
+    void SetUp() override {
+        InstallerHarness::SetUp();
+        wchar_t full[MAX_PATH] = {};
+        if (!::GetEnvironmentVariableW(L"VELKIN_TEST_FULL_TEMP", full, MAX_PATH)) {
+            GTEST_SKIP() << "needs a full disk: run by disk-full-test.sh";
+        }
+        useTemp(full);
+    }
+};
+
+TEST_F(FullDiskTest, SaysTheDiskIsFullAndLeavesNothing) {
+    const ChildResult result = runSetup(L"velkin-setup-demo.exe", L"/qn");
+    EXPECT_EQ(failureExitCode, result.exitCode);
+    const std::string expected = "WriteFile(" + tstrings::toUtf8(temp) + "\\";
+    EXPECT_EQ(0u, result.output.find(expected)) << result.output;
+    EXPECT_NE(std::string::npos, result.output.find(") failed. System error [112](system error 112 (" +
+                                                    tstrings::toUtf8(systemErrorDescription(112)) +
+                                                    "))"))
+        << result.output;
+    EXPECT_TRUE(listDirectory(temp).empty());
+}
+
+// Another program (a scanner) holds the package open without sharing its
+// deletion, from the moment msiexec has it until `holdMilliseconds` later.
+class HeldPackageTest : public InstallerHarness {
+protected:
+    void SetUp() override {
+        InstallerHarness::SetUp();
+        go = work / L"go";
+        environment.emplace_back(L"VELKIN_TEST_GO", go);
+    }
+
+    ChildResult runWhileHeld(DWORD holdMilliseconds) {
+        std::thread scanner([this, holdMilliseconds] {
+            for (int waited = 0; waited < 20000; waited += 5) {
+                for (const tstring& name : listDirectory(temp)) {
+                    const tstring package = temp + L"\\" + name + L"\\main.msi";
+                    const HANDLE file = ::CreateFileW(package.c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                                      nullptr, OPEN_EXISTING, 0, nullptr);
+                    if (file != INVALID_HANDLE_VALUE) {
+                        ::CloseHandle(::CreateFileW(go.c_str(), GENERIC_WRITE, 0, nullptr,
+                                                    CREATE_NEW, 0, nullptr));
+                        ::Sleep(holdMilliseconds);
+                        ::CloseHandle(file);
+                        return;
+                    }
+                }
+                ::Sleep(5);
+            }
+        });
+        const ChildResult result = runSetup(L"velkin-setup-demo.exe", L"/qn", L"true");
+        scanner.join();
+        return result;
+    }
+
+    MsiexecStandIn standIn;
+    tstring go;
+};
+
+TEST_F(HeldPackageTest, BrieflyHeldPackageIsStillRemoved) {
+    const ChildResult result = runWhileHeld(500);
+    EXPECT_EQ(0u, result.exitCode);
+    EXPECT_EQ(std::string::npos, result.output.find("[WARNING]")) << result.output;
+    expectNothingLeftBehind();
+}
+
+TEST_F(HeldPackageTest, PackageHeldLongerIsLeftWithAWarning) {
+    const ChildResult result = runWhileHeld(6000);
+    EXPECT_EQ(0u, result.exitCode) << "the exit code stays msiexec's";
+    EXPECT_NE(std::string::npos, result.output.find("[WARNING] DeferredDeleter.cpp:"))
+        << result.output;
+    EXPECT_NE(std::string::npos, result.output.find("Could not delete 1 file(s) in " +
+                                                    tstrings::toUtf8(temp) + "\\"))
+        << result.output;
+    EXPECT_NE(std::string::npos, result.output.find("\\main.msi")) << result.output;
+}
+
+} // namespace

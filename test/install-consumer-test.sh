@@ -49,6 +49,7 @@ status=$?
 [ -d "$consumer_prefix/drive_c" ] && echo "ok: the build started a Wine prefix of its own" \
   || fail "no prefix in $consumer_prefix"
 WINEPREFIX="$consumer_prefix" "$server" -k </dev/null >/dev/null 2>&1
+rm -rf "$consumer_prefix"
 check_demo_setup "$loader" "$consumer/setups/App Setup.exe"
 
 pending() { cmake --build "$consumer" -- -n </dev/null 2>&1 | grep -c "Packing"; }

@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # The Debian package: its metadata and file list, then, as root, installed
-# with dpkg, used from a directory outside the repository to pack the demo
-# package (the setup installs and removes under Wine), and removed again
-# whatever happens. A velkin package that this test did not install is left
-# alone (the rest is skipped, exit 77).
-# Usage: debian-package-test.sh <package.deb> <version> <demo package> <wine loader> <work directory>
+# with dpkg and used as the README shows, in a directory outside the
+# repository: wixl, velkin-pack, osslsigncode on the demo package (the signed
+# setup installs and removes under Wine); removed again whatever happens. A
+# velkin package that this test did not install is left alone (the rest is
+# skipped, exit 77).
+# Usage: debian-package-test.sh <package.deb> <version> <WiX sources directory> <wine loader> <work directory>
 set -u
 source "$(dirname "$0")/support/checks.sh"
 deb=$1
 version=$2
-package=$3
+sources=$3
 loader=$4
 work=$5
 # Written before installing, removed after removing: a run that was killed
@@ -70,15 +71,18 @@ touch "$marker"
 dpkg -i "$deb" >"$work/install.log" 2>&1 && echo "ok: dpkg -i installs it" \
   || fail "dpkg -i: $(cat "$work/install.log")"
 
-cp "$package" "$outside/app.msi"
+cp -r "$sources/demo.wxs" "$sources/demo" "$outside"
 cd "$outside"
 [ "$(command -v velkin-pack)" = /usr/bin/velkin-pack ] && echo "ok: velkin-pack is on the path" \
   || fail "velkin-pack is '$(command -v velkin-pack)'"
 printed=$(/usr/bin/velkin-pack --version </dev/null | tr -d '\r')
 [ "$printed" = "velkin-pack $version" ] && echo "ok: $printed" || fail "--version printed '$printed'"
+wixl -o app.msi demo.wxs && echo "ok: wixl" || fail "wixl in $outside"
 /usr/bin/velkin-pack app.msi -o app-setup.exe </dev/null \
   && echo "ok: packed in $outside with the installed stub" || fail "packing in $outside"
-check_demo_setup "$loader" "$outside/app-setup.exe"
+sign_with_test_certificate app-setup.exe app-setup-signed.exe "$outside" \
+  && echo "ok: signed" || fail "signing: $(cat sign.log)"
+check_demo_setup "$loader" "$outside/app-setup-signed.exe"
 
 cd /
 trap - EXIT

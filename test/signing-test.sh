@@ -10,12 +10,7 @@ setup=$2
 work=$3
 
 rm -rf "$work" && mkdir -p "$work"
-openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Velkin Test Signing" \
-  -addext "extendedKeyUsage=codeSigning" \
-  -keyout "$work/key.pem" -out "$work/cert.pem" >/dev/null 2>&1 || fail "no test certificate"
-
-osslsigncode sign -certs "$work/cert.pem" -key "$work/key.pem" -n "Velkin Demo" \
-  -in "$setup" -out "$work/signed-setup.exe" >"$work/sign.log" 2>&1 \
+sign_with_test_certificate "$setup" "$work/signed-setup.exe" "$work" \
   && echo "ok: signed" || fail "signing: $(cat "$work/sign.log")"
 osslsigncode verify -CAfile "$work/cert.pem" -in "$work/signed-setup.exe" >"$work/verify.log" 2>&1 \
   && echo "ok: the signature verifies" || fail "verification: $(tail -5 "$work/verify.log")"

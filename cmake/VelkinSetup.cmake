@@ -1,57 +1,63 @@
-# velkin_add_setup(<target> [MSI <package>])
+# velkin_add_setup(<target> MSI <package> [OUTPUT <file>] [ICON <file>])
 #
-# With MSI: the setup executable <target>.exe around <package>, made by
-# velkin-pack from the stub (the package as RCDATA "MSI", its product code as
-# RCDATA "PRODUCT_CODE", a version record describing the product). Without:
-# the stub itself, the wrapper with its manifest, icon and version record.
-
-set(VELKIN_WRAPPER_DIR ${CMAKE_CURRENT_LIST_DIR}/../wrapper)
+# A target that makes the setup executable around <package> with velkin-pack
+# from the stub (the package as RCDATA "MSI", its product code as RCDATA
+# "PRODUCT_CODE", a version record describing the product, and with ICON the
+# icon replaced). OUTPUT defaults to <target>.exe in the runtime output
+# directory, or else in the current binary directory; relative paths count
+# from the current source (MSI, ICON) and binary (OUTPUT) directories. The
+# setup is made again when the package, the icon or Velkin changes; the
+# package may itself be the output of a custom command.
+#
+# Velkin's own build and its installed package config share this file; both
+# define Velkin::velkin-pack and Velkin::velkin-setup first. On a Linux host
+# velkin-pack runs under Wine through its launcher (the target's
+# VELKIN_LAUNCHER property), in the prefix VELKIN_WINEPREFIX.
 
 function(velkin_add_setup target)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "MSI" "")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "MSI;OUTPUT;ICON" "")
   if(arg_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "velkin_add_setup(${target}): unknown arguments ${arg_UNPARSED_ARGUMENTS}")
   endif()
-  if(arg_MSI)
-    velkin_pack_setup(${target} ${arg_MSI})
+  if(NOT arg_MSI)
+    message(FATAL_ERROR "velkin_add_setup(${target}): MSI <package> is required")
+  endif()
+  get_filename_component(package "${arg_MSI}" ABSOLUTE)
+  if(arg_OUTPUT)
+    get_filename_component(output "${arg_OUTPUT}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_BINARY_DIR}")
+  elseif(CMAKE_RUNTIME_OUTPUT_DIRECTORY)
+    set(output "${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/${target}.exe")
   else()
-    velkin_build_stub(${target})
+    set(output "${CMAKE_CURRENT_BINARY_DIR}/${target}.exe")
   endif()
-endfunction()
+  get_filename_component(output_dir "${output}" DIRECTORY)
 
-function(velkin_pack_setup target msi)
-  get_filename_component(package "${msi}" ABSOLUTE)
-  if(NOT EXISTS "${package}")
-    message(FATAL_ERROR "velkin_add_setup(${target}): package ${package} does not exist")
+  set(pack_arguments "${package}" -o "${output}" --stub $<TARGET_FILE:Velkin::velkin-setup>)
+  set(inputs "${package}" Velkin::velkin-pack Velkin::velkin-setup)
+  if(arg_ICON)
+    get_filename_component(icon "${arg_ICON}" ABSOLUTE)
+    list(APPEND pack_arguments --icon "${icon}")
+    list(APPEND inputs "${icon}")
   endif()
-  set(output ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/${target}.exe)
-  add_custom_command(OUTPUT ${output}
-    COMMAND ${CMAKE_COMMAND} -E env WINEPREFIX=${VELKIN_WINEPREFIX}
-      ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/velkin-pack ${package} -o ${output}
-      --stub $<TARGET_FILE:velkin-setup>
-    DEPENDS ${package} velkin-pack velkin-setup
-    COMMENT "Packing ${target}.exe around ${msi}"
+
+  if(CMAKE_HOST_WIN32)
+    set(pack_command $<TARGET_FILE:Velkin::velkin-pack>)
+  else()
+    get_target_property(launcher Velkin::velkin-pack VELKIN_LAUNCHER)
+    list(APPEND inputs "${launcher}")
+    # The launcher starts the prefix (creating it if need be) detached from
+    # the build tool's pipes, and runs Wine without address randomisation.
+    # No display, and no offer to install Mono or Gecko into a new prefix:
+    # nothing may wait for a click in the middle of a build.
+    set(pack_command ${CMAKE_COMMAND} -E env --unset=DISPLAY
+      "WINEPREFIX=${VELKIN_WINEPREFIX}" "WINEDLLOVERRIDES=mscoree,mshtml=" "${launcher}")
+  endif()
+
+  add_custom_command(OUTPUT "${output}"
+    COMMAND ${CMAKE_COMMAND} -E make_directory "${output_dir}"
+    COMMAND ${pack_command} ${pack_arguments}
+    DEPENDS ${inputs}
+    COMMENT "Packing ${output} around ${package}"
     VERBATIM)
-  add_custom_target(${target} ALL DEPENDS ${output})
-endfunction()
-
-function(velkin_build_stub target)
-  set(VELKIN_RESOURCES_DIR ${VELKIN_WRAPPER_DIR}/resources)
-  set(VELKIN_SETUP_FILE_NAME ${target}.exe)
-  set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}.rc)
-  configure_file(${VELKIN_RESOURCES_DIR}/setup.rc.in ${rc} @ONLY)
-  set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS
-    "${VELKIN_RESOURCES_DIR}/velkin-setup.manifest;${VELKIN_RESOURCES_DIR}/velkin.ico")
-
-  add_executable(${target} WIN32 ${VELKIN_WRAPPER_DIR}/WinMain.cpp ${rc})
-  target_link_libraries(${target} PRIVATE velkin-wrapper)
-  if(NOT MSVC)
-    # Wine maps an image's sections straight from the file only at this
-    # alignment; at the default it copies them, the package included, into
-    # private memory.
-    target_link_options(${target} PRIVATE -Wl,--file-alignment,4096)
-    # No symbol table: the resource update that packs a setup rewrites the
-    # sections but not the table's place in the file, and leaves it broken.
-    target_link_options(${target} PRIVATE -s)
-  endif()
+  add_custom_target(${target} ALL DEPENDS "${output}")
 endfunction()

@@ -64,7 +64,12 @@ int main() {
     static NopLogAppender quiet;
     processLogger().setAppender(&quiet);
     try {
-        const PackRequest request = parseArguments(SysInfo::getCommandArgs(SysInfo::DropProgramPath));
+        const tstring_array args = SysInfo::getCommandArgs(SysInfo::DropProgramPath);
+        if (args.size() == 1 && args[0] == L"--version") {
+            std::cout << "velkin-pack " VELKIN_VERSION << std::endl;
+            return 0;
+        }
+        const PackRequest request = parseArguments(args);
         for (const tstring& warning : pack(request)) {
             std::cerr << "velkin-pack: warning: " << tstrings::toUtf8(warning) << std::endl;
         }

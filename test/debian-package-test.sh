@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# The Debian package: its metadata and file list, then, as root, installed
+# with dpkg and used as the README shows, in a directory outside the
+# repository: wixl, velkin-pack, osslsigncode on the demo package (the signed
+# setup installs and removes under Wine); removed again whatever happens. A
+# velkin package that this test did not install is left alone (the rest is
+# skipped, exit 77).
+# Usage: debian-package-test.sh <package.deb> <version> <WiX sources directory> <wine loader> <work directory>
+set -u
+source "$(dirname "$0")/support/checks.sh"
+deb=$1
+version=$2
+sources=$3
+loader=$4
+work=$5
+# Written before installing, removed after removing: a run that was killed
+# in between left the package installed, and the next run removes it.
+marker="$work/installed-by-this-test"
+
+installed() { dpkg-query -W -f='${Status}' velkin 2>/dev/null | grep -q ' installed$'; }
+if [ -e "$marker" ] && installed; then
+  dpkg -r velkin >/dev/null 2>&1
+fi
+rm -rf "$work" && mkdir -p "$work"
+
+info=$(dpkg-deb -I "$deb")
+for field in "Package: velkin" "Version: $version" "Architecture: all" "Depends: wine64"; do
+  grep -qx " $field" <<<"$info" && echo "ok: $field" || fail "no '$field' in: $info"
+done
+
+listing=$(dpkg-deb -c "$deb")
+files=$(awk '$1 !~ /^d/ { print $6 }' <<<"$listing" | sed 's/VelkinTargets-[a-z]*\.cmake$/VelkinTargets-CONFIG.cmake/' | sort)
+expected=$(sort <<'LIST'
+./usr/bin/velkin-pack
+./usr/lib/velkin/velkin-pack.exe
+./usr/lib/velkin/velkin-setup.exe
+./usr/lib/cmake/Velkin/VelkinConfig.cmake
+./usr/lib/cmake/Velkin/VelkinConfigVersion.cmake
+./usr/lib/cmake/Velkin/VelkinSetup.cmake
+./usr/lib/cmake/Velkin/VelkinTargets.cmake
+./usr/lib/cmake/Velkin/VelkinTargets-CONFIG.cmake
+./usr/share/doc/velkin/LICENSE
+./usr/share/doc/velkin/README.md
+LIST
+)
+[ "$files" = "$expected" ] && echo "ok: the package holds the expected files" \
+  || fail "files differ: $(diff <(echo "$expected") <(echo "$files"))"
+grep -q '^-rwxr-xr-x root/root .* \./usr/bin/velkin-pack$' <<<"$listing" \
+  && echo "ok: the launcher is executable" || fail "$(grep velkin-pack$ <<<"$listing")"
+
+if [ "$(id -u)" != 0 ]; then
+  echo "skipped: installing the package needs root"
+  exit 77
+fi
+if installed; then
+  echo "skipped: a velkin package is installed here already; left alone"
+  exit 77
+fi
+
+outside=$(mktemp -d)
+remove() {
+  dpkg -r velkin >"$work/remove.log" 2>&1
+  local status=$?
+  rm -f "$marker"
+  rm -rf "$outside"
+  return "$status"
+}
+trap remove EXIT
+trap 'exit 1' INT TERM HUP
+touch "$marker"
+dpkg -i "$deb" >"$work/install.log" 2>&1 && echo "ok: dpkg -i installs it" \
+  || fail "dpkg -i: $(cat "$work/install.log")"
+
+cp -r "$sources/demo.wxs" "$sources/demo" "$outside"
+cd "$outside"
+[ "$(command -v velkin-pack)" = /usr/bin/velkin-pack ] && echo "ok: velkin-pack is on the path" \
+  || fail "velkin-pack is '$(command -v velkin-pack)'"
+printed=$(/usr/bin/velkin-pack --version </dev/null | tr -d '\r')
+[ "$printed" = "velkin-pack $version" ] && echo "ok: $printed" || fail "--version printed '$printed'"
+wixl -o app.msi demo.wxs && echo "ok: wixl" || fail "wixl in $outside"
+/usr/bin/velkin-pack app.msi -o app-setup.exe </dev/null \
+  && echo "ok: packed in $outside with the installed stub" || fail "packing in $outside"
+sign_with_test_certificate app-setup.exe app-setup-signed.exe "$outside" \
+  && echo "ok: signed" || fail "signing: $(cat sign.log)"
+check_demo_setup "$loader" "$outside/app-setup-signed.exe"
+
+cd /
+trap - EXIT
+remove && echo "ok: dpkg -r removes it" || fail "dpkg -r: $(cat "$work/remove.log")"
+installed && fail "still installed after dpkg -r"
+[ ! -e /usr/bin/velkin-pack ] && [ ! -e /usr/lib/velkin ] && [ ! -e /usr/lib/cmake/Velkin ] \
+  && echo "ok: nothing of it is left" || fail "files left after dpkg -r"
+finish

@@ -1,0 +1,37 @@
+# Sourced by the outside-in test scripts: counting failures, the closing
+# line, signing with a test certificate, and the demo product installed and
+# removed by a setup under Wine.
+failures=0
+fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
+
+finish() {
+  [ "$failures" = 0 ] && echo "all checks passed" || echo "$failures check(s) failed"
+  exit "$failures"
+}
+
+# check_demo_setup <wine loader> <setup around the demo package>: installs
+# quietly and removes in $WINEPREFIX, judged by the files that land and go.
+check_demo_setup() {
+  local loader=$1 setup=$2 status
+  local installed="$WINEPREFIX/drive_c/users/*/AppData/Local/VelkinDemo/readme.txt"
+  "$loader" "$setup" /qn </dev/null
+  status=$?
+  [ "$status" = 0 ] && echo "ok: the setup installs" || fail "install exited with $status"
+  ls $installed >/dev/null 2>&1 && echo "ok: the files are there" || fail "nothing installed"
+  "$loader" "$setup" uninstall </dev/null
+  status=$?
+  [ "$status" = 0 ] && echo "ok: the setup removes" || fail "uninstall exited with $status"
+  ls $installed >/dev/null 2>&1 && fail "files left after the removal" || echo "ok: the files are gone"
+}
+
+# sign_with_test_certificate <setup> <signed copy> <directory>: makes a
+# code-signing certificate and its key in <directory> and signs with them
+# (osslsigncode's output in <directory>/sign.log).
+sign_with_test_certificate() {
+  local setup=$1 signed=$2 dir=$3
+  openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Velkin Test Signing" \
+    -addext "extendedKeyUsage=codeSigning" \
+    -keyout "$dir/key.pem" -out "$dir/cert.pem" >"$dir/sign.log" 2>&1 \
+    && osslsigncode sign -certs "$dir/cert.pem" -key "$dir/key.pem" -n "Velkin Demo" \
+      -in "$setup" -out "$signed" >>"$dir/sign.log" 2>&1
+}

@@ -68,7 +68,7 @@ std::string jsonStringOrNull(const tstring& value) {
 std::string textReport(const Inspection& inspection) {
     const PackageInfo& package = inspection.package;
     std::vector<std::pair<const char*, std::string>> lines{
-        {"File", inspection.isSetup ? "Velkin setup executable" : "Windows Installer package"},
+        {"Kind", inspection.isSetup ? "Velkin setup executable" : "Windows Installer package"},
         {"ProductName", orNone(package.productName)},
         {"ProductVersion", orNone(package.productVersion)},
         {"Manufacturer", orNone(package.manufacturer)},

@@ -48,7 +48,12 @@ Inspection inspectSetup(const tstring& path) {
     cleanup.scheduleDirectoryTree(workDir);
     const tstring package = FileUtils::joinPath(workDir, L"package.msi");
     setup.package().writeToFile(package);
-    result.package = readPackageInfo(package);
+    try {
+        result.package = readPackageInfo(package);
+    } catch (const std::runtime_error&) {
+        // The reason would name the temporary copy, gone by now.
+        VK_THROW_MSG(path << " is a Velkin setup executable whose package cannot be read");
+    }
     result.packageSize = setup.package().size();
     const std::string code = setup.productCode();
     // Byte by byte: whatever the resource holds can be shown.

@@ -47,20 +47,24 @@ function(velkin_build_package out_var wxs)
   set(${out_var} ${package} PARENT_SCOPE)
 endfunction()
 
-# velkin_derive_package(<out_var> <base package> <name> <sql>): a copy of a
-# package changed by one SQL statement (msibuild), for the tests of broken
-# packages.
+# velkin_derive_package(<out_var> <base package> <name> <sql>...): a copy of a
+# package changed by SQL statements (msibuild), in order, for the tests of
+# broken packages.
 find_program(VELKIN_MSIBUILD msibuild)
 
-function(velkin_derive_package out_var base name sql)
+function(velkin_derive_package out_var base name)
   if(NOT VELKIN_MSIBUILD)
     message(FATAL_ERROR "msibuild (Debian package msitools) is needed to make ${name}.msi")
   endif()
   set(package ${CMAKE_BINARY_DIR}/packages/${name}.msi)
   velkin_package_is_stale(stale ${package} ${base})
   if(stale)
+    set(queries)
+    foreach(sql IN LISTS ARGN)
+      list(APPEND queries -q ${sql})
+    endforeach()
     file(COPY_FILE ${base} ${package})
-    velkin_run_package_tool(${package} COMMAND ${VELKIN_MSIBUILD} ${package} -q "${sql}")
+    velkin_run_package_tool(${package} COMMAND ${VELKIN_MSIBUILD} ${package} ${queries})
   endif()
   set(${out_var} ${package} PARENT_SCOPE)
 endfunction()

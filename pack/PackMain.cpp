@@ -1,15 +1,23 @@
-// velkin-pack: wraps a Windows Installer package into a setup executable.
+// velkin-pack: wraps a Windows Installer package into a setup executable,
+// tells what a package or setup holds, and takes the package out again.
+#include "ConsoleText.h"
+#include "ErrorHandling.h"
+#include "Extractor.h"
+#include "InspectionReport.h"
 #include "LogAppenders.h"
 #include "Packer.h"
 #include "WinSysInfo.h"
-#include "WindowsApi.h"
 
-#include <iostream>
+#include <algorithm>
+#include <string>
+#include <vector>
 
 namespace {
 
 const char usage[] =
-    "usage: velkin-pack <package.msi> -o <setup.exe> [--stub <velkin-setup.exe>] [--icon <file.ico>]";
+    "usage: velkin-pack <package.msi> -o <setup.exe> [--stub <velkin-setup.exe>] [--icon <file.ico>]\n"
+    "       velkin-pack inspect <setup.exe | package.msi> [--json]\n"
+    "       velkin-pack extract <setup.exe> -o <package.msi>";
 
 class UsageError {
 public:
@@ -17,37 +25,83 @@ public:
     std::string message;
 };
 
-PackRequest parseArguments(const tstring_array& args) {
-    PackRequest request;
-    for (size_t i = 0; i < args.size(); ++i) {
+struct Option {
+    const wchar_t* name;
+    const wchar_t* alias;
+    // Null for a flag.
+    tstring* value;
+    bool* flag;
+};
+
+// Options, each with its value, and one file: `what` it is.
+void parseArguments(const tstring_array& args, size_t first, const std::vector<Option>& options,
+                    const std::string& what, tstring& file) {
+    for (size_t i = first; i < args.size(); ++i) {
         const tstring& arg = args[i];
-        tstring* option = nullptr;
-        if (arg == L"-o" || arg == L"--output") {
-            option = &request.output;
-        } else if (arg == L"--stub") {
-            option = &request.stub;
-        } else if (arg == L"--icon") {
-            option = &request.icon;
+        const auto option = std::find_if(options.begin(), options.end(), [&arg](const Option& o) {
+            return arg == o.name || (o.alias && arg == o.alias);
+        });
+        if (option != options.end()) {
+            if (option->flag) {
+                *option->flag = true;
+                continue;
+            }
+            if (i + 1 >= args.size() || args[i + 1].empty()) {
+                throw UsageError(tstrings::toUtf8(arg) + " needs a value");
+            }
+            *option->value = args[++i];
         } else if (!arg.empty() && arg[0] == L'-') {
             throw UsageError("unknown option " + tstrings::toUtf8(arg));
-        } else if (request.package.empty()) {
-            request.package = arg;
-            continue;
+        } else if (file.empty()) {
+            file = arg;
         } else {
-            throw UsageError("more than one package given");
+            throw UsageError("more than one " + what + " given");
         }
-        if (i + 1 >= args.size() || args[i + 1].empty()) {
-            throw UsageError(tstrings::toUtf8(arg) + " needs a value");
-        }
-        *option = args[++i];
     }
-    if (request.package.empty()) {
-        throw UsageError("no package given");
+    if (file.empty()) {
+        throw UsageError("no " + what + " given");
     }
-    if (request.output.empty()) {
+}
+
+void requireOutput(const tstring& output) {
+    if (output.empty()) {
         throw UsageError("no output given (-o)");
     }
-    return request;
+}
+
+void packCommand(const tstring_array& args) {
+    PackRequest request;
+    parseArguments(args, 0,
+                   {{L"-o", L"--output", &request.output, nullptr},
+                    {L"--stub", nullptr, &request.stub, nullptr},
+                    {L"--icon", nullptr, &request.icon, nullptr}},
+                   "package", request.package);
+    requireOutput(request.output);
+    for (const tstring& warning : pack(request)) {
+        writeError("velkin-pack: warning: " + tstrings::toUtf8(warning) + "\n");
+    }
+}
+
+void inspectCommand(const tstring_array& args) {
+    tstring file;
+    bool json = false;
+    parseArguments(args, 1, {{L"--json", nullptr, nullptr, &json}}, "file", file);
+    const Inspection inspection = inspect(file);
+    writeOut(json ? jsonReport(inspection) : textReport(inspection));
+    if (inspection.isSetup && !inspection.productCodeMatches) {
+        // After the report, which shows both codes.
+        VK_THROW_MSG("The product code resource of " << file << " does not name the product of "
+                                                     << "its package: its \"uninstall\" would "
+                                                     << "remove another product");
+    }
+}
+
+void extractCommand(const tstring_array& args) {
+    tstring setup;
+    tstring output;
+    parseArguments(args, 1, {{L"-o", L"--output", &output, nullptr}}, "setup executable", setup);
+    requireOutput(output);
+    extract(setup, output);
 }
 
 // The text for the user: a located error's plain message.
@@ -65,20 +119,22 @@ int main() {
     processLogger().setAppender(&quiet);
     try {
         const tstring_array args = SysInfo::getCommandArgs(SysInfo::DropProgramPath);
-        if (args.size() == 1 && args[0] == L"--version") {
+        const tstring command = args.empty() ? tstring() : args[0];
+        if (args.size() == 1 && command == L"--version") {
             std::cout << "velkin-pack " VELKIN_VERSION << std::endl;
-            return 0;
-        }
-        const PackRequest request = parseArguments(args);
-        for (const tstring& warning : pack(request)) {
-            std::cerr << "velkin-pack: warning: " << tstrings::toUtf8(warning) << std::endl;
+        } else if (command == L"inspect") {
+            inspectCommand(args);
+        } else if (command == L"extract") {
+            extractCommand(args);
+        } else {
+            packCommand(args);
         }
         return 0;
     } catch (const UsageError& e) {
-        std::cerr << "velkin-pack: " << e.message << "\n" << usage << std::endl;
+        writeError("velkin-pack: " + e.message + "\n" + usage + "\n");
         return 2;
     } catch (const std::exception& e) {
-        std::cerr << "velkin-pack: error: " << plainMessage(e) << std::endl;
+        writeError("velkin-pack: error: " + plainMessage(e) + "\n");
         return 1;
     }
 }

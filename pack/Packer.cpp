@@ -1,14 +1,14 @@
 #include "Packer.h"
 
-#include "DeferredDeleter.h"
 #include "ErrorHandling.h"
-#include "Guid.h"
 #include "IconResource.h"
 #include "MappedFile.h"
-#include "MsiDb.h"
+#include "PackageInfo.h"
+#include "PackageSources.h"
 #include "PathUtils.h"
 #include "ResourceUpdate.h"
 #include "Resources.h"
+#include "StagedOutput.h"
 #include "UniqueHandles.h"
 #include "VersionResource.h"
 #include "WinErrorHandling.h"
@@ -30,39 +30,6 @@ namespace {
 
 // The language of every resource of a setup executable.
 constexpr uint16_t resourceLanguage = 0x0409;
-
-struct ProductInfo {
-    tstring productCode;
-    tstring name;
-    tstring version;
-    tstring manufacturer;
-};
-
-ProductInfo readProductInfo(const tstring& package) {
-    std::unique_ptr<msi::Database> db;
-    try {
-        db = std::make_unique<msi::Database>(package);
-    } catch (const msi::Error& e) {
-        VK_THROW_MSG(package << " is not a Windows Installer package (MSI error " << e.getStatus()
-                             << ")");
-    }
-    ProductInfo info;
-    try {
-        info.productCode = db->getProperty(L"ProductCode");
-    } catch (const msi::NoMoreItemsError&) {
-        VK_THROW_MSG(package << " has no ProductCode");
-    }
-    try {
-        info.productCode = Guid(info.productCode).toString();
-    } catch (const std::runtime_error&) {
-        VK_THROW_MSG("The ProductCode '" << info.productCode << "' of " << package
-                                         << " is not a GUID");
-    }
-    info.name = db->getProperty(std::nothrow, L"ProductName");
-    info.version = db->getProperty(std::nothrow, L"ProductVersion");
-    info.manufacturer = db->getProperty(std::nothrow, L"Manufacturer");
-    return info;
-}
 
 struct ResourceEntry {
     const wchar_t* type;
@@ -107,17 +74,18 @@ std::vector<ResourceEntry> listResources(const tstring& executable,
     return search.found;
 }
 
-std::vector<uint8_t> versionRecord(const ProductInfo& product, const tstring& output) {
+std::vector<uint8_t> versionRecord(const PackageInfo& product, const tstring& output) {
     VersionInfo info;
-    info.version = product.version;
-    const tstring description = product.name.empty() ? L"Setup" : product.name + L" Setup";
+    info.version = product.productVersion;
+    const tstring description =
+        product.productName.empty() ? L"Setup" : product.productName + L" Setup";
     info.strings = {{L"CompanyName", product.manufacturer},
                     {L"FileDescription", description},
-                    {L"FileVersion", product.version},
+                    {L"FileVersion", product.productVersion},
                     {L"InternalName", FileUtils::replacePathSuffix(FileUtils::leafName(output), L"")},
                     {L"OriginalFilename", FileUtils::leafName(output)},
-                    {L"ProductName", product.name},
-                    {L"ProductVersion", product.version}};
+                    {L"ProductName", product.productName},
+                    {L"ProductVersion", product.productVersion}};
     return buildVersionResource(info);
 }
 
@@ -169,34 +137,28 @@ std::vector<tstring> pack(const PackRequest& request) {
                                     << " bytes; a setup executable can carry at most " << limit
                                     << " bytes (the whole executable must stay below 2 GiB)");
     }
-    const ProductInfo product = readProductInfo(request.package);
+    const PackageInfo product = readPackageInfo(request.package);
+    requireEmbeddedSources(request.package);
     const std::string productCode = tstrings::toUtf8(product.productCode);
+    if (!product.isSigned) {
+        warnings.push_back(L"The package " + request.package +
+                           L" is not signed: msiexec's elevation prompt names an unknown "
+                           L"publisher");
+    }
 
-    const tstring output = FileUtils::toAbsolutePath(request.output);
-    if (tstrings::equals(FileUtils::leafName(output), L"setup.exe", tstrings::IgnoreCase)) {
+    StagedOutput output(request.output);
+    if (tstrings::equals(FileUtils::leafName(output.path()), L"setup.exe", tstrings::IgnoreCase)) {
         warnings.push_back(L"Windows applies installer-specific compatibility handling to a "
                            L"program named setup.exe; a name such as product-setup.exe avoids it");
     }
-    if (FileUtils::isDirectory(output)) {
-        VK_THROW_MSG("The output " << output << " is a directory");
-    }
-
-    tstring staging;
-    try {
-        staging = FileUtils::createTempFile(L"vkt", L".tmp", FileUtils::parentPath(output));
-    } catch (const std::runtime_error&) {
-        VK_THROW_MSG("Cannot write to the directory of " << output);
-    }
-    DeferredDeleter cleanup;
-    cleanup.scheduleFile(staging);
-    FileUtils::copyFile(stub, staging, false);
+    FileUtils::copyFile(stub, output.staging(), false);
 
     std::vector<const wchar_t*> replaced{RT_VERSION};
     if (!request.icon.empty()) {
         replaced.insert(replaced.end(), {RT_GROUP_ICON, RT_ICON});
     }
     const std::vector<ResourceEntry> stale = listResources(stub, replaced);
-    ResourceUpdate update(staging);
+    ResourceUpdate update(output.staging());
     for (const ResourceEntry& entry : stale) {
         update.remove(entry.type, MAKEINTRESOURCEW(entry.name), entry.language);
     }
@@ -204,7 +166,7 @@ std::vector<tstring> pack(const PackRequest& request) {
                static_cast<size_t>(package.size()));
     update.put(RT_RCDATA, L"PRODUCT_CODE", resourceLanguage, productCode.data(),
                productCode.size());
-    const std::vector<uint8_t> version = versionRecord(product, output);
+    const std::vector<uint8_t> version = versionRecord(product, output.path());
     update.put(RT_VERSION, MAKEINTRESOURCEW(1), resourceLanguage, version.data(), version.size());
     for (size_t i = 0; i < icons.images.size(); ++i) {
         update.put(RT_ICON, MAKEINTRESOURCEW(i + 1), resourceLanguage, icons.images[i].data(),
@@ -216,8 +178,7 @@ std::vector<tstring> pack(const PackRequest& request) {
     }
     update.commit();
 
-    check(staging, package, productCode);
-    FileUtils::moveFile(staging, output, false);
-    cleanup.cancel();
+    check(output.staging(), package, productCode);
+    output.commit();
     return warnings;
 }

@@ -12,7 +12,8 @@ packages=(
   wixl                        # builds the test and demo installer packages
   xvfb xauth                  # a virtual display for the message-box tests
   msitools                    # reads and changes installer packages (msiinfo, msibuild)
-  osslsigncode openssl        # the signing test: a test certificate, sign, verify
+  osslsigncode openssl        # the signing tests: a test certificate, sign, verify
+  python3                     # reads velkin-pack's JSON back with a real parser in the tests
 )
 
 missing=()

@@ -2,11 +2,14 @@
 // results carry.
 #include "IconResource.h"
 #include "PathUtils.h"
+#include "ResourceUpdate.h"
 #include "TestSupport.h"
 #include "VersionQuery.h"
 #include "WindowsApi.h"
 
 #include <gtest/gtest.h>
+
+#include <regex>
 
 namespace {
 
@@ -17,6 +20,13 @@ tstring package(const tstring& name) { return siblingProgram(L"..\\packages\\" +
 
 ChildResult runPack(const tstring& args) {
     return runChild(quoted(siblingProgram(L"velkin-pack.exe")) + L" " + args);
+}
+
+// Where the demo installs one of its files.
+tstring demoReadme() {
+    wchar_t localAppData[MAX_PATH] = {};
+    ::GetEnvironmentVariableW(L"LOCALAPPDATA", localAppData, MAX_PATH);
+    return tstring(localAppData) + L"\\VelkinDemo\\readme.txt";
 }
 
 tstring versionString(const tstring& file, const tstring& name) {
@@ -43,7 +53,10 @@ TEST_F(PackTest, PackedDemoDescribesTheProductAndInstalls) {
     const tstring output = dir / L"demo-setup.exe";
     const ChildResult result = runPack(quoted(package(L"demo.msi")) + L" -o " + quoted(output));
     ASSERT_EQ(0u, result.exitCode) << result.output;
-    EXPECT_EQ("", result.output);
+    // The one warning: the demo is not signed.
+    EXPECT_EQ(0u, result.output.find("velkin-pack: warning: The package ")) << result.output;
+    EXPECT_NE(std::string::npos, result.output.find("is not signed")) << result.output;
+    EXPECT_EQ(result.output.size() - 1, result.output.find('\n')) << result.output;
     expectOnly(dir.path(), {L"demo-setup.exe"});
 
     EXPECT_EQ(L"Velkin Demo", versionString(output, L"ProductName"));
@@ -52,13 +65,10 @@ TEST_F(PackTest, PackedDemoDescribesTheProductAndInstalls) {
     EXPECT_EQ(L"Velkin Demo Setup", versionString(output, L"FileDescription"));
     EXPECT_EQ(L"demo-setup.exe", versionString(output, L"OriginalFilename"));
 
-    const tstring code = L"{6F1C0E0A-5B1D-4C7E-9E59-2A8D3B7C4E10}";
     EXPECT_EQ(0u, runChild(quoted(output) + L" /qn").exitCode);
-    wchar_t localAppData[MAX_PATH] = {};
-    ::GetEnvironmentVariableW(L"LOCALAPPDATA", localAppData, MAX_PATH);
-    EXPECT_TRUE(exists(tstring(localAppData) + L"\\VelkinDemo\\readme.txt"));
+    EXPECT_TRUE(exists(demoReadme()));
     EXPECT_EQ(0u, runChild(quoted(output) + L" uninstall").exitCode);
-    EXPECT_FALSE(exists(tstring(localAppData) + L"\\VelkinDemo\\readme.txt"));
+    EXPECT_FALSE(exists(demoReadme()));
 }
 
 TEST_F(PackTest, ReplacesAnExistingOutputAndAnIconOnRequest) {
@@ -134,6 +144,11 @@ TEST_F(PackTest, BadInputGetsOneLineAndLeavesNothing) {
         {"ProductCode not a GUID", package(L"badcode.msi"), "The ProductCode 'not-a-guid' of "},
         {"missing input", dir / L"input\\absent.msi", "does not exist"},
         {"too large", huge, "a setup executable can carry at most "},
+        {"external cabinet", package(L"extcab.msi"), "keeps its cabinet demo.cab outside itself"},
+        {"a file marked uncompressed", package(L"loosefile.msi"),
+         "keeps 1 file uncompressed outside itself (readme.txt): "},
+        {"a disk without a cabinet", package(L"nocab.msi"),
+         "keeps 3 files uncompressed outside itself (readme.txt, "},
     };
     const tstring outputDir = dir.directory(L"output");
     for (const BadInput& bad : cases) {
@@ -161,8 +176,78 @@ TEST_F(PackTest, UnwritableOutputAndMissingStubAreRefused) {
     expectOnly(dir.path(), {});
 }
 
+TEST_F(PackTest, ExtractedPackageIsTheOriginalAndInstalls) {
+    const tstring output = dir / L"demo.msi";
+    const ChildResult result = runPack(L"extract " + quoted(siblingProgram(L"velkin-setup-demo.exe")) +
+                                       L" -o " + quoted(output));
+    ASSERT_EQ(0u, result.exitCode) << result.output;
+    EXPECT_EQ("", result.output);
+    expectOnly(dir.path(), {L"demo.msi"});
+    EXPECT_EQ(readFile(package(L"demo.msi")), readFile(output));
+
+    const tstring msiexec = quoted(systemProgram(L"msiexec.exe"));
+    EXPECT_EQ(0u, runChild(msiexec + L" /i " + quoted(output) + L" /qn").exitCode);
+    EXPECT_TRUE(exists(demoReadme()));
+    EXPECT_EQ(0u, runChild(msiexec + L" /x " + quoted(output) + L" /qn").exitCode);
+    EXPECT_FALSE(exists(demoReadme()));
+}
+
+TEST_F(PackTest, InspectReportsAProductCodeResourceThatNamesAnotherProduct) {
+    const tstring setup = dir / L"altered-setup.exe";
+    ASSERT_TRUE(::CopyFileW(siblingProgram(L"velkin-setup-demo.exe").c_str(), setup.c_str(), TRUE));
+    const std::string other = "{11111111-2222-4333-8444-555555555555}";
+    ResourceUpdate(setup)
+        .put(RT_RCDATA, L"PRODUCT_CODE", 0x0409, other.data(), other.size())
+        .commit();
+
+    // The whole report, then the error.
+    const ChildResult text = runPack(L"inspect " + quoted(setup));
+    EXPECT_EQ(errorExitCode, text.exitCode) << text.output;
+    const std::regex packageCode("\nProductCode: +\\{6F1C0E0A-5B1D-4C7E-9E59-2A8D3B7C4E10\\}\n");
+    const std::regex embeddedCode("\nEmbedded product code: +\\{11111111-2222-4333-8444-555555555555\\} "
+                                  "\\(DIFFERS");
+    EXPECT_TRUE(std::regex_search(text.output, packageCode)) << text.output;
+    EXPECT_TRUE(std::regex_search(text.output, embeddedCode)) << text.output;
+    EXPECT_NE(std::string::npos, text.output.find("\nvelkin-pack: error: The product code resource of "))
+        << text.output;
+
+    const ChildResult json = runPack(L"inspect --json " + quoted(setup));
+    EXPECT_EQ(errorExitCode, json.exitCode) << json.output;
+    EXPECT_NE(std::string::npos, json.output.find("\"embeddedProductCode\": \"" + other + "\",\n"))
+        << json.output;
+    EXPECT_NE(std::string::npos, json.output.find("\"productCodeMatches\": false\n")) << json.output;
+}
+
+TEST_F(PackTest, InspectAndExtractRefuseWhatIsNoSetup) {
+    const tstring text = dir.file(L"input\\notes.txt", "just text");
+    const tstring outputDir = dir.directory(L"output");
+    const tstring output = quoted(outputDir + L"\\out.msi");
+    const tstring stub = quoted(siblingProgram(L"velkin-setup.exe"));
+    const tstring absent = quoted(dir / L"absent.exe");
+    const char* const noPackage = "is not a Velkin setup executable: it carries no package";
+    const std::vector<std::pair<tstring, const char*>> cases{
+        {L"inspect " + quoted(text), "is neither a Windows Installer package nor a Velkin setup"},
+        {L"inspect " + stub, noPackage},
+        {L"inspect " + absent, "does not exist"},
+        {L"extract " + quoted(package(L"demo.msi")) + L" -o " + output, "it is no Windows program"},
+        {L"extract " + stub + L" -o " + output, noPackage},
+        {L"extract " + absent + L" -o " + output, "does not exist"},
+    };
+    for (const auto& bad : cases) {
+        const ChildResult result = runPack(bad.first);
+        const std::string what = tstrings::toUtf8(bad.first);
+        EXPECT_EQ(errorExitCode, result.exitCode) << what;
+        EXPECT_EQ(0u, result.output.find("velkin-pack: error: ")) << what << ": " << result.output;
+        EXPECT_NE(std::string::npos, result.output.find(bad.second)) << what << ": " << result.output;
+        EXPECT_EQ(result.output.size() - 1, result.output.find('\n')) << what << ": one line";
+        expectOnly(outputDir, {});
+    }
+}
+
 TEST_F(PackTest, UsageErrorsExplainTheCommandLine) {
-    for (const tstring args : {L"", L"only.msi", L"a.msi -o", L"a.msi b.msi -o c.exe", L"a.msi -o c.exe --bogus"}) {
+    for (const tstring args : {L"", L"only.msi", L"a.msi -o", L"a.msi b.msi -o c.exe", L"a.msi -o c.exe --bogus",
+                               L"inspect", L"inspect a.exe b.exe", L"inspect a.exe --bogus", L"extract a.exe",
+                               L"extract -o a.msi"}) {
         const ChildResult result = runPack(args);
         EXPECT_EQ(usageExitCode, result.exitCode) << tstrings::toUtf8(args);
         EXPECT_NE(std::string::npos, result.output.find("usage: velkin-pack")) << result.output;

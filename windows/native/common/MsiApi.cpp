@@ -30,11 +30,14 @@ Api load(const Dll& library) {
     resolve(library, "MsiViewClose", functions.viewClose);
     resolve(library, "MsiCreateRecord", functions.createRecord);
     resolve(library, "MsiRecordGetFieldCount", functions.recordGetFieldCount);
+    resolve(library, "MsiRecordIsNull", functions.recordIsNull);
     resolve(library, "MsiRecordGetInteger", functions.recordGetInteger);
     resolve(library, "MsiRecordSetInteger", functions.recordSetInteger);
     resolve(library, "MsiRecordSetStringW", functions.recordSetString);
     resolve(library, "MsiRecordSetStreamW", functions.recordSetStream);
     resolve(library, "MsiRecordReadStream", functions.recordReadStream);
+    resolve(library, "MsiGetSummaryInformationW", functions.getSummaryInformation);
+    resolve(library, "MsiSummaryInfoGetPropertyW", functions.summaryInfoGetProperty);
     return functions;
 }
 

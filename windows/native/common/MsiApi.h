@@ -30,11 +30,14 @@ struct Api {
     decltype(&::MsiViewClose) viewClose;
     decltype(&::MsiCreateRecord) createRecord;
     decltype(&::MsiRecordGetFieldCount) recordGetFieldCount;
+    decltype(&::MsiRecordIsNull) recordIsNull;
     decltype(&::MsiRecordGetInteger) recordGetInteger;
     decltype(&::MsiRecordSetInteger) recordSetInteger;
     decltype(&::MsiRecordSetStringW) recordSetString;
     decltype(&::MsiRecordSetStreamW) recordSetStream;
     decltype(&::MsiRecordReadStream) recordReadStream;
+    decltype(&::MsiGetSummaryInformationW) getSummaryInformation;
+    decltype(&::MsiSummaryInfoGetPropertyW) summaryInfoGetProperty;
 };
 
 // Loads the installer library on the first call; throws when it or one of

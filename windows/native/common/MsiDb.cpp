@@ -135,6 +135,10 @@ int32_t DatabaseRecord::getInteger(uint32_t field) const {
     return value;
 }
 
+bool DatabaseRecord::isNull(uint32_t field) const {
+    return api().recordIsNull(handle_, field) != FALSE;
+}
+
 tstring DatabaseRecord::getString(uint32_t field) const { return getRecordString(handle_, field); }
 
 void DatabaseRecord::saveStreamToFile(uint32_t field, const tstring& path) const {

@@ -59,6 +59,7 @@ public:
 
     uint32_t getFieldCount() const;
     int32_t getInteger(uint32_t field) const;
+    bool isNull(uint32_t field) const;
     tstring getString(uint32_t field) const;
     // Through a staging file, in chunks of 1 MiB.
     void saveStreamToFile(uint32_t field, const tstring& path) const;

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "PackageInfo.h"
+#include "tstrings.h"
+
+#include <cstdint>
+
+// What velkin-pack tells about a package or a setup executable.
+struct Inspection {
+    bool isSetup = false;
+    PackageInfo package;
+    uint64_t packageSize = 0;
+    // For a setup: the text of its product code resource (empty when there is
+    // none), and whether it names the package's product, the one that
+    // "uninstall" removes.
+    tstring embeddedProductCode;
+    bool productCodeMatches = false;
+};
+
+// Reads a package, or the package inside a setup executable; throws an error
+// for the user for any other file.
+Inspection inspect(const tstring& path);

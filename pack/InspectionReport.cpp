@@ -1,0 +1,127 @@
+#include "InspectionReport.h"
+
+#include <cstdio>
+#include <iomanip>
+#include <sstream>
+#include <utility>
+#include <vector>
+
+namespace {
+
+const char* scopeText(InstallScope scope) {
+    switch (scope) {
+    case InstallScope::PerMachine:
+        return "per-machine";
+    case InstallScope::PerUser:
+        return "per-user";
+    case InstallScope::ChosenAtInstall:
+        break;
+    }
+    return "chosen at install";
+}
+
+const char* scopeKey(InstallScope scope) {
+    switch (scope) {
+    case InstallScope::PerMachine:
+        return "perMachine";
+    case InstallScope::PerUser:
+        return "perUser";
+    case InstallScope::ChosenAtInstall:
+        break;
+    }
+    return "chosenAtInstall";
+}
+
+std::string orNone(const tstring& value) {
+    return value.empty() ? std::string("(none)") : tstrings::toUtf8(value);
+}
+
+std::string jsonString(const std::string& utf8) {
+    std::string out = "\"";
+    for (const char c : utf8) {
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        default:
+            if (static_cast<unsigned char>(c) < 0x20) {
+                char escaped[8];
+                std::snprintf(escaped, sizeof(escaped), "\\u%04x", static_cast<unsigned>(c));
+                out += escaped;
+            } else {
+                out += c;
+            }
+        }
+    }
+    return out + "\"";
+}
+
+std::string jsonStringOrNull(const tstring& value) {
+    return value.empty() ? std::string("null") : jsonString(tstrings::toUtf8(value));
+}
+
+} // namespace
+
+std::string textReport(const Inspection& inspection) {
+    const PackageInfo& package = inspection.package;
+    std::vector<std::pair<const char*, std::string>> lines{
+        {"Kind", inspection.isSetup ? "Velkin setup executable" : "Windows Installer package"},
+        {"ProductName", orNone(package.productName)},
+        {"ProductVersion", orNone(package.productVersion)},
+        {"Manufacturer", orNone(package.manufacturer)},
+        {"ProductLanguage", orNone(package.productLanguage)},
+        {"ProductCode", tstrings::toUtf8(package.productCode)},
+        {"UpgradeCode", orNone(package.upgradeCode)},
+        {"Install scope", package.scope == InstallScope::ChosenAtInstall
+                              ? std::string(scopeText(package.scope)) + " (" +
+                                    scopeText(package.defaultScope) + " by default)"
+                              : scopeText(package.scope)},
+        {"Package code", orNone(package.packageCode)},
+        {"Signed", package.isSigned ? "yes" : "no"},
+        {"Package size", std::to_string(inspection.packageSize) + " bytes"},
+    };
+    if (inspection.isSetup) {
+        lines.emplace_back("Embedded product code",
+                           orNone(inspection.embeddedProductCode) +
+                               (inspection.productCodeMatches ? " (matches the package)"
+                                                              : " (DIFFERS from the package's)"));
+    }
+    std::ostringstream text;
+    for (const auto& line : lines) {
+        text << std::left << std::setw(24) << std::string(line.first) + ":" << line.second << '\n';
+    }
+    return text.str();
+}
+
+std::string jsonReport(const Inspection& inspection) {
+    const PackageInfo& package = inspection.package;
+    const std::string setupOnlyCode =
+        inspection.isSetup ? jsonStringOrNull(inspection.embeddedProductCode) : "null";
+    const std::string setupOnlyMatch =
+        inspection.isSetup ? (inspection.productCodeMatches ? "true" : "false") : "null";
+    const std::vector<std::pair<const char*, std::string>> members{
+        {"kind", jsonString(inspection.isSetup ? "setup" : "package")},
+        {"productCode", jsonString(tstrings::toUtf8(package.productCode))},
+        {"upgradeCode", jsonStringOrNull(package.upgradeCode)},
+        {"productName", jsonStringOrNull(package.productName)},
+        {"productVersion", jsonStringOrNull(package.productVersion)},
+        {"manufacturer", jsonStringOrNull(package.manufacturer)},
+        {"productLanguage", jsonStringOrNull(package.productLanguage)},
+        {"installScope", jsonString(scopeKey(package.scope))},
+        {"defaultInstallScope", jsonString(scopeKey(package.defaultScope))},
+        {"packageCode", jsonStringOrNull(package.packageCode)},
+        {"signed", package.isSigned ? "true" : "false"},
+        {"packageSize", std::to_string(inspection.packageSize)},
+        {"embeddedProductCode", setupOnlyCode},
+        {"productCodeMatches", setupOnlyMatch},
+    };
+    std::string json = "{\n";
+    for (size_t i = 0; i < members.size(); ++i) {
+        json += "  " + jsonString(members[i].first) + ": " + members[i].second +
+                (i + 1 < members.size() ? ",\n" : "\n");
+    }
+    return json + "}\n";
+}

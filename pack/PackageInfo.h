@@ -1,0 +1,40 @@
+#pragma once
+
+#include "tstrings.h"
+
+#include <memory>
+
+namespace msi {
+class Database;
+} // namespace msi
+
+enum class InstallScope { PerMachine, PerUser, ChosenAtInstall };
+
+// What a package tells about the product it installs: what deployment tools
+// need to detect, name and remove it. A property the package does not set is
+// empty (the installer knows no empty property values).
+struct PackageInfo {
+    // Braced, upper case.
+    tstring productCode;
+    tstring upgradeCode;
+    tstring productName;
+    tstring productVersion;
+    tstring manufacturer;
+    tstring productLanguage;
+    // The summary information's revision number: the code of this very file.
+    tstring packageCode;
+    InstallScope scope;
+    // What the installation gets when its command line chooses nothing:
+    // never ChosenAtInstall.
+    InstallScope defaultScope;
+    // An Authenticode signature is there; whether it verifies is the
+    // installer's to judge.
+    bool isSigned;
+};
+
+// Opens a package read-only; a file that is none gives an error for the user.
+std::unique_ptr<msi::Database> openPackage(const tstring& msiPath);
+
+// Throws an error for the user when the file is no package or its
+// ProductCode is missing or no GUID.
+PackageInfo readPackageInfo(const tstring& msiPath);

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "MsiUtils.h"
+#include "tstrings.h"
+
+#include <cstdint>
+
+namespace msi {
+
+class Database;
+
+// The summary information stream of a package, read-only.
+class SummaryInfo {
+public:
+    // Property identifiers of the stream.
+    enum Property : uint32_t {
+        RevisionNumber = 9,  // the package code
+        WordCount = 15,      // the source image flags
+    };
+
+    explicit SummaryInfo(const Database& db);
+    ~SummaryInfo();
+
+    SummaryInfo(const SummaryInfo&) = delete;
+    SummaryInfo& operator=(const SummaryInfo&) = delete;
+
+    // Empty when the property is not set.
+    tstring getString(Property property) const;
+    // `whenNotSet` when the property is not set.
+    int32_t getInteger(Property property, int32_t whenNotSet) const;
+
+private:
+    MSIHANDLE_T handle_;
+};
+
+} // namespace msi

@@ -9,6 +9,7 @@
 #include "WinSysInfo.h"
 
 #include <algorithm>
+#include <iostream>
 #include <string>
 #include <vector>
 

@@ -143,6 +143,15 @@ void check(const tstring& executable, const MappedFile& package, const std::stri
 
 } // namespace
 
+void publishCheckedSetup(const tstring& staging, const tstring& output, const MappedFile& package,
+                         const tstring& productCode) {
+    DeferredDeleter cleanup;
+    cleanup.scheduleFile(staging);
+    check(staging, package, tstrings::toUtf8(productCode));
+    FileUtils::moveFile(staging, output, false);
+    cleanup.cancel();
+}
+
 std::vector<tstring> pack(const PackRequest& request) {
     std::vector<tstring> warnings;
     if (!FileUtils::pathExists(request.package) || FileUtils::isDirectory(request.package)) {
@@ -216,8 +225,7 @@ std::vector<tstring> pack(const PackRequest& request) {
     }
     update.commit();
 
-    check(staging, package, productCode);
-    FileUtils::moveFile(staging, output, false);
+    publishCheckedSetup(staging, output, package, product.productCode);
     cleanup.cancel();
     return warnings;
 }

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+class MappedFile;
+
 struct PackRequest {
     tstring package;
     tstring output;
@@ -26,3 +28,10 @@ uint64_t maxPackageSize(uint64_t stubSize, uint64_t iconSize);
 // complete and checked; a failure leaves neither it nor a staging file.
 // Gives the warnings for the user.
 std::vector<tstring> pack(const PackRequest& request);
+
+// The last step of pack(): reads the finished staging file back as Windows
+// would and moves it to `output` only when it carries the package byte for
+// byte and the product code (the braced GUID, no terminator). Otherwise
+// removes the staging file and throws; `output` stays as it was.
+void publishCheckedSetup(const tstring& staging, const tstring& output, const MappedFile& package,
+                         const tstring& productCode);

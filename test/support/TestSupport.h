@@ -1,6 +1,9 @@
 #pragma once
 
+#include "ErrorHandling.h"
 #include "tstrings.h"
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
@@ -53,3 +56,15 @@ tstring systemProgram(const tstring& fileName);
 // Wraps an argument in quotes for a command line (enough for the test's own
 // arguments: no quotes or trailing backslashes inside).
 tstring quoted(const tstring& argument);
+
+// Runs `action`, which must throw a located error, and gives its plain text.
+template <class Action>
+std::string failureOf(Action action) {
+    try {
+        action();
+    } catch (const VkErrorBase& e) {
+        return e.originalMessage();
+    }
+    ADD_FAILURE() << "no exception";
+    return std::string();
+}

@@ -184,4 +184,15 @@ tstring systemProgram(const tstring& fileName) {
     return FileUtils::joinPath(system, fileName);
 }
 
+tstring plantInstallerLibrary(const tstring& directory) {
+    wchar_t overrides[64] = {};
+    ::GetEnvironmentVariableW(L"WINEDLLOVERRIDES", overrides, 64);
+    EXPECT_EQ(L"msi=n,b", tstring(overrides)) << "the test run must prefer a native msi.dll";
+    const tstring planted = FileUtils::joinPath(directory, L"msi.dll");
+    if (!::CopyFileW(siblingProgram(L"..\\planted\\msi.dll").c_str(), planted.c_str(), FALSE)) {
+        throw std::runtime_error("cannot plant " + tstrings::toUtf8(planted));
+    }
+    return FileUtils::joinPath(directory, L"planted-msi-was-loaded");
+}
+
 tstring quoted(const tstring& argument) { return L"\"" + argument + L"\""; }

@@ -53,6 +53,13 @@ tstring siblingProgram(const tstring& fileName);
 // The full path of a program in the system directory.
 tstring systemProgram(const tstring& fileName);
 
+// Puts the stand-in msi.dll (test/wrapper/PlantedMsi.cpp) into `directory`,
+// where a load by bare name finds it first, and gives the path of the mark file
+// that it leaves when anything loads it. Wine loads such a copy only when the
+// process tree started with WINEDLLOVERRIDES=msi=n,b (set by the test run);
+// Windows always does.
+tstring plantInstallerLibrary(const tstring& directory);
+
 // Wraps an argument in quotes for a command line (enough for the test's own
 // arguments: no quotes or trailing backslashes inside).
 tstring quoted(const tstring& argument);

@@ -56,18 +56,16 @@ TEST(MsiApiChild, InstallerLibraryComesFromTheSystemDirectory) {
 }
 
 // Any program of ours binds the installer library so, not only the setup,
-// whose process-wide search restriction would hide a load by bare name. Wine
-// loads a planted copy only when the environment prefers native libraries.
+// whose process-wide search restriction would hide a load by bare name.
 TEST(MsiApiTest, PlantedInstallerLibraryIsNeverLoaded) {
     TestDirectory dir;
     const tstring program = dir / L"velkin-windows-tests.exe";
     ASSERT_TRUE(::CopyFileW(siblingProgram(L"velkin-windows-tests.exe").c_str(), program.c_str(), FALSE));
-    ASSERT_TRUE(::CopyFileW(siblingProgram(L"..\\planted\\msi.dll").c_str(), (dir / L"msi.dll").c_str(), FALSE));
-    const ChildResult child =
-        runChild(quoted(program) + L" --gtest_filter=MsiApiChild.*", {{L"WINEDLLOVERRIDES", L"msi=n,b"}});
+    const tstring mark = plantInstallerLibrary(dir.path());
+    const ChildResult child = runChild(quoted(program) + L" --gtest_filter=MsiApiChild.*");
     EXPECT_EQ(0u, child.exitCode) << child.output;
     EXPECT_NE(std::string::npos, child.output.find("[  PASSED  ] 1 test.")) << child.output;
-    EXPECT_FALSE(exists(dir / L"planted-msi-was-loaded"));
+    EXPECT_FALSE(exists(mark));
 }
 
 TEST(MsiUtilsTest, UnknownProductIsNotInstalledAndItsInformationFails) {

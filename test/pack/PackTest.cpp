@@ -139,6 +139,8 @@ struct Tampering {
 // A staging file whose resources read back other than written is refused
 // and removed; an intact one (a packed demo) is moved into place.
 TEST_F(PackTest, StagingFileIsPublishedOnlyWhenItReadsBackIntact) {
+    const uint16_t packedLanguage = 0x0409;  // of every resource velkin-pack writes
+    const tstring code = tstrings::fromUtf8(demoCode);
     const MappedFile demo(package(L"demo.msi"));
     std::string corrupted = readFile(package(L"demo.msi"));
     corrupted[corrupted.size() / 2] ^= 0x55;
@@ -150,19 +152,20 @@ TEST_F(PackTest, StagingFileIsPublishedOnlyWhenItReadsBackIntact) {
         {"product code with terminator", L"PRODUCT_CODE", std::string(demoCode, sizeof(demoCode)),
          "The product code inside "},
     };
+    const tstring packed = siblingProgram(L"velkin-setup-demo.exe");
     const tstring staging = dir / L"vkt1.tmp";
     const tstring output = dir / L"demo-setup.exe";
     for (const Tampering& tampering : cases) {
-        ASSERT_TRUE(::CopyFileW(siblingProgram(L"velkin-setup-demo.exe").c_str(), staging.c_str(), FALSE));
+        ASSERT_TRUE(::CopyFileW(packed.c_str(), staging.c_str(), FALSE));
         ResourceUpdate(staging)
-            .put(RT_RCDATA, tampering.resource, 0x0409, tampering.data.data(), tampering.data.size())
+            .put(RT_RCDATA, tampering.resource, packedLanguage, tampering.data.data(), tampering.data.size())
             .commit();
-        const std::string failure = failureOf([&] { publishCheckedSetup(staging, output, demo, tstrings::fromUtf8(demoCode)); });
+        const std::string failure = failureOf([&] { publishCheckedSetup(staging, output, demo, code); });
         EXPECT_EQ(0u, failure.find(tampering.message)) << tampering.what << ": " << failure;
         expectOnly(dir.path(), {});
     }
-    ASSERT_TRUE(::CopyFileW(siblingProgram(L"velkin-setup-demo.exe").c_str(), staging.c_str(), FALSE));
-    publishCheckedSetup(staging, output, demo, tstrings::fromUtf8(demoCode));
+    ASSERT_TRUE(::CopyFileW(packed.c_str(), staging.c_str(), FALSE));
+    publishCheckedSetup(staging, output, demo, code);
     expectOnly(dir.path(), {L"demo-setup.exe"});
 }
 

@@ -60,7 +60,8 @@ TEST(MsiApiChild, InstallerLibraryComesFromTheSystemDirectory) {
 TEST(MsiApiTest, PlantedInstallerLibraryIsNeverLoaded) {
     TestDirectory dir;
     const tstring program = dir / L"velkin-windows-tests.exe";
-    ASSERT_TRUE(::CopyFileW(siblingProgram(L"velkin-windows-tests.exe").c_str(), program.c_str(), FALSE));
+    ASSERT_TRUE(
+        ::CopyFileW(siblingProgram(L"velkin-windows-tests.exe").c_str(), program.c_str(), FALSE));
     const tstring mark = plantInstallerLibrary(dir.path());
     const ChildResult child = runChild(quoted(program) + L" --gtest_filter=MsiApiChild.*");
     EXPECT_EQ(0u, child.exitCode) << child.output;

@@ -48,23 +48,24 @@ std::string accessListOf(const tstring& path) {
     return text ? utf8(text) : std::string();
 }
 
-// Private: every entry is the directory's own (not inherited) and allows
-// SYSTEM, the Administrators or the current user, who has one. Windows keeps
-// the protected list as given; Wine maps it onto Unix permission bits, and
-// reads a default directory back with an entry for Everyone.
+// Private: there are entries (a missing list grants everyone everything), and
+// each is the directory's own (not inherited) and allows SYSTEM, the
+// Administrators or the current user. Windows keeps the protected list as
+// given; Wine maps it onto Unix permission bits, and reads a default directory
+// back with an entry for Everyone.
 bool isPrivate(const std::string& accessList) {
     const std::string user = currentUserSid();
     const std::regex entry(R"(\((\w+);(\w*);[^;]*;[^;]*;[^;]*;([^)]*)\))");
-    bool userHasOne = false;
+    int entries = 0;
     for (std::sregex_iterator it(accessList.begin(), accessList.end(), entry), end; it != end; ++it) {
         const std::string type = (*it)[1], flags = (*it)[2], trustee = (*it)[3];
         if (type != "A" || flags.find("ID") != std::string::npos ||
             (trustee != "SY" && trustee != "BA" && trustee != user)) {
             return false;
         }
-        userHasOne = userHasOne || trustee == user;
+        ++entries;
     }
-    return userHasOne;
+    return entries > 0;
 }
 
 TEST(WinFileUtilsTest, DeletingAReadOnlyFileClearsTheAttributeFirst) {

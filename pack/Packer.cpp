@@ -111,6 +111,12 @@ void check(const tstring& executable, const MappedFile& package, const std::stri
 
 } // namespace
 
+void publishCheckedSetup(StagedOutput& output, const MappedFile& package,
+                         const tstring& productCode) {
+    check(output.staging(), package, tstrings::toUtf8(productCode));
+    output.commit();
+}
+
 std::vector<tstring> pack(const PackRequest& request) {
     std::vector<tstring> warnings;
     if (!FileUtils::pathExists(request.package) || FileUtils::isDirectory(request.package)) {
@@ -178,7 +184,6 @@ std::vector<tstring> pack(const PackRequest& request) {
     }
     update.commit();
 
-    check(output.staging(), package, productCode);
-    output.commit();
+    publishCheckedSetup(output, package, product.productCode);
     return warnings;
 }

@@ -5,6 +5,9 @@
 #include <cstdint>
 #include <vector>
 
+class MappedFile;
+class StagedOutput;
+
 struct PackRequest {
     tstring package;
     tstring output;
@@ -26,3 +29,10 @@ uint64_t maxPackageSize(uint64_t stubSize, uint64_t iconSize);
 // complete and checked; a failure leaves neither it nor a staging file.
 // Gives the warnings for the user.
 std::vector<tstring> pack(const PackRequest& request);
+
+// The last step of pack(): reads the finished staging file back as Windows
+// would and commits the output only when it carries the package byte for
+// byte and the product code (the braced GUID, no terminator). Otherwise
+// throws, and the output stays as it was.
+void publishCheckedSetup(StagedOutput& output, const MappedFile& package,
+                         const tstring& productCode);

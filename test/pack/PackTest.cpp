@@ -1,8 +1,11 @@
 // velkin-pack end to end: the real tool on real packages, and what its
 // results carry.
 #include "IconResource.h"
+#include "MappedFile.h"
+#include "Packer.h"
 #include "PathUtils.h"
 #include "ResourceUpdate.h"
+#include "StagedOutput.h"
 #include "TestSupport.h"
 #include "VersionQuery.h"
 #include "WindowsApi.h"
@@ -15,6 +18,7 @@ namespace {
 
 const uint32_t usageExitCode = 2;
 const uint32_t errorExitCode = 1;
+const char demoCode[] = "{6F1C0E0A-5B1D-4C7E-9E59-2A8D3B7C4E10}";
 
 tstring package(const tstring& name) { return siblingProgram(L"..\\packages\\" + name); }
 
@@ -37,6 +41,21 @@ tstring versionString(const tstring& file, const tstring& name) {
         return L"<no version record>";
     }
     return queryVersionString(block, name);
+}
+
+// An RCDATA resource of an executable, read with the system's calls alone.
+std::string rcdata(const tstring& file, const wchar_t* name) {
+    const HMODULE module = ::LoadLibraryExW(file.c_str(), nullptr,
+                                            LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    const HRSRC found = module ? ::FindResourceW(module, name, RT_RCDATA) : nullptr;
+    const std::string data =
+        found ? std::string(static_cast<const char*>(::LockResource(::LoadResource(module, found))),
+                            ::SizeofResource(module, found))
+              : "<no resource>";
+    if (module) {
+        ::FreeLibrary(module);
+    }
+    return data;
 }
 
 // The output directory holds exactly `expected`: no staging file is left.
@@ -64,6 +83,9 @@ TEST_F(PackTest, PackedDemoDescribesTheProductAndInstalls) {
     EXPECT_EQ(L"Velkin", versionString(output, L"CompanyName"));
     EXPECT_EQ(L"Velkin Demo Setup", versionString(output, L"FileDescription"));
     EXPECT_EQ(L"demo-setup.exe", versionString(output, L"OriginalFilename"));
+    // The 38 characters of the braced GUID, no terminator.
+    EXPECT_EQ(demoCode, rcdata(output, L"PRODUCT_CODE"));
+    EXPECT_EQ(readFile(package(L"demo.msi")), rcdata(output, L"MSI"));
 
     EXPECT_EQ(0u, runChild(quoted(output) + L" /qn").exitCode);
     EXPECT_TRUE(exists(demoReadme()));
@@ -116,6 +138,52 @@ TEST_F(PackTest, OutputNamedSetupExeGetsAWarning) {
     EXPECT_EQ(0u, result.exitCode);
     EXPECT_EQ(0u, result.output.find("velkin-pack: warning: ")) << result.output;
     expectOnly(dir.path(), {L"setup.exe"});
+}
+
+struct Tampering {
+    const char* what;
+    const wchar_t* resource;
+    std::string data;
+    const char* message;
+};
+
+// A staging file whose resources read back other than written is refused
+// and removed; an intact one (a packed demo) is moved into place.
+TEST_F(PackTest, StagingFileIsPublishedOnlyWhenItReadsBackIntact) {
+    const uint16_t packedLanguage = 0x0409;  // of every resource velkin-pack writes
+    const tstring code = tstrings::fromUtf8(demoCode);
+    const MappedFile demo(package(L"demo.msi"));
+    std::string corrupted = readFile(package(L"demo.msi"));
+    corrupted[corrupted.size() / 2] ^= 0x55;
+    const std::vector<Tampering> cases{
+        {"package corrupted", L"MSI", corrupted, "The package inside "},
+        {"package cut short", L"MSI", corrupted.substr(0, corrupted.size() - 1), "The package inside "},
+        {"other product code", L"PRODUCT_CODE", "{00000000-1111-2222-3333-444444444444}",
+         "The product code inside "},
+        {"product code with terminator", L"PRODUCT_CODE", std::string(demoCode, sizeof(demoCode)),
+         "The product code inside "},
+    };
+    const tstring packed = siblingProgram(L"velkin-setup-demo.exe");
+    const tstring output = dir / L"demo-setup.exe";
+    for (const Tampering& tampering : cases) {
+        std::string failure;
+        {
+            StagedOutput staged(output);
+            ASSERT_TRUE(::CopyFileW(packed.c_str(), staged.staging().c_str(), FALSE));
+            ResourceUpdate(staged.staging())
+                .put(RT_RCDATA, tampering.resource, packedLanguage, tampering.data.data(), tampering.data.size())
+                .commit();
+            failure = failureOf([&] { publishCheckedSetup(staged, demo, code); });
+        }
+        EXPECT_EQ(0u, failure.find(tampering.message)) << tampering.what << ": " << failure;
+        expectOnly(dir.path(), {});
+    }
+    {
+        StagedOutput staged(output);
+        ASSERT_TRUE(::CopyFileW(packed.c_str(), staged.staging().c_str(), FALSE));
+        publishCheckedSetup(staged, demo, code);
+    }
+    expectOnly(dir.path(), {L"demo-setup.exe"});
 }
 
 struct BadInput {

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "ErrorHandling.h"
 #include "tstrings.h"
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
@@ -52,6 +55,25 @@ tstring siblingProgram(const tstring& fileName);
 // The full path of a program in the system directory.
 tstring systemProgram(const tstring& fileName);
 
+// Puts the stand-in msi.dll (test/wrapper/PlantedMsi.cpp) into `directory`,
+// where a load by bare name finds it first, and gives the path of the mark file
+// that it leaves when anything loads it. Wine loads such a copy only when the
+// process tree started with WINEDLLOVERRIDES=msi=n,b (set by the test run);
+// Windows always does.
+tstring plantInstallerLibrary(const tstring& directory);
+
 // Wraps an argument in quotes for a command line (enough for the test's own
 // arguments: no quotes or trailing backslashes inside).
 tstring quoted(const tstring& argument);
+
+// Runs `action`, which must throw a located error, and gives its plain text.
+template <class Action>
+std::string failureOf(Action action) {
+    try {
+        action();
+    } catch (const VkErrorBase& e) {
+        return e.originalMessage();
+    }
+    ADD_FAILURE() << "no exception";
+    return std::string();
+}

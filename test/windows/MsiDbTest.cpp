@@ -151,6 +151,16 @@ TEST(MsiDbTest, BinaryEntriesOfNothingAndOfOneChunk) {
     EXPECT_EQ((std::vector<tstring>{L"empty.bin", L"exact.bin"}), listDirectory(dir.path()));
 }
 
+// 300 characters: the first buffer of 20 doubles four times.
+TEST(MsiDbTest, LongPropertyIsReadWhole) {
+    const msi::Database db(siblingProgram(L"..\\packages\\binary.msi"));
+    tstring expected;
+    for (int i = 0; i < 30; ++i) {
+        expected += L"0123456789";
+    }
+    EXPECT_EQ(expected, db.getProperty(L"LONG"));
+}
+
 // A quote in a name would rewrite the query and answer with another
 // property's value: such a name is refused.
 TEST(MsiDbTest, PropertyNameWithAQuoteIsRefused) {

@@ -6,6 +6,7 @@
 #include "RecordingLogAppender.h"
 #include "TestSupport.h"
 #include "WinErrorHandling.h"
+#include "WindowsApi.h"
 
 #include <gtest/gtest.h>
 
@@ -42,6 +43,30 @@ TEST_F(InstalledProductTest, CachedPackageOfTheInstalledProduct) {
     const msi::Database db(queryProduct);
     EXPECT_EQ(L"Velkin Query Test 1", db.getProperty(L"ProductName"));
     EXPECT_EQ(queryProduct.toString(), db.getProperty(L"ProductCode"));
+}
+
+// The child side of the test below: a copy of this test executable with an
+// msi.dll planted beside it, where a load by bare name looks first.
+TEST(MsiApiChild, InstallerLibraryComesFromTheSystemDirectory) {
+    msi::api();
+    wchar_t loaded[MAX_PATH] = {};
+    ::GetModuleFileNameW(::GetModuleHandleW(L"msi.dll"), loaded, MAX_PATH);
+    EXPECT_TRUE(tstrings::equals(systemProgram(L"msi.dll"), loaded, tstrings::IgnoreCase))
+        << tstrings::toUtf8(loaded);
+}
+
+// Any program of ours binds the installer library so, not only the setup,
+// whose process-wide search restriction would hide a load by bare name.
+TEST(MsiApiTest, PlantedInstallerLibraryIsNeverLoaded) {
+    TestDirectory dir;
+    const tstring program = dir / L"velkin-windows-tests.exe";
+    ASSERT_TRUE(
+        ::CopyFileW(siblingProgram(L"velkin-windows-tests.exe").c_str(), program.c_str(), FALSE));
+    const tstring mark = plantInstallerLibrary(dir.path());
+    const ChildResult child = runChild(quoted(program) + L" --gtest_filter=MsiApiChild.*");
+    EXPECT_EQ(0u, child.exitCode) << child.output;
+    EXPECT_NE(std::string::npos, child.output.find("[  PASSED  ] 1 test.")) << child.output;
+    EXPECT_FALSE(exists(mark));
 }
 
 TEST(MsiUtilsTest, UnknownProductIsNotInstalledAndItsInformationFails) {

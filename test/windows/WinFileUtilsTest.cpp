@@ -1,12 +1,17 @@
 #include "PrivateDirectorySecurity.h"
 #include "RecordingLogAppender.h"
 #include "TestSupport.h"
+#include "UniqueHandles.h"
 #include "WinErrorHandling.h"
 #include "WinFileUtils.h"
 #include "WindowsApi.h"
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <regex>
 #include <set>
 
@@ -14,19 +19,54 @@ namespace {
 
 using namespace FileUtils;
 
-// Runs `action`, which must throw a located error, and gives its plain text.
-template <class Action>
-std::string failureOf(Action action) {
-    try {
-        action();
-    } catch (const VkErrorBase& e) {
-        return e.originalMessage();
-    }
-    ADD_FAILURE() << "no exception";
-    return std::string();
+std::string utf8(const tstring& text) { return tstrings::toUtf8(text); }
+
+std::string currentUserSid() {
+    HANDLE token = nullptr;
+    ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token);
+    alignas(TOKEN_USER) unsigned char user[256] = {};
+    DWORD size = 0;
+    ::GetTokenInformation(token, TokenUser, user, sizeof(user), &size);
+    ::CloseHandle(token);
+    wchar_t* sid = nullptr;
+    ::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &sid);
+    const std::unique_ptr<wchar_t, LocalFreeDeleter> owned(sid);
+    return sid ? utf8(sid) : std::string("<no user>");
 }
 
-std::string utf8(const tstring& text) { return tstrings::toUtf8(text); }
+// The access list of a real directory as the system reads it back.
+std::string accessListOf(const tstring& path) {
+    PSECURITY_DESCRIPTOR raw = nullptr;
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
+              ::GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                      nullptr, nullptr, nullptr, nullptr, &raw));
+    const std::unique_ptr<void, LocalFreeDeleter> descriptor(raw);
+    wchar_t* text = nullptr;
+    ::ConvertSecurityDescriptorToStringSecurityDescriptorW(raw, SDDL_REVISION_1,
+                                                           DACL_SECURITY_INFORMATION, &text, nullptr);
+    const std::unique_ptr<wchar_t, LocalFreeDeleter> owned(text);
+    return text ? utf8(text) : std::string();
+}
+
+// Private: there are entries (a missing list grants everyone everything), and
+// each is the directory's own (not inherited) and allows SYSTEM, the
+// Administrators or the current user. Windows keeps the protected list as
+// given; Wine maps it onto Unix permission bits, and reads a default directory
+// back with an entry for Everyone.
+bool isPrivate(const std::string& accessList) {
+    const std::string user = currentUserSid();
+    const std::regex entry(R"(\((\w+);(\w*);[^;]*;[^;]*;[^;]*;([^)]*)\))");
+    int entries = 0;
+    for (std::sregex_iterator it(accessList.begin(), accessList.end(), entry), end; it != end; ++it) {
+        const std::string type = (*it)[1], flags = (*it)[2], trustee = (*it)[3];
+        if (type != "A" || flags.find("ID") != std::string::npos ||
+            (trustee != "SY" && trustee != "BA" && trustee != user)) {
+            return false;
+        }
+        ++entries;
+    }
+    return entries > 0;
+}
 
 TEST(WinFileUtilsTest, DeletingAReadOnlyFileClearsTheAttributeFirst) {
     TestDirectory dir;
@@ -187,6 +227,15 @@ TEST(WinFileUtilsTest, TempDirectoryNeedsItsParent) {
                       .find("Cannot create a directory in " + utf8(missing) +
                             ": CreateDirectory(" + utf8(missing) + "\\pre"));
     EXPECT_TRUE(listDirectory(dir.path()).empty());
+}
+
+TEST(WinFileUtilsTest, TempDirectoryReadsBackAsPrivate) {
+    TestDirectory dir;
+    const std::string made = accessListOf(createTempDirectory(L"", L".tmp", dir.path()));
+    EXPECT_TRUE(isPrivate(made)) << made;
+    // The same reading tells an ordinary directory apart.
+    const std::string plain = accessListOf(dir.directory(L"plain"));
+    EXPECT_FALSE(isPrivate(plain)) << plain;
 }
 
 TEST(WinFileUtilsTest, PrivateSecurityGrantsOnlyUserSystemAndAdministrators) {

@@ -1,4 +1,4 @@
-// Stands in for an msi.dll planted next to a setup executable: when anything
+// Stands in for an msi.dll planted next to a program of ours: when anything
 // loads it, it leaves a mark file beside itself.
 #include "WindowsApi.h"
 

@@ -60,19 +60,12 @@ TEST_F(UninstallFlowTest, OtherSpellingsGoToMsiexec) {
 }
 
 // An msi.dll planted next to the setup executable: neither the install nor
-// the removal may load it. Wine loads such a copy only when its environment
-// prefers a native msi.dll (WINEDLLOVERRIDES, set by the test run).
+// the removal may load it.
 TEST_F(UninstallFlowTest, PlantedInstallerLibraryIsNeverLoaded) {
-    wchar_t overrides[64] = {};
-    ::GetEnvironmentVariableW(L"WINEDLLOVERRIDES", overrides, 64);
-    ASSERT_EQ(0u, tstring(overrides).find(L"msi,")) << "the test run must prefer native msi.dll";
-
     const tstring downloads = work.directory(L"Downloads");
     const tstring setup = downloads + L"\\setup-demo.exe";
     ASSERT_TRUE(::CopyFileW(siblingProgram(L"velkin-setup-demo.exe").c_str(), setup.c_str(), FALSE));
-    ASSERT_TRUE(::CopyFileW(siblingProgram(L"..\\planted\\msi.dll").c_str(),
-                            (downloads + L"\\msi.dll").c_str(), FALSE));
-    const tstring mark = downloads + L"\\planted-msi-was-loaded";
+    const tstring mark = plantInstallerLibrary(downloads);
     EXPECT_EQ(0u, runSetup(setup, L"/qn").exitCode);
     EXPECT_FALSE(exists(mark)) << "the install loaded the planted msi.dll";
     EXPECT_EQ(installStateDefault, productState(demoProductCode));

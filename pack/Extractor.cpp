@@ -1,6 +1,7 @@
 #include "Extractor.h"
 
 #include "ErrorHandling.h"
+#include "InputChecks.h"
 #include "MappedFile.h"
 #include "SetupFile.h"
 #include "StagedOutput.h"
@@ -8,6 +9,7 @@
 #include <cstring>
 
 void extract(const tstring& setup, const tstring& output) {
+    refuseOutputOverInput(output, setup, L"the setup executable");
     const SetupFile file(setup);
     StagedOutput staged(output);
     const Resource& package = file.package();

@@ -3,6 +3,7 @@
 #include "DeferredDeleter.h"
 #include "ErrorHandling.h"
 #include "Guid.h"
+#include "InputChecks.h"
 #include "MappedFile.h"
 #include "PathUtils.h"
 #include "SetupFile.h"
@@ -67,9 +68,7 @@ Inspection inspectSetup(const tstring& path) {
 } // namespace
 
 Inspection inspect(const tstring& path) {
-    if (!FileUtils::pathExists(path) || FileUtils::isDirectory(path)) {
-        VK_THROW_MSG("The file " << path << " does not exist");
-    }
+    requireInputFile(path, L"The file");
     switch (sniff(path)) {
     case FileKind::Program:
         return inspectSetup(path);

@@ -2,6 +2,7 @@
 
 #include "ErrorHandling.h"
 #include "IconResource.h"
+#include "InputChecks.h"
 #include "MappedFile.h"
 #include "PackageInfo.h"
 #include "PackageSources.h"
@@ -119,16 +120,14 @@ void publishCheckedSetup(StagedOutput& output, const MappedFile& package,
 
 std::vector<tstring> pack(const PackRequest& request) {
     std::vector<tstring> warnings;
-    if (!FileUtils::pathExists(request.package) || FileUtils::isDirectory(request.package)) {
-        VK_THROW_MSG("The package " << request.package << " does not exist");
-    }
+    requireInputFile(request.package, L"The package");
     const tstring stub = request.stub.empty()
                              ? FileUtils::joinPath(FileUtils::parentPath(SysInfo::getProcessModulePath()),
                                                    L"velkin-setup.exe")
                              : request.stub;
-    if (!FileUtils::pathExists(stub)) {
-        VK_THROW_MSG("The setup stub " << stub << " does not exist");
-    }
+    requireInputFile(stub, L"The setup stub");
+    refuseOutputOverInput(request.output, request.package, L"the package");
+    refuseOutputOverInput(request.output, stub, L"the setup stub");
     const IconSet icons = request.icon.empty() ? IconSet() : readIconFile(request.icon, 1);
     uint64_t iconSize = icons.group.size();
     for (const std::vector<uint8_t>& image : icons.images) {

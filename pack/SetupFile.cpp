@@ -1,15 +1,14 @@
 #include "SetupFile.h"
 
 #include "ErrorHandling.h"
+#include "InputChecks.h"
 #include "WinFileUtils.h"
 #include "WindowsApi.h"
 
 namespace {
 
 UniqueLibraryHandle loadAsData(const tstring& path) {
-    if (!FileUtils::pathExists(path) || FileUtils::isDirectory(path)) {
-        VK_THROW_MSG("The setup executable " << path << " does not exist");
-    }
+    requireInputFile(path, L"The setup executable");
     UniqueLibraryHandle module(::LoadLibraryExW(
         path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
     if (!module) {

@@ -23,3 +23,4 @@ private:
     tstring staging_;
     DeferredDeleter cleanup_;
 };
+

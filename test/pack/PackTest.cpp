@@ -211,6 +211,7 @@ TEST_F(PackTest, BadInputGetsOneLineAndLeavesNothing) {
         {"no ProductCode", package(L"nocode.msi"), "has no ProductCode"},
         {"ProductCode not a GUID", package(L"badcode.msi"), "The ProductCode 'not-a-guid' of "},
         {"missing input", dir / L"input\\absent.msi", "does not exist"},
+        {"a directory", dir / L"input", "input is a directory"},
         {"too large", huge, "a setup executable can carry at most "},
         {"external cabinet", package(L"extcab.msi"), "keeps its cabinet demo.cab outside itself"},
         {"a file marked uncompressed", package(L"loosefile.msi"),
@@ -242,6 +243,32 @@ TEST_F(PackTest, UnwritableOutputAndMissingStubAreRefused) {
     EXPECT_EQ(errorExitCode, missingStub.exitCode);
     EXPECT_NE(std::string::npos, missingStub.output.find("The setup stub ")) << missingStub.output;
     expectOnly(dir.path(), {});
+}
+
+// Writing over an input would destroy it: refused before anything is written,
+// however the output is spelled.
+TEST_F(PackTest, OutputOverAnInputIsRefused) {
+    const tstring input = dir / L"demo.msi";
+    ASSERT_TRUE(::CopyFileW(package(L"demo.msi").c_str(), input.c_str(), FALSE));
+    const tstring stub = dir / L"stub.exe";
+    ASSERT_TRUE(::CopyFileW(siblingProgram(L"velkin-setup.exe").c_str(), stub.c_str(), FALSE));
+    const tstring setup = dir / L"demo-setup.exe";
+    ASSERT_TRUE(::CopyFileW(siblingProgram(L"velkin-setup-demo.exe").c_str(), setup.c_str(), FALSE));
+    const std::string originals[] = {readFile(input), readFile(stub), readFile(setup)};
+    const std::pair<tstring, const char*> cases[] = {
+        {quoted(input) + L" -o " + quoted(dir / L"DEMO.MSI"), " is the package itself"},
+        {quoted(input) + L" -o " + quoted(stub) + L" --stub " + quoted(dir / L".\\stub.exe"),
+         " is the setup stub itself"},
+        {L"extract " + quoted(setup) + L" -o " + quoted(setup), " is the setup executable itself"}};
+    for (const auto& [args, message] : cases) {
+        const ChildResult result = runPack(args);
+        EXPECT_EQ(errorExitCode, result.exitCode) << result.output;
+        EXPECT_NE(std::string::npos, result.output.find(message)) << result.output;
+    }
+    EXPECT_EQ(originals[0], readFile(input));
+    EXPECT_EQ(originals[1], readFile(stub));
+    EXPECT_EQ(originals[2], readFile(setup));
+    expectOnly(dir.path(), {L"demo-setup.exe", L"demo.msi", L"stub.exe"});
 }
 
 TEST_F(PackTest, ExtractedPackageIsTheOriginalAndInstalls) {

@@ -5,8 +5,7 @@
 MappedFile::MappedFile(const tstring& path)
     : file_(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                           FILE_ATTRIBUTE_NORMAL, nullptr)) {
-    if (file_.get() == INVALID_HANDLE_VALUE) {
-        file_.release();
+    if (!file_) {
         VK_THROW_LAST_ERROR(::CreateFileW, "CreateFile(" << path << ") failed");
     }
     LARGE_INTEGER size;

@@ -10,13 +10,12 @@ StagedFileWriter::StagedFileWriter(const tstring& destination)
     : stagingPath_(FileUtils::createTempFile(L"vkt", L".tmp", FileUtils::parentPath(destination))),
       destination_(destination) {
     cleanup_.scheduleFile(stagingPath_);
-    const HANDLE file = ::CreateFileW(stagingPath_.c_str(), GENERIC_WRITE,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                      TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    file_.reset(::CreateFileW(stagingPath_.c_str(), GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, TRUNCATE_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file_) {
         VK_THROW_LAST_ERROR(::CreateFileW, "CreateFile(" << stagingPath_ << ") failed");
     }
-    file_.reset(file);
 }
 
 StagedFileWriter& StagedFileWriter::write(const void* data, size_t size) {

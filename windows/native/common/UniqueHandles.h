@@ -45,17 +45,24 @@ private:
     Handle handle_ = Traits::none();
 };
 
+// Kernel calls answer failure with null or with INVALID_HANDLE_VALUE (files,
+// searches), so both are "none". (The current-process pseudo-handle has the
+// same value, and is never owned.)
+inline bool isKernelHandle(HANDLE handle) {
+    return handle != nullptr && handle != INVALID_HANDLE_VALUE;
+}
+
 struct KernelHandleTraits {
     using Handle = HANDLE;
     static Handle none() { return nullptr; }
-    static bool isValid(Handle handle) { return handle != nullptr; }
+    static bool isValid(Handle handle) { return isKernelHandle(handle); }
     static void close(Handle handle) { ::CloseHandle(handle); }
 };
 
 struct FindHandleTraits {
     using Handle = HANDLE;
     static Handle none() { return nullptr; }
-    static bool isValid(Handle handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
+    static bool isValid(Handle handle) { return isKernelHandle(handle); }
     static void close(Handle handle) { ::FindClose(handle); }
 };
 

@@ -2,6 +2,7 @@
 
 #include "Log.h"
 #include "PrivateDirectorySecurity.h"
+#include "UniqueHandles.h"
 #include "WinErrorHandling.h"
 #include "WindowsApi.h"
 
@@ -108,6 +109,29 @@ bool isNonEmptyDirectory(const tstring& path) {
 
 bool isMissingPathError(uint32_t code) {
     return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
+}
+
+namespace {
+
+bool fileIdentity(const tstring& path, BY_HANDLE_FILE_INFORMATION& identity) {
+    // No access beyond the attributes, and every sharing: asking must not
+    // disturb anyone who has the file open.
+    const UniqueHandle file(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                          nullptr));
+    return file && ::GetFileInformationByHandle(file.get(), &identity);
+}
+
+} // namespace
+
+bool isSameFile(const tstring& a, const tstring& b) {
+    BY_HANDLE_FILE_INFORMATION first{};
+    BY_HANDLE_FILE_INFORMATION second{};
+    return fileIdentity(a, first) && fileIdentity(b, second) &&
+           first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+           first.nFileIndexHigh == second.nFileIndexHigh &&
+           first.nFileIndexLow == second.nFileIndexLow;
 }
 
 tstring toAbsolutePath(const tstring& path) {

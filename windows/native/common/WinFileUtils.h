@@ -20,6 +20,9 @@ bool isDirectory(uint32_t attributes);
 bool isDirectoryLink(const tstring& path);
 bool isNonEmptyDirectory(const tstring& path);
 bool isMissingPathError(uint32_t code);
+// Both paths name one existing file or directory, however each is spelled
+// (case, short names, links).
+bool isSameFile(const tstring& a, const tstring& b);
 
 // For an empty path, the current directory.
 tstring toAbsolutePath(const tstring& path);

@@ -12,6 +12,12 @@ else()
   # No DLL beyond the system's: the C and C++ runtimes and winpthread are
   # linked into every executable.
   add_link_options(-static -static-libgcc -static-libstdc++)
+  # Small programs: the setup stub is in every download, and nothing in it
+  # waits on the processor (its time goes to writing the package and to
+  # msiexec). Optimising for size, and dropping every function and datum that
+  # nothing uses, keeps it about 100 KiB smaller than -O3 does.
+  add_compile_options($<$<CONFIG:Release>:-Os> -ffunction-sections -fdata-sections)
+  add_link_options(-Wl,--gc-sections)
   # The secure CRT functions (_vsnwprintf_s, _wcserror_s) are declared by
   # MinGW-w64 only on request.
   add_compile_definitions(MINGW_HAS_SECURE_API=1)

@@ -3,6 +3,7 @@
 #include "DeferredDeleter.h"
 #include "ErrorHandling.h"
 #include "Executor.h"
+#include "FileReadLock.h"
 #include "Guid.h"
 #include "MsiActions.h"
 #include "PathUtils.h"
@@ -40,6 +41,9 @@ void install() {
 
     const tstring package = (FileUtils::PathBuilder() << workDir << L"main.msi").path();
     Resource(L"msi", RT_RCDATA, SysInfo::getCurrentModuleHandle()).writeToFile(package);
+    // From our write to msiexec's read nobody may change the package. (The
+    // lock goes before the clean-up runs.)
+    const FileReadLock unchanged(package);
 
     // msiexec reads its command line by rules of its own (a backslash before
     // a quote is no escape there): the user's text goes on as it was typed.

@@ -80,6 +80,9 @@ class ArgumentsReachMsiexecTest : public InstallerHarness,
 TEST_P(ArgumentsReachMsiexecTest, ExactlyAsTyped) {
     const MsiexecStandIn standIn;
     ASSERT_EQ(0u, runSetup(L"velkin-setup-demo.exe", GetParam().tail).exitCode);
+    // While msiexec runs, others may read the package, but not change it.
+    EXPECT_NE(std::string::npos, recordedPackageFolder().find("package: read 1, write 0, delete 0\n"))
+        << recordedPackageFolder();
     const tstring recorded = recordedCommandLine();
     const tstring head = systemProgram(L"msiexec.exe") + L" /i \"" + temp + L"\\";
     ASSERT_EQ(0u, recorded.find(head)) << tstrings::toUtf8(recorded);

@@ -2,8 +2,9 @@
 // writes its own command line, as UTF-16 and nothing else, to the file that
 // VELKIN_TEST_RECORD names, and beside it the files in the package's folder
 // (the folder of the argument after "/i"): each one's path below the folder
-// and its size, a line each, as UTF-8. With VELKIN_TEST_GO it waits, before
-// it ends, until the file that names exists.
+// and its size, a line each, as UTF-8, then what another program may do to
+// the package. With VELKIN_TEST_GO it waits, before it ends, until the file
+// that names exists.
 #include "CommandLine.h"
 #include "PathUtils.h"
 #include "WindowsApi.h"
@@ -50,6 +51,14 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     }
     std::ofstream listing((std::wstring(record) + L".files").c_str(), std::ios::binary);
     listFiles(FileUtils::parentPath(args[1]), L"", listing);
+    const auto opens = [&](DWORD access) {
+        const HANDLE file = ::CreateFileW(args[1].c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, 0, nullptr);
+        ::CloseHandle(file);
+        return file != INVALID_HANDLE_VALUE;
+    };
+    listing << "package: read " << opens(GENERIC_READ) << ", write " << opens(GENERIC_WRITE)
+            << ", delete " << opens(DELETE) << "\n";
 
     wchar_t go[MAX_PATH] = {};
     if (::GetEnvironmentVariableW(L"VELKIN_TEST_GO", go, MAX_PATH)) {

@@ -1,6 +1,7 @@
 #include "Guid.h"
 
 #include "ErrorHandling.h"
+#include "WinDll.h"
 #include "WindowsApi.h"
 
 #include <objbase.h>
@@ -8,6 +9,27 @@
 #include <cstring>
 
 namespace {
+
+// The COM functions that read and write GUID text. ole32.dll pulls a dozen
+// libraries in with it; only the removal needs it, so it is loaded, from the
+// system directory, on first use.
+struct Ole32 {
+    decltype(&::IIDFromString) iidFromString;
+    decltype(&::StringFromGUID2) stringFromGuid2;
+    decltype(&::CoCreateGuid) coCreateGuid;
+};
+
+const Ole32& ole32() {
+    static const Dll library(Dll::System{}, L"ole32.dll");
+    static const Ole32 functions = [] {
+        Ole32 loaded{};
+        library.resolve("IIDFromString", loaded.iidFromString);
+        library.resolve("StringFromGUID2", loaded.stringFromGuid2);
+        library.resolve("CoCreateGuid", loaded.coCreateGuid);
+        return loaded;
+    }();
+    return functions;
+}
 
 void initGuid(const tstring& text, GUID& value) {
     static_assert(sizeof(GUID) == 16, "a GUID is 16 bytes");
@@ -27,7 +49,7 @@ void initGuid(const tstring& text, GUID& value) {
             parsed = copy;
         }
     }
-    if (FAILED(::IIDFromString(parsed.c_str(), &value))) {
+    if (FAILED(ole32().iidFromString(parsed.c_str(), &value))) {
         VK_THROW_MSG("IIDFromString(" << parsed << ") failed");
     }
 }
@@ -64,7 +86,7 @@ tstring Guid::toString(int options) const {
     GUID value;
     std::memcpy(&value, value_, sizeof(value_));
     wchar_t buffer[128] = {};
-    if (::StringFromGUID2(value, buffer, 128) < 3) {
+    if (ole32().stringFromGuid2(value, buffer, 128) < 3) {
         VK_THROW_MSG("StringFromGUID2() failed");
     }
     tstring text = buffer;
@@ -82,7 +104,7 @@ tstring Guid::toString(int options) const {
 
 Guid Guid::generate() {
     GUID value{};
-    if (FAILED(::CoCreateGuid(&value))) {
+    if (FAILED(ole32().coCreateGuid(&value))) {
         VK_THROW_MSG("CoCreateGuid() failed");
     }
     return Guid(value);

@@ -6,38 +6,33 @@ namespace msi {
 
 namespace {
 
-template <class Function>
-void resolve(const Dll& library, const char* name, Function& function) {
-    function = reinterpret_cast<Function>(library.getFunction(name));
-}
-
 Api load(const Dll& library) {
     Api functions{};
-    resolve(library, "MsiSetInternalUI", functions.setInternalUI);
-    resolve(library, "MsiSetExternalUIW", functions.setExternalUI);
-    resolve(library, "MsiEnableLogW", functions.enableLog);
-    resolve(library, "MsiConfigureProductExW", functions.configureProductEx);
-    resolve(library, "MsiInstallProductW", functions.installProduct);
-    resolve(library, "MsiCloseHandle", functions.closeHandle);
-    resolve(library, "MsiGetProductInfoW", functions.getProductInfo);
-    resolve(library, "MsiGetPropertyW", functions.getProperty);
-    resolve(library, "MsiRecordGetStringW", functions.recordGetString);
-    resolve(library, "MsiOpenDatabaseW", functions.openDatabase);
-    resolve(library, "MsiDatabaseOpenViewW", functions.databaseOpenView);
-    resolve(library, "MsiViewExecute", functions.viewExecute);
-    resolve(library, "MsiViewFetch", functions.viewFetch);
-    resolve(library, "MsiViewModify", functions.viewModify);
-    resolve(library, "MsiViewClose", functions.viewClose);
-    resolve(library, "MsiCreateRecord", functions.createRecord);
-    resolve(library, "MsiRecordGetFieldCount", functions.recordGetFieldCount);
-    resolve(library, "MsiRecordIsNull", functions.recordIsNull);
-    resolve(library, "MsiRecordGetInteger", functions.recordGetInteger);
-    resolve(library, "MsiRecordSetInteger", functions.recordSetInteger);
-    resolve(library, "MsiRecordSetStringW", functions.recordSetString);
-    resolve(library, "MsiRecordSetStreamW", functions.recordSetStream);
-    resolve(library, "MsiRecordReadStream", functions.recordReadStream);
-    resolve(library, "MsiGetSummaryInformationW", functions.getSummaryInformation);
-    resolve(library, "MsiSummaryInfoGetPropertyW", functions.summaryInfoGetProperty);
+    library.resolve("MsiSetInternalUI", functions.setInternalUI);
+    library.resolve("MsiSetExternalUIW", functions.setExternalUI);
+    library.resolve("MsiEnableLogW", functions.enableLog);
+    library.resolve("MsiConfigureProductExW", functions.configureProductEx);
+    library.resolve("MsiInstallProductW", functions.installProduct);
+    library.resolve("MsiCloseHandle", functions.closeHandle);
+    library.resolve("MsiGetProductInfoW", functions.getProductInfo);
+    library.resolve("MsiGetPropertyW", functions.getProperty);
+    library.resolve("MsiRecordGetStringW", functions.recordGetString);
+    library.resolve("MsiOpenDatabaseW", functions.openDatabase);
+    library.resolve("MsiDatabaseOpenViewW", functions.databaseOpenView);
+    library.resolve("MsiViewExecute", functions.viewExecute);
+    library.resolve("MsiViewFetch", functions.viewFetch);
+    library.resolve("MsiViewModify", functions.viewModify);
+    library.resolve("MsiViewClose", functions.viewClose);
+    library.resolve("MsiCreateRecord", functions.createRecord);
+    library.resolve("MsiRecordGetFieldCount", functions.recordGetFieldCount);
+    library.resolve("MsiRecordIsNull", functions.recordIsNull);
+    library.resolve("MsiRecordGetInteger", functions.recordGetInteger);
+    library.resolve("MsiRecordSetInteger", functions.recordSetInteger);
+    library.resolve("MsiRecordSetStringW", functions.recordSetString);
+    library.resolve("MsiRecordSetStreamW", functions.recordSetStream);
+    library.resolve("MsiRecordReadStream", functions.recordReadStream);
+    library.resolve("MsiGetSummaryInformationW", functions.getSummaryInformation);
+    library.resolve("MsiSummaryInfoGetPropertyW", functions.summaryInfoGetProperty);
     return functions;
 }
 

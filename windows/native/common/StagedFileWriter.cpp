@@ -10,8 +10,11 @@ StagedFileWriter::StagedFileWriter(const tstring& destination)
     : stagingPath_(FileUtils::createTempFile(L"vkt", L".tmp", FileUtils::parentPath(destination))),
       destination_(destination) {
     cleanup_.scheduleFile(stagingPath_);
+    // The file is new and empty. Truncating it would cost a flush of the
+    // whole content to disk at close on some Linux file systems (ext4 takes
+    // a truncated file for one being replaced).
     file_.reset(::CreateFileW(stagingPath_.c_str(), GENERIC_WRITE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, TRUNCATE_EXISTING,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file_) {
         VK_THROW_LAST_ERROR(::CreateFileW, "CreateFile(" << stagingPath_ << ") failed");

@@ -4,6 +4,7 @@
 #include "LogAppenders.h"
 #include "PathUtils.h"
 #include "Unattended.h"
+#include "WinDll.h"
 #include "WinSysInfo.h"
 #include "WindowsApi.h"
 
@@ -64,12 +65,33 @@ private:
     std::unique_ptr<Channel> error_;
 };
 
+// The window functions of a failure. user32.dll pulls gdi32 and more in with
+// it and costs every run its start-up; only a failure needs it, so it is
+// loaded, from the system directory, then.
+struct User32 {
+    decltype(&::MessageBoxW) messageBox;
+    decltype(&::GetProcessWindowStation) getProcessWindowStation;
+    decltype(&::GetUserObjectInformationW) getUserObjectInformation;
+};
+
+const User32& user32() {
+    static const Dll library(Dll::System{}, L"user32.dll");
+    static const User32 functions = [] {
+        User32 loaded{};
+        library.resolve("MessageBoxW", loaded.messageBox);
+        library.resolve("GetProcessWindowStation", loaded.getProcessWindowStation);
+        library.resolve("GetUserObjectInformationW", loaded.getUserObjectInformation);
+        return loaded;
+    }();
+    return functions;
+}
+
 bool windowStationVisible() {
     USEROBJECTFLAGS flags{};
     // Where the system cannot tell, a box that nobody answers is the worse
     // outcome: the text still goes to standard error.
-    return ::GetUserObjectInformationW(::GetProcessWindowStation(), UOI_FLAGS, &flags,
-                                       sizeof(flags), nullptr) &&
+    return user32().getUserObjectInformation(user32().getProcessWindowStation(), UOI_FLAGS, &flags,
+                                             sizeof(flags), nullptr) &&
            (flags.dwFlags & WSF_VISIBLE) != 0;
 }
 
@@ -90,8 +112,8 @@ public:
             const tstring caption = FileUtils::leafName(SysInfo::getProcessModulePath());
             // No desktop to show it on (a service, a headless machine): 0 on
             // Windows, -1 on Wine.
-            if (::MessageBoxW(nullptr, tstrings::fromUtf8(text).c_str(), caption.c_str(),
-                              MB_ICONERROR) <= 0) {
+            if (user32().messageBox(nullptr, tstrings::fromUtf8(text).c_str(), caption.c_str(),
+                                    MB_ICONERROR) <= 0) {
                 const DWORD error = ::GetLastError();
                 failure_ = (tstrings::TextBuilder("MessageBox() failed with system error ")
                             << error)

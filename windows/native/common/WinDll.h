@@ -24,6 +24,13 @@ public:
     // Null for a missing function when `required` is false.
     Function getFunction(const std::string& name, bool required = true) const;
 
+    // The function `name` as the type the caller declares for it: a required
+    // function, into a table of a library's functions.
+    template <class Typed>
+    void resolve(const std::string& name, Typed& function) const {
+        function = reinterpret_cast<Typed>(getFunction(name));
+    }
+
     const tstring& path() const { return path_; }
 
 private:

@@ -3,6 +3,7 @@
 #include "Log.h"
 #include "PrivateDirectorySecurity.h"
 #include "UniqueHandles.h"
+#include "WinDirectoryWalk.h"
 #include "WinErrorHandling.h"
 #include "WindowsApi.h"
 
@@ -11,7 +12,6 @@
 #include <string>
 
 #include <ntsecapi.h>
-#include <shlwapi.h>
 
 namespace FileUtils {
 
@@ -103,8 +103,30 @@ bool isDirectoryLink(const tstring& path) {
     return isDirectory(attributes) && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
+namespace {
+
+class FirstEntry : public DirectoryCallback {
+public:
+    bool visitFile(const tstring&) override { return found(); }
+    bool visitDirectory(const tstring&) override { return found(); }
+    bool seen = false;
+
+private:
+    bool found() {
+        seen = true;
+        return false;
+    }
+};
+
+} // namespace
+
 bool isNonEmptyDirectory(const tstring& path) {
-    return isDirectory(path) && !::PathIsDirectoryEmptyW(path.c_str());
+    if (!isDirectory(path)) {
+        return false;
+    }
+    FirstEntry first;
+    iterateDirectory(path, first);
+    return first.seen;
 }
 
 bool isMissingPathError(uint32_t code) {

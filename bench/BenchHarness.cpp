@@ -1,11 +1,16 @@
-// Times two command lines against each other from the Windows side: A B A B
-// ..., after one warm-up round of each, and prints a markdown table row with
-// the medians, their ratio and whether the target is met. Optionally runs a
-// clean-up command after every run (not timed). With a memory target it
-// prints a second row: the median peak private memory of side A's process.
+// Times command lines from the Windows side and prints markdown table rows.
 //
-// Usage: velkin-bench <label> <rounds> <target ratio> <memory target MiB, 0 for none>
-//                     "<command A>" "<command B>" ["<clean-up>"]
+//   velkin-bench <label> <rounds> <target ratio> <memory target MiB, 0 for none>
+//                "<command A>" "<command B>" ["<clean-up>"]
+//     A against B: A B A B ..., after one warm-up round of each; the medians,
+//     their ratio and whether the target is met. The clean-up command runs
+//     after every run, untimed. With a memory target a second row gives A's
+//     median peak private memory.
+//     A command that does not end with exit code 0 is reported, and makes
+//     the harness end with 1.
+//   velkin-bench --single <label> <rounds> "<command>"
+//     One command: its median time and median peak private memory (and its
+//     exit code when that is not 0).
 #include "WindowsApi.h"
 
 #include <psapi.h>
@@ -19,12 +24,23 @@ namespace {
 
 struct Run {
     double milliseconds;
-    uint64_t peakPrivateBytes;
+    double peakPrivateMiB;
     DWORD exitCode;
 };
 
-Run run(const std::wstring& commandLine) {
-    std::wstring line = commandLine;
+// Wine forgets a process's memory counters once it has ended: they are read
+// while it runs, every millisecond.
+void sampleMemory(HANDLE process, uint64_t& peak) {
+    PROCESS_MEMORY_COUNTERS_EX memory{};
+    memory.cb = sizeof(memory);
+    if (::GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
+                               sizeof(memory))) {
+        peak = std::max<uint64_t>({peak, memory.PrivateUsage, memory.PeakPagefileUsage});
+    }
+}
+
+Run run(const std::wstring& command) {
+    std::wstring line = command;
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
@@ -34,19 +50,18 @@ Run run(const std::wstring& commandLine) {
     if (!::CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                           &startup, &process)) {
         std::fwprintf(stderr, L"cannot start (error %lu): %ls\n", ::GetLastError(),
-                      commandLine.c_str());
+                      command.c_str());
         std::exit(3);
     }
-    ::WaitForSingleObject(process.hProcess, INFINITE);
+    uint64_t peak = 0;
+    while (::WaitForSingleObject(process.hProcess, 1) == WAIT_TIMEOUT) {
+        sampleMemory(process.hProcess, peak);
+    }
     ::QueryPerformanceCounter(&end);
-    PROCESS_MEMORY_COUNTERS_EX memory{};
-    memory.cb = sizeof(memory);
-    ::GetProcessMemoryInfo(process.hProcess, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
-                           sizeof(memory));
     Run result{};
     result.milliseconds = 1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) /
                           static_cast<double>(frequency.QuadPart);
-    result.peakPrivateBytes = memory.PeakPagefileUsage;
+    result.peakPrivateMiB = static_cast<double>(peak) / (1024.0 * 1024.0);
     ::GetExitCodeProcess(process.hProcess, &result.exitCode);
     ::CloseHandle(process.hThread);
     ::CloseHandle(process.hProcess);
@@ -59,31 +74,37 @@ double median(std::vector<double> values) {
     return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
-} // namespace
+bool failed = false;
 
-int wmain(int argc, wchar_t** argv) {
-    if (argc < 7) {
-        std::fwprintf(stderr, L"usage: velkin-bench <label> <rounds> <target ratio> <memory target> "
-                              L"<A> <B> [clean-up]\n");
-        return 2;
+void check(const std::wstring& label, const Run& result, const wchar_t* side, int round) {
+    if (result.exitCode != 0) {
+        std::fwprintf(stderr, L"%ls: side %ls failed in round %d with exit code %lu\n",
+                      label.c_str(), side, round, result.exitCode);
+        failed = true;
     }
-    const std::wstring label = argv[1];
-    const int rounds = std::max(1, _wtoi(argv[2]));
-    const double target = _wtof(argv[3]);
-    const double memoryTarget = _wtof(argv[4]);
-    const std::wstring a = argv[5];
-    const std::wstring b = argv[6];
-    const std::wstring cleanup = argc > 7 ? argv[7] : L"";
+}
 
-    std::vector<double> timesA, timesB, peaksA;
-    bool failed = false;
-    const auto check = [&](const Run& result, const wchar_t* side, int round) {
-        if (result.exitCode != 0) {
-            std::fwprintf(stderr, L"%ls: side %ls failed in round %d with exit code %ld\n",
-                          label.c_str(), side, round, static_cast<long>(result.exitCode));
-            failed = true;
+int single(const std::wstring& label, int rounds, const std::wstring& command) {
+    std::vector<double> times, peaks;
+    DWORD exitCode = 0;
+    for (int round = -1; round < rounds; ++round) {
+        const Run result = run(command);
+        exitCode = result.exitCode;
+        if (round >= 0) {
+            times.push_back(result.milliseconds);
+            peaks.push_back(result.peakPrivateMiB);
         }
-    };
+    }
+    std::wprintf(L"| %ls | %.1f ms, %.1f MiB peak private memory%ls | | | | |\n", label.c_str(),
+                 median(times), median(peaks),
+                 exitCode ? (L", exit code " + std::to_wstring(static_cast<int32_t>(exitCode))).c_str()
+                          : L"");
+    return 0;
+}
+
+int compare(const std::wstring& label, int rounds, double target, double memoryTarget,
+            const std::wstring& a, const std::wstring& b, const std::wstring& cleanup) {
+    std::vector<double> timesA, timesB, peaksA;
     for (int round = -1; round < rounds; ++round) {
         const Run runA = run(a);
         if (!cleanup.empty()) {
@@ -93,14 +114,14 @@ int wmain(int argc, wchar_t** argv) {
         if (!cleanup.empty()) {
             run(cleanup);
         }
-        check(runA, L"A", round);
-        check(runB, L"B", round);
+        check(label, runA, L"A", round);
+        check(label, runB, L"B", round);
         if (round < 0) {
             continue; // warm-up
         }
         timesA.push_back(runA.milliseconds);
         timesB.push_back(runB.milliseconds);
-        peaksA.push_back(static_cast<double>(runA.peakPrivateBytes) / (1024.0 * 1024.0));
+        peaksA.push_back(runA.peakPrivateMiB);
     }
     const double medianA = median(timesA);
     const double medianB = median(timesB);
@@ -113,4 +134,20 @@ int wmain(int argc, wchar_t** argv) {
                      label.c_str(), peak, memoryTarget, peak <= memoryTarget ? L"yes" : L"no");
     }
     return failed ? 1 : 0;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc == 5 && std::wstring(argv[1]) == L"--single") {
+        return single(argv[2], std::max(1, _wtoi(argv[3])), argv[4]);
+    }
+    if (argc < 7) {
+        std::fwprintf(stderr, L"usage: velkin-bench <label> <rounds> <target ratio> "
+                              L"<memory target> <A> <B> [clean-up]\n"
+                              L"       velkin-bench --single <label> <rounds> <command>\n");
+        return 2;
+    }
+    return compare(argv[1], std::max(1, _wtoi(argv[2])), _wtof(argv[3]), _wtof(argv[4]),
+                   argv[5], argv[6], argc > 7 ? argv[7] : L"");
 }

@@ -1,13 +1,14 @@
 // The physical limit of a setup's work: copy the package into a fresh
-// temporary directory, run the installer program on it, remove both again.
-// Usage: velkin-bench-copy <package> <installer program>
+// temporary directory, run the installer program on it (with "/i", the copy
+// and the arguments given), remove both again.
+// Usage: velkin-bench-copy <package> <installer program> [<argument>...]
 #include "WindowsApi.h"
 
 #include <cstdio>
 #include <string>
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 3) {
+    if (argc < 3) {
         return 2;
     }
     wchar_t temp[MAX_PATH] = {};
@@ -20,6 +21,9 @@ int wmain(int argc, wchar_t** argv) {
         return 3;
     }
     std::wstring line = L"\"" + std::wstring(argv[2]) + L"\" /i \"" + package + L"\"";
+    for (int i = 3; i < argc; ++i) {
+        line += L" " + std::wstring(argv[i]);
+    }
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};

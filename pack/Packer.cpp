@@ -1,6 +1,7 @@
 #include "Packer.h"
 
 #include "ErrorHandling.h"
+#include "Guid.h"
 #include "IconResource.h"
 #include "InputChecks.h"
 #include "MappedFile.h"
@@ -9,9 +10,11 @@
 #include "PathUtils.h"
 #include "ResourceUpdate.h"
 #include "Resources.h"
+#include "SetupResources.h"
 #include "StagedOutput.h"
 #include "UniqueHandles.h"
 #include "VersionResource.h"
+#include "WinDll.h"
 #include "WinErrorHandling.h"
 #include "WinFileUtils.h"
 #include "WinSysInfo.h"
@@ -42,11 +45,7 @@ struct ResourceEntry {
 // languages.
 std::vector<ResourceEntry> listResources(const tstring& executable,
                                          const std::vector<const wchar_t*>& types) {
-    const UniqueLibraryHandle module(::LoadLibraryExW(
-        executable.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
-    if (!module) {
-        VK_THROW_LAST_ERROR(::LoadLibraryExW, "LoadLibraryExW(" << executable << ") failed");
-    }
+    const Dll module(Dll::Data{}, executable);
     struct Search {
         const wchar_t* type;
         std::vector<ResourceEntry> found;
@@ -54,7 +53,7 @@ std::vector<ResourceEntry> listResources(const tstring& executable,
     for (const wchar_t* type : types) {
         search.type = type;
         ::EnumResourceNamesW(
-            module.get(), type,
+            module.module(), type,
             [](HMODULE module, LPCWSTR type, LPWSTR name, LONG_PTR context) -> BOOL {
                 if (IS_INTRESOURCE(name)) {
                     ::EnumResourceLanguagesW(
@@ -93,14 +92,9 @@ std::vector<uint8_t> versionRecord(const PackageInfo& product, const tstring& ou
 // Reads the result back as Windows would: both resources there, the package
 // byte for byte.
 void check(const tstring& executable, const MappedFile& package, const std::string& productCode) {
-    const UniqueLibraryHandle module(::LoadLibraryExW(
-        executable.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
-    if (!module) {
-        VK_THROW_LAST_ERROR(::LoadLibraryExW, "The setup executable cannot be loaded: LoadLibraryExW("
-                                                  << executable << ") failed");
-    }
-    const Resource msi(L"MSI", RT_RCDATA, module.get());
-    const Resource code(L"PRODUCT_CODE", RT_RCDATA, module.get());
+    const Dll module(Dll::Data{}, executable);
+    const Resource msi(SetupResources::package, SetupResources::type, module.module());
+    const Resource code(SetupResources::productCode, SetupResources::type, module.module());
     if (msi.size() != package.size() ||
         (package.size() != 0 && std::memcmp(msi.rawData(), package.data(), package.size()) != 0)) {
         VK_THROW_MSG("The package inside " << executable << " differs from the original");
@@ -114,64 +108,59 @@ void check(const tstring& executable, const MappedFile& package, const std::stri
 
 void publishCheckedSetup(StagedOutput& output, const MappedFile& package,
                          const tstring& productCode) {
-    check(output.staging(), package, tstrings::toUtf8(productCode));
+    check(output.staging(), package, SetupResources::encodeProductCode(Guid(productCode)));
     output.commit();
 }
 
-std::vector<tstring> pack(const PackRequest& request) {
-    std::vector<tstring> warnings;
+namespace {
+
+tstring stubOf(const PackRequest& request) {
+    return request.stub.empty()
+               ? FileUtils::joinPath(FileUtils::parentPath(SysInfo::getProcessModulePath()),
+                                     L"velkin-setup.exe")
+               : request.stub;
+}
+
+void checkFiles(const PackRequest& request, const tstring& stub) {
     requireInputFile(request.package, L"The package");
-    const tstring stub = request.stub.empty()
-                             ? FileUtils::joinPath(FileUtils::parentPath(SysInfo::getProcessModulePath()),
-                                                   L"velkin-setup.exe")
-                             : request.stub;
     requireInputFile(stub, L"The setup stub");
     refuseOutputOverInput(request.output, request.package, L"the package");
     refuseOutputOverInput(request.output, stub, L"the setup stub");
-    const IconSet icons = request.icon.empty() ? IconSet() : readIconFile(request.icon, 1);
+}
+
+void checkSize(const tstring& packagePath, const MappedFile& package, const tstring& stub,
+               const IconSet& icons) {
     uint64_t iconSize = icons.group.size();
     for (const std::vector<uint8_t>& image : icons.images) {
         iconSize += image.size();
     }
-
-    // Refused before anything is written.
-    const MappedFile package(request.package);
     const uint64_t limit = maxPackageSize(MappedFile(stub).size(), iconSize);
     if (package.size() > limit) {
-        VK_THROW_MSG("The package " << request.package << " has " << package.size()
+        VK_THROW_MSG("The package " << packagePath << " has " << package.size()
                                     << " bytes; a setup executable can carry at most " << limit
                                     << " bytes (the whole executable must stay below 2 GiB)");
     }
-    const PackageInfo product = readPackageInfo(request.package);
-    requireEmbeddedSources(request.package);
-    const std::string productCode = tstrings::toUtf8(product.productCode);
-    if (!product.isSigned) {
-        warnings.push_back(L"The package " + request.package +
-                           L" is not signed: msiexec's elevation prompt names an unknown "
-                           L"publisher");
-    }
+}
 
-    StagedOutput output(request.output);
-    if (tstrings::equals(FileUtils::leafName(output.path()), L"setup.exe", tstrings::IgnoreCase)) {
-        warnings.push_back(L"Windows applies installer-specific compatibility handling to a "
-                           L"program named setup.exe; a name such as product-setup.exe avoids it");
-    }
-    FileUtils::copyFile(stub, output.staging(), false);
-
+// Into a copy of the stub: the package, its product code, a version record
+// describing the product and, if one is given, the icon. What the stub has
+// of these kinds goes.
+void writeResources(const tstring& executable, const tstring& stub, const MappedFile& package,
+                    const PackageInfo& product, const IconSet& icons, const tstring& output) {
     std::vector<const wchar_t*> replaced{RT_VERSION};
-    if (!request.icon.empty()) {
+    if (!icons.images.empty()) {
         replaced.insert(replaced.end(), {RT_GROUP_ICON, RT_ICON});
     }
-    const std::vector<ResourceEntry> stale = listResources(stub, replaced);
-    ResourceUpdate update(output.staging());
-    for (const ResourceEntry& entry : stale) {
+    ResourceUpdate update(executable);
+    for (const ResourceEntry& entry : listResources(stub, replaced)) {
         update.remove(entry.type, MAKEINTRESOURCEW(entry.name), entry.language);
     }
-    update.put(RT_RCDATA, L"MSI", resourceLanguage, package.data(),
-               static_cast<size_t>(package.size()));
-    update.put(RT_RCDATA, L"PRODUCT_CODE", resourceLanguage, productCode.data(),
-               productCode.size());
-    const std::vector<uint8_t> version = versionRecord(product, output.path());
+    const std::string productCode = SetupResources::encodeProductCode(Guid(product.productCode));
+    update.put(SetupResources::type, SetupResources::storedName(SetupResources::package).c_str(),
+               resourceLanguage, package.data(), static_cast<size_t>(package.size()));
+    update.put(SetupResources::type, SetupResources::storedName(SetupResources::productCode).c_str(),
+               resourceLanguage, productCode.data(), productCode.size());
+    const std::vector<uint8_t> version = versionRecord(product, output);
     update.put(RT_VERSION, MAKEINTRESOURCEW(1), resourceLanguage, version.data(), version.size());
     for (size_t i = 0; i < icons.images.size(); ++i) {
         update.put(RT_ICON, MAKEINTRESOURCEW(i + 1), resourceLanguage, icons.images[i].data(),
@@ -182,7 +171,37 @@ std::vector<tstring> pack(const PackRequest& request) {
                    icons.group.size());
     }
     update.commit();
+}
 
-    publishCheckedSetup(output, package, product.productCode);
+std::vector<tstring> warningsFor(const tstring& packagePath, const PackageInfo& product,
+                                 const tstring& output) {
+    std::vector<tstring> warnings;
+    if (!product.isSigned) {
+        warnings.push_back(L"The package " + packagePath +
+                           L" is not signed: msiexec's elevation prompt names an unknown "
+                           L"publisher");
+    }
+    if (tstrings::equals(FileUtils::leafName(output), L"setup.exe", tstrings::IgnoreCase)) {
+        warnings.push_back(L"Windows applies installer-specific compatibility handling to a "
+                           L"program named setup.exe; a name such as product-setup.exe avoids it");
+    }
     return warnings;
+}
+
+} // namespace
+
+std::vector<tstring> pack(const PackRequest& request) {
+    const tstring stub = stubOf(request);
+    checkFiles(request, stub);
+    const IconSet icons = request.icon.empty() ? IconSet() : readIconFile(request.icon, 1);
+    const MappedFile package(request.package);
+    checkSize(request.package, package, stub, icons);
+    const PackageInfo product = readPackageInfo(request.package);
+    requireEmbeddedSources(request.package);
+
+    StagedOutput output(request.output);
+    FileUtils::copyFile(stub, output.staging(), false);
+    writeResources(output.staging(), stub, package, product, icons, output.path());
+    publishCheckedSetup(output, package, product.productCode);
+    return warningsFor(request.package, product, output.path());
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Resources.h"
-#include "UniqueHandles.h"
+#include "WinDll.h"
 #include "tstrings.h"
 
 #include <string>
@@ -21,6 +21,6 @@ public:
 
 private:
     tstring path_;
-    UniqueLibraryHandle module_;
+    Dll module_;
     Resource package_;
 };

@@ -8,6 +8,7 @@
 #include "MsiActions.h"
 #include "PathUtils.h"
 #include "Resources.h"
+#include "SetupResources.h"
 #include "Transforms.h"
 #include "WinFileUtils.h"
 #include "WinSysInfo.h"
@@ -26,10 +27,9 @@ namespace {
 constexpr uint32_t cleanupRetryMilliseconds = 3000;
 
 void uninstall() {
-    const std::vector<uint8_t> code =
-        Resource(L"product_code", RT_RCDATA, SysInfo::getCurrentModuleHandle()).bytes();
-    const Guid productCode(std::string(code.begin(), code.end()));
-    msi::ActionData().setProductCode(productCode).uninstall();
+    const Resource code(SetupResources::productCode, SetupResources::type,
+                        SysInfo::getCurrentModuleHandle());
+    msi::ActionData().setProductCode(SetupResources::decodeProductCode(code.bytes())).uninstall();
     exitCode = 0;
 }
 
@@ -40,7 +40,8 @@ void install() {
     cleanup.scheduleDirectoryTree(workDir).retryFor(cleanupRetryMilliseconds);
 
     const tstring package = (FileUtils::PathBuilder() << workDir << L"main.msi").path();
-    Resource(L"msi", RT_RCDATA, SysInfo::getCurrentModuleHandle()).writeToFile(package);
+    Resource(SetupResources::package, SetupResources::type, SysInfo::getCurrentModuleHandle())
+        .writeToFile(package);
     // From our write to msiexec's read nobody may change the package. (The
     // lock goes before the clean-up runs.)
     const FileReadLock unchanged(package);

@@ -1,11 +1,12 @@
 #include "Log.h"
 
+#include "GrowingBuffer.h"
 #include "LogAppenders.h"
 #include "PathUtils.h"
 #include "WindowsApi.h"
 
 #include <iostream>
-#include <vector>
+#include <optional>
 
 namespace {
 
@@ -24,17 +25,15 @@ tstring currentModuleFileName() {
                               reinterpret_cast<LPCWSTR>(&currentModuleFileName), &module)) {
         return tstring();
     }
-    std::vector<wchar_t> buffer(moduleNameCapacity);
-    for (;;) {
-        const DWORD size = static_cast<DWORD>(buffer.size());
-        const DWORD length = ::GetModuleFileNameW(module, buffer.data(), size);
-        if (length == 0) {
-            return tstring();
-        }
-        if (length < size) {
-            return FileUtils::leafName(tstring(buffer.data(), length));
-        }
-        buffer.resize(buffer.size() * 2);
+    try {
+        const std::optional<tstring> path = fillGrowingBuffer(
+            [&](wchar_t* buffer, DWORD capacity) {
+                return ::GetModuleFileNameW(module, buffer, capacity);
+            },
+            moduleNameCapacity, "GetModuleFileName");
+        return path ? FileUtils::leafName(*path) : tstring();
+    } catch (const std::exception&) {
+        return tstring();
     }
 }
 

@@ -4,7 +4,6 @@
 #include "MsiApi.h"
 #include "StagedFileWriter.h"
 
-#include <utility>
 #include <vector>
 
 namespace msi {
@@ -13,7 +12,7 @@ namespace {
 
 constexpr uint32_t functionFailed = ERROR_FUNCTION_FAILED;
 
-MSIHANDLE_T openDatabase(const tstring& path) {
+UniqueMsiHandle openDatabase(const tstring& path) {
     MSIHANDLE handle = 0;
     const UINT status = api().openDatabase(path.c_str(), MSIDBOPEN_READONLY, &handle);
     if (status != ERROR_SUCCESS) {
@@ -21,7 +20,7 @@ MSIHANDLE_T openDatabase(const tstring& path) {
                            << path << ", MSIDBOPEN_READONLY) failed",
                        status));
     }
-    return handle;
+    return UniqueMsiHandle(handle);
 }
 
 } // namespace
@@ -30,8 +29,6 @@ Database::Database(const tstring& msiPath) : msiPath_(msiPath), handle_(openData
 
 Database::Database(const Guid& productCode)
     : msiPath_(getProductInfo(productCode, L"LocalPackage")), handle_(openDatabase(msiPath_)) {}
-
-Database::~Database() { closeMSIHANDLE(handle_); }
 
 tstring Database::getProperty(const tstring& name) const {
     // The name goes into the query text, where a quote would end the string
@@ -63,7 +60,7 @@ tstring Database::getProperty(const std::nothrow_t&, const tstring& name) const 
 
 DatabaseRecord::DatabaseRecord(uint32_t fieldCount)
     : handle_(api().createRecord(fieldCount)) {
-    if (handle_ == 0) {
+    if (!handle_) {
         VK_THROW(Error(tstrings::TextBuilder("MsiCreateRecord(") << fieldCount << ") failed",
                        functionFailed));
     }
@@ -71,25 +68,12 @@ DatabaseRecord::DatabaseRecord(uint32_t fieldCount)
 
 DatabaseRecord::DatabaseRecord(DatabaseView& view) : DatabaseRecord(view.fetch()) {}
 
-DatabaseRecord::~DatabaseRecord() { closeMSIHANDLE(handle_); }
-
-DatabaseRecord::DatabaseRecord(DatabaseRecord&& other) noexcept
-    : handle_(std::exchange(other.handle_, 0)) {}
-
-DatabaseRecord& DatabaseRecord::operator=(DatabaseRecord&& other) noexcept {
-    if (this != &other) {
-        closeMSIHANDLE(handle_);
-        handle_ = std::exchange(other.handle_, 0);
-    }
-    return *this;
-}
-
 DatabaseRecord& DatabaseRecord::tryFetch(DatabaseView& view) { return *this = view.tryFetch(); }
 
 DatabaseRecord& DatabaseRecord::fetch(DatabaseView& view) { return *this = view.fetch(); }
 
 DatabaseRecord& DatabaseRecord::setString(uint32_t field, const tstring& value) {
-    const UINT status = api().recordSetString(handle_, field, value.c_str());
+    const UINT status = api().recordSetString(handle_.get(), field, value.c_str());
     if (status != ERROR_SUCCESS) {
         VK_THROW(Error(tstrings::TextBuilder("MsiRecordSetString(")
                            << field << ", " << value << ") failed",
@@ -99,7 +83,7 @@ DatabaseRecord& DatabaseRecord::setString(uint32_t field, const tstring& value) 
 }
 
 DatabaseRecord& DatabaseRecord::setInteger(uint32_t field, int32_t value) {
-    const UINT status = api().recordSetInteger(handle_, field, value);
+    const UINT status = api().recordSetInteger(handle_.get(), field, value);
     if (status != ERROR_SUCCESS) {
         VK_THROW(Error(tstrings::TextBuilder("MsiRecordSetInteger(")
                            << field << ", " << value << ") failed",
@@ -109,7 +93,7 @@ DatabaseRecord& DatabaseRecord::setInteger(uint32_t field, int32_t value) {
 }
 
 DatabaseRecord& DatabaseRecord::setStreamFromFile(uint32_t field, const tstring& path) {
-    const UINT status = api().recordSetStream(handle_, field, path.c_str());
+    const UINT status = api().recordSetStream(handle_.get(), field, path.c_str());
     if (status != ERROR_SUCCESS) {
         VK_THROW(Error(tstrings::TextBuilder("MsiRecordSetStream(")
                            << field << ", " << path << ") failed",
@@ -119,7 +103,7 @@ DatabaseRecord& DatabaseRecord::setStreamFromFile(uint32_t field, const tstring&
 }
 
 uint32_t DatabaseRecord::getFieldCount() const {
-    const int32_t count = static_cast<int32_t>(api().recordGetFieldCount(handle_));
+    const int32_t count = static_cast<int32_t>(api().recordGetFieldCount(handle_.get()));
     if (count <= 0) {
         VK_THROW(Error(tstrings::TextBuilder("MsiRecordGetFieldCount() failed"), functionFailed));
     }
@@ -127,7 +111,7 @@ uint32_t DatabaseRecord::getFieldCount() const {
 }
 
 int32_t DatabaseRecord::getInteger(uint32_t field) const {
-    const int value = api().recordGetInteger(handle_, field);
+    const int value = api().recordGetInteger(handle_.get(), field);
     if (static_cast<uint32_t>(value) == MSI_NULL_INTEGER) {
         VK_THROW(Error(tstrings::TextBuilder("MsiRecordGetInteger(") << field << ") failed",
                        functionFailed));
@@ -136,10 +120,12 @@ int32_t DatabaseRecord::getInteger(uint32_t field) const {
 }
 
 bool DatabaseRecord::isNull(uint32_t field) const {
-    return api().recordIsNull(handle_, field) != FALSE;
+    return api().recordIsNull(handle_.get(), field) != FALSE;
 }
 
-tstring DatabaseRecord::getString(uint32_t field) const { return getRecordString(handle_, field); }
+tstring DatabaseRecord::getString(uint32_t field) const {
+    return getRecordString(handle_.get(), field);
+}
 
 void DatabaseRecord::saveStreamToFile(uint32_t field, const tstring& path) const {
     constexpr DWORD chunk = 0x100000;
@@ -148,7 +134,7 @@ void DatabaseRecord::saveStreamToFile(uint32_t field, const tstring& path) const
     DWORD length = chunk;
     do {
         length = chunk;
-        const UINT status = api().recordReadStream(handle_, field, buffer.data(), &length);
+        const UINT status = api().recordReadStream(handle_.get(), field, buffer.data(), &length);
         if (status != ERROR_SUCCESS) {
             VK_THROW(Error(tstrings::TextBuilder("MsiRecordReadStream() failed"), status));
         }
@@ -159,28 +145,25 @@ void DatabaseRecord::saveStreamToFile(uint32_t field, const tstring& path) const
 
 DatabaseView::DatabaseView(const Database& db, const tstring& query,
                            const DatabaseRecord& parameters)
-    : query_(query), db_(&db), handle_(0) {
+    : query_(query), db_(&db) {
     MSIHANDLE view = 0;
     UINT status = api().databaseOpenView(db_->handle(), query_.c_str(), &view);
     if (status != ERROR_SUCCESS) {
         VK_THROW(Error(tstrings::TextBuilder("MsiDatabaseOpenView(") << query_ << ") failed",
                        status));
     }
-    status = api().viewExecute(view, parameters.handle());
+    handle_.reset(view);
+    status = api().viewExecute(handle_.get(), parameters.handle());
     if (status != ERROR_SUCCESS) {
-        closeMSIHANDLE(view);
         VK_THROW(Error(tstrings::TextBuilder("MsiViewExecute(") << query_ << ") failed", status));
     }
-    handle_ = view;
 }
-
-DatabaseView::~DatabaseView() { closeMSIHANDLE(handle_); }
 
 DatabaseRecord DatabaseView::tryFetch() {
     MSIHANDLE row = 0;
-    const UINT status = api().viewFetch(handle_, &row);
+    const UINT status = api().viewFetch(handle_.get(), &row);
     if (status == ERROR_SUCCESS) {
-        return DatabaseRecord::adopt(row);
+        return DatabaseRecord(UniqueMsiHandle(row));
     }
     if (status == ERROR_NO_MORE_ITEMS) {
         return DatabaseRecord();
@@ -199,7 +182,7 @@ DatabaseRecord DatabaseView::fetch() {
 
 DatabaseView& DatabaseView::modify(const DatabaseRecord& record, uint32_t mode) {
     const UINT status =
-        api().viewModify(handle_, static_cast<MSIMODIFY>(mode), record.handle());
+        api().viewModify(handle_.get(), static_cast<MSIMODIFY>(mode), record.handle());
     if (status != ERROR_SUCCESS) {
         VK_THROW(Error(tstrings::TextBuilder("MsiViewModify(mode=") << mode << ") failed",
                        status));

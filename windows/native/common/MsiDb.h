@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <new>
+#include <utility>
 
 namespace msi {
 
@@ -17,10 +18,6 @@ public:
     explicit Database(const tstring& msiPath);
     // The cached package of an installed product.
     explicit Database(const Guid& productCode);
-    ~Database();
-
-    Database(const Database&) = delete;
-    Database& operator=(const Database&) = delete;
 
     // A value of the Property table; NoMoreItemsError when it is not there.
     tstring getProperty(const tstring& name) const;
@@ -28,11 +25,11 @@ public:
     tstring getProperty(const std::nothrow_t&, const tstring& name) const;
 
     const tstring& path() const { return msiPath_; }
-    MSIHANDLE_T handle() const { return handle_; }
+    MSIHANDLE_T handle() const { return handle_.get(); }
 
 private:
     tstring msiPath_;
-    MSIHANDLE_T handle_;
+    UniqueMsiHandle handle_;
 };
 
 // One record, owning its handle; empty when the handle is 0.
@@ -42,12 +39,8 @@ public:
     explicit DatabaseRecord(uint32_t fieldCount);
     // The view's next row; NoMoreItemsError after the last.
     explicit DatabaseRecord(DatabaseView& view);
-    ~DatabaseRecord();
-
-    DatabaseRecord(DatabaseRecord&& other) noexcept;
-    DatabaseRecord& operator=(DatabaseRecord&& other) noexcept;
-    DatabaseRecord(const DatabaseRecord&) = delete;
-    DatabaseRecord& operator=(const DatabaseRecord&) = delete;
+    // Takes over a record handle that the installer gave.
+    explicit DatabaseRecord(UniqueMsiHandle handle) : handle_(std::move(handle)) {}
 
     // The view's next row, or an empty record after the last.
     DatabaseRecord& tryFetch(DatabaseView& view);
@@ -64,19 +57,11 @@ public:
     // Through a staging file, in chunks of 1 MiB.
     void saveStreamToFile(uint32_t field, const tstring& path) const;
 
-    bool empty() const { return handle_ == 0; }
-    MSIHANDLE_T handle() const { return handle_; }
+    bool empty() const { return !handle_; }
+    MSIHANDLE_T handle() const { return handle_.get(); }
 
 private:
-    // Takes over a handle that the installer gave.
-    static DatabaseRecord adopt(MSIHANDLE_T handle) {
-        DatabaseRecord record;
-        record.handle_ = handle;
-        return record;
-    }
-    friend class DatabaseView;
-
-    MSIHANDLE_T handle_ = 0;
+    UniqueMsiHandle handle_;
 };
 
 // An SQL view over a database, executed at construction.
@@ -84,10 +69,6 @@ class DatabaseView {
 public:
     DatabaseView(const Database& db, const tstring& query,
                  const DatabaseRecord& parameters = DatabaseRecord());
-    ~DatabaseView();
-
-    DatabaseView(const DatabaseView&) = delete;
-    DatabaseView& operator=(const DatabaseView&) = delete;
 
     // An empty record after the last row, again and again.
     DatabaseRecord tryFetch();
@@ -98,7 +79,7 @@ public:
 private:
     tstring query_;
     const Database* db_;
-    MSIHANDLE_T handle_;
+    UniqueMsiHandle handle_;
 };
 
 // Closes a view with MsiViewClose, then frees its handle; a failed close is

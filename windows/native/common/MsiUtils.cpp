@@ -4,6 +4,7 @@
 #include "MsiApi.h"
 #include "PathUtils.h"
 #include "Resources.h"
+#include "WinDll.h"
 #include "UniqueHandles.h"
 #include "WinErrorHandling.h"
 #include "WinSysInfo.h"
@@ -22,16 +23,13 @@ constexpr uint32_t noSuchProperty = 1608;      // ERROR_UNKNOWN_PROPERTY
 // else from the system's message table, which knows the installer's codes
 // too. Neither a missing library nor a missing text may hide the status.
 tstring statusDescription(uint32_t status) {
-    const tstring library = FileUtils::joinPath(SysInfo::getSystemDir(), L"msimsg.dll");
-    const UniqueLibraryHandle messages(
-        ::LoadLibraryExW(library.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
     tstring text;
-    if (messages) {
-        // A status the library has no text for is no failure worth a record.
-        try {
-            text = StringResource(static_cast<uint16_t>(status), messages.get()).string();
-        } catch (const std::exception&) {
-        }
+    // A library or a text that is missing is no failure worth a record.
+    try {
+        const Dll messages(Dll::Data{},
+                           FileUtils::joinPath(SysInfo::getSystemDir(), L"msimsg.dll"));
+        text = StringResource(static_cast<uint16_t>(status), messages.module()).string();
+    } catch (const std::exception&) {
     }
     return text.empty() ? systemErrorDescription(status) : text;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Guid.h"
+#include "UniqueHandles.h"
 #include "tstrings.h"
 
 #include <cstdint>
@@ -46,6 +47,16 @@ bool isProductInstalled(const Guid& productCode);
 
 // Never throws; a failed close is logged.
 void closeMSIHANDLE(MSIHANDLE_T handle);
+
+struct MsiHandleTraits {
+    using Handle = MSIHANDLE_T;
+    static Handle none() { return 0; }
+    static bool isValid(Handle handle) { return handle != 0; }
+    static void close(Handle handle) { closeMSIHANDLE(handle); }
+};
+
+// A database, view or record handle of the installer.
+using UniqueMsiHandle = UniqueAny<MsiHandleTraits>;
 
 // Waits for a running installation to end; false when the time-out ran out.
 // Never throws.

@@ -14,6 +14,15 @@ UniqueLibraryHandle loadLibrary(const tstring& path) {
     return UniqueLibraryHandle(module);
 }
 
+UniqueLibraryHandle loadData(const tstring& path) {
+    const HMODULE module = ::LoadLibraryExW(
+        path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    if (!module) {
+        VK_THROW_LAST_ERROR(::LoadLibraryExW, "LoadLibraryExW(" << path << ") failed");
+    }
+    return UniqueLibraryHandle(module);
+}
+
 HMODULE attach(const tstring& nameOrPath) {
     HMODULE module = nullptr;
     if (!::GetModuleHandleExW(0, nameOrPath.c_str(), &module)) {
@@ -30,6 +39,8 @@ Dll::Dll(System, const tstring& fileName)
     : path_(FileUtils::joinPath(SysInfo::getSystemDir(), fileName)), handle_(loadLibrary(path_)) {}
 
 Dll::Dll(Attach, const tstring& nameOrPath) : path_(nameOrPath), handle_(attach(nameOrPath)) {}
+
+Dll::Dll(Data, const tstring& path) : path_(path), handle_(loadData(path)) {}
 
 Dll::Function Dll::getFunction(const std::string& name, bool required) const {
     const FARPROC function = ::GetProcAddress(handle_.get(), name.c_str());

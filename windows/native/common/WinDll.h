@@ -11,6 +11,7 @@ class Dll {
 public:
     struct System {};
     struct Attach {};
+    struct Data {};
 
     // Loaded with the platform's library search.
     explicit Dll(const tstring& path);
@@ -19,6 +20,9 @@ public:
     Dll(System, const tstring& fileName);
     // A counted reference to a module that is already loaded.
     Dll(Attach, const tstring& nameOrPath);
+    // Mapped only to read its resources: nothing of it runs, and it needs
+    // nothing else loaded.
+    Dll(Data, const tstring& path);
 
     using Function = void (*)();
     // Null for a missing function when `required` is false.
@@ -32,6 +36,7 @@ public:
     }
 
     const tstring& path() const { return path_; }
+    HINSTANCE__* module() const { return handle_.get(); }
 
 private:
     tstring path_;

@@ -1,23 +1,16 @@
 #include "WinSysInfo.h"
 
 #include "CommandLine.h"
+#include "GrowingBuffer.h"
 #include "PathUtils.h"
 #include "WinErrorHandling.h"
 #include "WinFileUtils.h"
 #include "UniqueHandles.h"
 #include "WindowsApi.h"
 
-#include <vector>
+#include <optional>
 
 namespace SysInfo {
-
-namespace {
-
-tstring textUpToNul(const std::vector<wchar_t>& buffer) {
-    return tstring(buffer.data());
-}
-
-} // namespace
 
 tstring_array getCommandArgs(ProgramPathMode mode) {
     const tstring line = ::GetCommandLineW();
@@ -30,44 +23,42 @@ tstring_array getCommandArgs(ProgramPathMode mode) {
 
 tstring getCommandLineArguments() { return CommandLine::argumentsText(::GetCommandLineW()); }
 
-// `failed` is null for the throwing form.
-tstring getEnvVariableImpl(const tstring& name, bool* failed) {
-    std::vector<wchar_t> buffer(10, L'\0');
+namespace {
+
+// The variable's value; nothing when it does not exist or cannot be read,
+// and GetLastError then tells which.
+std::optional<tstring> readEnvVariable(const tstring& name) {
+    // An empty value is answered with 0 too, but leaves the code alone.
     ::SetLastError(ERROR_SUCCESS);
-    const DWORD size = ::GetEnvironmentVariableW(name.c_str(), buffer.data(),
-                                                 static_cast<DWORD>(buffer.size()));
-    if (::GetLastError() == ERROR_ENVVAR_NOT_FOUND) {
-        if (!failed) {
-            VK_THROW_LAST_ERROR(::GetEnvironmentVariableW,
-                                "GetEnvironmentVariable(" << name << ") failed. Variable not set");
-        }
-        *failed = true;
+    const std::optional<tstring> value = fillGrowingBuffer(
+        [&](wchar_t* buffer, DWORD capacity) {
+            return ::GetEnvironmentVariableW(name.c_str(), buffer, capacity);
+        },
+        10, "GetEnvironmentVariable");
+    if (!value && ::GetLastError() == ERROR_SUCCESS) {
         return tstring();
     }
-    if (size > buffer.size()) {
-        buffer.resize(size, L'\0');
-        ::GetEnvironmentVariableW(name.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (::GetLastError() != ERROR_SUCCESS) {
-            if (!failed) {
-                VK_THROW_LAST_ERROR(::GetEnvironmentVariableW,
-                                    "GetEnvironmentVariable(" << name << ") failed");
-            }
-            *failed = true;
-            return tstring();
-        }
-    }
-    if (failed) {
-        *failed = false;
-    }
-    return textUpToNul(buffer);
+    return value;
 }
 
-tstring getEnvVariable(const tstring& name) { return getEnvVariableImpl(name, nullptr); }
+} // namespace
+
+tstring getEnvVariable(const tstring& name) {
+    const std::optional<tstring> value = readEnvVariable(name);
+    if (!value) {
+        const uint32_t error = ::GetLastError();
+        if (error == ERROR_ENVVAR_NOT_FOUND) {
+            VK_THROW_SYS_ERROR(::GetEnvironmentVariableW, error,
+                               "GetEnvironmentVariable(" << name << ") failed. Variable not set");
+        }
+        VK_THROW_SYS_ERROR(::GetEnvironmentVariableW, error,
+                           "GetEnvironmentVariable(" << name << ") failed");
+    }
+    return *value;
+}
 
 tstring getEnvVariable(const std::nothrow_t&, const tstring& name, const tstring& defaultValue) {
-    bool failed = false;
-    const tstring value = getEnvVariableImpl(name, &failed);
-    return failed ? defaultValue : value;
+    return readEnvVariable(name).value_or(defaultValue);
 }
 
 bool isEnvVariableSet(const tstring& name) {
@@ -88,22 +79,16 @@ namespace {
 
 using DirectoryQuery = UINT(WINAPI*)(LPWSTR, UINT);
 
-} // namespace
-
 tstring getSystemDirImpl(DirectoryQuery query, const char* label) {
-    std::vector<wchar_t> buffer(MAX_PATH, L'\0');
-    for (int pass = 0; pass < 2; ++pass) {
-        const UINT size = query(buffer.data(), static_cast<UINT>(buffer.size()));
-        if (size == 0) {
-            VK_THROW_LAST_ERROR(*query, label << " failed");
-        }
-        if (size < buffer.size()) {
-            return FileUtils::stripTrailingSeparators(textUpToNul(buffer));
-        }
-        buffer.assign(size + 1, L'\0');
+    const std::optional<tstring> directory = fillGrowingBuffer(
+        [&](wchar_t* buffer, DWORD capacity) { return query(buffer, capacity); }, MAX_PATH, label, 2);
+    if (!directory) {
+        VK_THROW_LAST_ERROR(*query, label << " failed");
     }
-    VK_THROW_MSG("Unexpected reply from " << label);
+    return FileUtils::stripTrailingSeparators(*directory);
 }
+
+} // namespace
 
 tstring getSystemDir() { return getSystemDirImpl(&::GetSystemDirectoryW, "GetSystemDirectory"); }
 
@@ -129,31 +114,24 @@ tstring longTempDirFromEnvironment() {
 } // namespace
 
 tstring getTempDir() {
-    std::vector<wchar_t> buffer(MAX_PATH + 1, L'\0');
-    tstring directory;
-    for (int pass = 0; pass < 3 && directory.empty(); ++pass) {
-        const DWORD size = ::GetTempPathW(static_cast<DWORD>(buffer.size()), buffer.data());
-        if (size == 0) {
-            const DWORD error = ::GetLastError();
-            directory = error == ERROR_FILENAME_EXCED_RANGE ? longTempDirFromEnvironment() : tstring();
-            if (directory.empty()) {
-                VK_THROW_SYS_ERROR(::GetTempPathW, error, "GetTempPath() failed");
-            }
-        } else if (size < buffer.size()) {
-            directory = textUpToNul(buffer);
-        } else {
-            buffer.assign(size + 1, L'\0');
+    std::optional<tstring> directory = fillGrowingBuffer(
+        [](wchar_t* buffer, DWORD capacity) { return ::GetTempPathW(capacity, buffer); },
+        MAX_PATH + 1, "GetTempPath");
+    if (!directory) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_FILENAME_EXCED_RANGE) {
+            directory = longTempDirFromEnvironment();
         }
-    }
-    if (directory.empty()) {
-        VK_THROW_MSG("Unexpected reply from GetTempPath");
+        if (!directory || directory->empty()) {
+            VK_THROW_SYS_ERROR(::GetTempPathW, error, "GetTempPath() failed");
+        }
     }
     // A relative directory would put the package wherever the setup was
     // started from.
-    if (!FileUtils::isAbsolutePath(directory)) {
-        VK_THROW_MSG("The temporary directory " << directory << " is not an absolute path");
+    if (!FileUtils::isAbsolutePath(*directory)) {
+        VK_THROW_MSG("The temporary directory " << *directory << " is not an absolute path");
     }
-    return FileUtils::stripTrailingSeparators(directory);
+    return FileUtils::stripTrailingSeparators(*directory);
 }
 
 HINSTANCE__* getCurrentModuleHandle() {
@@ -166,21 +144,23 @@ HINSTANCE__* getCurrentModuleHandle() {
     return module;
 }
 
+namespace {
+
 tstring getModulePath(HMODULE module) {
-    std::vector<wchar_t> buffer(MAX_PATH, L'\0');
-    DWORD length = 0;
-    for (;;) {
-        length = ::GetModuleFileNameW(module, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (length < buffer.size()) {
-            break;
-        }
-        buffer.resize(buffer.size() * 2);
-    }
-    if (length == 0) {
+    // GetModuleFileNameW answers a path that does not fit with the capacity
+    // itself, and the buffer doubles.
+    const std::optional<tstring> path = fillGrowingBuffer(
+        [&](wchar_t* buffer, DWORD capacity) {
+            return ::GetModuleFileNameW(module, buffer, capacity);
+        },
+        MAX_PATH, "GetModuleFileName");
+    if (!path) {
         VK_THROW_LAST_ERROR(::GetModuleFileNameW, "GetModuleFileName failed");
     }
-    return tstring(buffer.data(), length);
+    return *path;
 }
+
+} // namespace
 
 tstring getProcessModulePath() { return FileUtils::toAbsolutePath(getModulePath(nullptr)); }
 

@@ -1,10 +1,10 @@
 #include "app.h"
 
+#include "ConsoleText.h"
 #include "ErrorHandling.h"
 #include "FunctionTracer.h"
 #include "Log.h"
 #include "LogAppenders.h"
-#include "StandardError.h"
 
 #include <string>
 #include <memory>
@@ -17,12 +17,15 @@ const std::string* lastErrorMessage = nullptr;
 
 namespace {
 
+// Lines end as a Windows program's text streams end them: "\r\n".
+
 // One line per record: "[LEVEL] file:line: message".
 class StandardLogAppender : public LogAppender {
 public:
     void append(const LogRecord& record) override {
-        writeStandardErrorLine(L"[" + record.levelName + L"] " + record.fileName + L":" +
-                               std::to_wstring(record.line) + L": " + record.message);
+        writeError(tstrings::toUtf8(L"[" + record.levelName + L"] " + record.fileName + L":" +
+                                    std::to_wstring(record.line) + L": " + record.message) +
+                   "\r\n");
     }
 };
 
@@ -30,8 +33,7 @@ public:
 class LastErrorLogAppender : public LogAppender {
 public:
     void append(const LogRecord&) override {
-        writeStandardErrorLine(
-            tstrings::fromUtf8(app::lastErrorMessage ? *app::lastErrorMessage : std::string()));
+        writeError((app::lastErrorMessage ? *app::lastErrorMessage : std::string()) + "\r\n");
     }
 };
 

@@ -21,8 +21,6 @@ int checkedLength(size_t length) {
     return static_cast<int>(length);
 }
 
-} // namespace
-
 std::string toMultiByte(const tstring& text, UINT codePage) {
     if (text.empty()) {
         return std::string();
@@ -64,6 +62,8 @@ tstring fromMultiByte(const std::string& text, UINT codePage) {
     }
     return result;
 }
+
+} // namespace
 
 std::string toUtf8(const tstring& text) { return toMultiByte(text, CP_UTF8); }
 tstring fromUtf8(const std::string& text) { return fromMultiByte(text, CP_UTF8); }

@@ -44,7 +44,7 @@ std::string makeMessage(const std::string& message, const char* label, const voi
 
 SysError::SysError(const tstrings::TextBuilder& message, const void* function, uint32_t code,
                    const char* label)
-    : std::runtime_error(makeMessage(message.utf8(), label, function, code)) {}
+    : std::runtime_error(makeMessage(message.utf8(), label, function, code)), code_(code) {}
 
 tstring systemErrorText(uint32_t code, void* module) {
     return (tstrings::TextBuilder(L"system error ")

@@ -7,14 +7,19 @@
 #include <stdexcept>
 #include <string>
 
-// A failed Windows call. The code and the system's description live in the
-// message only: "<message>. System error [5](system error 5 (Access is denied))".
+// A failed Windows call: "<message>. System error [5](system error 5 (Access
+// is denied))", and the code itself for code that needs it.
 class SysError : public std::runtime_error {
 public:
     // `function` is the address of the Windows function that failed; its
     // module may describe the code better than the system table does.
     SysError(const tstrings::TextBuilder& message, const void* function, uint32_t code,
              const char* label = "System error");
+
+    uint32_t getCode() const { return code_; }
+
+private:
+    uint32_t code_;
 };
 
 // "system error <code> (<description>)"

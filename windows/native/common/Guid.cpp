@@ -20,15 +20,13 @@ struct Ole32 {
 };
 
 const Ole32& ole32() {
-    static const Dll library(Dll::System{}, L"ole32.dll");
-    static const Ole32 functions = [] {
-        Ole32 loaded{};
-        library.resolve("IIDFromString", loaded.iidFromString);
-        library.resolve("StringFromGUID2", loaded.stringFromGuid2);
-        library.resolve("CoCreateGuid", loaded.coCreateGuid);
-        return loaded;
-    }();
-    return functions;
+    return systemLibraryFunctions<Ole32>(L"ole32.dll", [](const Dll& library) {
+        Ole32 functions{};
+        library.resolve("IIDFromString", functions.iidFromString);
+        library.resolve("StringFromGUID2", functions.stringFromGuid2);
+        library.resolve("CoCreateGuid", functions.coCreateGuid);
+        return functions;
+    });
 }
 
 void initGuid(const tstring& text, GUID& value) {

@@ -40,9 +40,7 @@ Api load(const Dll& library) {
 
 const Api& api() {
     // Held for the whole process: installer handles outlive any one caller.
-    static const Dll library(Dll::System{}, L"msi.dll");
-    static const Api functions = load(library);
-    return functions;
+    return systemLibraryFunctions<Api>(L"msi.dll", load);
 }
 
 } // namespace msi

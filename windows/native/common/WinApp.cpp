@@ -75,15 +75,13 @@ struct User32 {
 };
 
 const User32& user32() {
-    static const Dll library(Dll::System{}, L"user32.dll");
-    static const User32 functions = [] {
-        User32 loaded{};
-        library.resolve("MessageBoxW", loaded.messageBox);
-        library.resolve("GetProcessWindowStation", loaded.getProcessWindowStation);
-        library.resolve("GetUserObjectInformationW", loaded.getUserObjectInformation);
-        return loaded;
-    }();
-    return functions;
+    return systemLibraryFunctions<User32>(L"user32.dll", [](const Dll& library) {
+        User32 functions{};
+        library.resolve("MessageBoxW", functions.messageBox);
+        library.resolve("GetProcessWindowStation", functions.getProcessWindowStation);
+        library.resolve("GetUserObjectInformationW", functions.getUserObjectInformation);
+        return functions;
+    });
 }
 
 bool windowStationVisible() {

@@ -43,6 +43,18 @@ private:
     UniqueLibraryHandle handle_;
 };
 
+// The functions of a library of the system directory, loaded on the first
+// call and held for the whole process: for libraries that only some runs
+// need, and that would cost every run its start-up if they were imported.
+// `resolve` fills the table from the library; each table type is one
+// library.
+template <class Table>
+const Table& systemLibraryFunctions(const wchar_t* fileName, Table (*resolve)(const Dll&)) {
+    static const Dll library(Dll::System{}, fileName);
+    static const Table functions = resolve(library);
+    return functions;
+}
+
 // Confines every later library load of the process, the system's own
 // included, to the system directory. Windows 7 without its loader update has
 // no such switch; there it does nothing.

@@ -35,7 +35,6 @@ bench="$(cd "$bench" && pwd)"
 velkin_wine_start "$bench"
 trap velkin_wine_stop EXIT
 
-windows_path() { local p; p=$(realpath -m -- "$1"); printf 'Z:%s' "${p//\//\\}"; }
 product_code="{7D6C5B4A-3928-4716-A5B4-C3D2E1F0A9B8}"
 system32="$WINEPREFIX/drive_c/windows/system32"
 harness="$bin/velkin-bench.exe"

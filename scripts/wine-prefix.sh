@@ -1,12 +1,12 @@
-# Sourced: starts and stops the Wine prefix of a build directory.
+# Sourced: starts and stops the Wine prefix of a build directory, or any
+# other prefix.
 #
 # The Wine server is started persistent, and the prefix's services are up
 # before any test or build step runs a Windows program: services started from
 # inside ctest or ninja inherit its pipes and hold them open, and a server
 # that exits between two tests makes every test pay a cold start.
 
-velkin_wine_loader=/usr/lib/wine/wine64
-velkin_wine_server=/usr/lib/wine/wineserver64
+source "$(dirname "${BASH_SOURCE[0]}")/wine-paths.sh"
 
 # Wine maps parts of every process at fixed addresses. With the kernel's
 # address space randomisation, now and then something already sits there and
@@ -32,11 +32,17 @@ velkin_without_aslr() {
 
 # $1: the build directory.
 velkin_wine_start() {
-  export WINEPREFIX="$(cd "$1" && pwd)/wineprefix"
-  export WINEDEBUG=-all
   # Headless: a failure's message box fails at once instead of waiting for a
   # click (a prefix keeps the display state it was started with).
   unset DISPLAY
+  velkin_wine_start_prefix "$(cd "$1" && pwd)/wineprefix"
+}
+
+# Starts a prefix on the caller's display, if it has one.
+# $1: the prefix directory, an absolute path.
+velkin_wine_start_prefix() {
+  export WINEPREFIX=$1
+  export WINEDEBUG=-all
   # The server refuses to start for a prefix directory that does not exist.
   mkdir -p "$WINEPREFIX"
   # Fails when a server already runs for the prefix: that one serves.
@@ -48,6 +54,7 @@ velkin_wine_start() {
     </dev/null >/dev/null 2>&1
 }
 
+# Stops the server of $WINEPREFIX, and with it the prefix's services.
 velkin_wine_stop() {
   "$velkin_wine_server" -k </dev/null >/dev/null 2>&1 || true
 }

@@ -4,6 +4,7 @@
 # the test reports itself skipped (exit 77).
 # Usage: disk-full-test.sh <wine loader> <velkin-wrapper-tests.exe> <work directory>
 set -u
+source "$(dirname "$0")/../scripts/wine-paths.sh"
 loader=$1
 tests=$2
 full=$3/full-disk
@@ -14,5 +15,4 @@ if ! mount -t tmpfs -o size=4k tmpfs "$full" 2>/dev/null; then
   exit 77
 fi
 trap 'umount "$full"' EXIT
-# Wine shows the Unix file system as drive Z.
-VELKIN_TEST_FULL_TEMP="Z:${full//\//\\}" "$loader" "$tests" --gtest_filter='FullDiskTest.*' </dev/null
+VELKIN_TEST_FULL_TEMP="$(windows_path "$full")" "$loader" "$tests" --gtest_filter='FullDiskTest.*' </dev/null

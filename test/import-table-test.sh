@@ -5,15 +5,13 @@
 # Every other library is loaded from the system directory when needed.
 # Usage: import-table-test.sh <objdump> <executable>
 set -u
+source "$(dirname "$0")/support/checks.sh"
 objdump=$1
 executable=$2
 expected="advapi32.dll kernel32.dll msvcrt.dll"
 
 imports=$("$objdump" -p "$executable" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u | tr '\n' ' ')
 imports=${imports% }
-if [ "$imports" = "$expected" ]; then
-  echo "ok: $executable imports exactly $expected"
-  exit 0
-fi
-echo "FAILED: $executable imports '$imports', expected exactly '$expected'"
-exit 1
+[ "$imports" = "$expected" ] && echo "ok: $executable imports exactly $expected" \
+  || fail "$executable imports '$imports', expected exactly '$expected'"
+finish

@@ -9,12 +9,13 @@
 #          <icon> <wine loader> <wine server> <work directory>
 set -u
 source "$(dirname "$0")/support/checks.sh"
+source "$(dirname "$0")/../scripts/wine-prefix.sh"
 build=$1
 version=$2
 package=$3
 icon=$4
 loader=$5
-server=$6
+velkin_wine_server=$6
 work=$7
 consumer_source="$(cd "$(dirname "$0")/consumer" && pwd)"
 consumer="$work/consumer"
@@ -48,7 +49,7 @@ status=$?
 [ "$status" = 0 ] && echo "ok: the consumer builds" || fail "build exited with $status: $(cat "$work/build.log")"
 [ -d "$consumer_prefix/drive_c" ] && echo "ok: the build started a Wine prefix of its own" \
   || fail "no prefix in $consumer_prefix"
-WINEPREFIX="$consumer_prefix" "$server" -k </dev/null >/dev/null 2>&1
+WINEPREFIX="$consumer_prefix" velkin_wine_stop
 rm -rf "$consumer_prefix"
 check_demo_setup "$loader" "$consumer/setups/App Setup.exe"
 

@@ -4,9 +4,9 @@
 # only there), and what its console shows is compared line by line.
 # Usage: launch-console-test.sh <wine loader> <velkin-launch-probe.exe>
 set -u
+source "$(dirname "$0")/support/checks.sh"
 loader=$1
 probe=$2
-failures=0
 # Headless, as the checks below expect: the message box fails at once.
 unset DISPLAY
 # Wine hands console text to the terminal in the locale's character set:
@@ -25,20 +25,18 @@ check() {
   if grep -qE -- "$pattern" <<<"$text"; then
     echo "ok: $what"
   else
-    echo "FAILED: $what"
+    fail "$what"
     echo "  expected a line matching: $pattern"
     echo "  console showed:"
     sed 's/^/    /' <<<"$text"
-    failures=$((failures + 1))
   fi
 }
 
 check_absent() {
   local what=$1 text=$2 pattern=$3
   if grep -qE -- "$pattern" <<<"$text"; then
-    echo "FAILED: $what"
+    fail "$what"
     sed 's/^/    /' <<<"$text"
-    failures=$((failures + 1))
   else
     echo "ok: $what"
   fi
@@ -69,5 +67,4 @@ for setting in TRUE 1 ""; do
   check_absent "VELKIN_DEBUG='$setting' is no debug run: no log records" "$quiet" '^\[(TRACE|ERROR)\]'
 done
 
-[ "$failures" -eq 0 ] && echo "all console checks passed" || echo "$failures console check(s) failed"
-exit "$failures"
+finish

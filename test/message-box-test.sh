@@ -4,18 +4,15 @@
 # state, and the shared one is in use by the other tests.
 # Usage: message-box-test.sh <wine loader> <wine server> <prefix> <test executable>
 set -u
-loader=$1
-server=$2
-export WINEPREFIX=$3
-export WINEDEBUG=-all
-tests=$4
-
-mkdir -p "$WINEPREFIX"
+# Inside xvfb-run, so that the prefix has the display from its start; with
+# the loader and server given (the build's), not the scripts' defaults.
 xvfb-run -a bash -c '
-  "$1" -p </dev/null >/dev/null 2>&1
-  WINEDLLOVERRIDES="mscoree,mshtml=" "$2" cmd /c echo up </dev/null >/dev/null 2>&1
-  VELKIN_TEST_DISPLAY=1 "$2" "$3" --gtest_filter="MessageBoxTest.*"
+  source "$1"
+  velkin_wine_loader=$2
+  velkin_wine_server=$3
+  velkin_wine_start_prefix "$4"
+  VELKIN_TEST_DISPLAY=1 "$velkin_wine_loader" "$5" --gtest_filter="MessageBoxTest.*"
   status=$?
-  "$1" -k </dev/null >/dev/null 2>&1
+  velkin_wine_stop
   exit $status
-' message-box-test "$server" "$loader" "$tests"
+' message-box-test "$(dirname "$0")/../scripts/wine-prefix.sh" "$@"

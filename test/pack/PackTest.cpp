@@ -20,18 +20,9 @@ const uint32_t usageExitCode = 2;
 const uint32_t errorExitCode = 1;
 const char demoCode[] = "{6F1C0E0A-5B1D-4C7E-9E59-2A8D3B7C4E10}";
 
-tstring package(const tstring& name) { return siblingProgram(L"..\\packages\\" + name); }
+ChildResult runPack(const tstring& args) { return runChild(siblingProgram(L"velkin-pack.exe"), args); }
 
-ChildResult runPack(const tstring& args) {
-    return runChild(quoted(siblingProgram(L"velkin-pack.exe")) + L" " + args);
-}
-
-// Where the demo installs one of its files.
-tstring demoReadme() {
-    wchar_t localAppData[MAX_PATH] = {};
-    ::GetEnvironmentVariableW(L"LOCALAPPDATA", localAppData, MAX_PATH);
-    return tstring(localAppData) + L"\\VelkinDemo\\readme.txt";
-}
+tstring demoReadme() { return demoInstallDir() + L"\\readme.txt"; }
 
 tstring versionString(const tstring& file, const tstring& name) {
     DWORD ignored = 0;
@@ -63,6 +54,15 @@ void expectOnly(const tstring& directory, const std::vector<tstring>& expected) 
     EXPECT_EQ(expected, listDirectory(directory));
 }
 
+// A refusal: exit code 1 and one line that starts "velkin-pack: error: " and
+// holds `message`.
+void expectRefused(const ChildResult& result, const char* message, const std::string& what) {
+    EXPECT_EQ(errorExitCode, result.exitCode) << what;
+    EXPECT_EQ(0u, result.output.find("velkin-pack: error: ")) << what << ": " << result.output;
+    EXPECT_NE(std::string::npos, result.output.find(message)) << what << ": " << result.output;
+    EXPECT_EQ(result.output.size() - 1, result.output.find('\n')) << what << ": one line";
+}
+
 class PackTest : public testing::Test {
 protected:
     TestDirectory dir;
@@ -70,7 +70,7 @@ protected:
 
 TEST_F(PackTest, PackedDemoDescribesTheProductAndInstalls) {
     const tstring output = dir / L"demo-setup.exe";
-    const ChildResult result = runPack(quoted(package(L"demo.msi")) + L" -o " + quoted(output));
+    const ChildResult result = runPack(quoted(testPackage(L"demo.msi")) + L" -o " + quoted(output));
     ASSERT_EQ(0u, result.exitCode) << result.output;
     // The one warning: the demo is not signed.
     EXPECT_EQ(0u, result.output.find("velkin-pack: warning: The package ")) << result.output;
@@ -85,11 +85,11 @@ TEST_F(PackTest, PackedDemoDescribesTheProductAndInstalls) {
     EXPECT_EQ(L"demo-setup.exe", versionString(output, L"OriginalFilename"));
     // The 38 characters of the braced GUID, no terminator.
     EXPECT_EQ(demoCode, rcdata(output, L"PRODUCT_CODE"));
-    EXPECT_EQ(readFile(package(L"demo.msi")), rcdata(output, L"MSI"));
+    EXPECT_EQ(readFile(testPackage(L"demo.msi")), rcdata(output, L"MSI"));
 
-    EXPECT_EQ(0u, runChild(quoted(output) + L" /qn").exitCode);
+    EXPECT_EQ(0u, runChild(output, L"/qn").exitCode);
     EXPECT_TRUE(exists(demoReadme()));
-    EXPECT_EQ(0u, runChild(quoted(output) + L" uninstall").exitCode);
+    EXPECT_EQ(0u, runChild(output, L"uninstall").exitCode);
     EXPECT_FALSE(exists(demoReadme()));
 }
 
@@ -107,7 +107,7 @@ TEST_F(PackTest, ReplacesAnExistingOutputAndAnIconOnRequest) {
     icon.append(image.begin(), image.end());
     const tstring iconFile = dir.file(L"one.ico", icon);
 
-    const ChildResult result = runPack(quoted(package(L"demo.msi")) + L" -o " + quoted(output) +
+    const ChildResult result = runPack(quoted(testPackage(L"demo.msi")) + L" -o " + quoted(output) +
                                        L" --icon " + quoted(iconFile));
     ASSERT_EQ(0u, result.exitCode) << result.output;
     expectOnly(dir.path(), {L"demo-setup.exe", L"one.ico"});
@@ -134,7 +134,7 @@ TEST_F(PackTest, ReplacesAnExistingOutputAndAnIconOnRequest) {
 }
 
 TEST_F(PackTest, OutputNamedSetupExeGetsAWarning) {
-    const ChildResult result = runPack(quoted(package(L"demo.msi")) + L" -o " + quoted(dir / L"setup.exe"));
+    const ChildResult result = runPack(quoted(testPackage(L"demo.msi")) + L" -o " + quoted(dir / L"setup.exe"));
     EXPECT_EQ(0u, result.exitCode);
     EXPECT_EQ(0u, result.output.find("velkin-pack: warning: ")) << result.output;
     expectOnly(dir.path(), {L"setup.exe"});
@@ -152,8 +152,8 @@ struct Tampering {
 TEST_F(PackTest, StagingFileIsPublishedOnlyWhenItReadsBackIntact) {
     const uint16_t packedLanguage = 0x0409;  // of every resource velkin-pack writes
     const tstring code = tstrings::fromUtf8(demoCode);
-    const MappedFile demo(package(L"demo.msi"));
-    std::string corrupted = readFile(package(L"demo.msi"));
+    const MappedFile demo(testPackage(L"demo.msi"));
+    std::string corrupted = readFile(testPackage(L"demo.msi"));
     corrupted[corrupted.size() / 2] ^= 0x55;
     const std::vector<Tampering> cases{
         {"package corrupted", L"MSI", corrupted, "The package inside "},
@@ -208,52 +208,41 @@ TEST_F(PackTest, BadInputGetsOneLineAndLeavesNothing) {
     }
     const std::vector<BadInput> cases{
         {"not a package", notAPackage, "is not a Windows Installer package"},
-        {"no ProductCode", package(L"nocode.msi"), "has no ProductCode"},
-        {"ProductCode not a GUID", package(L"badcode.msi"), "The ProductCode 'not-a-guid' of "},
+        {"no ProductCode", testPackage(L"nocode.msi"), "has no ProductCode"},
+        {"ProductCode not a GUID", testPackage(L"badcode.msi"), "The ProductCode 'not-a-guid' of "},
         {"missing input", dir / L"input\\absent.msi", "does not exist"},
         {"a directory", dir / L"input", "input is a directory"},
         {"too large", huge, "a setup executable can carry at most "},
-        {"external cabinet", package(L"extcab.msi"), "keeps its cabinet demo.cab outside itself"},
-        {"a file marked uncompressed", package(L"loosefile.msi"),
+        {"external cabinet", testPackage(L"extcab.msi"), "keeps its cabinet demo.cab outside itself"},
+        {"a file marked uncompressed", testPackage(L"loosefile.msi"),
          "keeps 1 file uncompressed outside itself (readme.txt): "},
-        {"a disk without a cabinet", package(L"nocab.msi"),
+        {"a disk without a cabinet", testPackage(L"nocab.msi"),
          "keeps 3 files uncompressed outside itself (readme.txt, "},
     };
     const tstring outputDir = dir.directory(L"output");
     for (const BadInput& bad : cases) {
-        const ChildResult result =
-            runPack(quoted(bad.package) + L" -o " + quoted(outputDir + L"\\out.exe"));
-        EXPECT_EQ(errorExitCode, result.exitCode) << bad.what;
-        EXPECT_EQ(0u, result.output.find("velkin-pack: error: ")) << bad.what << ": " << result.output;
-        EXPECT_NE(std::string::npos, result.output.find(bad.message)) << bad.what << ": " << result.output;
-        EXPECT_EQ(result.output.size() - 1, result.output.find('\n')) << bad.what << ": one line";
+        expectRefused(runPack(quoted(bad.package) + L" -o " + quoted(outputDir + L"\\out.exe")),
+                      bad.message, bad.what);
         expectOnly(outputDir, {});
     }
 }
 
 TEST_F(PackTest, UnwritableOutputAndMissingStubAreRefused) {
-    const ChildResult missingDir =
-        runPack(quoted(package(L"demo.msi")) + L" -o " + quoted(dir / L"no such dir\\out.exe"));
-    EXPECT_EQ(errorExitCode, missingDir.exitCode);
-    EXPECT_NE(std::string::npos, missingDir.output.find("Cannot write to the directory of ")) << missingDir.output;
-
-    const ChildResult missingStub = runPack(quoted(package(L"demo.msi")) + L" -o " +
-                                            quoted(dir / L"out.exe") + L" --stub " +
-                                            quoted(dir / L"absent-stub.exe"));
-    EXPECT_EQ(errorExitCode, missingStub.exitCode);
-    EXPECT_NE(std::string::npos, missingStub.output.find("The setup stub ")) << missingStub.output;
+    const tstring demo = quoted(testPackage(L"demo.msi"));
+    expectRefused(runPack(demo + L" -o " + quoted(dir / L"no such dir\\out.exe")),
+                  "Cannot write to the directory of ", "missing directory");
+    expectRefused(runPack(demo + L" -o " + quoted(dir / L"out.exe") + L" --stub " +
+                          quoted(dir / L"absent-stub.exe")),
+                  "The setup stub ", "missing stub");
     expectOnly(dir.path(), {});
 }
 
 // Writing over an input would destroy it: refused before anything is written,
 // however the output is spelled.
 TEST_F(PackTest, OutputOverAnInputIsRefused) {
-    const tstring input = dir / L"demo.msi";
-    ASSERT_TRUE(::CopyFileW(package(L"demo.msi").c_str(), input.c_str(), FALSE));
-    const tstring stub = dir / L"stub.exe";
-    ASSERT_TRUE(::CopyFileW(siblingProgram(L"velkin-setup.exe").c_str(), stub.c_str(), FALSE));
-    const tstring setup = dir / L"demo-setup.exe";
-    ASSERT_TRUE(::CopyFileW(siblingProgram(L"velkin-setup-demo.exe").c_str(), setup.c_str(), FALSE));
+    const tstring input = dir.copy(testPackage(L"demo.msi"), L"demo.msi");
+    const tstring stub = dir.copy(siblingProgram(L"velkin-setup.exe"), L"stub.exe");
+    const tstring setup = dir.copy(siblingProgram(L"velkin-setup-demo.exe"), L"demo-setup.exe");
     const std::string originals[] = {readFile(input), readFile(stub), readFile(setup)};
     const std::pair<tstring, const char*> cases[] = {
         {quoted(input) + L" -o " + quoted(dir / L"DEMO.MSI"), " is the package itself"},
@@ -261,9 +250,7 @@ TEST_F(PackTest, OutputOverAnInputIsRefused) {
          " is the setup stub itself"},
         {L"extract " + quoted(setup) + L" -o " + quoted(setup), " is the setup executable itself"}};
     for (const auto& [args, message] : cases) {
-        const ChildResult result = runPack(args);
-        EXPECT_EQ(errorExitCode, result.exitCode) << result.output;
-        EXPECT_NE(std::string::npos, result.output.find(message)) << result.output;
+        expectRefused(runPack(args), message, tstrings::toUtf8(args));
     }
     EXPECT_EQ(originals[0], readFile(input));
     EXPECT_EQ(originals[1], readFile(stub));
@@ -278,18 +265,17 @@ TEST_F(PackTest, ExtractedPackageIsTheOriginalAndInstalls) {
     ASSERT_EQ(0u, result.exitCode) << result.output;
     EXPECT_EQ("", result.output);
     expectOnly(dir.path(), {L"demo.msi"});
-    EXPECT_EQ(readFile(package(L"demo.msi")), readFile(output));
+    EXPECT_EQ(readFile(testPackage(L"demo.msi")), readFile(output));
 
-    const tstring msiexec = quoted(systemProgram(L"msiexec.exe"));
-    EXPECT_EQ(0u, runChild(msiexec + L" /i " + quoted(output) + L" /qn").exitCode);
+    const tstring msiexec = systemProgram(L"msiexec.exe");
+    EXPECT_EQ(0u, runChild(msiexec, L"/i " + quoted(output) + L" /qn").exitCode);
     EXPECT_TRUE(exists(demoReadme()));
-    EXPECT_EQ(0u, runChild(msiexec + L" /x " + quoted(output) + L" /qn").exitCode);
+    EXPECT_EQ(0u, runChild(msiexec, L"/x " + quoted(output) + L" /qn").exitCode);
     EXPECT_FALSE(exists(demoReadme()));
 }
 
 TEST_F(PackTest, InspectReportsAProductCodeResourceThatNamesAnotherProduct) {
-    const tstring setup = dir / L"altered-setup.exe";
-    ASSERT_TRUE(::CopyFileW(siblingProgram(L"velkin-setup-demo.exe").c_str(), setup.c_str(), TRUE));
+    const tstring setup = dir.copy(siblingProgram(L"velkin-setup-demo.exe"), L"altered-setup.exe");
     const std::string other = "{11111111-2222-4333-8444-555555555555}";
     ResourceUpdate(setup)
         .put(RT_RCDATA, L"PRODUCT_CODE", 0x0409, other.data(), other.size())
@@ -324,17 +310,12 @@ TEST_F(PackTest, InspectAndExtractRefuseWhatIsNoSetup) {
         {L"inspect " + quoted(text), "is neither a Windows Installer package nor a Velkin setup"},
         {L"inspect " + stub, noPackage},
         {L"inspect " + absent, "does not exist"},
-        {L"extract " + quoted(package(L"demo.msi")) + L" -o " + output, "it is no Windows program"},
+        {L"extract " + quoted(testPackage(L"demo.msi")) + L" -o " + output, "it is no Windows program"},
         {L"extract " + stub + L" -o " + output, noPackage},
         {L"extract " + absent + L" -o " + output, "does not exist"},
     };
-    for (const auto& bad : cases) {
-        const ChildResult result = runPack(bad.first);
-        const std::string what = tstrings::toUtf8(bad.first);
-        EXPECT_EQ(errorExitCode, result.exitCode) << what;
-        EXPECT_EQ(0u, result.output.find("velkin-pack: error: ")) << what << ": " << result.output;
-        EXPECT_NE(std::string::npos, result.output.find(bad.second)) << what << ": " << result.output;
-        EXPECT_EQ(result.output.size() - 1, result.output.find('\n')) << what << ": one line";
+    for (const auto& [args, message] : cases) {
+        expectRefused(runPack(args), message, tstrings::toUtf8(args));
         expectOnly(outputDir, {});
     }
 }

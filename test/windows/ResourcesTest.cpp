@@ -51,20 +51,12 @@ TEST(ResourcesTest, WriteToFileReplacesTheDestinationAndLeavesNoStagingFile) {
 
 TEST(ResourcesTest, MissingResourceNamesNameAndType) {
     TestDirectory dir;
-    try {
-        Resource(L"msi", RT_RCDATA, self()).writeToFile(dir / L"main.msi");
-        FAIL() << "no exception";
-    } catch (const VkError<SysError>& e) {
-        EXPECT_EQ(0u, std::string(e.originalMessage())
-                          .find("cannot find resource (name='msi', type='#10'). System error ["));
-    }
+    EXPECT_EQ(0u, failureOf<VkError<SysError>>([&] {
+                      Resource(L"msi", RT_RCDATA, self()).writeToFile(dir / L"main.msi");
+                  }).find("cannot find resource (name='msi', type='#10'). System error ["));
     EXPECT_TRUE(listDirectory(dir.path()).empty());
-    try {
-        Resource(3, RT_ICON, self()).size();
-        FAIL() << "no exception";
-    } catch (const VkErrorBase& e) {
-        EXPECT_EQ(0u, std::string(e.originalMessage()).find("cannot find resource (name='#3', type='#3')"));
-    }
+    EXPECT_EQ(0u, failureOf([] { Resource(3, RT_ICON, self()).size(); })
+                      .find("cannot find resource (name='#3', type='#3')"));
 }
 
 TEST(ResourcesTest, StringsComeFromTheirBlock) {

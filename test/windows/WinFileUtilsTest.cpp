@@ -72,12 +72,8 @@ TEST(WinFileUtilsTest, DeletingAReadOnlyFileClearsTheAttributeFirst) {
     TestDirectory dir;
     const tstring file = dir.file(L"locked.txt");
     ASSERT_TRUE(::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY));
-    RecordingLogAppender log;
     deleteFile(file);
     EXPECT_FALSE(exists(file));
-    EXPECT_EQ((std::vector<tstring>{L"Discarded R/O attribute from [" + file + L"] file",
-                                    L"Deleted [" + file + L"] file"}),
-              log.messages(LogLevel::Trace));
 }
 
 TEST(WinFileUtilsTest, MissingFileCountsAsDeleted) {
@@ -102,19 +98,13 @@ TEST(WinFileUtilsTest, FailedDeletionsNameTheCall) {
     EXPECT_TRUE(exists(sub + L"\\keep.txt"));
 }
 
-TEST(WinFileUtilsTest, CreateDirectoriesMakesEveryMissingLevelOnce) {
+TEST(WinFileUtilsTest, CreateDirectoriesMakesMissingLevelsAndKeepsExistingOnes) {
     TestDirectory dir;
-    RecordingLogAppender log;
     const tstring deep = dir / L"a\\b/c";
     createDirectories(deep);
     EXPECT_TRUE(isDirectory(deep));
-    EXPECT_EQ((std::vector<tstring>{L"Created [" + dir.path() + L"\\a\\] directory",
-                                    L"Created [" + dir.path() + L"\\a\\b/] directory",
-                                    L"Created [" + dir.path() + L"\\a\\b/c\\] directory"}),
-              log.messages(LogLevel::Trace));
-    log.records.clear();
-    createDirectories(deep + L"\\\\");
-    EXPECT_TRUE(log.records.empty());
+    EXPECT_EQ(std::vector<tstring>{L"b"}, listDirectory(dir / L"a"));
+    EXPECT_NO_THROW(createDirectories(deep + L"\\\\"));
 }
 
 TEST(WinFileUtilsTest, CreateDirectoriesStopsAtALevelThatIsAFile) {
@@ -133,18 +123,15 @@ TEST(WinFileUtilsTest, MoveHonoursFailIfExistsAndMakesParents) {
                       .find("MoveFileEx(" + utf8(from) + ", " + utf8(to) + ", 2) failed"));
     EXPECT_EQ("old", readFile(to));
 
-    RecordingLogAppender log;
     moveFile(from, to, false);
     EXPECT_EQ("new", readFile(to));
     EXPECT_FALSE(exists(from));
-    EXPECT_EQ((std::vector<tstring>{L"Moved '" + from + L"' file to '" + to + L"'"}),
-              log.messages(LogLevel::Trace));
 
     const tstring folder = dir.directory(L"folder");
     const tstring moved = dir / L"new\\parent\\folder";
     moveFile(folder, moved, true);
     EXPECT_TRUE(isDirectory(moved));
-    EXPECT_EQ(L"Moved '" + folder + L"' folder to '" + moved + L"'", log.messages(LogLevel::Trace).back());
+    EXPECT_FALSE(exists(folder));
 }
 
 TEST(WinFileUtilsTest, MoveReplacesWithFlagsThree) {
@@ -159,11 +146,9 @@ TEST(WinFileUtilsTest, CopyKeepsTheSourceAndHonoursFailIfExists) {
     TestDirectory dir;
     const tstring from = dir.file(L"from.txt", "data");
     const tstring to = dir / L"made\\to.txt";
-    RecordingLogAppender log;
     copyFile(from, to, true);
     EXPECT_EQ("data", readFile(to));
     EXPECT_EQ("data", readFile(from));
-    EXPECT_EQ(L"Copied [" + from + L"] file to [" + to + L"]", log.messages(LogLevel::Trace).back());
     EXPECT_EQ(0u, failureOf([&] { copyFile(from, to, true); })
                       .find("CopyFile(" + utf8(from) + ", " + utf8(to) + ", 1) failed"));
 }

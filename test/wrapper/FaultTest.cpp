@@ -23,7 +23,7 @@ TEST_F(TempDirFaultTest, LongTempHoldsThePackageAndNothingLandsInTheCurrentDirec
     useTemp(longTemp);
     const tstring current = work.directory(L"current");
     const ChildResult result =
-        runChild(quoted(siblingProgram(L"velkin-setup-demo.exe")) + L" /qn", environment, current);
+        runChild(siblingProgram(L"velkin-setup-demo.exe"), L"/qn", environment, current);
     ASSERT_EQ(0u, result.exitCode) << result.output;
     EXPECT_EQ(0u, recordedCommandLine().find(systemProgram(L"msiexec.exe") + L" /i " + longTemp + L"\\"))
         << tstrings::toUtf8(recordedCommandLine());
@@ -61,8 +61,8 @@ class FullDiskTest : public InstallerHarness {
 protected:
     void SetUp() override {
         InstallerHarness::SetUp();
-        wchar_t full[MAX_PATH] = {};
-        if (!::GetEnvironmentVariableW(L"VELKIN_TEST_FULL_TEMP", full, MAX_PATH)) {
+        const tstring full = environmentValue(L"VELKIN_TEST_FULL_TEMP");
+        if (full.empty()) {
             GTEST_SKIP() << "needs a full disk: run by disk-full-test.sh";
         }
         useTemp(full);

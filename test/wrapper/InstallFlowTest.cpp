@@ -23,7 +23,7 @@ TEST_F(InstallFlowTest, QuietInstallPutsTheFilesInPlace) {
 }
 
 TEST_F(InstallFlowTest, RefusedPackageGivesMsiexecsOwnExitCode) {
-    const uint32_t direct = runMsiexec(L"/i " + quoted(package(L"refused.msi")) + L" /qn").exitCode;
+    const uint32_t direct = runMsiexec(L"/i " + quoted(testPackage(L"refused.msi")) + L" /qn").exitCode;
     EXPECT_EQ(1603u, direct);
     const ChildResult result = runSetup(L"velkin-setup-refused.exe", L"/qn");
     EXPECT_EQ(direct, result.exitCode);
@@ -33,7 +33,7 @@ TEST_F(InstallFlowTest, RefusedPackageGivesMsiexecsOwnExitCode) {
 
 TEST_F(InstallFlowTest, UnknownSwitchGivesMsiexecsOwnExitCode) {
     const uint32_t direct =
-        runMsiexec(L"/i " + quoted(package(L"refused.msi")) + L" /qn /velkin-unknown").exitCode;
+        runMsiexec(L"/i " + quoted(testPackage(L"refused.msi")) + L" /qn /velkin-unknown").exitCode;
     const ChildResult result = runSetup(L"velkin-setup-refused.exe", L"/qn /velkin-unknown");
     EXPECT_EQ(direct, result.exitCode);
     EXPECT_EQ("", result.output);
@@ -155,7 +155,7 @@ TEST_F(InstallFlowTest, ScriptedPropertiesGiveWhatDirectMsiexecGives) {
         return values + (exists(log) ? L"log=1" : L"log=0");
     };
     for (const Form& form : forms) {
-        const tstring direct = L"/i " + quoted(package(L"args.msi")) + L" " + form.tail;
+        const tstring direct = L"/i " + quoted(testPackage(L"args.msi")) + L" " + form.tail;
         EXPECT_EQ(0u, runMsiexec(direct).exitCode);
         EXPECT_EQ(tstrings::toUtf8(form.expected), tstrings::toUtf8(installedValues())) << "direct";
         removeTestProducts();
@@ -176,9 +176,7 @@ protected:
     void SetUp() override {
         InstallerHarness::SetUp();
         downloads = work.directory(L"Downloads");
-        setup = downloads + L"\\args-setup.exe";
-        ASSERT_TRUE(::CopyFileW(siblingProgram(L"velkin-setup-args.exe").c_str(), setup.c_str(),
-                                FALSE));
+        setup = work.copy(siblingProgram(L"velkin-setup-args.exe"), L"Downloads\\args-setup.exe");
     }
 
     tstring downloads;

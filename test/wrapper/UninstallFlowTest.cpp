@@ -62,10 +62,8 @@ TEST_F(UninstallFlowTest, OtherSpellingsGoToMsiexec) {
 // An msi.dll planted next to the setup executable: neither the install nor
 // the removal may load it.
 TEST_F(UninstallFlowTest, PlantedInstallerLibraryIsNeverLoaded) {
-    const tstring downloads = work.directory(L"Downloads");
-    const tstring setup = downloads + L"\\setup-demo.exe";
-    ASSERT_TRUE(::CopyFileW(siblingProgram(L"velkin-setup-demo.exe").c_str(), setup.c_str(), FALSE));
-    const tstring mark = plantInstallerLibrary(downloads);
+    const tstring setup = work.copy(siblingProgram(L"velkin-setup-demo.exe"), L"Downloads\\setup-demo.exe");
+    const tstring mark = plantInstallerLibrary(work / L"Downloads");
     EXPECT_EQ(0u, runSetup(setup, L"/qn").exitCode);
     EXPECT_FALSE(exists(mark)) << "the install loaded the planted msi.dll";
     EXPECT_EQ(installStateDefault, productState(demoProductCode));

@@ -4,11 +4,10 @@
 # the text for people; signatures; the package taken out of a setup.
 # Usage: inspect-from-linux-test.sh <bin directory> <package directory> <work directory>
 set -u
+source "$(dirname "$0")/support/checks.sh"
 bin=$1
 packages=$2
 work=$3
-failures=0
-fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
 
 rm -rf "$work" && mkdir -p "$work"
 json="$work/inspect.json"
@@ -78,13 +77,7 @@ grep -qx 'ProductName: *Velkin Grüße "Édition"' "$work/inspect.txt" \
   && echo "ok: the text shows the non-ASCII names and the scope" || fail "text: $(cat "$work/inspect.txt")"
 
 # Signatures: the package's own, also inside a setup; never the setup's.
-openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Velkin Test Signing" \
-  -addext "extendedKeyUsage=codeSigning" \
-  -keyout "$work/key.pem" -out "$work/cert.pem" >/dev/null 2>&1 || fail "no test certificate"
-sign() {
-  osslsigncode sign -certs "$work/cert.pem" -key "$work/key.pem" -n "Velkin" -in "$1" -out "$2" \
-    >"$work/sign.log" 2>&1 || fail "signing $1: $(cat "$work/sign.log")"
-}
+sign() { sign_with_test_certificate "$1" "$2" "$work" || fail "signing $1: $(cat "$work/sign.log")"; }
 sign "$packages/peruser.msi" "$work/signed.msi"
 check_package "$work/signed.msi" "$work/signed.msi" package perUser perUser true
 "$bin/velkin-pack" "$work/signed.msi" -o "$work/signed-package-setup.exe" 2>"$work/stderr" \
@@ -98,5 +91,4 @@ check_package "$work/signed-setup.exe" "$packages/demo.msi" setup chosenAtInstal
   && cmp -s "$work/extracted package.msi" "$packages/demo.msi" \
   && echo "ok: extract with relative paths gives the package byte for byte" || fail "extract"
 
-[ "$failures" = 0 ] && echo "all checks passed" || echo "$failures check(s) failed"
-exit "$failures"
+finish

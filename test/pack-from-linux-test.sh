@@ -3,11 +3,10 @@
 # codes a shell sees, and the setup it makes.
 # Usage: pack-from-linux-test.sh <bin directory> <demo package> <work directory>
 set -u
+source "$(dirname "$0")/support/checks.sh"
 bin=$1
 package=$2
 work=$3
-failures=0
-fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
 
 rm -rf "$work" && mkdir -p "$work/out dir"
 cp "$package" "$work/demo package.msi"
@@ -28,5 +27,4 @@ tr -d '\r' <"$work/stderr" | grep -q "^velkin-pack: error: The package Z:.*absen
 status=$?
 [ "$status" = 2 ] && echo "ok: no arguments exits with 2" || fail "no arguments exited with $status"
 
-[ "$failures" = 0 ] && echo "all checks passed" || echo "$failures check(s) failed"
-exit "$failures"
+finish

@@ -24,14 +24,16 @@ check_demo_setup() {
   ls $installed >/dev/null 2>&1 && fail "files left after the removal" || echo "ok: the files are gone"
 }
 
-# sign_with_test_certificate <setup> <signed copy> <directory>: makes a
-# code-signing certificate and its key in <directory> and signs with them
-# (osslsigncode's output in <directory>/sign.log).
+# sign_with_test_certificate <file> <signed copy> <directory>: signs with the
+# code-signing certificate and key in <directory> (cert.pem, key.pem), made on
+# first use; the tools' output goes to <directory>/sign.log.
 sign_with_test_certificate() {
-  local setup=$1 signed=$2 dir=$3
-  openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Velkin Test Signing" \
-    -addext "extendedKeyUsage=codeSigning" \
-    -keyout "$dir/key.pem" -out "$dir/cert.pem" >"$dir/sign.log" 2>&1 \
-    && osslsigncode sign -certs "$dir/cert.pem" -key "$dir/key.pem" -n "Velkin Demo" \
-      -in "$setup" -out "$signed" >>"$dir/sign.log" 2>&1
+  local file=$1 signed=$2 dir=$3
+  if [ ! -e "$dir/cert.pem" ]; then
+    openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Velkin Test Signing" \
+      -addext "extendedKeyUsage=codeSigning" \
+      -keyout "$dir/key.pem" -out "$dir/cert.pem" >"$dir/sign.log" 2>&1 || return
+  fi
+  osslsigncode sign -certs "$dir/cert.pem" -key "$dir/key.pem" -n "Velkin Demo" \
+    -in "$file" -out "$signed" >>"$dir/sign.log" 2>&1
 }

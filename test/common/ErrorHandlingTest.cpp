@@ -138,7 +138,7 @@ TEST(ErrorHandlingTest, SwallowingGuardLogsAndGoesOn) {
     const auto errors = log.messages(LogLevel::Error);
     ASSERT_EQ(2u, errors.size());
     EXPECT_EQ(L"Unknown exception caught", errors[0]);
-    EXPECT_NE(tstring::npos, errors[1].find(L"probe::fail(): guarded' caught"));
+    EXPECT_TRUE(contains(errors[1], L"probe::fail(): guarded' caught"));
 }
 
 TEST(ErrorHandlingTest, CrtErrorDescriptionDescribesErrno) {

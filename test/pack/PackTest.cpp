@@ -34,11 +34,11 @@ tstring versionString(const tstring& file, const tstring& name) {
     return queryVersionString(block, name);
 }
 
-// An RCDATA resource of an executable, read with the system's calls alone.
-std::string rcdata(const tstring& file, const wchar_t* name) {
+// A resource of an executable, read with the system's calls alone.
+std::string resource(const tstring& file, const wchar_t* type, const wchar_t* name) {
     const HMODULE module = ::LoadLibraryExW(file.c_str(), nullptr,
                                             LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-    const HRSRC found = module ? ::FindResourceW(module, name, RT_RCDATA) : nullptr;
+    const HRSRC found = module ? ::FindResourceW(module, name, type) : nullptr;
     const std::string data =
         found ? std::string(static_cast<const char*>(::LockResource(::LoadResource(module, found))),
                             ::SizeofResource(module, found))
@@ -58,8 +58,8 @@ void expectOnly(const tstring& directory, const std::vector<tstring>& expected) 
 // holds `message`.
 void expectRefused(const ChildResult& result, const char* message, const std::string& what) {
     EXPECT_EQ(errorExitCode, result.exitCode) << what;
-    EXPECT_EQ(0u, result.output.find("velkin-pack: error: ")) << what << ": " << result.output;
-    EXPECT_NE(std::string::npos, result.output.find(message)) << what << ": " << result.output;
+    EXPECT_TRUE(startsWith(result.output, "velkin-pack: error: ")) << what;
+    EXPECT_TRUE(contains(result.output, message)) << what;
     EXPECT_EQ(result.output.size() - 1, result.output.find('\n')) << what << ": one line";
 }
 
@@ -73,8 +73,8 @@ TEST_F(PackTest, PackedDemoDescribesTheProductAndInstalls) {
     const ChildResult result = runPack(quoted(testPackage(L"demo.msi")) + L" -o " + quoted(output));
     ASSERT_EQ(0u, result.exitCode) << result.output;
     // The one warning: the demo is not signed.
-    EXPECT_EQ(0u, result.output.find("velkin-pack: warning: The package ")) << result.output;
-    EXPECT_NE(std::string::npos, result.output.find("is not signed")) << result.output;
+    EXPECT_TRUE(startsWith(result.output, "velkin-pack: warning: The package "));
+    EXPECT_TRUE(contains(result.output, "is not signed"));
     EXPECT_EQ(result.output.size() - 1, result.output.find('\n')) << result.output;
     expectOnly(dir.path(), {L"demo-setup.exe"});
 
@@ -84,8 +84,8 @@ TEST_F(PackTest, PackedDemoDescribesTheProductAndInstalls) {
     EXPECT_EQ(L"Velkin Demo Setup", versionString(output, L"FileDescription"));
     EXPECT_EQ(L"demo-setup.exe", versionString(output, L"OriginalFilename"));
     // The 38 characters of the braced GUID, no terminator.
-    EXPECT_EQ(demoCode, rcdata(output, L"PRODUCT_CODE"));
-    EXPECT_EQ(readFile(testPackage(L"demo.msi")), rcdata(output, L"MSI"));
+    EXPECT_EQ(demoCode, resource(output, RT_RCDATA, L"PRODUCT_CODE"));
+    EXPECT_EQ(readFile(testPackage(L"demo.msi")), resource(output, RT_RCDATA, L"MSI"));
 
     EXPECT_EQ(0u, runChild(output, L"/qn").exitCode);
     EXPECT_TRUE(exists(demoReadme()));
@@ -112,31 +112,22 @@ TEST_F(PackTest, ReplacesAnExistingOutputAndAnIconOnRequest) {
     ASSERT_EQ(0u, result.exitCode) << result.output;
     expectOnly(dir.path(), {L"demo-setup.exe", L"one.ico"});
 
-    const HMODULE module = ::LoadLibraryExW(output.c_str(), nullptr,
-                                            LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-    ASSERT_NE(nullptr, module);
     // The icon group lists the one new image, and that image is ours. (The
     // stub's other images are deleted on Windows; Wine's resource update
     // ignores deletions and leaves them, unreferenced.)
-    const HRSRC group = ::FindResourceW(module, MAKEINTRESOURCEW(1), RT_GROUP_ICON);
-    ASSERT_NE(nullptr, group);
-    ASSERT_EQ(6u + 14u, ::SizeofResource(module, group));
-    const uint8_t* groupData =
-        static_cast<const uint8_t*>(::LockResource(::LoadResource(module, group)));
-    EXPECT_EQ(1, groupData[4]);
-    const uint16_t id = static_cast<uint16_t>(groupData[6 + 12] | groupData[6 + 13] << 8);
-    const HRSRC first = ::FindResourceW(module, MAKEINTRESOURCEW(id), RT_ICON);
-    ASSERT_NE(nullptr, first);
-    ASSERT_EQ(image.size(), ::SizeofResource(module, first));
-    EXPECT_EQ(0, memcmp(image.data(), ::LockResource(::LoadResource(module, first)), image.size()));
-    EXPECT_NE(nullptr, ::FindResourceW(module, L"MSI", RT_RCDATA));
-    ::FreeLibrary(module);
+    const std::string group = resource(output, RT_GROUP_ICON, MAKEINTRESOURCEW(1));
+    ASSERT_EQ(6u + 14u, group.size()) << group;
+    EXPECT_EQ(1, group[4]);
+    const uint16_t id = static_cast<uint16_t>(uint8_t(group[6 + 12]) | uint8_t(group[6 + 13]) << 8);
+    EXPECT_EQ(std::string(image.begin(), image.end()),
+              resource(output, RT_ICON, MAKEINTRESOURCEW(id)));
+    EXPECT_EQ(readFile(testPackage(L"demo.msi")), resource(output, RT_RCDATA, L"MSI"));
 }
 
 TEST_F(PackTest, OutputNamedSetupExeGetsAWarning) {
     const ChildResult result = runPack(quoted(testPackage(L"demo.msi")) + L" -o " + quoted(dir / L"setup.exe"));
     EXPECT_EQ(0u, result.exitCode);
-    EXPECT_EQ(0u, result.output.find("velkin-pack: warning: ")) << result.output;
+    EXPECT_TRUE(startsWith(result.output, "velkin-pack: warning: "));
     expectOnly(dir.path(), {L"setup.exe"});
 }
 
@@ -175,7 +166,7 @@ TEST_F(PackTest, StagingFileIsPublishedOnlyWhenItReadsBackIntact) {
                 .commit();
             failure = failureOf([&] { publishCheckedSetup(staged, demo, code); });
         }
-        EXPECT_EQ(0u, failure.find(tampering.message)) << tampering.what << ": " << failure;
+        EXPECT_TRUE(startsWith(failure, tampering.message)) << tampering.what;
         expectOnly(dir.path(), {});
     }
     {
@@ -289,14 +280,12 @@ TEST_F(PackTest, InspectReportsAProductCodeResourceThatNamesAnotherProduct) {
                                   "\\(DIFFERS");
     EXPECT_TRUE(std::regex_search(text.output, packageCode)) << text.output;
     EXPECT_TRUE(std::regex_search(text.output, embeddedCode)) << text.output;
-    EXPECT_NE(std::string::npos, text.output.find("\nvelkin-pack: error: The product code resource of "))
-        << text.output;
+    EXPECT_TRUE(contains(text.output, "\nvelkin-pack: error: The product code resource of "));
 
     const ChildResult json = runPack(L"inspect --json " + quoted(setup));
     EXPECT_EQ(errorExitCode, json.exitCode) << json.output;
-    EXPECT_NE(std::string::npos, json.output.find("\"embeddedProductCode\": \"" + other + "\",\n"))
-        << json.output;
-    EXPECT_NE(std::string::npos, json.output.find("\"productCodeMatches\": false\n")) << json.output;
+    EXPECT_TRUE(contains(json.output, "\"embeddedProductCode\": \"" + other + "\",\n"));
+    EXPECT_TRUE(contains(json.output, "\"productCodeMatches\": false\n"));
 }
 
 TEST_F(PackTest, InspectAndExtractRefuseWhatIsNoSetup) {
@@ -326,7 +315,7 @@ TEST_F(PackTest, UsageErrorsExplainTheCommandLine) {
                                L"extract -o a.msi"}) {
         const ChildResult result = runPack(args);
         EXPECT_EQ(usageExitCode, result.exitCode) << tstrings::toUtf8(args);
-        EXPECT_NE(std::string::npos, result.output.find("usage: velkin-pack")) << result.output;
+        EXPECT_TRUE(contains(result.output, "usage: velkin-pack"));
     }
 }
 

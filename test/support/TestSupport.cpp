@@ -227,4 +227,32 @@ tstring plantInstallerLibrary(const tstring& directory) {
     return FileUtils::joinPath(directory, L"planted-msi-was-loaded");
 }
 
+namespace {
+
+testing::AssertionResult textCheck(bool holds, const std::string& text, const char* relation,
+                                   const std::string& piece) {
+    testing::AssertionResult result =
+        holds ? testing::AssertionSuccess() : testing::AssertionFailure();
+    return result << "\"" << text << "\"\n" << (holds ? "does " : "does not ") << relation << "\n\""
+                  << piece << "\"";
+}
+
+} // namespace
+
+testing::AssertionResult startsWith(const std::string& text, const std::string& piece) {
+    return textCheck(text.compare(0, piece.size(), piece) == 0, text, "start with", piece);
+}
+
+testing::AssertionResult startsWith(const tstring& text, const tstring& piece) {
+    return startsWith(tstrings::toUtf8(text), tstrings::toUtf8(piece));
+}
+
+testing::AssertionResult contains(const std::string& text, const std::string& piece) {
+    return textCheck(text.find(piece) != std::string::npos, text, "hold", piece);
+}
+
+testing::AssertionResult contains(const tstring& text, const tstring& piece) {
+    return contains(tstrings::toUtf8(text), tstrings::toUtf8(piece));
+}
+
 tstring quoted(const tstring& argument) { return L"\"" + argument + L"\""; }

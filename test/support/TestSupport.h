@@ -89,6 +89,13 @@ tstring demoInstallDir();
 // Windows always does.
 tstring plantInstallerLibrary(const tstring& directory);
 
+// For EXPECT_TRUE and EXPECT_FALSE: whether `text` starts with, or holds,
+// `piece`; the message shows both.
+testing::AssertionResult startsWith(const std::string& text, const std::string& piece);
+testing::AssertionResult startsWith(const tstring& text, const tstring& piece);
+testing::AssertionResult contains(const std::string& text, const std::string& piece);
+testing::AssertionResult contains(const tstring& text, const tstring& piece);
+
 // Wraps an argument in quotes for a command line (enough for the test's own
 // arguments: no quotes or trailing backslashes inside).
 tstring quoted(const tstring& argument);

@@ -32,7 +32,7 @@ TEST(GuidTest, RejectedFormsNameTheTextGivenToTheSystem) {
         ASSERT_TRUE(error) << "accepted " << tstrings::toUtf8(text);
         EXPECT_EQ("IIDFromString(" + tstrings::toUtf8(text) + ") failed",
                   std::string(error->originalMessage()));
-        EXPECT_NE(std::string::npos, std::string(error->what()).find("initGuid(): "));
+        EXPECT_TRUE(contains(error->what(), "initGuid(): "));
     }
 }
 

@@ -64,7 +64,7 @@ TEST(MsiApiTest, PlantedInstallerLibraryIsNeverLoaded) {
     const tstring mark = plantInstallerLibrary(dir.path());
     const ChildResult child = runChild(program, L"--gtest_filter=MsiApiChild.*");
     EXPECT_EQ(0u, child.exitCode) << child.output;
-    EXPECT_NE(std::string::npos, child.output.find("[  PASSED  ] 1 test.")) << child.output;
+    EXPECT_TRUE(contains(child.output, "[  PASSED  ] 1 test."));
     EXPECT_FALSE(exists(mark));
 }
 
@@ -85,8 +85,8 @@ TEST(MsiUtilsTest, UnknownProductIsNotInstalledAndItsInformationFails) {
 }
 
 TEST(MsiUtilsTest, FailedHandleReadWritesTheArguments) {
-    EXPECT_EQ(0u, failureOf<VkError<msi::Error>>([] { msi::getInstallerProperty(0, L"ProductName"); })
-                      .find("MsiGetProperty(0, ProductName) failed. MSI error ["));
+    EXPECT_TRUE(startsWith(failureOf<VkError<msi::Error>>([] { msi::getInstallerProperty(0, L"ProductName"); }),
+                           "MsiGetProperty(0, ProductName) failed. MSI error ["));
     EXPECT_EQ(L"", msi::getInstallerProperty(std::nothrow, 0, L"ProductName"));
 }
 
@@ -112,7 +112,7 @@ TEST(MsiUtilsTest, ClosingNoHandleDoesNothingAndABadOneIsOnlyLogged) {
     msi::closeMSIHANDLE(123456);
     const auto warnings = log.messages(LogLevel::Warning);
     ASSERT_EQ(1u, warnings.size());
-    EXPECT_EQ(0u, warnings[0].find(L"MsiCloseHandle(123456) failed with error="));
+    EXPECT_TRUE(startsWith(warnings[0], L"MsiCloseHandle(123456) failed with error="));
 }
 
 TEST(MsiActionsTest, CommandLineOfTheDefaults) {
@@ -148,8 +148,8 @@ TEST(MsiActionsTest, StatusTexts) {
     const auto error = thrown<VkError<msi::Error>>([&] { unknown.throwIt(); });
     ASSERT_TRUE(error);
     EXPECT_EQ(1605u, error->getStatus());
-    EXPECT_EQ(0u, std::string(error->originalMessage()).find("Call(x) failed [1605]. MSI error [1605]("));
-    EXPECT_NE(std::string::npos, std::string(error->what()).find("msi::ActionStatus::throwIt(): "));
+    EXPECT_TRUE(startsWith(error->originalMessage(), "Call(x) failed [1605]. MSI error [1605]("));
+    EXPECT_TRUE(contains(error->what(), "msi::ActionStatus::throwIt(): "));
 }
 
 TEST(MsiActionsTest, FailedRemovalUndoesTheSettings) {
@@ -160,9 +160,9 @@ TEST(MsiActionsTest, FailedRemovalUndoesTheSettings) {
     const auto error = thrown<VkError<msi::Error>>([&] { data.uninstall(); });
     ASSERT_TRUE(error);
     EXPECT_EQ(1605u, error->getStatus());
-    EXPECT_EQ(0u, std::string(error->originalMessage())
-                      .find("MsiConfigureProductEx({00000000-1111-2222-3333-444444444444}, 65535, "
-                            "2, REBOOT=ReallySuppress) failed [1605]"));
+    EXPECT_TRUE(startsWith(error->originalMessage(),
+                           "MsiConfigureProductEx({00000000-1111-2222-3333-444444444444}, 65535, "
+                           "2, REBOOT=ReallySuppress) failed [1605]"));
     // The level in force before the removal is back.
     EXPECT_EQ(INSTALLUILEVEL_BASIC, api.setInternalUI(INSTALLUILEVEL_DEFAULT, nullptr));
 }

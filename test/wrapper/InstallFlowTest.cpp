@@ -56,10 +56,8 @@ TEST_F(InstallFlowTest, SetupWithoutPackageFailsWithExitCodeMinusOne) {
     EXPECT_EQ(failureExitCode, quiet.exitCode);
     const ChildResult debug = runSetup(L"velkin-setup.exe", L"/qn", L"true");
     EXPECT_EQ(failureExitCode, debug.exitCode);
-    EXPECT_NE(std::string::npos,
-              debug.output.find("cannot find resource (name='msi', type='#10')"))
-        << debug.output;
-    EXPECT_NE(std::string::npos, debug.output.find("[ERROR]")) << debug.output;
+    EXPECT_TRUE(contains(debug.output, "cannot find resource (name='msi', type='#10')"));
+    EXPECT_TRUE(contains(debug.output, "[ERROR]"));
     expectNothingLeftBehind();
 }
 
@@ -81,11 +79,10 @@ TEST_P(ArgumentsReachMsiexecTest, ExactlyAsTyped) {
     const MsiexecStandIn standIn;
     ASSERT_EQ(0u, runSetup(L"velkin-setup-demo.exe", GetParam().tail).exitCode);
     // While msiexec runs, others may read the package, but not change it.
-    EXPECT_NE(std::string::npos, recordedPackageFolder().find("package: read 1, write 0, delete 0\n"))
-        << recordedPackageFolder();
+    EXPECT_TRUE(contains(recordedPackageFolder(), "package: read 1, write 0, delete 0\n"));
     const tstring recorded = recordedCommandLine();
     const tstring head = systemProgram(L"msiexec.exe") + L" /i \"" + temp + L"\\";
-    ASSERT_EQ(0u, recorded.find(head)) << tstrings::toUtf8(recorded);
+    ASSERT_TRUE(startsWith(recorded, head));
     const size_t packageEnd = recorded.find(L"\\main.msi\"", head.size());
     ASSERT_NE(tstring::npos, packageEnd) << tstrings::toUtf8(recorded);
     const tstring rest = recorded.substr(packageEnd + 10);
@@ -127,7 +124,7 @@ TEST_F(InstallFlowTest, TooLongACommandLineForMsiexecIsRefused) {
     const ChildResult result =
         runSetup(L"velkin-setup-demo.exe", L"PROPA=" + tstring(ownRoom - 6, L'x'), L"true");
     EXPECT_EQ(failureExitCode, result.exitCode);
-    EXPECT_NE(std::string::npos, result.output.find("msiexec.exe is too long: ")) << result.output;
+    EXPECT_TRUE(contains(result.output, "msiexec.exe is too long: "));
     EXPECT_FALSE(exists(record)) << "msiexec was started";
     expectNothingLeftBehind();
     EXPECT_EQ(std::vector<tstring>{}, listDirectory(temp));
@@ -209,12 +206,10 @@ TEST_F(TransformTest, OnlyRelativeTransformsThatExistAreStaged) {
     const std::string staged = recordedPackageFolder();
     const size_t transformSize = readFile(downloads + L"\\x.mst").size();
     for (const char* name : {"x.mst", "sub\\y.mst"}) {
-        EXPECT_NE(std::string::npos,
-                  staged.find(std::string(name) + " " + std::to_string(transformSize) + "\n"))
-            << staged;
+        EXPECT_TRUE(contains(staged, name + (" " + std::to_string(transformSize)) + "\n"));
     }
     for (const char* name : {"absent.mst", "z.mst", "embedded"}) {
-        EXPECT_EQ(std::string::npos, staged.find(name)) << staged;
+        EXPECT_FALSE(contains(staged, name));
     }
     expectNothingLeftBehind();
 }

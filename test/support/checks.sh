@@ -1,12 +1,22 @@
 # Sourced by the outside-in test scripts: counting failures, the closing
-# line, signing with a test certificate, and the demo product installed and
-# removed by a setup under Wine.
+# line, velkin-pack's version line, signing with a test certificate, and the
+# demo product installed and removed by a setup under Wine.
 failures=0
 fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
 
 finish() {
   [ "$failures" = 0 ] && echo "all checks passed" || echo "$failures check(s) failed"
   exit "$failures"
+}
+
+# check_version <version> <command...>: the command's --version prints
+# "velkin-pack <version>".
+check_version() {
+  local version=$1 printed
+  shift
+  printed=$("$@" --version </dev/null | tr -d '\r')
+  [ "$printed" = "velkin-pack $version" ] && echo "ok: $* --version: $printed" \
+    || fail "$* --version printed '$printed'"
 }
 
 # check_demo_setup <wine loader> <setup around the demo package>: installs

@@ -152,16 +152,16 @@ TEST_F(InstallFlowTest, ScriptedPropertiesGiveWhatDirectMsiexecGives) {
         return values + (exists(log) ? L"log=1" : L"log=0");
     };
     for (const Form& form : forms) {
-        const tstring direct = L"/i " + quoted(testPackage(L"args.msi")) + L" " + form.tail;
-        EXPECT_EQ(0u, runMsiexec(direct).exitCode);
-        EXPECT_EQ(tstrings::toUtf8(form.expected), tstrings::toUtf8(installedValues())) << "direct";
-        removeTestProducts();
-        ::DeleteFileW(log.c_str());
-
-        EXPECT_EQ(0u, runSetup(L"velkin-setup-args.exe", form.tail).exitCode);
-        EXPECT_EQ(tstrings::toUtf8(form.expected), tstrings::toUtf8(installedValues())) << "setup";
-        removeTestProducts();
-        ::DeleteFileW(log.c_str());
+        for (const bool direct : {true, false}) {
+            const ChildResult result =
+                direct ? runMsiexec(L"/i " + quoted(testPackage(L"args.msi")) + L" " + form.tail)
+                       : runSetup(L"velkin-setup-args.exe", form.tail);
+            EXPECT_EQ(0u, result.exitCode);
+            EXPECT_EQ(tstrings::toUtf8(form.expected), tstrings::toUtf8(installedValues()))
+                << (direct ? "direct" : "setup");
+            removeTestProducts();
+            ::DeleteFileW(log.c_str());
+        }
     }
     expectNothingLeftBehind();
 }

@@ -180,12 +180,12 @@ TEST(DeferredDeleterTest, RunsFilesThenTreesThenEmptyDirectories) {
     TestDirectory dir;
     const tstring holder = dir.directory(L"holder");
     const tstring file = dir.file(L"holder\\file.txt");
-    const tstring tree = dir.directory(L"tree");
-    dir.file(L"tree\\inner\\x.txt");
+    const tstring tree = dir.directory(L"holder\\tree");
+    dir.file(L"holder\\tree\\inner\\x.txt");
     {
         DeferredDeleter deleter;
         // Scheduled in the worst order: as an empty directory the holder can
-        // only go once its file has gone.
+        // only go once its file and its tree have gone.
         deleter.scheduleEmptyDirectory(holder).scheduleDirectoryTree(tree).scheduleFile(file);
         deleter.scheduleFile(file);
     }

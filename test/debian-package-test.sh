@@ -75,8 +75,7 @@ cp -r "$sources/demo.wxs" "$sources/demo" "$outside"
 cd "$outside"
 [ "$(command -v velkin-pack)" = /usr/bin/velkin-pack ] && echo "ok: velkin-pack is on the path" \
   || fail "velkin-pack is '$(command -v velkin-pack)'"
-printed=$(/usr/bin/velkin-pack --version </dev/null | tr -d '\r')
-[ "$printed" = "velkin-pack $version" ] && echo "ok: $printed" || fail "--version printed '$printed'"
+check_version "$version" /usr/bin/velkin-pack
 wixl -o app.msi demo.wxs && echo "ok: wixl" || fail "wixl in $outside"
 /usr/bin/velkin-pack app.msi -o app-setup.exe </dev/null \
   && echo "ok: packed in $outside with the installed stub" || fail "packing in $outside"

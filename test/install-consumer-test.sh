@@ -26,9 +26,7 @@ cmake --install "$build" --prefix "$work/staging" >"$work/install.log" 2>&1 \
   || fail "install: $(cat "$work/install.log")"
 mv "$work/staging" "$work/moved"
 tree="$work/moved"
-printed=$("$tree/bin/velkin-pack" --version </dev/null | tr -d '\r')
-[ "$printed" = "velkin-pack $version" ] && echo "ok: the moved launcher runs velkin-pack --version" \
-  || fail "--version printed '$printed'"
+check_version "$version" "$tree/bin/velkin-pack"
 
 cp "$package" "$work/app.msi"
 cp "$icon" "$work/app.ico"

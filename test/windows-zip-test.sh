@@ -22,8 +22,7 @@ held=$(cmake -E tar tf "$zip" | sort)
 (cd "$work/unzipped" && cmake -E tar xf "$zip") || fail "cannot unpack $zip"
 cp "$package" "$work/app.msi"
 cd "$work"
-printed=$("$loader" unzipped/velkin-pack.exe --version </dev/null | tr -d '\r')
-[ "$printed" = "velkin-pack $version" ] && echo "ok: $printed" || fail "--version printed '$printed'"
+check_version "$version" "$loader" unzipped/velkin-pack.exe
 "$loader" unzipped/velkin-pack.exe app.msi -o app-setup.exe </dev/null && [ -s app-setup.exe ] \
   && echo "ok: packs with the stub beside it" || fail "packing with the unpacked velkin-pack.exe"
 finish

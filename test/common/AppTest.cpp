@@ -1,6 +1,7 @@
 #include "ErrorHandling.h"
 #include "Log.h"
 #include "LogAppenders.h"
+#include "TestSupport.h"
 #include "app.h"
 
 #include <gtest/gtest.h>
@@ -49,7 +50,7 @@ TEST_F(AppTest, OtherFailuresShowWhatIsKnown) {
     EXPECT_EQ(1, app::launch(std::nothrow, [] { throw std::runtime_error("plain"); }, &messages, false));
     EXPECT_EQ(1, app::launch(std::nothrow, [] { throw 7; }, &messages, false));
     ASSERT_EQ(2u, messages.shown.size());
-    EXPECT_EQ(0u, messages.shown[0].find("plain"));
+    EXPECT_TRUE(startsWith(messages.shown[0], "plain"));
     EXPECT_EQ("Unknown error", messages.shown[1]);
 }
 

@@ -1,5 +1,6 @@
 #include "ErrorHandling.h"
 #include "RecordingLogAppender.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -61,30 +62,20 @@ INSTANTIATE_TEST_SUITE_P(
                     CombineCase{"caf\xC3\xA9", "ok", "caf\xC3\xA9. ok"}));
 
 TEST(ErrorHandlingTest, LocatedMessageNamesFileLineAndFunction) {
-    try {
-        probe::fail("Something broke");
-        FAIL() << "no exception";
-    } catch (const VkError<std::runtime_error>& e) {
-        EXPECT_EQ("ErrorHandlingTest.cpp(" + std::to_string(probe::failingLine) +
-                      ") at probe::fail(): Something broke",
-                  std::string(e.what()));
-        EXPECT_STREQ("Something broke", e.originalMessage());
-    }
+    const auto error = thrown<VkError<std::runtime_error>>([] { probe::fail("Something broke"); });
+    ASSERT_TRUE(error);
+    EXPECT_EQ("ErrorHandlingTest.cpp(" + std::to_string(probe::failingLine) +
+                  ") at probe::fail(): Something broke",
+              std::string(error->what()));
+    EXPECT_STREQ("Something broke", error->originalMessage());
 }
 
 TEST(ErrorHandlingTest, OneObjectCaughtThreeWays) {
-    try {
-        probe::Owner().check(-1);
-    } catch (const VkErrorBase& e) {
-        EXPECT_STREQ("negative", e.originalMessage());
-    }
-    try {
-        probe::Owner().check(-1);
-    } catch (const std::exception& e) {
-        EXPECT_EQ("ErrorHandlingTest.cpp(" + std::to_string(probe::failingLine) +
-                      ") at probe::Owner::check(): negative",
-                  std::string(e.what()));
-    }
+    const auto check = [] { probe::Owner().check(-1); };
+    EXPECT_EQ("negative", failureOf<VkErrorBase>(check));
+    EXPECT_EQ("ErrorHandlingTest.cpp(" + std::to_string(probe::failingLine) +
+                  ") at probe::Owner::check(): negative",
+              failureOf<std::exception>(check));
     EXPECT_NO_THROW(probe::Owner().check(1));
 }
 
@@ -97,6 +88,8 @@ TEST(ErrorHandlingTest, FunctionNamesLoseReturnTypeAndParameters) {
                   .function);
     EXPECT_EQ("app::f", CodeLocation("f", "std::map<int, int> app::f(int (*)(int))", 1).function);
     EXPECT_EQ("Dll::~Dll", CodeLocation("f", "Dll::~Dll()", 1).function);
+    EXPECT_EQ("Dll::getFunction",
+              CodeLocation("f", "void (* Dll::getFunction(const string&, bool) const)()", 1).function);
 }
 
 TEST(ErrorHandlingTest, SourceBaseNameTakesEitherSeparator) {
@@ -147,7 +140,7 @@ TEST(ErrorHandlingTest, SwallowingGuardLogsAndGoesOn) {
     const auto errors = log.messages(LogLevel::Error);
     ASSERT_EQ(2u, errors.size());
     EXPECT_EQ(L"Unknown exception caught", errors[0]);
-    EXPECT_NE(tstring::npos, errors[1].find(L"probe::fail(): guarded' caught"));
+    EXPECT_TRUE(contains(errors[1], L"probe::fail(): guarded' caught"));
 }
 
 TEST(ErrorHandlingTest, CrtErrorDescriptionDescribesErrno) {

@@ -2,6 +2,7 @@
 #include "Log.h"
 #include "LogAppenders.h"
 #include "RecordingLogAppender.h"
+#include "TestSupport.h"
 #include "WindowsApi.h"
 
 #include <gtest/gtest.h>
@@ -115,9 +116,9 @@ TEST(LogTest, TracerMacroNamesTheEnclosingFunction) {
     RecordingLogAppender log;
     [] { VK_TRACE_FUNCTION(); }();
     ASSERT_EQ(2u, log.records.size());
-    EXPECT_EQ(0u, log.records[0].message.find(L"Entering "));
-    EXPECT_NE(tstring::npos, log.records[0].message.find(L"TestBody"));
-    EXPECT_EQ(0u, log.records[1].message.find(L"Exiting "));
+    EXPECT_TRUE(startsWith(log.records[0].message, L"Entering "));
+    EXPECT_TRUE(contains(log.records[0].message, L"TestBody"));
+    EXPECT_TRUE(startsWith(log.records[1].message, L"Exiting "));
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "ErrorHandling.h"
+#include "TestSupport.h"
 #include "tstrings.h"
 
 #include <gtest/gtest.h>
@@ -44,12 +45,8 @@ TEST(tstringsTest, FormatWritesWideTextAndNumbers) {
 }
 
 TEST(tstringsTest, FormatRefusesNullFormat) {
-    try {
-        tstrings::format(nullptr);
-        FAIL() << "no exception";
-    } catch (const std::invalid_argument& e) {
-        EXPECT_STREQ("Destination buffer can't be NULL", e.what());
-    }
+    EXPECT_EQ("Destination buffer can't be NULL",
+              failureOf<std::invalid_argument>([] { tstrings::format(nullptr); }));
 }
 
 TEST(tstringsTest, ToLowerChangesAsciiLettersOnly) {

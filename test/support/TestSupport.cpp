@@ -88,6 +88,16 @@ tstring TestDirectory::directory(const tstring& relative) const {
     return path;
 }
 
+tstring TestDirectory::copy(const tstring& source, const tstring& relative) const {
+    const tstring path = *this / relative;
+    makeDirectories(FileUtils::parentPath(path));
+    if (!::CopyFileW(source.c_str(), path.c_str(), FALSE)) {
+        throw std::runtime_error("cannot copy " + tstrings::toUtf8(source) + " to " +
+                                 tstrings::toUtf8(path));
+    }
+    return path;
+}
+
 std::string readFile(const tstring& path) {
     std::ifstream in(path.c_str(), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -114,9 +124,31 @@ std::vector<tstring> listDirectory(const tstring& directory) {
     return names;
 }
 
-ChildResult runChild(const tstring& commandLine,
+tstring environmentValue(const tstring& name) {
+    std::vector<wchar_t> value(::GetEnvironmentVariableW(name.c_str(), nullptr, 0) + 1);
+    const DWORD length =
+        ::GetEnvironmentVariableW(name.c_str(), value.data(), static_cast<DWORD>(value.size()));
+    return length < value.size() ? tstring(value.data(), length) : tstring();
+}
+
+ScopedEnvironment::ScopedEnvironment(const std::vector<std::pair<tstring, tstring>>& changes) {
+    for (const auto& [name, value] : changes) {
+        saved_.emplace_back(name, environmentValue(name));
+        ::SetEnvironmentVariableW(name.c_str(), value.empty() ? nullptr : value.c_str());
+    }
+}
+
+ScopedEnvironment::~ScopedEnvironment() {
+    for (auto entry = saved_.rbegin(); entry != saved_.rend(); ++entry) {
+        ::SetEnvironmentVariableW(entry->first.c_str(),
+                                  entry->second.empty() ? nullptr : entry->second.c_str());
+    }
+}
+
+ChildResult runChild(const tstring& program, const tstring& arguments,
                      const std::vector<std::pair<tstring, tstring>>& environment,
                      const tstring& currentDirectory) {
+    const tstring commandLine = quoted(program) + L" " + arguments;
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     wchar_t outputPath[MAX_PATH] = {};
     ::GetTempFileNameW(systemTempDir().c_str(), L"vco", 0, outputPath);
@@ -124,15 +156,6 @@ ChildResult runChild(const tstring& commandLine,
                                         &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     const HANDLE input = ::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                        &inheritable, OPEN_EXISTING, 0, nullptr);
-
-    // The child inherits our environment, so change ours around its start.
-    std::vector<std::pair<tstring, tstring>> saved;
-    for (const auto& [name, value] : environment) {
-        wchar_t old[32767];
-        const DWORD length = ::GetEnvironmentVariableW(name.c_str(), old, 32767);
-        saved.emplace_back(name, length ? tstring(old, length) : tstring());
-        ::SetEnvironmentVariableW(name.c_str(), value.empty() ? nullptr : value.c_str());
-    }
 
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
@@ -143,14 +166,15 @@ ChildResult runChild(const tstring& commandLine,
     PROCESS_INFORMATION process{};
     std::vector<wchar_t> mutableLine(commandLine.begin(), commandLine.end());
     mutableLine.push_back(L'\0');
-    const BOOL started =
-        ::CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                         currentDirectory.empty() ? nullptr : currentDirectory.c_str(), &startup,
-                         &process);
-    const DWORD startError = ::GetLastError();
-
-    for (const auto& [name, value] : saved) {
-        ::SetEnvironmentVariableW(name.c_str(), value.empty() ? nullptr : value.c_str());
+    BOOL started = FALSE;
+    DWORD startError = 0;
+    {
+        // The child inherits our environment, so change ours around its start.
+        const ScopedEnvironment childEnvironment(environment);
+        started = ::CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                   currentDirectory.empty() ? nullptr : currentDirectory.c_str(),
+                                   &startup, &process);
+        startError = ::GetLastError();
     }
     ::CloseHandle(input);
     ::CloseHandle(output);
@@ -187,15 +211,48 @@ tstring systemProgram(const tstring& fileName) {
     return FileUtils::joinPath(system, fileName);
 }
 
+tstring testPackage(const tstring& fileName) {
+    return siblingProgram(L"..\\packages\\" + fileName);
+}
+
+tstring demoInstallDir() { return environmentValue(L"LOCALAPPDATA") + L"\\VelkinDemo"; }
+
 tstring plantInstallerLibrary(const tstring& directory) {
-    wchar_t overrides[64] = {};
-    ::GetEnvironmentVariableW(L"WINEDLLOVERRIDES", overrides, 64);
-    EXPECT_EQ(0u, tstring(overrides).find(L"msi")) << "the test run must prefer a native msi.dll";
+    EXPECT_EQ(0u, environmentValue(L"WINEDLLOVERRIDES").find(L"msi"))
+        << "the test run must prefer a native msi.dll";
     const tstring planted = FileUtils::joinPath(directory, L"msi.dll");
     if (!::CopyFileW(siblingProgram(L"..\\planted\\msi.dll").c_str(), planted.c_str(), FALSE)) {
         throw std::runtime_error("cannot plant " + tstrings::toUtf8(planted));
     }
     return FileUtils::joinPath(directory, L"planted-msi-was-loaded");
+}
+
+namespace {
+
+testing::AssertionResult textCheck(bool holds, const std::string& text, const char* relation,
+                                   const std::string& piece) {
+    testing::AssertionResult result =
+        holds ? testing::AssertionSuccess() : testing::AssertionFailure();
+    return result << "\"" << text << "\"\n" << (holds ? "does " : "does not ") << relation << "\n\""
+                  << piece << "\"";
+}
+
+} // namespace
+
+testing::AssertionResult startsWith(const std::string& text, const std::string& piece) {
+    return textCheck(text.compare(0, piece.size(), piece) == 0, text, "start with", piece);
+}
+
+testing::AssertionResult startsWith(const tstring& text, const tstring& piece) {
+    return startsWith(tstrings::toUtf8(text), tstrings::toUtf8(piece));
+}
+
+testing::AssertionResult contains(const std::string& text, const std::string& piece) {
+    return textCheck(text.find(piece) != std::string::npos, text, "hold", piece);
+}
+
+testing::AssertionResult contains(const tstring& text, const tstring& piece) {
+    return contains(tstrings::toUtf8(text), tstrings::toUtf8(piece));
 }
 
 tstring quoted(const tstring& argument) { return L"\"" + argument + L"\""; }

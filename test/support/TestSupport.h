@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -27,6 +29,9 @@ public:
     // Creates the file, and its missing parent directories, with `content`.
     tstring file(const tstring& relative, const std::string& content = "content") const;
     tstring directory(const tstring& relative) const;
+    // Copies `source` (a program beside a planted library, an input to
+    // spoil) to `relative`.
+    tstring copy(const tstring& source, const tstring& relative) const;
 
 private:
     tstring path_;
@@ -38,15 +43,33 @@ bool exists(const tstring& path);
 // The names directly inside a directory, sorted.
 std::vector<tstring> listDirectory(const tstring& directory);
 
+// The value of a variable of this process's environment; empty when unset.
+tstring environmentValue(const tstring& name);
+
+// Changes this process's environment for its lifetime (an empty value removes
+// a variable) and puts the previous values back: a child started meanwhile
+// inherits the changes.
+class ScopedEnvironment {
+public:
+    explicit ScopedEnvironment(const std::vector<std::pair<tstring, tstring>>& changes);
+    ~ScopedEnvironment();
+
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+private:
+    std::vector<std::pair<tstring, tstring>> saved_;
+};
+
 struct ChildResult {
     uint32_t exitCode;
     std::string output;  // standard output and standard error together
 };
 
-// Runs a command line to its end with the given environment changes (an empty
-// value removes the variable), in the given current directory (empty: ours),
-// and collects its output.
-ChildResult runChild(const tstring& commandLine,
+// Runs `program` (quoted here) with the arguments to its end, with the given
+// environment changes (an empty value removes the variable), in the given
+// current directory (empty: ours), and collects its output.
+ChildResult runChild(const tstring& program, const tstring& arguments,
                      const std::vector<std::pair<tstring, tstring>>& environment = {},
                      const tstring& currentDirectory = tstring());
 
@@ -54,6 +77,10 @@ ChildResult runChild(const tstring& commandLine,
 tstring siblingProgram(const tstring& fileName);
 // The full path of a program in the system directory.
 tstring systemProgram(const tstring& fileName);
+// The full path of a test package (test/packages, and those derived from them).
+tstring testPackage(const tstring& fileName);
+// Where the demo package installs its files for the current user.
+tstring demoInstallDir();
 
 // Puts the stand-in msi.dll (test/wrapper/PlantedMsi.cpp) into `directory`,
 // where a load by bare name finds it first, and gives the path of the mark file
@@ -62,18 +89,54 @@ tstring systemProgram(const tstring& fileName);
 // Windows always does.
 tstring plantInstallerLibrary(const tstring& directory);
 
+// For EXPECT_TRUE and EXPECT_FALSE: whether `text` starts with, or holds,
+// `piece`; the message shows both.
+testing::AssertionResult startsWith(const std::string& text, const std::string& piece);
+testing::AssertionResult startsWith(const tstring& text, const tstring& piece);
+testing::AssertionResult contains(const std::string& text, const std::string& piece);
+testing::AssertionResult contains(const tstring& text, const tstring& piece);
+
 // Wraps an argument in quotes for a command line (enough for the test's own
 // arguments: no quotes or trailing backslashes inside).
 tstring quoted(const tstring& argument);
 
-// Runs `action`, which must throw a located error, and gives its plain text.
-template <class Action>
-std::string failureOf(Action action) {
+// Runs `action`, which must throw an `Error`, and gives what `read` takes from
+// the caught exception; an empty value, and a recorded failure, when nothing
+// is thrown. Any other exception goes on to the test, which fails with it.
+template <class Error, class Action, class Read>
+auto readThrown(Action action, Read read) -> decltype(read(std::declval<const Error&>())) {
     try {
         action();
-    } catch (const VkErrorBase& e) {
-        return e.originalMessage();
+    } catch (const Error& e) {
+        return read(e);
     }
     ADD_FAILURE() << "no exception";
-    return std::string();
+    return {};
+}
+
+// A copy of the `Error` that `action` throws, for a test that reads several
+// of its parts. `Error` is the exact type: a copy of a base keeps only the base.
+template <class Error, class Action>
+std::optional<Error> thrown(Action action) {
+    return readThrown<Error>(action, [](const Error& e) { return std::optional<Error>(e); });
+}
+
+// The text that a handler of `Error` reads from what `action` throws: a
+// located error's plain message (without its location), another exception's
+// what().
+template <class Error = VkErrorBase, class Action>
+std::string failureOf(Action action) {
+    return readThrown<Error>(action, [](const Error& e) -> std::string {
+        if constexpr (std::is_base_of_v<VkErrorBase, Error>) {
+            return e.originalMessage();
+        } else {
+            return e.what();
+        }
+    });
+}
+
+// The status code that the `Error` thrown by `action` carries.
+template <class Error, class Action>
+uint32_t statusOf(Action action) {
+    return readThrown<Error>(action, [](const Error& e) -> uint32_t { return e.getStatus(); });
 }

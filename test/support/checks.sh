@@ -1,12 +1,22 @@
 # Sourced by the outside-in test scripts: counting failures, the closing
-# line, signing with a test certificate, and the demo product installed and
-# removed by a setup under Wine.
+# line, velkin-pack's version line, signing with a test certificate, and the
+# demo product installed and removed by a setup under Wine.
 failures=0
 fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
 
 finish() {
   [ "$failures" = 0 ] && echo "all checks passed" || echo "$failures check(s) failed"
   exit "$failures"
+}
+
+# check_version <version> <command...>: the command's --version prints
+# "velkin-pack <version>".
+check_version() {
+  local version=$1 printed
+  shift
+  printed=$("$@" --version </dev/null | tr -d '\r')
+  [ "$printed" = "velkin-pack $version" ] && echo "ok: $* --version: $printed" \
+    || fail "$* --version printed '$printed'"
 }
 
 # check_demo_setup <wine loader> <setup around the demo package>: installs
@@ -24,14 +34,16 @@ check_demo_setup() {
   ls $installed >/dev/null 2>&1 && fail "files left after the removal" || echo "ok: the files are gone"
 }
 
-# sign_with_test_certificate <setup> <signed copy> <directory>: makes a
-# code-signing certificate and its key in <directory> and signs with them
-# (osslsigncode's output in <directory>/sign.log).
+# sign_with_test_certificate <file> <signed copy> <directory>: signs with the
+# code-signing certificate and key in <directory> (cert.pem, key.pem), made on
+# first use; the tools' output goes to <directory>/sign.log.
 sign_with_test_certificate() {
-  local setup=$1 signed=$2 dir=$3
-  openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Velkin Test Signing" \
-    -addext "extendedKeyUsage=codeSigning" \
-    -keyout "$dir/key.pem" -out "$dir/cert.pem" >"$dir/sign.log" 2>&1 \
-    && osslsigncode sign -certs "$dir/cert.pem" -key "$dir/key.pem" -n "Velkin Demo" \
-      -in "$setup" -out "$signed" >>"$dir/sign.log" 2>&1
+  local file=$1 signed=$2 dir=$3
+  if [ ! -e "$dir/cert.pem" ]; then
+    openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Velkin Test Signing" \
+      -addext "extendedKeyUsage=codeSigning" \
+      -keyout "$dir/key.pem" -out "$dir/cert.pem" >"$dir/sign.log" 2>&1 || return
+  fi
+  osslsigncode sign -certs "$dir/cert.pem" -key "$dir/key.pem" -n "Velkin Demo" \
+    -in "$file" -out "$signed" >>"$dir/sign.log" 2>&1
 }

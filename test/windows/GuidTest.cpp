@@ -1,5 +1,6 @@
 #include "Guid.h"
 #include "ErrorHandling.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -27,14 +28,11 @@ TEST(GuidTest, NarrowTextIsTakenByteForByte) {
 TEST(GuidTest, RejectedFormsNameTheTextGivenToTheSystem) {
     for (const tstring& text : {tstring(L"{6F1C0E0A5B1D4C7E9E592A8D3B7C4E10"), tstring(L"6F1C0E0A"),
                                tstring(L""), tstring(L"{6F1C0E0A-5B1D-4C7E-9E59-2A8D3B7C4E1X}")}) {
-        try {
-            Guid{text};
-            FAIL() << "accepted " << tstrings::toUtf8(text);
-        } catch (const VkError<std::runtime_error>& e) {
-            EXPECT_EQ("IIDFromString(" + tstrings::toUtf8(text) + ") failed",
-                      std::string(e.originalMessage()));
-            EXPECT_NE(std::string::npos, std::string(e.what()).find("initGuid(): "));
-        }
+        const auto error = thrown<VkError<std::runtime_error>>([&] { Guid{text}; });
+        ASSERT_TRUE(error) << "accepted " << tstrings::toUtf8(text);
+        EXPECT_EQ("IIDFromString(" + tstrings::toUtf8(text) + ") failed",
+                  std::string(error->originalMessage()));
+        EXPECT_TRUE(contains(error->what(), "initGuid(): "));
     }
 }
 

@@ -9,8 +9,7 @@ namespace {
 const uint32_t failureExitCode = static_cast<uint32_t>(-1);
 
 ChildResult runProbe(const tstring& mode, const tstring& debug = L"") {
-    return runChild(quoted(siblingProgram(L"velkin-launch-probe.exe")) + L" " + mode,
-                    {{L"VELKIN_DEBUG", debug}});
+    return runChild(siblingProgram(L"velkin-launch-probe.exe"), mode, {{L"VELKIN_DEBUG", debug}});
 }
 
 TEST(LaunchFrameTest, ExitCodeIsWhatTheMainFunctionStored) {
@@ -53,15 +52,9 @@ namespace {
 class MessageBoxTest : public testing::Test {
 protected:
     void SetUp() override {
-        if (displayFlag() != L"1") {
+        if (environmentValue(L"VELKIN_TEST_DISPLAY") != L"1") {
             GTEST_SKIP() << "needs a display: run under xvfb-run with VELKIN_TEST_DISPLAY=1";
         }
-    }
-
-    static tstring displayFlag() {
-        wchar_t value[8] = {};
-        ::GetEnvironmentVariableW(L"VELKIN_TEST_DISPLAY", value, 8);
-        return value;
     }
 
     // Starts the probe and gives its process handle.

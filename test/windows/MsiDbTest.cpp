@@ -7,18 +7,7 @@
 
 namespace {
 
-tstring demoPackage() { return siblingProgram(L"..\\packages\\demo.msi"); }
-
-template <class Action>
-uint32_t statusOf(Action action) {
-    try {
-        action();
-    } catch (const msi::Error& e) {
-        return e.getStatus();
-    }
-    ADD_FAILURE() << "no installer error";
-    return 0;
-}
+tstring demoPackage() { return testPackage(L"demo.msi"); }
 
 TEST(MsiDbTest, ReadsPropertiesOfAPackage) {
     const msi::Database db(demoPackage());
@@ -30,15 +19,13 @@ TEST(MsiDbTest, ReadsPropertiesOfAPackage) {
 
 TEST(MsiDbTest, MissingPropertyIsNoMoreItems) {
     const msi::Database db(demoPackage());
-    try {
-        db.getProperty(L"VelkinMissing");
-        FAIL() << "no exception";
-    } catch (const VkError<msi::NoMoreItemsError>& e) {
-        EXPECT_EQ(259u, e.getStatus());
-        EXPECT_EQ(0u, std::string(e.originalMessage())
-                          .find("No more items in [SELECT Value FROM Property WHERE Property = "
-                                "'VelkinMissing'] query. MSI error [259]("));
-    }
+    const auto error =
+        thrown<VkError<msi::NoMoreItemsError>>([&] { db.getProperty(L"VelkinMissing"); });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(259u, error->getStatus());
+    EXPECT_TRUE(startsWith(error->originalMessage(),
+                           "No more items in [SELECT Value FROM Property WHERE Property = "
+                           "'VelkinMissing'] query. MSI error [259]("));
     RecordingLogAppender log;
     EXPECT_EQ(L"", db.getProperty(std::nothrow, L"VelkinMissing"));
     EXPECT_TRUE(log.records.empty()) << "a missing property is no failure to report";
@@ -47,15 +34,11 @@ TEST(MsiDbTest, MissingPropertyIsNoMoreItems) {
 TEST(MsiDbTest, FileThatIsNotAPackageIsRefused) {
     TestDirectory dir;
     const tstring bogus = dir.file(L"bogus.msi", "this is not a package");
-    try {
-        const msi::Database db(bogus);
-        FAIL() << "no exception";
-    } catch (const VkError<msi::Error>& e) {
-        EXPECT_NE(0u, e.getStatus());
-        EXPECT_EQ(0u, std::string(e.originalMessage())
-                          .find("MsiOpenDatabase(" + tstrings::toUtf8(bogus) +
-                                ", MSIDBOPEN_READONLY) failed. MSI error ["));
-    }
+    const auto error = thrown<VkError<msi::Error>>([&] { const msi::Database db(bogus); });
+    ASSERT_TRUE(error);
+    EXPECT_NE(0u, error->getStatus());
+    const std::string call = "MsiOpenDatabase(" + tstrings::toUtf8(bogus) + ", MSIDBOPEN_READONLY)";
+    EXPECT_TRUE(startsWith(error->originalMessage(), call + " failed. MSI error ["));
 }
 
 TEST(MsiDbTest, ViewReadsEveryRowToTheEnd) {
@@ -77,20 +60,16 @@ TEST(MsiDbTest, EmptyViewReportsItsEnd) {
     const tstring none = L"SELECT Value FROM Property WHERE Property = 'VelkinMissing'";
     EXPECT_TRUE(msi::DatabaseView(db, none).tryFetch().empty());
     msi::DatabaseView view(db, none);
-    EXPECT_EQ(259u, statusOf([&] { view.fetch(); }));
+    EXPECT_EQ(259u, statusOf<msi::Error>([&] { view.fetch(); }));
     msi::DatabaseView other(db, none);
-    EXPECT_EQ(259u, statusOf([&] { msi::DatabaseRecord record(other); }));
+    EXPECT_EQ(259u, statusOf<msi::Error>([&] { msi::DatabaseRecord record(other); }));
 }
 
 TEST(MsiDbTest, BadQueryNamesItself) {
     const msi::Database db(demoPackage());
-    try {
-        msi::DatabaseView view(db, L"SELECT Nothing FROM Nowhere");
-        FAIL() << "no exception";
-    } catch (const VkError<msi::Error>& e) {
-        EXPECT_EQ(0u, std::string(e.originalMessage())
-                          .find("MsiDatabaseOpenView(SELECT Nothing FROM Nowhere) failed"));
-    }
+    const auto openView = [&] { msi::DatabaseView view(db, L"SELECT Nothing FROM Nowhere"); };
+    EXPECT_TRUE(startsWith(failureOf<VkError<msi::Error>>(openView),
+                           "MsiDatabaseOpenView(SELECT Nothing FROM Nowhere) failed"));
 }
 
 TEST(MsiDbTest, RecordFieldsAndTheirFailures) {
@@ -99,14 +78,14 @@ TEST(MsiDbTest, RecordFieldsAndTheirFailures) {
     EXPECT_EQ(3u, record.getFieldCount());
     EXPECT_EQ(L"text \u00FC", record.getString(1));
     EXPECT_EQ(-42, record.getInteger(2));
-    EXPECT_EQ(1627u, statusOf([&] { record.getInteger(3); }));
+    EXPECT_EQ(1627u, statusOf<msi::Error>([&] { record.getInteger(3); }));
 
     msi::DatabaseRecord moved(std::move(record));
     EXPECT_TRUE(record.empty());
     EXPECT_EQ(-42, moved.getInteger(2));
 
     msi::DatabaseRecord none(0);
-    EXPECT_EQ(1627u, statusOf([&] { none.getFieldCount(); }));
+    EXPECT_EQ(1627u, statusOf<msi::Error>([&] { none.getFieldCount(); }));
 }
 
 TEST(MsiDbTest, StreamsRoundTripThroughFilesOfAnySize) {
@@ -137,7 +116,7 @@ TEST(MsiDbTest, EmbeddedCabinetIsReadFromThePackage) {
 
 TEST(MsiDbTest, BinaryEntriesOfNothingAndOfOneChunk) {
     TestDirectory dir;
-    const msi::Database db(siblingProgram(L"..\\packages\\binary.msi"));
+    const msi::Database db(testPackage(L"binary.msi"));
     msi::DatabaseView empty(db, L"SELECT Data FROM Binary WHERE Name = 'Empty'");
     empty.fetch().saveStreamToFile(1, dir / L"empty.bin");
     EXPECT_TRUE(exists(dir / L"empty.bin"));
@@ -153,7 +132,7 @@ TEST(MsiDbTest, BinaryEntriesOfNothingAndOfOneChunk) {
 
 // 300 characters: the first buffer of 20 doubles four times.
 TEST(MsiDbTest, LongPropertyIsReadWhole) {
-    const msi::Database db(siblingProgram(L"..\\packages\\binary.msi"));
+    const msi::Database db(testPackage(L"binary.msi"));
     tstring expected;
     for (int i = 0; i < 30; ++i) {
         expected += L"0123456789";
@@ -164,23 +143,21 @@ TEST(MsiDbTest, LongPropertyIsReadWhole) {
 // A quote in a name would rewrite the query and answer with another
 // property's value: such a name is refused.
 TEST(MsiDbTest, PropertyNameWithAQuoteIsRefused) {
-    const msi::Database db(siblingProgram(L"..\\packages\\binary.msi"));
+    const msi::Database db(testPackage(L"binary.msi"));
     EXPECT_EQ(L"it's here", db.getProperty(L"QUOTED"));
-    try {
-        db.getProperty(L"QUOTED' OR Property = 'ProductName");
-        FAIL() << "no exception";
-    } catch (const VkError<msi::Error>& e) {
-        EXPECT_EQ(87u, e.getStatus());
-        EXPECT_EQ(0u, std::string(e.originalMessage())
-                          .find("Invalid property name [QUOTED' OR Property = 'ProductName]. MSI error [87]("));
-    }
+    const auto error = thrown<VkError<msi::Error>>(
+        [&] { db.getProperty(L"QUOTED' OR Property = 'ProductName"); });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(87u, error->getStatus());
+    EXPECT_TRUE(startsWith(error->originalMessage(),
+                           "Invalid property name [QUOTED' OR Property = 'ProductName]. MSI error [87]("));
     RecordingLogAppender log;
     EXPECT_EQ(L"", db.getProperty(std::nothrow, L"it's"));
     EXPECT_EQ(1u, log.messages(LogLevel::Error).size());
 }
 
 TEST(MsiDbTest, UnknownProductHasNoCachedPackage) {
-    EXPECT_EQ(1605u, statusOf([] {
+    EXPECT_EQ(1605u, statusOf<msi::Error>([] {
                   msi::Database db(Guid(tstring(L"{00000000-1111-2222-3333-444444444444}")));
               }));
     msi::closeDatabaseView(0);

@@ -16,34 +16,20 @@ TEST(WinDllTest, SystemLibraryComesFromTheSystemDirectory) {
 TEST(WinDllTest, MissingFunctionIsNullOrAnError) {
     const Dll kernel(Dll::Attach{}, L"kernel32.dll");
     EXPECT_EQ(nullptr, kernel.getFunction("VelkinNoSuchFunction", false));
-    try {
-        kernel.getFunction("VelkinNoSuchFunction");
-        FAIL() << "no exception";
-    } catch (const VkError<SysError>& e) {
-        EXPECT_EQ(0u, std::string(e.originalMessage())
-                          .find("GetProcAddress(kernel32.dll, VelkinNoSuchFunction) failed. System error [127]"));
-    }
+    EXPECT_TRUE(startsWith(failureOf<VkError<SysError>>([&] { kernel.getFunction("VelkinNoSuchFunction"); }),
+                           "GetProcAddress(kernel32.dll, VelkinNoSuchFunction) failed. System error [127]"));
 }
 
 TEST(WinDllTest, AttachingToAModuleNotLoadedFails) {
-    try {
-        const Dll absent(Dll::Attach{}, L"velkin-not-loaded.dll");
-        FAIL() << "no exception";
-    } catch (const VkError<SysError>& e) {
-        EXPECT_EQ(0u, std::string(e.originalMessage())
-                          .find("GetModuleHandleExW(velkin-not-loaded.dll) failed. System error [126]"));
-    }
+    const auto attach = [] { const Dll absent(Dll::Attach{}, L"velkin-not-loaded.dll"); };
+    EXPECT_TRUE(startsWith(failureOf<VkError<SysError>>(attach),
+                           "GetModuleHandleExW(velkin-not-loaded.dll) failed. System error [126]"));
 }
 
 TEST(WinDllTest, LoadingAMissingFileFails) {
     TestDirectory dir;
-    try {
-        const Dll absent(dir / L"absent.dll");
-        FAIL() << "no exception";
-    } catch (const VkError<SysError>& e) {
-        EXPECT_EQ(0u, std::string(e.originalMessage())
-                          .find("LoadLibraryW(" + tstrings::toUtf8(dir / L"absent.dll") + ") failed"));
-    }
+    EXPECT_TRUE(startsWith(failureOf<VkError<SysError>>([&] { const Dll absent(dir / L"absent.dll"); }),
+                           "LoadLibraryW(" + tstrings::toUtf8(dir / L"absent.dll") + ") failed"));
 }
 
 TEST(WinDllTest, LibraryIsReleasedWithItsOwner) {

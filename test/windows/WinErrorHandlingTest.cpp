@@ -1,4 +1,5 @@
 #include "RecordingLogAppender.h"
+#include "TestSupport.h"
 #include "WinErrorHandling.h"
 #include "WindowsApi.h"
 
@@ -18,19 +19,16 @@ void deleteInMissingDirectory() {
 }
 
 TEST(WinErrorHandlingTest, FailedCallCarriesCodeAndSystemDescription) {
-    try {
-        deleteInMissingDirectory();
-        FAIL() << "no exception";
-    } catch (const VkError<SysError>& e) {
-        const std::string what = e.what();
-        const std::string original = e.originalMessage();
-        EXPECT_EQ(0u, what.find("WinErrorHandlingTest.cpp("));
-        EXPECT_NE(std::string::npos, what.find(") at {anonymous}::deleteInMissingDirectory(): "));
-        EXPECT_EQ("DeleteFile(C:\\velkin-no-such-directory\\file.txt) failed. System error "
-                  "[3](system error 3 (" + utf8(systemErrorDescription(3)) + "))",
-                  original);
-        EXPECT_EQ(what.substr(what.size() - original.size()), original);
-    }
+    const auto error = thrown<VkError<SysError>>(deleteInMissingDirectory);
+    ASSERT_TRUE(error);
+    const std::string what = error->what();
+    const std::string original = error->originalMessage();
+    EXPECT_TRUE(startsWith(what, "WinErrorHandlingTest.cpp("));
+    EXPECT_TRUE(contains(what, ") at {anonymous}::deleteInMissingDirectory(): "));
+    EXPECT_EQ("DeleteFile(C:\\velkin-no-such-directory\\file.txt) failed. System error "
+              "[3](system error 3 (" + utf8(systemErrorDescription(3)) + "))",
+              original);
+    EXPECT_EQ(what.substr(what.size() - original.size()), original);
 }
 
 TEST(WinErrorHandlingTest, WaitOnInvalidHandleReadsAsOneSentence) {
@@ -78,8 +76,8 @@ TEST(WinErrorHandlingTest, AddressOutsideEveryModuleDropsTheDescription) {
     EXPECT_EQ("Probe failed. System error [5]", std::string(error.what()));
     const auto warnings = log.messages(LogLevel::Warning);
     ASSERT_EQ(1u, warnings.size());
-    EXPECT_EQ(0u, warnings[0].find(L"GetModuleHandleEx() failed for "));
-    EXPECT_NE(tstring::npos, warnings[0].find(L" address."));
+    EXPECT_TRUE(startsWith(warnings[0], L"GetModuleHandleEx() failed for "));
+    EXPECT_TRUE(contains(warnings[0], L" address."));
 }
 
 TEST(WinErrorHandlingTest, ComErrorUsesTheWin32CodeInside) {

@@ -23,10 +23,10 @@ TEST_F(TempDirFaultTest, LongTempHoldsThePackageAndNothingLandsInTheCurrentDirec
     useTemp(longTemp);
     const tstring current = work.directory(L"current");
     const ChildResult result =
-        runChild(quoted(siblingProgram(L"velkin-setup-demo.exe")) + L" /qn", environment, current);
+        runChild(siblingProgram(L"velkin-setup-demo.exe"), L"/qn", environment, current);
     ASSERT_EQ(0u, result.exitCode) << result.output;
-    EXPECT_EQ(0u, recordedCommandLine().find(systemProgram(L"msiexec.exe") + L" /i " + longTemp + L"\\"))
-        << tstrings::toUtf8(recordedCommandLine());
+    EXPECT_TRUE(
+        startsWith(recordedCommandLine(), systemProgram(L"msiexec.exe") + L" /i " + longTemp + L"\\"));
     EXPECT_TRUE(listDirectory(current).empty());
     expectNothingLeftBehind();
 }
@@ -36,10 +36,9 @@ TEST_F(TempDirFaultTest, MissingTempFailsAndCreatesNothing) {
     useTemp(missing);
     const ChildResult result = runSetup(L"velkin-setup-demo.exe", L"/qn", L"true");
     EXPECT_EQ(failureExitCode, result.exitCode);
-    EXPECT_NE(std::string::npos,
-              result.output.find("Cannot create a directory in " + tstrings::toUtf8(missing) + ": "))
-        << result.output;
-    EXPECT_NE(std::string::npos, result.output.find("System error [3]")) << result.output;
+    EXPECT_TRUE(
+        contains(result.output, "Cannot create a directory in " + tstrings::toUtf8(missing) + ": "));
+    EXPECT_TRUE(contains(result.output, "System error [3]"));
     EXPECT_FALSE(exists(work / L"no such temp"));
     EXPECT_FALSE(exists(record)) << "msiexec was started";
 }
@@ -52,7 +51,7 @@ TEST_F(TempDirFaultTest, NamesMadeInAdvanceDoNotBlockTheRun) {
         ASSERT_TRUE(::CreateDirectoryW(name.c_str(), nullptr));
     }
     EXPECT_EQ(0u, runSetup(L"velkin-setup-demo.exe", L"/qn").exitCode);
-    EXPECT_NE(std::wstring::npos, recordedCommandLine().find(L"\\main.msi\""));
+    EXPECT_TRUE(contains(recordedCommandLine(), L"\\main.msi\""));
 }
 
 // The temporary directory lies on a disk too full for the package
@@ -61,8 +60,8 @@ class FullDiskTest : public InstallerHarness {
 protected:
     void SetUp() override {
         InstallerHarness::SetUp();
-        wchar_t full[MAX_PATH] = {};
-        if (!::GetEnvironmentVariableW(L"VELKIN_TEST_FULL_TEMP", full, MAX_PATH)) {
+        const tstring full = environmentValue(L"VELKIN_TEST_FULL_TEMP");
+        if (full.empty()) {
             GTEST_SKIP() << "needs a full disk: run by disk-full-test.sh";
         }
         useTemp(full);
@@ -73,11 +72,9 @@ TEST_F(FullDiskTest, SaysTheDiskIsFullAndLeavesNothing) {
     const ChildResult result = runSetup(L"velkin-setup-demo.exe", L"/qn");
     EXPECT_EQ(failureExitCode, result.exitCode);
     const std::string expected = "WriteFile(" + tstrings::toUtf8(temp) + "\\";
-    EXPECT_EQ(0u, result.output.find(expected)) << result.output;
-    EXPECT_NE(std::string::npos, result.output.find(") failed. System error [112](system error 112 (" +
-                                                    tstrings::toUtf8(systemErrorDescription(112)) +
-                                                    "))"))
-        << result.output;
+    EXPECT_TRUE(startsWith(result.output, expected));
+    EXPECT_TRUE(contains(result.output, ") failed. System error [112](system error 112 (" +
+                                            tstrings::toUtf8(systemErrorDescription(112)) + "))"));
     EXPECT_TRUE(listDirectory(temp).empty());
 }
 
@@ -121,19 +118,17 @@ protected:
 TEST_F(HeldPackageTest, BrieflyHeldPackageIsStillRemoved) {
     const ChildResult result = runWhileHeld(500);
     EXPECT_EQ(0u, result.exitCode);
-    EXPECT_EQ(std::string::npos, result.output.find("[WARNING]")) << result.output;
+    EXPECT_FALSE(contains(result.output, "[WARNING]"));
     expectNothingLeftBehind();
 }
 
 TEST_F(HeldPackageTest, PackageHeldLongerIsLeftWithAWarning) {
     const ChildResult result = runWhileHeld(6000);
     EXPECT_EQ(0u, result.exitCode) << "the exit code stays msiexec's";
-    EXPECT_NE(std::string::npos, result.output.find("[WARNING] DeferredDeleter.cpp:"))
-        << result.output;
-    EXPECT_NE(std::string::npos, result.output.find("Could not delete 1 file(s) in " +
-                                                    tstrings::toUtf8(temp) + "\\"))
-        << result.output;
-    EXPECT_NE(std::string::npos, result.output.find("\\main.msi")) << result.output;
+    EXPECT_TRUE(contains(result.output, "[WARNING] DeferredDeleter.cpp:"));
+    EXPECT_TRUE(
+        contains(result.output, "Could not delete 1 file(s) in " + tstrings::toUtf8(temp) + "\\"));
+    EXPECT_TRUE(contains(result.output, "\\main.msi"));
 }
 
 } // namespace

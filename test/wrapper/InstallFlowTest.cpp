@@ -23,7 +23,7 @@ TEST_F(InstallFlowTest, QuietInstallPutsTheFilesInPlace) {
 }
 
 TEST_F(InstallFlowTest, RefusedPackageGivesMsiexecsOwnExitCode) {
-    const uint32_t direct = runMsiexec(L"/i " + quoted(package(L"refused.msi")) + L" /qn").exitCode;
+    const uint32_t direct = runMsiexec(L"/i " + quoted(testPackage(L"refused.msi")) + L" /qn").exitCode;
     EXPECT_EQ(1603u, direct);
     const ChildResult result = runSetup(L"velkin-setup-refused.exe", L"/qn");
     EXPECT_EQ(direct, result.exitCode);
@@ -33,7 +33,7 @@ TEST_F(InstallFlowTest, RefusedPackageGivesMsiexecsOwnExitCode) {
 
 TEST_F(InstallFlowTest, UnknownSwitchGivesMsiexecsOwnExitCode) {
     const uint32_t direct =
-        runMsiexec(L"/i " + quoted(package(L"refused.msi")) + L" /qn /velkin-unknown").exitCode;
+        runMsiexec(L"/i " + quoted(testPackage(L"refused.msi")) + L" /qn /velkin-unknown").exitCode;
     const ChildResult result = runSetup(L"velkin-setup-refused.exe", L"/qn /velkin-unknown");
     EXPECT_EQ(direct, result.exitCode);
     EXPECT_EQ("", result.output);
@@ -56,10 +56,8 @@ TEST_F(InstallFlowTest, SetupWithoutPackageFailsWithExitCodeMinusOne) {
     EXPECT_EQ(failureExitCode, quiet.exitCode);
     const ChildResult debug = runSetup(L"velkin-setup.exe", L"/qn", L"true");
     EXPECT_EQ(failureExitCode, debug.exitCode);
-    EXPECT_NE(std::string::npos,
-              debug.output.find("cannot find resource (name='msi', type='#10')"))
-        << debug.output;
-    EXPECT_NE(std::string::npos, debug.output.find("[ERROR]")) << debug.output;
+    EXPECT_TRUE(contains(debug.output, "cannot find resource (name='msi', type='#10')"));
+    EXPECT_TRUE(contains(debug.output, "[ERROR]"));
     expectNothingLeftBehind();
 }
 
@@ -81,11 +79,10 @@ TEST_P(ArgumentsReachMsiexecTest, ExactlyAsTyped) {
     const MsiexecStandIn standIn;
     ASSERT_EQ(0u, runSetup(L"velkin-setup-demo.exe", GetParam().tail).exitCode);
     // While msiexec runs, others may read the package, but not change it.
-    EXPECT_NE(std::string::npos, recordedPackageFolder().find("package: read 1, write 0, delete 0\n"))
-        << recordedPackageFolder();
+    EXPECT_TRUE(contains(recordedPackageFolder(), "package: read 1, write 0, delete 0\n"));
     const tstring recorded = recordedCommandLine();
     const tstring head = systemProgram(L"msiexec.exe") + L" /i \"" + temp + L"\\";
-    ASSERT_EQ(0u, recorded.find(head)) << tstrings::toUtf8(recorded);
+    ASSERT_TRUE(startsWith(recorded, head));
     const size_t packageEnd = recorded.find(L"\\main.msi\"", head.size());
     ASSERT_NE(tstring::npos, packageEnd) << tstrings::toUtf8(recorded);
     const tstring rest = recorded.substr(packageEnd + 10);
@@ -127,7 +124,7 @@ TEST_F(InstallFlowTest, TooLongACommandLineForMsiexecIsRefused) {
     const ChildResult result =
         runSetup(L"velkin-setup-demo.exe", L"PROPA=" + tstring(ownRoom - 6, L'x'), L"true");
     EXPECT_EQ(failureExitCode, result.exitCode);
-    EXPECT_NE(std::string::npos, result.output.find("msiexec.exe is too long: ")) << result.output;
+    EXPECT_TRUE(contains(result.output, "msiexec.exe is too long: "));
     EXPECT_FALSE(exists(record)) << "msiexec was started";
     expectNothingLeftBehind();
     EXPECT_EQ(std::vector<tstring>{}, listDirectory(temp));
@@ -155,16 +152,16 @@ TEST_F(InstallFlowTest, ScriptedPropertiesGiveWhatDirectMsiexecGives) {
         return values + (exists(log) ? L"log=1" : L"log=0");
     };
     for (const Form& form : forms) {
-        const tstring direct = L"/i " + quoted(package(L"args.msi")) + L" " + form.tail;
-        EXPECT_EQ(0u, runMsiexec(direct).exitCode);
-        EXPECT_EQ(tstrings::toUtf8(form.expected), tstrings::toUtf8(installedValues())) << "direct";
-        removeTestProducts();
-        ::DeleteFileW(log.c_str());
-
-        EXPECT_EQ(0u, runSetup(L"velkin-setup-args.exe", form.tail).exitCode);
-        EXPECT_EQ(tstrings::toUtf8(form.expected), tstrings::toUtf8(installedValues())) << "setup";
-        removeTestProducts();
-        ::DeleteFileW(log.c_str());
+        for (const bool direct : {true, false}) {
+            const ChildResult result =
+                direct ? runMsiexec(L"/i " + quoted(testPackage(L"args.msi")) + L" " + form.tail)
+                       : runSetup(L"velkin-setup-args.exe", form.tail);
+            EXPECT_EQ(0u, result.exitCode);
+            EXPECT_EQ(tstrings::toUtf8(form.expected), tstrings::toUtf8(installedValues()))
+                << (direct ? "direct" : "setup");
+            removeTestProducts();
+            ::DeleteFileW(log.c_str());
+        }
     }
     expectNothingLeftBehind();
 }
@@ -176,9 +173,7 @@ protected:
     void SetUp() override {
         InstallerHarness::SetUp();
         downloads = work.directory(L"Downloads");
-        setup = downloads + L"\\args-setup.exe";
-        ASSERT_TRUE(::CopyFileW(siblingProgram(L"velkin-setup-args.exe").c_str(), setup.c_str(),
-                                FALSE));
+        setup = work.copy(siblingProgram(L"velkin-setup-args.exe"), L"Downloads\\args-setup.exe");
     }
 
     tstring downloads;
@@ -211,12 +206,10 @@ TEST_F(TransformTest, OnlyRelativeTransformsThatExistAreStaged) {
     const std::string staged = recordedPackageFolder();
     const size_t transformSize = readFile(downloads + L"\\x.mst").size();
     for (const char* name : {"x.mst", "sub\\y.mst"}) {
-        EXPECT_NE(std::string::npos,
-                  staged.find(std::string(name) + " " + std::to_string(transformSize) + "\n"))
-            << staged;
+        EXPECT_TRUE(contains(staged, name + (" " + std::to_string(transformSize)) + "\n"));
     }
     for (const char* name : {"absent.mst", "z.mst", "embedded"}) {
-        EXPECT_EQ(std::string::npos, staged.find(name)) << staged;
+        EXPECT_FALSE(contains(staged, name));
     }
     expectNothingLeftBehind();
 }

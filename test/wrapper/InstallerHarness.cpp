@@ -29,7 +29,7 @@ ChildResult InstallerHarness::runSetup(const tstring& setup, const tstring& args
     std::vector<std::pair<tstring, tstring>> setupEnvironment = environment;
     setupEnvironment.emplace_back(L"VELKIN_DEBUG", debug);
     const tstring path = FileUtils::isAbsolutePath(setup) ? setup : siblingProgram(setup);
-    return runChild(quoted(path) + L" " + args, setupEnvironment);
+    return runChild(path, args, setupEnvironment);
 }
 
 void InstallerHarness::useTemp(const tstring& directory) {
@@ -43,11 +43,7 @@ void InstallerHarness::useTemp(const tstring& directory) {
 }
 
 ChildResult InstallerHarness::runMsiexec(const tstring& args) const {
-    return runChild(quoted(msiexec()) + L" " + args, {{L"TMP", temp}, {L"TEMP", temp}});
-}
-
-tstring InstallerHarness::package(const tstring& name) {
-    return siblingProgram(L"..\\packages\\" + name);
+    return runChild(msiexec(), args, {{L"TMP", temp}, {L"TEMP", temp}});
 }
 
 tstring InstallerHarness::recordedCommandLine() const {
@@ -57,12 +53,6 @@ tstring InstallerHarness::recordedCommandLine() const {
 
 std::string InstallerHarness::recordedPackageFolder() const {
     return readFile(record + L".files");
-}
-
-tstring InstallerHarness::demoInstallDir() {
-    wchar_t value[MAX_PATH] = {};
-    ::GetEnvironmentVariableW(L"LOCALAPPDATA", value, MAX_PATH);
-    return tstring(value) + L"\\VelkinDemo";
 }
 
 int InstallerHarness::productState(const wchar_t* productCode) {
@@ -80,7 +70,7 @@ int InstallerHarness::productState(const wchar_t* productCode) {
 void InstallerHarness::removeTestProducts() {
     for (const wchar_t* code : {demoProductCode, argsProductCode}) {
         if (productState(code) == installStateDefault) {
-            runChild(quoted(msiexec()) + L" /x " + code + L" /qn");
+            runChild(msiexec(), L"/x " + tstring(code) + L" /qn");
         }
     }
 }

@@ -28,12 +28,10 @@ protected:
     void useTemp(const tstring& directory);
     ChildResult runMsiexec(const tstring& args) const;
 
-    static tstring package(const tstring& name);
     // What the stand-in recorded: its command line, and the files beside the
     // package it was given ("<name> <size>" lines).
     tstring recordedCommandLine() const;
     std::string recordedPackageFolder() const;
-    static tstring demoInstallDir();
     // The installer's own view of a product.
     static int productState(const wchar_t* productCode);
     static void removeTestProducts();

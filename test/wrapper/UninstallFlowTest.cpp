@@ -30,16 +30,16 @@ TEST_F(UninstallFlowTest, RemovingWhatIsNotInstalledFailsWithTheInstallersStatus
     const ChildResult quiet = runSetup(L"velkin-setup-demo.exe", L"uninstall");
     EXPECT_EQ(failureExitCode, quiet.exitCode);
     // One message: the plain text, once.
-    EXPECT_EQ(0u, quiet.output.find("MsiConfigureProductEx({6F1C0E0A-5B1D-4C7E-9E59-2A8D3B7C4E10}, "
-                                    "65535, 2, REBOOT=ReallySuppress) failed [1605]. MSI error [1605]("))
-        << quiet.output;
+    EXPECT_TRUE(startsWith(quiet.output,
+                           "MsiConfigureProductEx({6F1C0E0A-5B1D-4C7E-9E59-2A8D3B7C4E10}, 65535, 2, "
+                           "REBOOT=ReallySuppress) failed [1605]. MSI error [1605]("));
     EXPECT_EQ(quiet.output.find('\n'), quiet.output.size() - 1) << quiet.output;
-    EXPECT_EQ(std::string::npos, quiet.output.find("No description")) << quiet.output;
+    EXPECT_FALSE(contains(quiet.output, "No description"));
 
     const ChildResult debug = runSetup(L"velkin-setup-demo.exe", L"uninstall", L"true");
     EXPECT_EQ(failureExitCode, debug.exitCode);
-    EXPECT_NE(std::string::npos, debug.output.find("MSI error [1605]")) << debug.output;
-    EXPECT_NE(std::string::npos, debug.output.find("[ERROR]")) << debug.output;
+    EXPECT_TRUE(contains(debug.output, "MSI error [1605]"));
+    EXPECT_TRUE(contains(debug.output, "[ERROR]"));
 }
 
 TEST_F(UninstallFlowTest, UninstallAnywhereAmongTheArgumentsSelectsRemoval) {
@@ -62,10 +62,8 @@ TEST_F(UninstallFlowTest, OtherSpellingsGoToMsiexec) {
 // An msi.dll planted next to the setup executable: neither the install nor
 // the removal may load it.
 TEST_F(UninstallFlowTest, PlantedInstallerLibraryIsNeverLoaded) {
-    const tstring downloads = work.directory(L"Downloads");
-    const tstring setup = downloads + L"\\setup-demo.exe";
-    ASSERT_TRUE(::CopyFileW(siblingProgram(L"velkin-setup-demo.exe").c_str(), setup.c_str(), FALSE));
-    const tstring mark = plantInstallerLibrary(downloads);
+    const tstring setup = work.copy(siblingProgram(L"velkin-setup-demo.exe"), L"Downloads\\setup-demo.exe");
+    const tstring mark = plantInstallerLibrary(work / L"Downloads");
     EXPECT_EQ(0u, runSetup(setup, L"/qn").exitCode);
     EXPECT_FALSE(exists(mark)) << "the install loaded the planted msi.dll";
     EXPECT_EQ(installStateDefault, productState(demoProductCode));

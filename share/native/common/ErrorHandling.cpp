@@ -2,6 +2,7 @@
 
 #include "Log.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cwchar>
 #include <optional>
@@ -13,26 +14,30 @@ namespace {
 // "void {anonymous}::Foo::bar(const wstring&) const" down to
 // "{anonymous}::Foo::bar". A bare qualified name passes unchanged.
 std::string qualifiedFunctionName(const std::string& signature) {
-    size_t end = signature.rfind(')');
-    if (end == std::string::npos) {
-        return signature;
-    }
-    int depth = 0;
+    // The parameter list is the first "(" that follows a name outside
+    // template arguments: a return type may hold parentheses of its own, as
+    // in "void (* Dll::getFunction(const string&, bool) const)()".
+    int angle = 0;
     size_t open = std::string::npos;
-    for (size_t i = end + 1; i-- > 0;) {
-        if (signature[i] == ')') {
-            ++depth;
-        } else if (signature[i] == '(' && --depth == 0) {
-            open = i;
-            break;
+    for (size_t i = 0; i < signature.size() && open == std::string::npos; ++i) {
+        const char c = signature[i];
+        if (c == '<') {
+            ++angle;
+        } else if (c == '>') {
+            --angle;
+        } else if (c == '(' && angle == 0 && i > 0) {
+            const char before = signature[i - 1];
+            if (std::isalnum(static_cast<unsigned char>(before)) || before == '_' || before == '>') {
+                open = i;
+            }
         }
     }
-    if (open == std::string::npos || open == 0) {
+    if (open == std::string::npos) {
         return signature;
     }
-    // The name runs back to the blank after the return type; blanks inside
-    // template arguments do not count.
-    int angle = 0;
+    // The name runs back to what ends the return type (a blank, or the "(*"
+    // of a declarator); blanks inside template arguments do not count.
+    angle = 0;
     size_t begin = 0;
     for (size_t i = open; i-- > 0;) {
         const char c = signature[i];
@@ -40,7 +45,7 @@ std::string qualifiedFunctionName(const std::string& signature) {
             ++angle;
         } else if (c == '<') {
             --angle;
-        } else if (c == ' ' && angle == 0) {
+        } else if ((c == ' ' || c == '*' || c == '&' || c == '(') && angle == 0) {
             begin = i + 1;
             break;
         }

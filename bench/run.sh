@@ -18,7 +18,6 @@ while [ $# -gt 0 ]; do
   esac
 done
 
-bash scripts/install-deps.sh
 source scripts/configure-and-build.sh
 velkin_wine_stop
 exec bash bench/measure.sh "$velkin_build" "$sizes" "$rounds"

@@ -8,7 +8,6 @@ source "$(dirname "$0")/../scripts/wine-prefix.sh"
 velkin_without_aslr "$0" "$@"
 cd "$(dirname "$0")/.."
 
-bash scripts/install-deps.sh
 source scripts/configure-and-build.sh
 velkin_wine_stop
 

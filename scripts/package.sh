@@ -6,6 +6,5 @@ source "$(dirname "$0")/../scripts/wine-prefix.sh"
 velkin_without_aslr "$0" "$@"
 cd "$(dirname "$0")/.."
 
-bash scripts/install-deps.sh
 source scripts/configure-and-build.sh
 (cd "$velkin_build" && cpack)

@@ -3,13 +3,12 @@
 #include "ConsoleText.h"
 #include "ErrorHandling.h"
 #include "Extractor.h"
-#include "InspectionReport.h"
+#include "ContentsReport.h"
 #include "LogAppenders.h"
 #include "Packer.h"
 #include "WinSysInfo.h"
 
 #include <algorithm>
-#include <iostream>
 #include <string>
 #include <vector>
 
@@ -83,13 +82,13 @@ void packCommand(const tstring_array& args) {
     }
 }
 
-void inspectCommand(const tstring_array& args) {
+void reportCommand(const tstring_array& args) {
     tstring file;
     bool json = false;
     parseArguments(args, 1, {{L"--json", nullptr, nullptr, &json}}, "file", file);
-    const Inspection inspection = inspect(file);
-    writeOut(json ? jsonReport(inspection) : textReport(inspection));
-    if (inspection.isSetup && !inspection.productCodeMatches) {
+    const FileContents contents = readFileContents(file);
+    writeOut(json ? jsonReport(contents) : textReport(contents));
+    if (contents.isSetup && !contents.productCodeMatches) {
         // After the report, which shows both codes.
         VK_THROW_MSG("The product code resource of " << file << " does not name the product of "
                                                      << "its package: its \"uninstall\" would "
@@ -122,9 +121,9 @@ int main() {
         const tstring_array args = SysInfo::getCommandArgs(SysInfo::DropProgramPath);
         const tstring command = args.empty() ? tstring() : args[0];
         if (args.size() == 1 && command == L"--version") {
-            std::cout << "velkin-pack " VELKIN_VERSION << std::endl;
+            writeOut("velkin-pack " VELKIN_VERSION "\r\n");
         } else if (command == L"inspect") {
-            inspectCommand(args);
+            reportCommand(args);
         } else if (command == L"extract") {
             extractCommand(args);
         } else {

@@ -4,16 +4,13 @@
 #include "Guid.h"
 #include "MsiDb.h"
 #include "MsiSummaryInfo.h"
+#include "UniqueHandles.h"
 #include "WinErrorHandling.h"
 #include "WindowsApi.h"
 
 #include <objbase.h>
 
 namespace {
-
-struct ReleaseDeleter {
-    void operator()(IUnknown* object) const { object->Release(); }
-};
 
 // Windows Installer keeps a package's Authenticode signature in this stream
 // of the package's structured storage, beside the database's own streams

@@ -1,5 +1,6 @@
 #include "PropertyTransform.h"
 
+#include "UniqueHandles.h"
 #include "WindowsApi.h"
 
 #include <objbase.h>
@@ -52,16 +53,12 @@ void check(HRESULT result, const char* what) {
     }
 }
 
-struct Releaser {
-    void operator()(IUnknown* object) const { object->Release(); }
-};
-
 void writeStream(IStorage& storage, const tstring& name, const std::vector<uint8_t>& data) {
     IStream* raw = nullptr;
     check(storage.CreateStream(name.c_str(), STGM_CREATE | STGM_WRITE | STGM_SHARE_EXCLUSIVE, 0,
                                0, &raw),
           "CreateStream");
-    const std::unique_ptr<IStream, Releaser> stream(raw);
+    const std::unique_ptr<IStream, ReleaseDeleter> stream(raw);
     ULONG written = 0;
     check(stream->Write(data.data(), static_cast<ULONG>(data.size()), &written), "Write");
 }
@@ -74,7 +71,7 @@ void writePropertyTransform(const tstring& path, const std::string& property,
     check(::StgCreateDocfile(path.c_str(),
                              STGM_CREATE | STGM_WRITE | STGM_SHARE_EXCLUSIVE | STGM_DIRECT, 0, &raw),
           "StgCreateDocfile");
-    const std::unique_ptr<IStorage, Releaser> storage(raw);
+    const std::unique_ptr<IStorage, ReleaseDeleter> storage(raw);
     check(storage->SetClass(transformClass), "SetClass");
     // The transform's own strings: a code page entry, then length and
     // reference count of string 1 (the name) and string 2 (the value).

@@ -102,15 +102,23 @@ tstring format(const wchar_t* format, ...) {
     return buffer;
 }
 
-tstring toLower(const tstring& text) {
+namespace {
+
+tstring shiftAsciiLetters(const tstring& text, wchar_t first, wchar_t last, wchar_t shift) {
     tstring result = text;
     for (wchar_t& c : result) {
-        if (c >= L'A' && c <= L'Z') {
-            c = static_cast<wchar_t>(c + (L'a' - L'A'));
+        if (c >= first && c <= last) {
+            c = static_cast<wchar_t>(c + shift);
         }
     }
     return result;
 }
+
+} // namespace
+
+tstring toLower(const tstring& text) { return shiftAsciiLetters(text, L'A', L'Z', L'a' - L'A'); }
+
+tstring toUpper(const tstring& text) { return shiftAsciiLetters(text, L'a', L'z', L'A' - L'a'); }
 
 bool equals(const tstring& a, const tstring& b, CompareType mode) {
     if (mode == IgnoreCase) {

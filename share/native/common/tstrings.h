@@ -30,6 +30,8 @@ bool endsWith(const tstring& text, const tstring& suffix, CompareType mode = Cas
 
 // Lowers the ASCII letters only.
 tstring toLower(const tstring& text);
+// Raises the ASCII letters only.
+tstring toUpper(const tstring& text);
 tstring trim(const tstring& text, const tstring& characters);
 // Replaces from left to right; text brought in by a replacement is never
 // searched again.

@@ -8,15 +8,7 @@ const wchar_t* const type = RT_RCDATA;
 const wchar_t* const package = L"msi";
 const wchar_t* const productCode = L"product_code";
 
-tstring storedName(const wchar_t* name) {
-    tstring stored = name;
-    for (wchar_t& c : stored) {
-        if (c >= L'a' && c <= L'z') {
-            c = static_cast<wchar_t>(c - L'a' + L'A');
-        }
-    }
-    return stored;
-}
+tstring storedName(const wchar_t* name) { return tstrings::toUpper(name); }
 
 std::string encodeProductCode(const Guid& code) {
     const tstring text = code.toString();

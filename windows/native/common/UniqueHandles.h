@@ -80,6 +80,14 @@ using UniqueFindHandle = UniqueAny<FindHandleTraits>;
 // A loaded module, released with FreeLibrary.
 using UniqueLibraryHandle = UniqueAny<LibraryHandleTraits>;
 
+// For COM objects (structured storage, streams).
+struct ReleaseDeleter {
+    template <class Object>
+    void operator()(Object* object) const {
+        object->Release();
+    }
+};
+
 // For buffers that the system allocates with LocalAlloc.
 struct LocalFreeDeleter {
     void operator()(void* memory) const { ::LocalFree(memory); }

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 // What velkin-pack tells about a package or a setup executable.
-struct Inspection {
+struct FileContents {
     bool isSetup = false;
     PackageInfo package;
     uint64_t packageSize = 0;
@@ -19,4 +19,4 @@ struct Inspection {
 
 // Reads a package, or the package inside a setup executable; throws an error
 // for the user for any other file.
-Inspection inspect(const tstring& path);
+FileContents readFileContents(const tstring& path);

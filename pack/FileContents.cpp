@@ -1,4 +1,4 @@
-#include "Inspection.h"
+#include "FileContents.h"
 
 #include "DeferredDeleter.h"
 #include "ErrorHandling.h"
@@ -39,9 +39,9 @@ bool namesProduct(const tstring& code, const tstring& productCode) {
     }
 }
 
-Inspection inspectSetup(const tstring& path) {
+FileContents setupContents(const tstring& path) {
     const SetupFile setup(path);
-    Inspection result;
+    FileContents result;
     result.isSetup = true;
     // The installer reads a package only from a file.
     const tstring workDir = FileUtils::createTempDirectory(L"vki", L".tmp", SysInfo::getTempDir());
@@ -67,13 +67,13 @@ Inspection inspectSetup(const tstring& path) {
 
 } // namespace
 
-Inspection inspect(const tstring& path) {
+FileContents readFileContents(const tstring& path) {
     requireInputFile(path, L"The file");
     switch (sniff(path)) {
     case FileKind::Program:
-        return inspectSetup(path);
+        return setupContents(path);
     case FileKind::CompoundFile: {
-        Inspection result;
+        FileContents result;
         result.package = readPackageInfo(path);
         result.packageSize = MappedFile(path).size();
         return result;

@@ -2,7 +2,7 @@
 # velkin-pack inspect and extract from a Linux shell: the JSON read back by a
 # real parser and compared with what msitools reads from the same package;
 # the text for people; signatures; the package taken out of a setup.
-# Usage: inspect-from-linux-test.sh <bin directory> <package directory> <work directory>
+# Usage: contents-from-linux-test.sh <bin directory> <package directory> <work directory>
 set -u
 source "$(dirname "$0")/support/checks.sh"
 bin=$1
@@ -10,7 +10,7 @@ packages=$2
 work=$3
 
 rm -rf "$work" && mkdir -p "$work"
-json="$work/inspect.json"
+json="$work/contents.json"
 
 # A member of the JSON object read last: strings as they are, anything else
 # as JSON.
@@ -29,9 +29,9 @@ expect() {
   [ "$actual" = "$3" ] || fail "$1: $2 is '$actual', not '$3'"
 }
 
-# inspect_json <file>: runs inspect --json and reads its members back with
+# contents_json <file>: runs inspect --json and reads its members back with
 # Python's JSON parser.
-inspect_json() {
+contents_json() {
   rm -f "$json" "$work/members"
   "$bin/velkin-pack" inspect "$1" --json >"$json" 2>"$work/stderr" \
     || fail "inspect --json $1 exited with $?: $(cat "$work/stderr")"
@@ -45,7 +45,7 @@ for name, value in json.load(open(sys.argv[1], encoding="utf-8")).items():
 check_package() {
   local file=$1 package=$2 what before=$failures
   what=$(basename "$1")
-  inspect_json "$file"
+  contents_json "$file"
   for key in ProductCode UpgradeCode ProductName ProductVersion Manufacturer ProductLanguage; do
     expect "$what" "${key,}" "$(property "$package" "$key")"
   done
@@ -70,11 +70,11 @@ check_package "$packages/peruser.msi" "$packages/peruser.msi" package perUser pe
 check_package "$packages/permachine.msi" "$packages/permachine.msi" package perMachine perMachine false
 check_package "$bin/velkin-setup-demo.exe" "$packages/demo.msi" setup chosenAtInstall perUser false
 
-"$bin/velkin-pack" inspect "$packages/permachine.msi" | tr -d '\r' >"$work/inspect.txt"
-grep -qx 'ProductName: *Velkin Grüße "Édition"' "$work/inspect.txt" \
-  && grep -qx 'Manufacturer: *Ærøskøbing\\Software' "$work/inspect.txt" \
-  && grep -qx 'Install scope: *per-machine' "$work/inspect.txt" \
-  && echo "ok: the text shows the non-ASCII names and the scope" || fail "text: $(cat "$work/inspect.txt")"
+"$bin/velkin-pack" inspect "$packages/permachine.msi" | tr -d '\r' >"$work/contents.txt"
+grep -qx 'ProductName: *Velkin Grüße "Édition"' "$work/contents.txt" \
+  && grep -qx 'Manufacturer: *Ærøskøbing\\Software' "$work/contents.txt" \
+  && grep -qx 'Install scope: *per-machine' "$work/contents.txt" \
+  && echo "ok: the text shows the non-ASCII names and the scope" || fail "text: $(cat "$work/contents.txt")"
 
 # Signatures: the package's own, also inside a setup; never the setup's.
 sign() {

@@ -1,4 +1,4 @@
-#include "InspectionReport.h"
+#include "ContentsReport.h"
 
 #include <cstdio>
 #include <iomanip>
@@ -65,10 +65,10 @@ std::string jsonStringOrNull(const tstring& value) {
 
 } // namespace
 
-std::string textReport(const Inspection& inspection) {
-    const PackageInfo& package = inspection.package;
+std::string textReport(const FileContents& contents) {
+    const PackageInfo& package = contents.package;
     std::vector<std::pair<const char*, std::string>> lines{
-        {"Kind", inspection.isSetup ? "Velkin setup executable" : "Windows Installer package"},
+        {"Kind", contents.isSetup ? "Velkin setup executable" : "Windows Installer package"},
         {"ProductName", orNone(package.productName)},
         {"ProductVersion", orNone(package.productVersion)},
         {"Manufacturer", orNone(package.manufacturer)},
@@ -81,12 +81,12 @@ std::string textReport(const Inspection& inspection) {
                               : scopeText(package.scope)},
         {"Package code", orNone(package.packageCode)},
         {"Signed", package.isSigned ? "yes" : "no"},
-        {"Package size", std::to_string(inspection.packageSize) + " bytes"},
+        {"Package size", std::to_string(contents.packageSize) + " bytes"},
     };
-    if (inspection.isSetup) {
+    if (contents.isSetup) {
         lines.emplace_back("Embedded product code",
-                           orNone(inspection.embeddedProductCode) +
-                               (inspection.productCodeMatches ? " (matches the package)"
+                           orNone(contents.embeddedProductCode) +
+                               (contents.productCodeMatches ? " (matches the package)"
                                                               : " (DIFFERS from the package's)"));
     }
     std::ostringstream text;
@@ -96,14 +96,14 @@ std::string textReport(const Inspection& inspection) {
     return text.str();
 }
 
-std::string jsonReport(const Inspection& inspection) {
-    const PackageInfo& package = inspection.package;
+std::string jsonReport(const FileContents& contents) {
+    const PackageInfo& package = contents.package;
     const std::string setupOnlyCode =
-        inspection.isSetup ? jsonStringOrNull(inspection.embeddedProductCode) : "null";
+        contents.isSetup ? jsonStringOrNull(contents.embeddedProductCode) : "null";
     const std::string setupOnlyMatch =
-        inspection.isSetup ? (inspection.productCodeMatches ? "true" : "false") : "null";
+        contents.isSetup ? (contents.productCodeMatches ? "true" : "false") : "null";
     const std::vector<std::pair<const char*, std::string>> members{
-        {"kind", jsonString(inspection.isSetup ? "setup" : "package")},
+        {"kind", jsonString(contents.isSetup ? "setup" : "package")},
         {"productCode", jsonString(tstrings::toUtf8(package.productCode))},
         {"upgradeCode", jsonStringOrNull(package.upgradeCode)},
         {"productName", jsonStringOrNull(package.productName)},
@@ -114,7 +114,7 @@ std::string jsonReport(const Inspection& inspection) {
         {"defaultInstallScope", jsonString(scopeKey(package.defaultScope))},
         {"packageCode", jsonStringOrNull(package.packageCode)},
         {"signed", package.isSigned ? "true" : "false"},
-        {"packageSize", std::to_string(inspection.packageSize)},
+        {"packageSize", std::to_string(contents.packageSize)},
         {"embeddedProductCode", setupOnlyCode},
         {"productCodeMatches", setupOnlyMatch},
     };

@@ -58,6 +58,7 @@ public:
     void publish();
 
     struct Handle;
+    const Handle& handle() const { return *handle_; }
 
 private:
     tstring output_;

@@ -1,0 +1,34 @@
+# The Windows programs of a Linux host build: this source tree configured
+# again, in ${CMAKE_BINARY_DIR}/windows, for Windows x86-64 with MinGW-w64,
+# and built whenever this tree is. It packs its setups with the velkin-pack
+# built here, puts its programs beside it, and its tests run with this tree's
+# (ctest in ${CMAKE_BINARY_DIR} runs both).
+include(ExternalProject)
+
+set(VELKIN_WINDOWS_BUILD_DIR ${CMAKE_BINARY_DIR}/windows)
+ExternalProject_Add(velkin-windows-programs
+  SOURCE_DIR ${PROJECT_SOURCE_DIR}
+  BINARY_DIR ${VELKIN_WINDOWS_BUILD_DIR}
+  CMAKE_ARGS
+    -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/mingw-w64-x86_64.cmake
+    -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
+    -DBUILD_TESTING=${BUILD_TESTING}
+    -DVELKIN_PART_OF_HOST_BUILD=ON
+    -DVELKIN_PROGRAMS_DIR=${VELKIN_PROGRAMS_DIR}
+    -DVELKIN_PACK_COMMAND=$<TARGET_FILE:velkin-pack>
+    -DVELKIN_WINEPREFIX=${VELKIN_WINEPREFIX}
+  # Its own build tool decides what is out of date.
+  BUILD_ALWAYS ON
+  INSTALL_COMMAND ""
+  DEPENDS velkin-pack
+  USES_TERMINAL_CONFIGURE ON
+  USES_TERMINAL_BUILD ON)
+
+set(VELKIN_STUB ${VELKIN_PROGRAMS_DIR}/velkin-setup.exe)
+set(VELKIN_WINDOWS_PACK ${VELKIN_PROGRAMS_DIR}/velkin-pack.exe)
+set(VELKIN_WINDOWS_PACKAGES_DIR ${VELKIN_WINDOWS_BUILD_DIR}/packages)
+
+# Its tests are this tree's too.
+set(windows_tests ${CMAKE_BINARY_DIR}/WindowsTests.cmake)
+file(WRITE ${windows_tests} "subdirs(\"${VELKIN_WINDOWS_BUILD_DIR}\")\n")
+set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${windows_tests})

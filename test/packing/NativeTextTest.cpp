@@ -12,7 +12,7 @@ TEST(NativeTextTest, Utf8BecomesCodePoints) {
 // A file name of any bytes comes back unchanged: invalid sequences, overlong
 // forms, encoded surrogates, stray continuation bytes, a sequence cut short.
 TEST(NativeTextTest, AnyBytesGoBackUnchanged) {
-    for (const std::string bytes : {std::string("plain"), std::string("\xFF\xFE"), std::string("\xC0\xAF"),
+    for (const std::string& bytes : {std::string("plain"), std::string("\xFF\xFE"), std::string("\xC0\xAF"),
                                     std::string("\xED\xA0\x80"), std::string("a\x80z"), std::string("\xE2\x82"),
                                     std::string("\xF4\x90\x80\x80"), std::string("ok \xC3\xBC end\xC3")}) {
         EXPECT_EQ(bytes, toNative(fromNative(bytes)));

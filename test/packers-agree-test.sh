@@ -4,17 +4,19 @@
 # and pack the same bytes; 7-Zip takes the package out of the setup byte for
 # byte with no checksum warning, and objdump reads its headers; packing again
 # elsewhere, later, gives the same bytes.
-# Usage: packers-agree-test.sh <bin directory> <package directory> <wine loader> <work directory>
+# Usage: packers-agree-test.sh <velkin-pack> <Windows bin directory> <package directory> <wine loader>
+#          <work directory>
 set -u
 source "$(dirname "$0")/support/checks.sh"
 source "$(dirname "$0")/../scripts/wine-paths.sh"
-bin=$1
-packages=$2
-loader=$3
-work=$4
+pack=$1
+bin=$2
+packages=$3
+loader=$4
+work=$5
 
 rm -rf "$work" && mkdir -p "$work/linux" "$work/windows" "$work/again"
-native() { "$bin/velkin-pack" "$@" 2>/dev/null </dev/null; }
+native() { "$pack" "$@" 2>/dev/null </dev/null; }
 windows() { "$loader" "$bin/velkin-pack.exe" "$@" 2>/dev/null </dev/null; }
 
 for name in demo peruser permachine args refused query binary; do
@@ -45,7 +47,7 @@ x86_64-w64-mingw32-objdump -p "$work/linux/demo-setup.exe" >"$work/objdump.txt" 
 # Later, from another directory, in another time zone: the packer reads no
 # clock and writes no path but the output's name.
 sleep 1
-(cd "$work/again" && TZ=Pacific/Auckland "$bin/velkin-pack" "$packages/demo.msi" -o demo-setup.exe 2>/dev/null)
+(cd "$work/again" && TZ=Pacific/Auckland "$pack" "$packages/demo.msi" -o demo-setup.exe 2>/dev/null)
 cmp -s "$work/again/demo-setup.exe" "$work/linux/demo-setup.exe" && echo "ok: packing again gives the same bytes" \
   || fail "packing again gave other bytes"
 finish

@@ -1,6 +1,5 @@
 // velkin-pack end to end: the real tool on real packages, and what its
 // results carry.
-#include "IconResource.h"
 #include "PackFiles.h"
 #include "Packer.h"
 #include "PathUtils.h"
@@ -94,10 +93,10 @@ TEST_F(PackTest, PackedDemoDescribesTheProductAndInstalls) {
 
 TEST_F(PackTest, ReplacesAnExistingOutputAndAnIconOnRequest) {
     const tstring output = dir.file(L"demo-setup.exe", "an older file");
-    // One 16x16 image: not the stub's three.
-    IconSet stubIcons = readIconFile(siblingProgram(L"..\\..\\wrapper\\resources\\velkin.ico"), 1);
-    ASSERT_EQ(3u, stubIcons.images.size());
-    const std::vector<uint8_t>& image = stubIcons.images[0];
+    // One 16x16 image, the stub's first: not the stub's three.
+    const tstring stub = siblingProgram(L"velkin-setup.exe");
+    ASSERT_NE("<no resource>", resource(stub, RT_ICON, MAKEINTRESOURCEW(3)));
+    const std::string image = resource(stub, RT_ICON, MAKEINTRESOURCEW(1));
     std::string icon("\0\0\1\0\1\0", 6);
     const uint8_t entry[16] = {16, 16, 0, 0, 1, 0, 32, 0,
                                static_cast<uint8_t>(image.size()), static_cast<uint8_t>(image.size() >> 8), 0, 0,
@@ -117,8 +116,7 @@ TEST_F(PackTest, ReplacesAnExistingOutputAndAnIconOnRequest) {
     ASSERT_EQ(6u + 14u, group.size()) << group;
     EXPECT_EQ(1, group[4]);
     const uint16_t id = static_cast<uint16_t>(uint8_t(group[6 + 12]) | uint8_t(group[6 + 13]) << 8);
-    EXPECT_EQ(std::string(image.begin(), image.end()),
-              resource(output, RT_ICON, MAKEINTRESOURCEW(id)));
+    EXPECT_EQ(image, resource(output, RT_ICON, MAKEINTRESOURCEW(id)));
     EXPECT_EQ("<no resource>", resource(output, RT_ICON, MAKEINTRESOURCEW(id + 1)));
     EXPECT_EQ(readFile(testPackage(L"demo.msi")), resource(output, RT_RCDATA, L"MSI"));
 }
@@ -157,10 +155,12 @@ TEST_F(PackTest, StagingFileIsPublishedOnlyWhenItReadsBackIntact) {
          "The product code inside "},
     };
     const tstring packed = siblingProgram(L"velkin-setup-demo.exe");
-    const uint64_t packageOffset = SetupFile(InputFile(packed), packed).packageOffset();
     const tstring output = dir / L"demo-setup.exe";
+    // Checked against the package where the setup's own tree has it: only
+    // what was spoiled differs.
     const auto publishCopyOf = [&](const tstring& setup) {
         const InputFile source(setup);
+        const uint64_t packageOffset = SetupFile(source, setup).packageOffset();
         StagedOutput staged(output);
         staged.copy(source, 0, 0, source.size());
         publishCheckedSetup(staged, packageOffset, package.size(), demoCode);

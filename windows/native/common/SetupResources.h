@@ -6,12 +6,13 @@
 #include <cstdint>
 #include <vector>
 
-// The setup stub's side of what a setup executable carries (the names are in
-// SetupResourceNames.h), as identifiers that the resource calls take.
+// The setup stub's side of what a setup executable carries (stored as
+// SetupResourceNames.h says), as identifiers that the resource calls take.
 namespace SetupResources {
 
 // RT_RCDATA.
 extern const wchar_t* const type;
+// The names as the stub looks them up; a lookup ignores case.
 extern const wchar_t* const package;
 extern const wchar_t* const productCode;
 

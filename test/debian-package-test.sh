@@ -76,14 +76,21 @@ sed -n '/NEW packages/,/^[0-9]/p' "$work/install.log" | grep -qi wine \
   && fail "apt pulled in Wine: $(cat "$work/install.log")" || echo "ok: apt pulls in no Wine"
 
 cp -r "$sources/demo.wxs" "$sources/demo" "$outside"
+prefix=$WINEPREFIX
 cd "$outside"
 [ "$(command -v velkin-pack)" = /usr/bin/velkin-pack ] && echo "ok: velkin-pack is on the path" \
   || fail "velkin-pack is '$(command -v velkin-pack)'"
 check_version "$version" /usr/bin/velkin-pack
 wixl -o app.msi demo.wxs && echo "ok: wixl" || fail "wixl in $outside"
-WINEPREFIX="$outside/no-wine" /usr/bin/velkin-pack app.msi -o app-setup.exe </dev/null \
+export WINEPREFIX="$outside/no-wine"
+/usr/bin/velkin-pack app.msi -o app-setup.exe </dev/null \
   && echo "ok: packed in $outside with the installed stub" || fail "packing in $outside"
-[ ! -e "$outside/no-wine" ] && echo "ok: no Wine process started" || fail "packing started Wine"
+/usr/bin/velkin-pack inspect app-setup.exe --json </dev/null | grep -q '"kind": "setup"' \
+  && echo "ok: inspected" || fail "inspect"
+/usr/bin/velkin-pack extract app-setup.exe -o back.msi </dev/null && cmp -s back.msi app.msi \
+  && echo "ok: extracted byte for byte" || fail "extract"
+[ ! -e "$outside/no-wine" ] && echo "ok: no Wine process started" || fail "velkin-pack started Wine"
+export WINEPREFIX=$prefix
 sign_with_test_certificate app-setup.exe app-setup-signed.exe "$outside" \
   && echo "ok: signed" || fail "signing: $(cat sign.log)"
 check_demo_setup "$loader" "$outside/app-setup-signed.exe"

@@ -125,8 +125,10 @@ StagedOutput::StagedOutput(const tstring& output)
         VK_THROW_MSG("The output " << output_ << " is a directory");
     }
     const tstring directory = FileUtils::parentPath(output_);
-    DWORD error = ERROR_ALREADY_EXISTS;
-    for (int attempt = 0; attempt < 16 && error == ERROR_ALREADY_EXISTS; ++attempt) {
+    // A name that is taken (CREATE_NEW answers "file exists") moves on to
+    // another; any other failure is the directory's.
+    DWORD error = ERROR_FILE_EXISTS;
+    for (int attempt = 0; attempt < 16 && error == ERROR_FILE_EXISTS; ++attempt) {
         handle_->staging = FileUtils::joinPath(directory, randomName());
         handle_->file.reset(::CreateFileW(handle_->staging.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0,
                                           nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));

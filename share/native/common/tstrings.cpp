@@ -136,19 +136,22 @@ namespace {
 
 // The digits of `value` in `base`, most significant first.
 tstring digits(unsigned long long value, unsigned base) {
-    wchar_t buffer[64];
-    wchar_t* first = buffer + sizeof(buffer) / sizeof(buffer[0]);
+    // Enough for the longest: 64 binary digits.
+    constexpr size_t capacity = 64;
+    wchar_t buffer[capacity];
+    wchar_t* first = buffer + capacity;
     do {
         *--first = L"0123456789abcdef"[value % base];
         value /= base;
     } while (value != 0);
-    return tstring(first, buffer + sizeof(buffer) / sizeof(buffer[0]));
+    return tstring(first, buffer + capacity);
 }
 
 } // namespace
 
 TextBuilder& TextBuilder::operator<<(const void* pointer) {
-    // The notation of the C++ library's streams, which earlier logs used.
+    // The notation of libstdc++'s streams, in which log lines have always
+    // shown addresses.
     if (pointer) {
         text_ += L"0x";
     }

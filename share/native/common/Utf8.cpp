@@ -26,11 +26,13 @@ char32_t unitValue(wchar_t unit) {
 // The code point at `position`, which moves past it.
 char32_t nextCodePoint(const tstring& text, size_t& position) {
     const char32_t unit = unitValue(text[position++]);
-    if (wideIsUtf16 && isHighSurrogate(unit) && position < text.size()) {
-        const char32_t low = unitValue(text[position]);
-        if (isLowSurrogate(low)) {
-            ++position;
-            return 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+    if constexpr (wideIsUtf16) {
+        if (isHighSurrogate(unit) && position < text.size()) {
+            const char32_t low = unitValue(text[position]);
+            if (isLowSurrogate(low)) {
+                ++position;
+                return 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+            }
         }
     }
     return isSurrogate(unit) || unit > lastCodePoint ? replacementCharacter : unit;
@@ -92,13 +94,15 @@ std::optional<char32_t> nextUtf8(const std::string& bytes, size_t& position) {
 }
 
 void appendWide(tstring& out, char32_t c) {
-    if (wideIsUtf16 && c >= 0x10000) {
-        c -= 0x10000;
-        out += static_cast<wchar_t>(0xD800 + (c >> 10));
-        out += static_cast<wchar_t>(0xDC00 + (c & 0x3FF));
-    } else {
-        out += static_cast<wchar_t>(c);
+    if constexpr (wideIsUtf16) {
+        if (c >= 0x10000) {
+            c -= 0x10000;
+            out += static_cast<wchar_t>(0xD800 + (c >> 10));
+            out += static_cast<wchar_t>(0xDC00 + (c & 0x3FF));
+            return;
+        }
     }
+    out += static_cast<wchar_t>(c);
 }
 
 } // namespace

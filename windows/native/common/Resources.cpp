@@ -17,7 +17,7 @@ const wchar_t* ownIdentifier(const wchar_t* identifier, const tstring& text) {
 
 tstring resourceIdentifierText(const wchar_t* identifier) {
     if (isNumber(identifier)) {
-        return L"#" + std::to_wstring(reinterpret_cast<uintptr_t>(identifier));
+        return (tstrings::TextBuilder(L"#") << reinterpret_cast<uintptr_t>(identifier)).str();
     }
     return identifier;
 }

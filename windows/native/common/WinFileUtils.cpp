@@ -83,7 +83,7 @@ tstring randomNumber() {
     if (!::RtlGenRandom(&value, sizeof(value))) {
         VK_THROW_MSG("The system's random source failed");
     }
-    return std::to_wstring(value);
+    return (tstrings::TextBuilder() << value).str();
 }
 
 } // namespace

@@ -6,9 +6,10 @@ usage() {
   cat <<'USAGE'
 usage: bench/measure.sh <build directory> "<sizes in MiB>" <rounds> [<work directory>]
 
-Measures, under Wine, for each size: extraction against a plain copy
-(msiexec replaced by a program that exits at once), the install end to end
-against a copy followed by msiexec itself, velkin-pack's time and memory;
+Measures, for each size: velkin-pack for Linux against cp of the package
+(time and peak memory) and velkin-pack.exe's time and memory; under Wine,
+extraction against a plain copy (msiexec replaced by a program that exits at
+once) and the install end to end against a copy followed by msiexec itself;
 and once the stub's start-up and size beside a program that does nothing.
 Writes a markdown table to <work directory>/results.md (default
 <build directory>/bench) and prints it.
@@ -29,7 +30,9 @@ velkin_build=$1
 sizes=$2
 rounds=$3
 
-bin="$(cd "$velkin_build/bin" && pwd)"
+# The Windows programs, and velkin-pack for Linux.
+bin="$(cd "$velkin_build/windows/bin" && pwd)"
+pack="$(cd "$velkin_build/bin" && pwd)/velkin-pack"
 bench=${4:-$velkin_build/bench}
 mkdir -p "$bench"
 bench="$(cd "$bench" && pwd)"
@@ -42,7 +45,8 @@ harness="$bin/velkin-bench.exe"
 run_harness() { "$velkin_wine_loader" "$harness" "$@" </dev/null; }
 
 # Packages of incompressible bytes, made once and kept between runs; the
-# setups are packed afresh, and velkin-pack measured doing it.
+# setups are packed afresh, and velkin-pack measured doing it: for Linux
+# against cp of the package, and velkin-pack.exe under Wine.
 pack_rows=""
 for size in $sizes; do
   package="$bench/bench-$size.msi"
@@ -52,9 +56,11 @@ for size in $sizes; do
     (cd bench && wixl -D Payload="$(realpath --relative-to=. "$bench/payload.bin")" -o "$package" payload.wxs)
     rm -f "$bench/payload.bin"
   fi
-  "$bin/velkin-pack" "$package" -o "$bench/setup-$size.exe" --stub "$bin/velkin-setup.exe" 2>/dev/null
+  "$pack" "$package" -o "$bench/setup-$size.exe" --stub "$bin/velkin-setup.exe" 2>/dev/null
   echo "velkin-pack, $size MiB ..." >&2
-  pack_rows+=$(run_harness --single "velkin-pack, $size MiB" "$rounds" \
+  pack_rows+=$(python3 bench/pack-speed.py "$pack" "$bin/velkin-setup.exe" "$package" "$size MiB" "$rounds" \
+    "$bench")$'\n'
+  pack_rows+=$(run_harness --single "velkin-pack.exe under Wine, $size MiB" "$rounds" \
     "\"$(windows_path "$bin/velkin-pack.exe")\" \"$(windows_path "$package")\" -o \"$(windows_path "$bench/packed.exe")\" --stub \"$(windows_path "$bin/velkin-setup.exe")\"" \
     | tr -d '\r')$'\n'
 done

@@ -33,6 +33,15 @@ for name in demo peruser permachine args refused query binary; do
   cmp -s "$setup" "$work/windows/$name-setup.exe" && echo "ok: $name.msi: both pack the same bytes" \
     || fail "$name.msi: the setups differ"
 
+  # What one made, the other reads: the report, and the package taken out.
+  windows inspect "$(windows_path "$setup")" --json >"$work/windows/$name-setup.json"
+  native inspect "$work/windows/$name-setup.exe" --json >"$work/linux/$name-setup.json"
+  windows extract "$(windows_path "$setup")" -o "$(windows_path "$work/windows/$name-extracted.msi")"
+  cmp -s "$work/windows/$name-setup.json" "$work/linux/$name-setup.json" \
+    && grep -q '"productCodeMatches": true' "$work/linux/$name-setup.json" \
+    && cmp -s "$work/windows/$name-extracted.msi" "$package" \
+    && echo "ok: $name.msi: each reads the other's setup" || fail "$name.msi: the setups read differently"
+
   rm -rf "$work/7z"
   7zz x -tPE -y -o"$work/7z" "$setup" >"$work/7z.log" 2>&1 || fail "$name: 7-Zip cannot read the setup"
   cmp -s "$work/7z/.rsrc/RCDATA/MSI" "$package" && echo "ok: $name.msi: 7-Zip finds the package whole" \

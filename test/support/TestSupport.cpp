@@ -3,6 +3,9 @@
 #include "PathUtils.h"
 #include "WindowsApi.h"
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -260,6 +263,42 @@ tstring messageText(HWND box) {
         },
         reinterpret_cast<LPARAM>(&text));
     return text;
+}
+
+namespace {
+
+tstring sidText(PSID sid) {
+    wchar_t* text = nullptr;
+    if (!sid || !::ConvertSidToStringSidW(sid, &text)) {
+        return L"<unknown>";
+    }
+    const tstring result = text;
+    ::LocalFree(text);
+    return result;
+}
+
+} // namespace
+
+tstring currentUserSid() {
+    HANDLE token = nullptr;
+    ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token);
+    alignas(TOKEN_USER) unsigned char user[256] = {};
+    DWORD size = 0;
+    const BOOL read = ::GetTokenInformation(token, TokenUser, user, sizeof(user), &size);
+    ::CloseHandle(token);
+    return read ? sidText(reinterpret_cast<TOKEN_USER*>(user)->User.Sid) : L"<unknown>";
+}
+
+tstring ownerSid(const tstring& path) {
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (::GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
+                                nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
+        return L"<unknown>";
+    }
+    const tstring result = sidText(owner);
+    ::LocalFree(descriptor);
+    return result;
 }
 
 tstring damagedSetupCopy(const tstring& setup, const tstring& destination, uint32_t extraBytes) {

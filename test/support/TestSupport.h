@@ -110,6 +110,11 @@ HWND__* findMessageBox(void* process, const tstring& title, uint32_t timeoutMs,
 // The text that a message box shows.
 tstring messageText(HWND__* box);
 
+// The current user's SID, and the owner's SID of a file or directory as the
+// system reads it back ("S-1-..."); "<unknown>" when it cannot be read.
+tstring currentUserSid();
+tstring ownerSid(const tstring& path);
+
 // A copy of the setup `setup` at `destination` whose resource "MSI" claims
 // `extraBytes` more than the file holds, as a damaged download could.
 tstring damagedSetupCopy(const tstring& setup, const tstring& destination, uint32_t extraBytes);

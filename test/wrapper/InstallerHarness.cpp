@@ -86,7 +86,7 @@ tstring InstallerHarness::argumentValue(const wchar_t* property) {
 }
 
 void InstallerHarness::expectNothingLeftBehind() const {
-    const std::wregex ours(L"(-?[0-9]+|vkt-?[0-9]+)\\.tmp", std::regex::icase);
+    const std::wregex ours(L"(velkin-[0-9a-f]{16}|vkt-?[0-9]+)\\.tmp", std::regex::icase);
     for (const tstring& name : listDirectory(temp)) {
         EXPECT_FALSE(std::regex_match(name, ours)) << "left behind: " << tstrings::toUtf8(name);
     }

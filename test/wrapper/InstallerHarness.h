@@ -39,8 +39,8 @@ protected:
     // or "<none>".
     static tstring argumentValue(const wchar_t* property);
 
-    // No working directory ("<number>.tmp") and no staging file
-    // ("vkt<number>.tmp") of ours is left.
+    // No working directory ("velkin-<16 hexadecimal digits>.tmp") and no
+    // staging file ("vkt<number>.tmp") of ours is left.
     void expectNothingLeftBehind() const;
 
     TestDirectory work;

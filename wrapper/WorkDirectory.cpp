@@ -28,17 +28,21 @@ bool WorkDirectory::isName(const tstring& name) {
 }
 
 WorkDirectory::WorkDirectory(const tstring& tempDir, size_t packageLevels) {
+    cleanup_.retryFor(cleanupRetryMilliseconds);
     for (int attempt = 0; !lock_ && attempt < lockAttempts; ++attempt) {
         path_ = FileUtils::createTempDirectory(namePrefix, nameSuffix, tempDir);
+        // Also one that could not be locked: whatever held it may let go.
+        cleanup_.scheduleDirectoryTree(path_);
         lock_ = DirectoryLock::take(path_, DirectoryLock::Purpose::Use);
     }
     if (!lock_) {
         VK_THROW_LAST_ERROR(::CreateFileW, "Cannot lock the directory " << path_);
     }
-    cleanup_.scheduleDirectoryTree(path_).retryFor(cleanupRetryMilliseconds);
     packageFolder_ = path_;
     for (size_t level = 0; level < packageLevels; ++level) {
         packageFolder_ = FileUtils::joinPath(packageFolder_, L"p");
     }
-    FileUtils::createDirectories(packageFolder_);
+    if (packageLevels > 0) {
+        FileUtils::createDirectories(packageFolder_);
+    }
 }

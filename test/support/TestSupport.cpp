@@ -233,6 +233,12 @@ ChildResult runChild(const tstring& program, const tstring& arguments,
     return ChildProcess(program, arguments, environment, currentDirectory).finish();
 }
 
+void DisplayTest::SetUp() {
+    if (environmentValue(L"VELKIN_TEST_DISPLAY") != L"1") {
+        GTEST_SKIP() << "needs a display: run under xvfb-run with VELKIN_TEST_DISPLAY=1";
+    }
+}
+
 HWND findMessageBox(void* process, const tstring& title, uint32_t timeoutMs, HWND seen) {
     for (uint32_t waited = 0; waited < timeoutMs; waited += 50) {
         const HWND box = ::FindWindowW(L"#32770", title.c_str());

@@ -102,6 +102,14 @@ ChildResult runChild(const tstring& program, const tstring& arguments,
                      const std::vector<std::pair<tstring, tstring>>& environment = {},
                      const tstring& currentDirectory = tstring());
 
+// Tests that need a display, where message boxes appear: message-box-test.sh
+// runs them under xvfb-run with VELKIN_TEST_DISPLAY=1; elsewhere they are
+// skipped.
+class DisplayTest : public testing::Test {
+protected:
+    void SetUp() override;
+};
+
 // The message box titled `title` that appears while `process` runs, other
 // than `seen`; null when none appears within `timeoutMs` or the process ends
 // first.

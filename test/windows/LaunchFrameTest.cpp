@@ -48,17 +48,10 @@ TEST(LaunchFrameTest, FailureWithoutDebugRunWritesOnlyThePlainMessage) {
 
 namespace {
 
-// Under a display (VELKIN_TEST_DISPLAY=1, set by the test that runs this one
-// under xvfb-run) the failure shows as a real message box: find it, read it
-// and press OK as a user would.
-class MessageBoxTest : public testing::Test {
+// On a display the failure shows as a real message box: find it, read it and
+// press OK as a user would.
+class MessageBoxTest : public DisplayTest {
 protected:
-    void SetUp() override {
-        if (environmentValue(L"VELKIN_TEST_DISPLAY") != L"1") {
-            GTEST_SKIP() << "needs a display: run under xvfb-run with VELKIN_TEST_DISPLAY=1";
-        }
-    }
-
     static std::unique_ptr<ChildProcess> startProbe(const tstring& mode) {
         return std::make_unique<ChildProcess>(siblingProgram(L"velkin-launch-probe.exe"), mode);
     }

@@ -77,16 +77,9 @@ TEST_F(UninstallFlowTest, PlantedInstallerLibraryIsNeverLoaded) {
 
 namespace {
 
-// Under a display (message-box-test.sh) a failure of a setup shows a box:
-// but not one of its removal, which deployment tools run as the silent one.
-class MessageBoxTest : public testing::Test {
-protected:
-    void SetUp() override {
-        if (environmentValue(L"VELKIN_TEST_DISPLAY") != L"1") {
-            GTEST_SKIP() << "needs a display: run under xvfb-run with VELKIN_TEST_DISPLAY=1";
-        }
-    }
-};
+// On a display a failure of a setup shows a box: but not one of its removal,
+// which deployment tools run as the silent one.
+using MessageBoxTest = DisplayTest;
 
 TEST_F(MessageBoxTest, UninstallNeverWaitsForAClick) {
     // The watch sees a setup's box: the stub, which has no package, fails so.

@@ -22,7 +22,6 @@ public:
     WorkDirectory(const WorkDirectory&) = delete;
     WorkDirectory& operator=(const WorkDirectory&) = delete;
 
-    const tstring& path() const { return path_; }
     const tstring& packageFolder() const { return packageFolder_; }
     void* lockHandle() const { return lock_->handle(); }
 

@@ -1,5 +1,4 @@
 #include "GrowingBuffer.h"
-#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -35,15 +34,6 @@ TEST(GrowingBufferTest, TextThatNeverFitsTheFirstBuffersIsReadWhole) {
         EXPECT_EQ(call.text, fillGrowingBuffer(std::ref(call), 16, "TextCall"));
         EXPECT_EQ(tellsTheSize ? 2 : 4, call.calls);
     }
-}
-
-TEST(GrowingBufferTest, FailureAndEndlessGrowthAreReported) {
-    EXPECT_FALSE(fillGrowingBuffer([](wchar_t*, DWORD) -> DWORD { return 0; }, 16, "Failing"));
-    EXPECT_EQ("Unexpected reply from Endless",
-              failureOf([] {
-                  fillGrowingBuffer([](wchar_t*, DWORD capacity) { return capacity + 1; }, 16,
-                                    "Endless", 3);
-              }));
 }
 
 } // namespace

@@ -28,12 +28,4 @@ INSTANTIATE_TEST_SUITE_P(
                     RunCase{L"PROP=/qn", false}, RunCase{L"PROP=\"a /qn\"", false},
                     RunCase{L"uninstall", false}, RunCase{L"", false}));
 
-TEST(UnattendedRunTest, HasNobodyWatchingWhateverTheArguments) {
-    setUnattendedRun(true);
-    const bool marked = isUnattended(L"/qf", true);
-    setUnattendedRun(false);
-    EXPECT_TRUE(marked);
-    EXPECT_FALSE(isUnattended(L"/qf", true));
-}
-
 } // namespace

@@ -136,13 +136,4 @@ TEST(WinSysInfoTest, TempDirectoryComesFromTmpBeforeTemp) {
     }
 }
 
-// The system would take a relative directory as relative to the current one.
-TEST(WinSysInfoTest, RelativeTempDirectoryIsRefused) {
-    for (const tstring relative : {L"temp", L".\\temp", L"\\temp", L"C:temp"}) {
-        const ScopedEnvironment environment({{L"TMP", relative}, {L"TEMP", relative}});
-        EXPECT_EQ("The temporary directory " + tstrings::toUtf8(relative) + " is not an absolute path",
-                  failureOf([] { SysInfo::getTempDir(); }));
-    }
-}
-
 } // namespace

@@ -19,6 +19,5 @@ while [ $# -gt 0 ]; do
 done
 
 source scripts/configure-and-build.sh
-velkin_wine_stop
 exec bash bench/measure.sh "$velkin_build" "$sizes" "$rounds"
 

@@ -9,7 +9,8 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
 set(CPACK_PACKAGE_DESCRIPTION [[
 velkin-pack wraps a Windows Installer package (.msi) into one Windows x86-64
 setup executable that installs the package with msiexec and removes it again.
-On Linux it runs under Wine. A CMake package config offers velkin_add_setup().]])
+It runs natively, with no Wine; it reads packages with libmsi. A CMake package
+config offers velkin_add_setup().]])
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/dist)
 if(CMAKE_HOST_WIN32)
@@ -25,12 +26,17 @@ set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
 
-set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE all)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS wine64)
+# The libraries velkin-pack links, as dpkg-shlibdeps finds them (libmsi0 and
+# what it needs).
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION devel)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 
-set(VELKIN_DEBIAN_PACKAGE ${CPACK_PACKAGE_DIRECTORY}/velkin_${PROJECT_VERSION}_all.deb)
+if(NOT CMAKE_HOST_WIN32)
+  execute_process(COMMAND dpkg --print-architecture OUTPUT_VARIABLE debian_architecture
+    OUTPUT_STRIP_TRAILING_WHITESPACE)
+  set(VELKIN_DEBIAN_PACKAGE ${CPACK_PACKAGE_DIRECTORY}/velkin_${PROJECT_VERSION}_${debian_architecture}.deb)
+endif()
 set(VELKIN_WINDOWS_ZIP ${CPACK_PACKAGE_DIRECTORY}/velkin-${PROJECT_VERSION}-win64.zip)
 
 include(CPack)

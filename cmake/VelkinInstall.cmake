@@ -9,11 +9,19 @@ if(CMAKE_INSTALL_PREFIX_INITIALIZED_TO_DEFAULT AND NOT CMAKE_HOST_WIN32)
   set(CMAKE_INSTALL_PREFIX /usr/local CACHE PATH "Install prefix" FORCE)
 endif()
 
-install(PROGRAMS ${PROJECT_BINARY_DIR}/pack/installed/velkin-pack
-  DESTINATION ${VELKIN_INSTALL_LAUNCHER_DIR} COMPONENT velkin)
-install(TARGETS velkin-pack velkin-setup EXPORT VelkinTargets
-  RUNTIME DESTINATION ${VELKIN_INSTALL_PROGRAMS_DIR} COMPONENT velkin)
-install(FILES README.md LICENSE DESTINATION ${VELKIN_INSTALL_DOC_DIR} COMPONENT velkin)
+if(WIN32)
+  # velkin-pack.exe looks for the stub beside itself.
+  install(TARGETS velkin-pack velkin-setup EXPORT VelkinTargets
+    RUNTIME DESTINATION ${VELKIN_INSTALL_PROGRAMS_DIR} COMPONENT velkin)
+  set(windows_programs $<TARGET_FILE:velkin-pack> $<TARGET_FILE:velkin-setup>)
+else()
+  # velkin-pack on the path, the stub where it looks (VELKIN_STUB_DIRECTORY).
+  install(TARGETS velkin-pack EXPORT VelkinTargets
+    RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT velkin)
+  install(PROGRAMS ${VELKIN_STUB} DESTINATION ${VELKIN_INSTALL_PROGRAMS_DIR} COMPONENT velkin)
+  set(windows_programs ${VELKIN_WINDOWS_PACK} ${VELKIN_STUB})
+endif()
+install(FILES README.md LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT velkin)
 
 install(EXPORT VelkinTargets NAMESPACE Velkin:: DESTINATION ${VELKIN_INSTALL_CONFIG_DIR}
   COMPONENT velkin)
@@ -21,8 +29,8 @@ include(CMakePackageConfigHelpers)
 configure_package_config_file(cmake/VelkinConfig.cmake.in
   ${PROJECT_BINARY_DIR}/VelkinConfig.cmake
   INSTALL_DESTINATION ${VELKIN_INSTALL_CONFIG_DIR}
-  PATH_VARS VELKIN_INSTALL_LAUNCHER_DIR)
-# Nothing of Velkin links into the project that finds it: any host will do.
+  PATH_VARS VELKIN_INSTALL_PROGRAMS_DIR)
+# Velkin links nothing into the project that finds it: any host will do.
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/VelkinConfigVersion.cmake
   COMPATIBILITY SameMajorVersion ARCH_INDEPENDENT)
 install(FILES
@@ -31,5 +39,5 @@ install(FILES
     cmake/VelkinSetup.cmake
   DESTINATION ${VELKIN_INSTALL_CONFIG_DIR} COMPONENT velkin)
 
-install(TARGETS velkin-pack velkin-setup RUNTIME DESTINATION . COMPONENT windows-zip EXCLUDE_FROM_ALL)
+install(PROGRAMS ${windows_programs} DESTINATION . COMPONENT windows-zip EXCLUDE_FROM_ALL)
 install(FILES README.md LICENSE DESTINATION . COMPONENT windows-zip EXCLUDE_FROM_ALL)

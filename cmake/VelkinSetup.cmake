@@ -10,9 +10,9 @@
 # package may itself be the output of a custom command.
 #
 # Velkin's own build and its installed package config share this file; both
-# define Velkin::velkin-pack and Velkin::velkin-setup first. On a Linux host
-# velkin-pack runs under Wine through its launcher (the target's
-# VELKIN_LAUNCHER property), in the prefix VELKIN_WINEPREFIX.
+# define Velkin::velkin-pack (the program for the host the build runs on) and
+# Velkin::velkin-setup first. Velkin's own Windows build on a Linux host packs
+# with the Linux velkin-pack that the host build made, VELKIN_PACK_COMMAND.
 
 function(velkin_add_setup target)
   cmake_parse_arguments(PARSE_ARGV 1 arg "" "MSI;OUTPUT;ICON" "")
@@ -33,24 +33,18 @@ function(velkin_add_setup target)
   get_filename_component(output_dir "${output}" DIRECTORY)
 
   set(pack_arguments "${package}" -o "${output}" --stub $<TARGET_FILE:Velkin::velkin-setup>)
-  set(inputs "${package}" Velkin::velkin-pack Velkin::velkin-setup)
+  set(inputs "${package}" Velkin::velkin-setup)
+  if(VELKIN_PACK_COMMAND)
+    set(pack_command "${VELKIN_PACK_COMMAND}")
+    list(APPEND inputs "${VELKIN_PACK_COMMAND}")
+  else()
+    set(pack_command $<TARGET_FILE:Velkin::velkin-pack>)
+    list(APPEND inputs Velkin::velkin-pack)
+  endif()
   if(arg_ICON)
     get_filename_component(icon "${arg_ICON}" ABSOLUTE)
     list(APPEND pack_arguments --icon "${icon}")
     list(APPEND inputs "${icon}")
-  endif()
-
-  if(CMAKE_HOST_WIN32)
-    set(pack_command $<TARGET_FILE:Velkin::velkin-pack>)
-  else()
-    get_target_property(launcher Velkin::velkin-pack VELKIN_LAUNCHER)
-    list(APPEND inputs "${launcher}")
-    # The launcher starts the prefix (creating it if need be) detached from
-    # the build tool's pipes, and runs Wine without address randomisation.
-    # No display, and no offer to install Mono or Gecko into a new prefix:
-    # nothing may wait for a click in the middle of a build.
-    set(pack_command ${CMAKE_COMMAND} -E env --unset=DISPLAY
-      "WINEPREFIX=${VELKIN_WINEPREFIX}" "WINEDLLOVERRIDES=mscoree,mshtml=" "${launcher}")
   endif()
 
   add_custom_command(OUTPUT "${output}"

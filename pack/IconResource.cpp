@@ -1,87 +1,58 @@
 #include "IconResource.h"
 
+#include "ByteSource.h"
 #include "ErrorHandling.h"
+#include "PackFiles.h"
 
-#include <cstring>
-#include <fstream>
-#include <iterator>
+using LittleEndian::get16;
+using LittleEndian::get32;
+using LittleEndian::put16;
 
 namespace {
 
-#pragma pack(push, 2)
-struct IconDirectory {
-    uint16_t reserved;
-    uint16_t type;
-    uint16_t count;
-};
-
-struct IconDirectoryEntry {
-    uint8_t width;
-    uint8_t height;
-    uint8_t colorCount;
-    uint8_t reserved;
-    uint16_t planes;
-    uint16_t bitCount;
-    uint32_t bytesInResource;
-    uint32_t imageOffset;
-};
-
-// The same entry in a group resource: the offset becomes a resource number.
-struct GroupIconEntry {
-    uint8_t width;
-    uint8_t height;
-    uint8_t colorCount;
-    uint8_t reserved;
-    uint16_t planes;
-    uint16_t bitCount;
-    uint32_t bytesInResource;
-    uint16_t id;
-};
-#pragma pack(pop)
-
-template <class T>
-void append(std::vector<uint8_t>& out, const T& value) {
-    const size_t offset = out.size();
-    out.resize(offset + sizeof(T));
-    std::memcpy(out.data() + offset, &value, sizeof(T));
-}
+// The icon file's header (reserved, type 1, count), then 16 bytes an image:
+// width, height, colours, reserved, planes, bits, size, offset in the file.
+constexpr size_t directorySize = 6;
+constexpr size_t entrySize = 16;
+// A group resource repeats the entry but for the offset, which becomes the
+// image's 16-bit resource number.
+constexpr size_t groupEntrySize = 14;
+// Far beyond any icon: the file is read whole.
+constexpr uint64_t sizeLimit = 16 * 1024 * 1024;
 
 } // namespace
 
 IconSet readIconFile(const tstring& path, uint16_t firstId) {
-    std::ifstream in(path.c_str(), std::ios::binary);
-    if (!in) {
-        VK_THROW_MSG("Cannot read icon file " << path);
+    std::vector<uint8_t> file;
+    {
+        const InputFile in(path);
+        if (in.size() > sizeLimit) {
+            VK_THROW_MSG(path << " is not an icon file");
+        }
+        file = in.bytes(0, static_cast<size_t>(in.size()));
     }
-    const std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)),
-                                    std::istreambuf_iterator<char>());
-    IconDirectory directory{};
-    if (file.size() < sizeof(directory)) {
+    if (file.size() < directorySize) {
         VK_THROW_MSG(path << " is not an icon file");
     }
-    std::memcpy(&directory, file.data(), sizeof(directory));
-    const size_t entriesEnd = sizeof(directory) + directory.count * sizeof(IconDirectoryEntry);
-    if (directory.reserved != 0 || directory.type != 1 || directory.count == 0 ||
-        file.size() < entriesEnd) {
+    const uint16_t count = get16(file.data() + 4);
+    const size_t entriesEnd = directorySize + count * entrySize;
+    if (get16(file.data()) != 0 || get16(file.data() + 2) != 1 || count == 0 || file.size() < entriesEnd) {
         VK_THROW_MSG(path << " is not an icon file");
     }
 
     IconSet icons;
-    append(icons.group, directory);
-    for (uint16_t i = 0; i < directory.count; ++i) {
-        IconDirectoryEntry entry;
-        std::memcpy(&entry, file.data() + sizeof(directory) + i * sizeof(entry), sizeof(entry));
-        if (entry.imageOffset < entriesEnd || entry.bytesInResource == 0 ||
-            entry.imageOffset > file.size() || entry.bytesInResource > file.size() - entry.imageOffset) {
+    icons.group.assign(file.begin(), file.begin() + directorySize);
+    for (uint16_t i = 0; i < count; ++i) {
+        const uint8_t* entry = file.data() + directorySize + i * entrySize;
+        const uint32_t size = get32(entry + 8);
+        const uint32_t offset = get32(entry + 12);
+        if (offset < entriesEnd || size == 0 || offset > file.size() || size > file.size() - offset) {
             VK_THROW_MSG(path << " is not an icon file: image " << i + 1 << " lies outside it");
         }
-        const uint8_t* image = file.data() + entry.imageOffset;
-        icons.images.emplace_back(image, image + entry.bytesInResource);
-        const GroupIconEntry groupEntry{entry.width,    entry.height,
-                                        entry.colorCount, entry.reserved,
-                                        entry.planes,   entry.bitCount,
-                                        entry.bytesInResource, static_cast<uint16_t>(firstId + i)};
-        append(icons.group, groupEntry);
+        icons.images.emplace_back(file.begin() + offset, file.begin() + offset + size);
+        icons.group.insert(icons.group.end(), entry, entry + groupEntrySize - 2);
+        icons.group.resize(icons.group.size() + 2);
+        put16(&icons.group[icons.group.size() - 2], static_cast<uint16_t>(firstId + i));
     }
     return icons;
 }

@@ -1,19 +1,19 @@
 #include "InputChecks.h"
 
 #include "ErrorHandling.h"
-#include "WinFileUtils.h"
+#include "PackFiles.h"
 
 void requireInputFile(const tstring& path, const tstring& what) {
-    if (FileUtils::isDirectory(path)) {
+    if (PackFiles::isDirectory(path)) {
         VK_THROW_MSG(what << " " << path << " is a directory");
     }
-    if (!FileUtils::pathExists(path)) {
+    if (!PackFiles::exists(path)) {
         VK_THROW_MSG(what << " " << path << " does not exist");
     }
 }
 
 void refuseOutputOverInput(const tstring& output, const tstring& input, const tstring& what) {
-    if (FileUtils::isSameFile(output, input)) {
+    if (PackFiles::isSameFile(output, input)) {
         VK_THROW_MSG("The output " << output << " is " << what << " itself; choose another name");
     }
 }

@@ -1,12 +1,7 @@
 #pragma once
 
+#include "PackageFacts.h"
 #include "tstrings.h"
-
-#include <memory>
-
-namespace msi {
-class Database;
-} // namespace msi
 
 enum class InstallScope { PerMachine, PerUser, ChosenAtInstall };
 
@@ -32,9 +27,6 @@ struct PackageInfo {
     bool isSigned;
 };
 
-// Opens a package read-only; a file that is none gives an error for the user.
-std::unique_ptr<msi::Database> openPackage(const tstring& msiPath);
-
-// Throws an error for the user when the file is no package or its
-// ProductCode is missing or no GUID.
-PackageInfo readPackageInfo(const tstring& msiPath);
+// Throws an error for the user, naming the package, when its ProductCode is
+// missing or no GUID.
+PackageInfo packageInfo(const PackageFacts& facts, const tstring& msiPath);

@@ -1,13 +1,8 @@
 #include "PackageSources.h"
 
 #include "ErrorHandling.h"
-#include "MsiDb.h"
-#include "MsiSummaryInfo.h"
-#include "PackageInfo.h"
 
 #include <algorithm>
-#include <memory>
-#include <vector>
 
 namespace {
 
@@ -20,70 +15,35 @@ constexpr int32_t fileCompressed = 0x4000;
 const char* const notBeside = "msiexec looks for sources next to the package, and a setup "
                               "executable runs the package alone from a private temporary directory";
 
-struct Disk {
-    int32_t lastSequence;
-    tstring cabinet;
-};
-
-bool hasTable(const msi::Database& db, const tstring& table) {
-    msi::DatabaseRecord name(1);
-    name.setString(1, table);
-    msi::DatabaseView view(db, L"SELECT `Name` FROM `_Tables` WHERE `Name` = ?", name);
-    return !view.tryFetch().empty();
-}
-
-// In the order of their sequence numbers.
-std::vector<Disk> readDisks(const msi::Database& db) {
-    std::vector<Disk> disks;
-    if (!hasTable(db, L"Media")) {
-        return disks;
-    }
-    msi::DatabaseView view(db, L"SELECT `LastSequence`, `Cabinet` FROM `Media`");
-    for (msi::DatabaseRecord row = view.tryFetch(); !row.empty(); row = view.tryFetch()) {
-        disks.push_back(Disk{row.getInteger(1), row.getString(2)});
-    }
-    std::sort(disks.begin(), disks.end(),
-              [](const Disk& a, const Disk& b) { return a.lastSequence < b.lastSequence; });
-    return disks;
-}
-
 // The long name of a "short|long" file name.
 tstring longName(const tstring& fileName) {
     const size_t bar = fileName.find(L'|');
     return bar == tstring::npos ? fileName : fileName.substr(bar + 1);
 }
 
-// Files the installer copies from beside the package: uncompressed ones, and
-// those on a disk without a cabinet.
-std::vector<tstring> filesBeside(const msi::Database& db, const std::vector<Disk>& disks) {
-    std::vector<tstring> beside;
-    if (!hasTable(db, L"File")) {
-        return beside;
+// "a, b, c, d, e and 3 more"
+tstring listOf(const std::vector<tstring>& names) {
+    constexpr size_t named = 5;
+    tstrings::TextBuilder list;
+    for (size_t i = 0; i < names.size() && i < named; ++i) {
+        list << (i == 0 ? L"" : L", ") << names[i];
     }
-    const bool compressedDefault =
-        (msi::SummaryInfo(db).getInteger(msi::SummaryInfo::WordCount, 0) & compressedByDefault) != 0;
-    msi::DatabaseView view(db, L"SELECT `FileName`, `Attributes`, `Sequence` FROM `File`");
-    for (msi::DatabaseRecord row = view.tryFetch(); !row.empty(); row = view.tryFetch()) {
-        const int32_t attributes = row.isNull(2) ? 0 : row.getInteger(2);
-        const bool compressed = (attributes & fileNoncompressed) == 0 &&
-                                (compressedDefault || (attributes & fileCompressed) != 0);
-        const int32_t sequence = row.getInteger(3);
-        const auto disk = std::find_if(disks.begin(), disks.end(), [sequence](const Disk& d) {
-            return sequence <= d.lastSequence;
-        });
-        if (!compressed || (disk != disks.end() && disk->cabinet.empty())) {
-            beside.push_back(longName(row.getString(1)));
-        }
+    if (names.size() > named) {
+        list << " and " << names.size() - named << " more";
     }
-    return beside;
+    return list.str();
 }
+
+const char* files(size_t count) { return count == 1 ? " file" : " files"; }
 
 } // namespace
 
-void requireEmbeddedSources(const tstring& msiPath) {
-    const std::unique_ptr<msi::Database> db = openPackage(msiPath);
-    const std::vector<Disk> disks = readDisks(*db);
-    for (const Disk& disk : disks) {
+void requireEmbeddedSources(const PackageFacts& facts, const tstring& msiPath) {
+    std::vector<PackageFacts::Disk> disks = facts.disks;
+    std::sort(disks.begin(), disks.end(), [](const PackageFacts::Disk& a, const PackageFacts::Disk& b) {
+        return a.lastSequence < b.lastSequence;
+    });
+    for (const PackageFacts::Disk& disk : disks) {
         // A cabinet stored in the package is named after its stream, with "#".
         if (!disk.cabinet.empty() && disk.cabinet[0] != L'#') {
             VK_THROW_MSG("The package " << msiPath << " keeps its cabinet " << disk.cabinet
@@ -91,19 +51,30 @@ void requireEmbeddedSources(const tstring& msiPath) {
                                         << "; embed the cabinet in the package");
         }
     }
-    const std::vector<tstring> beside = filesBeside(*db, disks);
+    const bool compressedDefault = (facts.wordCount & compressedByDefault) != 0;
+    std::vector<tstring> beside;
+    std::vector<tstring> nowhere;
+    for (const PackageFacts::File& file : facts.files) {
+        const bool compressed = (file.attributes & fileNoncompressed) == 0 &&
+                                (compressedDefault || (file.attributes & fileCompressed) != 0);
+        const auto disk = std::find_if(disks.begin(), disks.end(), [&file](const PackageFacts::Disk& d) {
+            return file.sequence <= d.lastSequence;
+        });
+        if (disk == disks.end()) {
+            nowhere.push_back(longName(file.fileName));
+        } else if (!compressed || disk->cabinet.empty()) {
+            beside.push_back(longName(file.fileName));
+        }
+    }
+    if (!nowhere.empty()) {
+        VK_THROW_MSG("The package " << msiPath << " has " << nowhere.size() << files(nowhere.size())
+                                    << " on no disk of its Media table (" << listOf(nowhere)
+                                    << "): msiexec finds no source for them; give every file a sequence "
+                                       "number that a Media row covers");
+    }
     if (!beside.empty()) {
-        constexpr size_t named = 5;
-        tstrings::TextBuilder list;
-        for (size_t i = 0; i < beside.size() && i < named; ++i) {
-            list << (i == 0 ? L"" : L", ") << beside[i];
-        }
-        if (beside.size() > named) {
-            list << " and " << beside.size() - named << " more";
-        }
-        VK_THROW_MSG("The package " << msiPath << " keeps " << beside.size()
-                                    << (beside.size() == 1 ? " file" : " files")
-                                    << " uncompressed outside itself (" << list << "): "
+        VK_THROW_MSG("The package " << msiPath << " keeps " << beside.size() << files(beside.size())
+                                    << " uncompressed outside itself (" << listOf(beside) << "): "
                                     << notBeside << "; compress them into an embedded cabinet");
     }
 }

@@ -1,77 +1,25 @@
 #include "Packer.h"
 
 #include "ErrorHandling.h"
-#include "Guid.h"
 #include "IconResource.h"
 #include "InputChecks.h"
-#include "MappedFile.h"
+#include "PackFiles.h"
 #include "PackageInfo.h"
 #include "PackageSources.h"
 #include "PathUtils.h"
-#include "ResourceUpdate.h"
-#include "Resources.h"
-#include "SetupResources.h"
-#include "StagedOutput.h"
-#include "UniqueHandles.h"
+#include "SetupFile.h"
+#include "SetupKeys.h"
+#include "SetupLayout.h"
+#include "SetupResourceNames.h"
+#include "SetupStub.h"
 #include "VersionResource.h"
-#include "WinDll.h"
-#include "WinErrorHandling.h"
-#include "WinFileUtils.h"
-#include "WinSysInfo.h"
-#include "WindowsApi.h"
 
-#include <cstring>
-#include <memory>
-
-uint64_t maxPackageSize(uint64_t stubSize, uint64_t iconSize) {
-    constexpr uint64_t imageLimit = 0x7FFFFFFF;
-    constexpr uint64_t room = 64 * 1024;
-    const uint64_t taken = stubSize + iconSize + room;
-    return taken < imageLimit ? imageLimit - taken : 0;
-}
+#include <algorithm>
 
 namespace {
 
-// The language of every resource of a setup executable.
-constexpr uint16_t resourceLanguage = 0x0409;
-
-struct ResourceEntry {
-    const wchar_t* type;
-    uint16_t name;
-    uint16_t language;
-};
-
-// The numbered resources of the given types in an executable, with their
-// languages.
-std::vector<ResourceEntry> listResources(const tstring& executable,
-                                         const std::vector<const wchar_t*>& types) {
-    const Dll module(Dll::Data{}, executable);
-    struct Search {
-        const wchar_t* type;
-        std::vector<ResourceEntry> found;
-    } search;
-    for (const wchar_t* type : types) {
-        search.type = type;
-        ::EnumResourceNamesW(
-            module.module(), type,
-            [](HMODULE module, LPCWSTR type, LPWSTR name, LONG_PTR context) -> BOOL {
-                if (IS_INTRESOURCE(name)) {
-                    ::EnumResourceLanguagesW(
-                        module, type, name,
-                        [](HMODULE, LPCWSTR, LPCWSTR name, WORD language, LONG_PTR context) -> BOOL {
-                            Search* search = reinterpret_cast<Search*>(context);
-                            search->found.push_back(ResourceEntry{
-                                search->type,
-                                static_cast<uint16_t>(reinterpret_cast<uintptr_t>(name)), language});
-                            return TRUE;
-                        },
-                        context);
-                }
-                return TRUE;
-            },
-            reinterpret_cast<LONG_PTR>(&search));
-    }
-    return search.found;
+ResourceKey numbered(uint16_t type, uint16_t name) {
+    return ResourceKey{ResourceId::of(type), ResourceId::of(name), SetupResourceNames::language};
 }
 
 std::vector<uint8_t> versionRecord(const PackageInfo& product, const tstring& output) {
@@ -89,36 +37,48 @@ std::vector<uint8_t> versionRecord(const PackageInfo& product, const tstring& ou
     return buildVersionResource(info);
 }
 
-// Reads the result back as Windows would: both resources there, the package
-// byte for byte.
-void check(const tstring& executable, const MappedFile& package, const std::string& productCode) {
-    const Dll module(Dll::Data{}, executable);
-    const Resource msi(SetupResources::package, SetupResources::type, module.module());
-    const Resource code(SetupResources::productCode, SetupResources::type, module.module());
-    if (msi.size() != package.size() ||
-        (package.size() != 0 && std::memcmp(msi.rawData(), package.data(), package.size()) != 0)) {
-        VK_THROW_MSG("The package inside " << executable << " differs from the original");
-    }
-    if (code.bytes() != std::vector<uint8_t>(productCode.begin(), productCode.end())) {
-        VK_THROW_MSG("The product code inside " << executable << " differs from the package's");
-    }
+std::string productCodeBytes(const PackageInfo& product) {
+    return std::string(product.productCode.begin(), product.productCode.end());
 }
 
-} // namespace
-
-void publishCheckedSetup(StagedOutput& output, const MappedFile& package,
-                         const tstring& productCode) {
-    check(output.staging(), package, SetupResources::encodeProductCode(Guid(productCode)));
-    output.commit();
+// The stub's resources, with ours put in: the product code, a version record
+// describing the product and, if one is given, the icon. What the stub has of
+// these kinds, under a number, goes, as does a package it carries.
+std::vector<ResourceData> setupResources(const SetupStub& stub, const PackageInfo& product,
+                                         const IconSet& icons, const tstring& output) {
+    std::vector<uint16_t> replacedTypes{SetupKeys::version};
+    if (!icons.images.empty()) {
+        replacedTypes.insert(replacedTypes.end(), {SetupKeys::icon, SetupKeys::iconGroup});
+    }
+    std::vector<ResourceData> resources;
+    for (const ResourceEntry& entry : stub.resources()) {
+        const bool replaced =
+            !entry.key.name.isName() && !entry.key.type.isName() &&
+            std::find(replacedTypes.begin(), replacedTypes.end(), entry.key.type.number) != replacedTypes.end();
+        if (!replaced && !entry.key.matches(SetupKeys::package())) {
+            resources.push_back(ResourceData{entry.key, stub.data(entry), entry.codePage});
+        }
+    }
+    const auto put = [&resources](const ResourceKey& key, std::vector<uint8_t> bytes) {
+        resources.erase(std::remove_if(resources.begin(), resources.end(),
+                                       [&key](const ResourceData& data) { return data.key.matches(key); }),
+                        resources.end());
+        resources.push_back(ResourceData{key, std::move(bytes), 0});
+    };
+    const std::string code = productCodeBytes(product);
+    put(SetupKeys::productCode(), std::vector<uint8_t>(code.begin(), code.end()));
+    put(numbered(SetupKeys::version, 1), versionRecord(product, output));
+    for (size_t i = 0; i < icons.images.size(); ++i) {
+        put(numbered(SetupKeys::icon, static_cast<uint16_t>(i + 1)), icons.images[i]);
+    }
+    if (!icons.group.empty()) {
+        put(numbered(SetupKeys::iconGroup, 1), icons.group);
+    }
+    return resources;
 }
-
-namespace {
 
 tstring stubOf(const PackRequest& request) {
-    return request.stub.empty()
-               ? FileUtils::joinPath(FileUtils::parentPath(SysInfo::getProcessModulePath()),
-                                     L"velkin-setup.exe")
-               : request.stub;
+    return request.stub.empty() ? PackFiles::defaultStub() : request.stub;
 }
 
 void checkFiles(const PackRequest& request, const tstring& stub) {
@@ -128,55 +88,21 @@ void checkFiles(const PackRequest& request, const tstring& stub) {
     refuseOutputOverInput(request.output, stub, L"the setup stub");
 }
 
-void checkSize(const tstring& packagePath, const MappedFile& package, const tstring& stub,
-               const IconSet& icons) {
-    uint64_t iconSize = icons.group.size();
-    for (const std::vector<uint8_t>& image : icons.images) {
-        iconSize += image.size();
-    }
-    const uint64_t limit = maxPackageSize(MappedFile(stub).size(), iconSize);
-    if (package.size() > limit) {
-        VK_THROW_MSG("The package " << packagePath << " has " << package.size()
+void checkSize(const tstring& packagePath, uint64_t packageSize, const SetupLayout& layout) {
+    const uint64_t limit = layout.largestPackage();
+    if (packageSize > limit) {
+        VK_THROW_MSG("The package " << packagePath << " has " << packageSize
                                     << " bytes; a setup executable can carry at most " << limit
                                     << " bytes (the whole executable must stay below 2 GiB)");
     }
 }
 
-// Into a copy of the stub: the package, its product code, a version record
-// describing the product and, if one is given, the icon. What the stub has
-// of these kinds goes.
-void writeResources(const tstring& executable, const tstring& stub, const MappedFile& package,
-                    const PackageInfo& product, const IconSet& icons, const tstring& output) {
-    std::vector<const wchar_t*> replaced{RT_VERSION};
-    if (!icons.images.empty()) {
-        replaced.insert(replaced.end(), {RT_GROUP_ICON, RT_ICON});
-    }
-    ResourceUpdate update(executable);
-    for (const ResourceEntry& entry : listResources(stub, replaced)) {
-        update.remove(entry.type, MAKEINTRESOURCEW(entry.name), entry.language);
-    }
-    const std::string productCode = SetupResources::encodeProductCode(Guid(product.productCode));
-    update.put(SetupResources::type, SetupResources::storedName(SetupResources::package).c_str(),
-               resourceLanguage, package.data(), static_cast<size_t>(package.size()));
-    update.put(SetupResources::type, SetupResources::storedName(SetupResources::productCode).c_str(),
-               resourceLanguage, productCode.data(), productCode.size());
-    const std::vector<uint8_t> version = versionRecord(product, output);
-    update.put(RT_VERSION, MAKEINTRESOURCEW(1), resourceLanguage, version.data(), version.size());
-    for (size_t i = 0; i < icons.images.size(); ++i) {
-        update.put(RT_ICON, MAKEINTRESOURCEW(i + 1), resourceLanguage, icons.images[i].data(),
-                   icons.images[i].size());
-    }
-    if (!icons.group.empty()) {
-        update.put(RT_GROUP_ICON, MAKEINTRESOURCEW(1), resourceLanguage, icons.group.data(),
-                   icons.group.size());
-    }
-    update.commit();
-}
-
 std::vector<tstring> warningsFor(const tstring& packagePath, const PackageInfo& product,
                                  const tstring& output) {
     std::vector<tstring> warnings;
-    if (!product.isSigned) {
+    // Only a per-machine installation asks for elevation, and so shows the
+    // prompt that names the publisher.
+    if (!product.isSigned && product.defaultScope == InstallScope::PerMachine) {
         warnings.push_back(L"The package " + packagePath +
                            L" is not signed: msiexec's elevation prompt names an unknown "
                            L"publisher");
@@ -190,18 +116,33 @@ std::vector<tstring> warningsFor(const tstring& packagePath, const PackageInfo& 
 
 } // namespace
 
-std::vector<tstring> pack(const PackRequest& request) {
-    const tstring stub = stubOf(request);
-    checkFiles(request, stub);
-    const IconSet icons = request.icon.empty() ? IconSet() : readIconFile(request.icon, 1);
-    const MappedFile package(request.package);
-    checkSize(request.package, package, stub, icons);
-    const PackageInfo product = readPackageInfo(request.package);
-    requireEmbeddedSources(request.package);
+void publishCheckedSetup(StagedOutput& output, uint64_t packageOffset, uint64_t packageSize,
+                         const std::string& productCode) {
+    const SetupFile written(output, output.path());
+    if (written.packageOffset() != packageOffset || written.packageSize() != packageSize) {
+        VK_THROW_MSG("The package inside " << output.path() << " differs from the original");
+    }
+    if (written.productCode() != productCode) {
+        VK_THROW_MSG("The product code inside " << output.path() << " differs from the package's");
+    }
+    output.publish();
+}
 
+std::vector<tstring> pack(const PackRequest& request) {
+    const tstring stubPath = stubOf(request);
+    checkFiles(request, stubPath);
+    const IconSet icons = request.icon.empty() ? IconSet() : readIconFile(request.icon, 1);
+    const SetupStub stub{InputFile(stubPath), stubPath};
+    const InputFile package(request.package);
+    const PackageFacts facts = readPackageFacts(request.package);
+    const PackageInfo product = packageInfo(facts, request.package);
+    requireEmbeddedSources(facts, request.package);
+
+    const std::vector<ResourceData> resources = setupResources(stub, product, icons, request.output);
+    checkSize(request.package, package.size(), SetupLayout(stub, resources, SetupKeys::package(), 0));
+    const SetupLayout layout(stub, resources, SetupKeys::package(), package.size());
     StagedOutput output(request.output);
-    FileUtils::copyFile(stub, output.staging(), false);
-    writeResources(output.staging(), stub, package, product, icons, output.path());
-    publishCheckedSetup(output, package, product.productCode);
+    layout.write(output, package);
+    publishCheckedSetup(output, layout.packageOffset(), package.size(), productCodeBytes(product));
     return warningsFor(request.package, product, output.path());
 }

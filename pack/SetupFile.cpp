@@ -1,37 +1,51 @@
 #include "SetupFile.h"
 
 #include "ErrorHandling.h"
-#include "InputChecks.h"
-#include "SetupResources.h"
-#include "WinFileUtils.h"
-#include "WindowsApi.h"
+#include "PeHeaders.h"
+#include "ResourceTree.h"
+#include "SetupKeys.h"
+
+#include <algorithm>
 
 namespace {
 
-Dll loadAsData(const tstring& path) {
-    requireInputFile(path, L"The setup executable");
-    try {
-        return Dll(Dll::Data{}, path);
-    } catch (const std::runtime_error&) {
-        VK_THROW_MSG(path << " is not a Velkin setup executable: it is no Windows program");
-    }
+// A product code is 38 bytes; whatever a damaged resource holds beyond this
+// is not shown.
+constexpr uint32_t productCodeLimit = 1024;
+
+const ResourceEntry* find(const std::vector<ResourceEntry>& entries, const ResourceId& type,
+                          const ResourceId& name) {
+    const auto found = std::find_if(entries.begin(), entries.end(), [&](const ResourceEntry& entry) {
+        return entry.key.type.matches(type) && entry.key.name.matches(name);
+    });
+    return found == entries.end() ? nullptr : &*found;
 }
 
 } // namespace
 
-SetupFile::SetupFile(const tstring& path)
-    : path_(path), module_(loadAsData(path)),
-      package_(SetupResources::package, SetupResources::type, module_.module()) {
-    if (!package_.available()) {
-        VK_THROW_MSG(path << " is not a Velkin setup executable: it carries no package");
+SetupFile::SetupFile(const ByteSource& file, const tstring& path) {
+    try {
+        const PeHeaders headers(file);
+        const std::vector<ResourceEntry> entries = readResourceTree(file, headers);
+        if (!find(entries, SetupKeys::rcdata(), SetupKeys::stubMarker())) {
+            VK_THROW_MSG("it was not made from a Velkin setup stub");
+        }
+        const ResourceEntry* package = find(entries, SetupKeys::rcdata(), SetupKeys::package().name);
+        if (!package) {
+            VK_THROW_MSG("it carries no package");
+        }
+        try {
+            packageOffset_ = headers.fileOffset(package->rva, package->size);
+        } catch (const std::runtime_error&) {
+            VK_THROW_MSG("its package lies beyond the end of the file (the file is cut short)");
+        }
+        packageSize_ = package->size;
+        if (const ResourceEntry* code = find(entries, SetupKeys::rcdata(), SetupKeys::productCode().name)) {
+            const uint32_t size = std::min(code->size, productCodeLimit);
+            const std::vector<uint8_t> bytes = file.bytes(headers.fileOffset(code->rva, size), size);
+            productCode_.assign(bytes.begin(), bytes.end());
+        }
+    } catch (const VkErrorBase& e) {
+        VK_THROW_MSG(path << " is not a Velkin setup executable: " << e.originalMessage());
     }
-}
-
-std::string SetupFile::productCode() const {
-    const Resource code(SetupResources::productCode, SetupResources::type, module_.module());
-    if (!code.available()) {
-        return std::string();
-    }
-    const std::vector<uint8_t> bytes = code.bytes();
-    return std::string(bytes.begin(), bytes.end());
 }

@@ -1,26 +1,26 @@
 #pragma once
 
-#include "Resources.h"
-#include "WinDll.h"
+#include "ByteSource.h"
 #include "tstrings.h"
 
+#include <cstdint>
 #include <string>
 
-// A Velkin setup executable, loaded as data for reading what it carries.
+// A Velkin setup executable read where it lies: its headers and resource
+// tree, never its package whole.
 class SetupFile {
 public:
-    // Throws an error for the user when the file is no program or carries no
-    // package.
-    explicit SetupFile(const tstring& path);
+    // Throws an error for the user, naming the file, when it is no Velkin
+    // setup or carries no package.
+    SetupFile(const ByteSource& file, const tstring& path);
 
-    const tstring& path() const { return path_; }
-    // Valid while this object lives.
-    const Resource& package() const { return package_; }
-    // The text of the product code resource; empty when there is none.
-    std::string productCode() const;
+    uint64_t packageOffset() const { return packageOffset_; }
+    uint64_t packageSize() const { return packageSize_; }
+    // The bytes of the product code resource; empty when there is none.
+    const std::string& productCode() const { return productCode_; }
 
 private:
-    tstring path_;
-    Dll module_;
-    Resource package_;
+    uint64_t packageOffset_ = 0;
+    uint64_t packageSize_ = 0;
+    std::string productCode_;
 };

@@ -1,6 +1,7 @@
 #include "VersionResource.h"
 
-#include "WindowsApi.h"
+#include "ByteSource.h"
+#include "Utf16.h"
 
 #include <cwctype>
 
@@ -10,18 +11,23 @@ class Writer {
 public:
     size_t size() const { return bytes_.size(); }
 
-    void word(uint16_t value) { raw(&value, sizeof(value)); }
-    void dword(uint32_t value) { raw(&value, sizeof(value)); }
-    void text(const tstring& value) { raw(value.c_str(), (value.size() + 1) * sizeof(wchar_t)); }
-    void raw(const void* data, size_t size) {
-        const uint8_t* first = static_cast<const uint8_t*>(data);
-        bytes_.insert(bytes_.end(), first, first + size);
+    void word(uint16_t value) {
+        bytes_.resize(bytes_.size() + 2);
+        LittleEndian::put16(&bytes_[bytes_.size() - 2], value);
+    }
+    void dword(uint32_t value) {
+        bytes_.resize(bytes_.size() + 4);
+        LittleEndian::put32(&bytes_[bytes_.size() - 4], value);
+    }
+    // With its terminating zero.
+    void text(const std::u16string& value) {
+        for (const char16_t unit : value) {
+            word(unit);
+        }
+        word(0);
     }
     void align() { bytes_.resize((bytes_.size() + 3) & ~size_t{3}, 0); }
-    void patchWord(size_t offset, uint16_t value) {
-        bytes_[offset] = static_cast<uint8_t>(value & 0xFF);
-        bytes_[offset + 1] = static_cast<uint8_t>(value >> 8);
-    }
+    void patchWord(size_t offset, uint16_t value) { LittleEndian::put16(&bytes_[offset], value); }
 
     std::vector<uint8_t> take() { return std::move(bytes_); }
 
@@ -33,7 +39,7 @@ private:
 // children, each part on a 32-bit boundary. The length is filled in once the
 // children are written.
 template <class Body>
-void node(Writer& out, const tstring& key, uint16_t valueLength, uint16_t type, Body body) {
+void node(Writer& out, const std::u16string& key, uint16_t valueLength, uint16_t type, Body body) {
     out.align();
     const size_t start = out.size();
     out.word(0);
@@ -71,31 +77,39 @@ void parseVersion(const tstring& version, uint16_t (&parts)[4]) {
 std::vector<uint8_t> buildVersionResource(const VersionInfo& info) {
     uint16_t parts[4];
     parseVersion(info.version, parts);
-    VS_FIXEDFILEINFO fixed{};
-    fixed.dwSignature = VS_FFI_SIGNATURE;
-    fixed.dwStrucVersion = VS_FFI_STRUCVERSION;
-    fixed.dwFileVersionMS = fixed.dwProductVersionMS = MAKELONG(parts[1], parts[0]);
-    fixed.dwFileVersionLS = fixed.dwProductVersionLS = MAKELONG(parts[3], parts[2]);
-    fixed.dwFileFlagsMask = VS_FFI_FILEFLAGSMASK;
-    fixed.dwFileOS = VOS_NT_WINDOWS32;
-    fixed.dwFileType = VFT_APP;
+    const uint32_t versionHigh = uint32_t{parts[0]} << 16 | parts[1];
+    const uint32_t versionLow = uint32_t{parts[2]} << 16 | parts[3];
+    // The fixed part (VS_FIXEDFILEINFO): signature, structure version, file
+    // and product versions, flags mask and flags, Windows NT 32-bit API, an
+    // application, no subtype and no date.
+    const uint32_t fixed[] = {0xFEEF04BD, 0x00010000, versionHigh, versionLow, versionHigh, versionLow,
+                              0x3F,       0,          0x00040004,  1,          0,           0,
+                              0};
 
-    wchar_t table[9];
-    swprintf(table, 9, L"%04x%04x", info.language, info.codePage);
+    static const char hex[] = "0123456789abcdef";
+    std::u16string table;
+    for (const uint16_t value : {info.language, info.codePage}) {
+        for (int shift = 12; shift >= 0; shift -= 4) {
+            table.push_back(static_cast<char16_t>(hex[(value >> shift) & 0xF]));
+        }
+    }
 
     Writer out;
-    node(out, L"VS_VERSION_INFO", sizeof(fixed), 0, [&] {
-        out.raw(&fixed, sizeof(fixed));
-        node(out, L"StringFileInfo", 0, 1, [&] {
+    node(out, u"VS_VERSION_INFO", sizeof(fixed), 0, [&] {
+        for (const uint32_t field : fixed) {
+            out.dword(field);
+        }
+        node(out, u"StringFileInfo", 0, 1, [&] {
             node(out, table, 0, 1, [&] {
                 for (const auto& [name, value] : info.strings) {
-                    node(out, name, static_cast<uint16_t>(value.size() + 1), 1,
-                         [&] { out.text(value); });
+                    const std::u16string text = toUtf16(value);
+                    node(out, toUtf16(name), static_cast<uint16_t>(text.size() + 1), 1,
+                         [&] { out.text(text); });
                 }
             });
         });
-        node(out, L"VarFileInfo", 0, 1, [&] {
-            node(out, L"Translation", 4, 0, [&] {
+        node(out, u"VarFileInfo", 0, 1, [&] {
+            node(out, u"Translation", 4, 0, [&] {
                 out.word(info.language);
                 out.word(info.codePage);
             });

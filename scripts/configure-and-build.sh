@@ -1,11 +1,13 @@
 # Sourced: installs the Debian packages that are missing, then configures
-# and builds the release build in $velkin_build. The build packs setup executables with velkin-pack under Wine, so the build's
-# Wine prefix is started first (see wine-prefix.sh); the caller stops it.
+# and builds the release build in $velkin_build: velkin-pack for Linux with
+# the system's compiler, and the Windows programs with MinGW-w64 in
+# $velkin_build/windows, which that build configures and builds itself.
 velkin_build=${VELKIN_BUILD_DIR:-build}
 bash scripts/install-deps.sh
-source scripts/wine-prefix.sh
-cmake -S . -B "$velkin_build" -G Ninja \
-  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
-velkin_wine_start "$velkin_build"
-trap velkin_wine_stop EXIT
+# A build directory of the earlier layout was configured for Windows alone.
+if grep -qs '^CMAKE_TOOLCHAIN_FILE' "$velkin_build/CMakeCache.txt"; then
+  echo "Starting $velkin_build afresh: it holds a build of an earlier layout"
+  rm -rf "$velkin_build"
+fi
+cmake -S . -B "$velkin_build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$velkin_build"

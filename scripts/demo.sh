@@ -1,25 +1,26 @@
 #!/usr/bin/env bash
 # The main job: installs what is missing, builds Velkin and the demo package
 # (from test/packages/demo.wxs, with wixl), wraps the package into a setup
-# executable with velkin-pack, and runs that under Wine: a quiet install, what
-# landed where, and the removal.
+# executable with velkin-pack (for Linux: no Wine), and runs that under Wine:
+# a quiet install, what landed where, and the removal.
 set -euo pipefail
 source "$(dirname "$0")/../scripts/wine-prefix.sh"
 velkin_without_aslr "$0" "$@"
 cd "$(dirname "$0")/.."
 
 source scripts/configure-and-build.sh
-velkin_wine_stop
 
 # A prefix of the demo's own, so that the tests' prefix stays as they leave it.
 demo_root="$velkin_build/demo"
 mkdir -p "$demo_root"
 velkin_wine_start "$demo_root"
+trap velkin_wine_stop EXIT
 
 setup="$demo_root/velkin-demo-setup.exe"
 echo
-echo "Running: velkin-pack $velkin_build/packages/demo.msi -o $setup"
-"$velkin_build/bin/velkin-pack" "$velkin_build/packages/demo.msi" -o "$setup"
+package="$velkin_build/windows/packages/demo.msi"
+echo "Running: velkin-pack $package -o $setup"
+"$velkin_build/bin/velkin-pack" "$package" -o "$setup"
 echo "Setup executable: $setup ($(stat -c %s "$setup") bytes)"
 echo "Running: velkin-demo-setup.exe /qn"
 set +e

@@ -6,14 +6,19 @@ set -euo pipefail
 packages=(
   cmake                       # build system
   ninja-build                 # build tool
+  g++                         # compiler for velkin-pack for Linux
+  pkg-config                  # finds libmsi
+  libmsi-dev libglib2.0-dev   # reads installer packages on Linux (libmsi's pkg-config needs glib's)
   g++-mingw-w64-x86-64-posix  # cross-compiler for Windows x86-64
-  wine64                      # the Windows APIs the programs and tests run on
-  googletest                  # unit-test framework, built from source for the target
+  wine64                      # the Windows APIs the Windows programs and their tests run on
+  googletest                  # unit-test framework, built from source for both hosts
   wixl                        # builds the test and demo installer packages
   xvfb xauth                  # a virtual display for the message-box tests
   msitools                    # reads and changes installer packages (msiinfo, msibuild)
   osslsigncode openssl        # the signing tests: a test certificate, sign, verify
   python3                     # reads velkin-pack's JSON back with a real parser in the tests
+  7zip                        # an independent reader of the setups' resources in the tests
+  dpkg-dev                    # dpkg-shlibdeps: the Debian package's dependencies
 )
 
 missing=()

@@ -2,12 +2,13 @@
 # velkin-pack inspect and extract from a Linux shell: the JSON read back by a
 # real parser and compared with what msitools reads from the same package;
 # the text for people; signatures; the package taken out of a setup.
-# Usage: contents-from-linux-test.sh <bin directory> <package directory> <work directory>
+# Usage: contents-from-linux-test.sh <velkin-pack> <Windows bin directory> <package directory> <work directory>
 set -u
 source "$(dirname "$0")/support/checks.sh"
-bin=$1
-packages=$2
-work=$3
+pack=$1
+bin=$2
+packages=$3
+work=$4
 
 rm -rf "$work" && mkdir -p "$work"
 json="$work/contents.json"
@@ -33,7 +34,7 @@ expect() {
 # Python's JSON parser.
 contents_json() {
   rm -f "$json" "$work/members"
-  "$bin/velkin-pack" inspect "$1" --json >"$json" 2>"$work/stderr" \
+  "$pack" inspect "$1" --json >"$json" 2>"$work/stderr" \
     || fail "inspect --json $1 exited with $?: $(cat "$work/stderr")"
   python3 -c 'import json, sys
 for name, value in json.load(open(sys.argv[1], encoding="utf-8")).items():
@@ -70,7 +71,7 @@ check_package "$packages/peruser.msi" "$packages/peruser.msi" package perUser pe
 check_package "$packages/permachine.msi" "$packages/permachine.msi" package perMachine perMachine false
 check_package "$bin/velkin-setup-demo.exe" "$packages/demo.msi" setup chosenAtInstall perUser false
 
-"$bin/velkin-pack" inspect "$packages/permachine.msi" | tr -d '\r' >"$work/contents.txt"
+"$pack" inspect "$packages/permachine.msi" | tr -d '\r' >"$work/contents.txt"
 grep -qx 'ProductName: *Velkin Grüße "Édition"' "$work/contents.txt" \
   && grep -qx 'Manufacturer: *Ærøskøbing\\Software' "$work/contents.txt" \
   && grep -qx 'Install scope: *per-machine' "$work/contents.txt" \
@@ -82,14 +83,14 @@ sign() {
 }
 sign "$packages/peruser.msi" "$work/signed.msi"
 check_package "$work/signed.msi" "$work/signed.msi" package perUser perUser true
-"$bin/velkin-pack" "$work/signed.msi" -o "$work/signed-package-setup.exe" 2>"$work/stderr" \
+"$pack" "$work/signed.msi" -o "$work/signed-package-setup.exe" 2>"$work/stderr" \
   && [ ! -s "$work/stderr" ] && echo "ok: a signed package packs without a warning" \
   || fail "packing the signed package: $(cat "$work/stderr")"
 check_package "$work/signed-package-setup.exe" "$work/signed.msi" setup perUser perUser true
 sign "$bin/velkin-setup-demo.exe" "$work/signed-setup.exe"
 check_package "$work/signed-setup.exe" "$packages/demo.msi" setup chosenAtInstall perUser false
 
-(cd "$work" && "$bin/velkin-pack" extract signed-setup.exe -o "extracted package.msi") \
+(cd "$work" && "$pack" extract signed-setup.exe -o "extracted package.msi") \
   && cmp -s "$work/extracted package.msi" "$packages/demo.msi" \
   && echo "ok: extract with relative paths gives the package byte for byte" || fail "extract"
 finish

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The Debian package: its metadata and file list, then, as root, installed
-# with dpkg and used as the README shows, in a directory outside the
+# with apt and used as the README shows, in a directory outside the
 # repository: wixl, velkin-pack, osslsigncode on the demo package (the signed
 # setup installs and removes under Wine); removed again whatever happens. A
 # velkin package that this test did not install is left alone (the rest is
@@ -24,15 +24,17 @@ fi
 rm -rf "$work" && mkdir -p "$work"
 
 info=$(dpkg-deb -I "$deb")
-for field in "Package: velkin" "Version: $version" "Architecture: all" "Depends: wine64"; do
+for field in "Package: velkin" "Version: $version" "Architecture: $(dpkg --print-architecture)"; do
   grep -qx " $field" <<<"$info" && echo "ok: $field" || fail "no '$field' in: $info"
 done
+depends=$(sed -n 's/^ Depends: //p' <<<"$info")
+grep -q 'libmsi0' <<<"$depends" && ! grep -qi 'wine' <<<"$depends" \
+  && echo "ok: it depends on libmsi0 and not on Wine" || fail "Depends: $depends"
 
 listing=$(dpkg-deb -c "$deb")
 files=$(awk '$1 !~ /^d/ { print $6 }' <<<"$listing" | sed 's/VelkinTargets-[a-z]*\.cmake$/VelkinTargets-CONFIG.cmake/' | sort)
 expected=$(sort <<'LIST'
 ./usr/bin/velkin-pack
-./usr/lib/velkin/velkin-pack.exe
 ./usr/lib/velkin/velkin-setup.exe
 ./usr/lib/cmake/Velkin/VelkinConfig.cmake
 ./usr/lib/cmake/Velkin/VelkinConfigVersion.cmake
@@ -46,7 +48,7 @@ LIST
 [ "$files" = "$expected" ] && echo "ok: the package holds the expected files" \
   || fail "files differ: $(diff <(echo "$expected") <(echo "$files"))"
 grep -q '^-rwxr-xr-x root/root .* \./usr/bin/velkin-pack$' <<<"$listing" \
-  && echo "ok: the launcher is executable" || fail "$(grep velkin-pack$ <<<"$listing")"
+  && echo "ok: velkin-pack is executable" || fail "$(grep velkin-pack$ <<<"$listing")"
 
 if [ "$(id -u)" != 0 ]; then
   echo "skipped: installing the package needs root"
@@ -68,17 +70,27 @@ remove() {
 trap remove EXIT
 trap 'exit 1' INT TERM HUP
 touch "$marker"
-dpkg -i "$deb" >"$work/install.log" 2>&1 && echo "ok: dpkg -i installs it" \
-  || fail "dpkg -i: $(cat "$work/install.log")"
+DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "$(realpath "$deb")" \
+  >"$work/install.log" 2>&1 && echo "ok: apt installs it" || fail "apt: $(cat "$work/install.log")"
+sed -n '/NEW packages/,/^[0-9]/p' "$work/install.log" | grep -qi wine \
+  && fail "apt pulled in Wine: $(cat "$work/install.log")" || echo "ok: apt pulls in no Wine"
 
 cp -r "$sources/demo.wxs" "$sources/demo" "$outside"
+prefix=$WINEPREFIX
 cd "$outside"
 [ "$(command -v velkin-pack)" = /usr/bin/velkin-pack ] && echo "ok: velkin-pack is on the path" \
   || fail "velkin-pack is '$(command -v velkin-pack)'"
 check_version "$version" /usr/bin/velkin-pack
 wixl -o app.msi demo.wxs && echo "ok: wixl" || fail "wixl in $outside"
+export WINEPREFIX="$outside/no-wine"
 /usr/bin/velkin-pack app.msi -o app-setup.exe </dev/null \
   && echo "ok: packed in $outside with the installed stub" || fail "packing in $outside"
+/usr/bin/velkin-pack inspect app-setup.exe --json </dev/null | grep -q '"kind": "setup"' \
+  && echo "ok: inspected" || fail "inspect"
+/usr/bin/velkin-pack extract app-setup.exe -o back.msi </dev/null && cmp -s back.msi app.msi \
+  && echo "ok: extracted byte for byte" || fail "extract"
+[ ! -e "$outside/no-wine" ] && echo "ok: no Wine process started" || fail "velkin-pack started Wine"
+export WINEPREFIX=$prefix
 sign_with_test_certificate app-setup.exe app-setup-signed.exe "$outside" \
   && echo "ok: signed" || fail "signing: $(cat sign.log)"
 check_demo_setup "$loader" "$outside/app-setup-signed.exe"

@@ -8,9 +8,16 @@
 #include <gtest/gtest.h>
 
 #include <regex>
-#include <sstream>
+#include <string>
 
 namespace {
+
+// Keeps what a StreamLogAppender writes.
+class RecordingTextOutput : public TextOutput {
+public:
+    void write(const std::string& utf8) override { text += utf8; }
+    std::string text;
+};
 
 LogRecord sampleRecord() {
     static const wchar_t module[] = L"setup.exe";
@@ -25,15 +32,15 @@ TEST(LogTest, PrefixHasTimeModuleAndIds) {
 }
 
 TEST(LogTest, StreamAppenderWritesTwoLinesPerRecord) {
-    std::ostringstream out;
+    RecordingTextOutput out;
     StreamLogAppender(&out).append(sampleRecord());
     EXPECT_EQ("[2024/01/02 03:04:05.006, setup.exe (PID: 1200, TID: 1300), F.cpp:123 "
               "(app::launch)]\n\tTRACE: Entering app::launch\n",
-              out.str());
+              out.text);
 }
 
 TEST(LogTest, LoggedRecordCarriesTheProcessAndLastPathComponent) {
-    std::ostringstream out;
+    RecordingTextOutput out;
     StreamLogAppender stream(&out);
     Logger& logger = processLogger();
     LogAppender* previous = logger.setAppender(&stream);
@@ -51,7 +58,7 @@ TEST(LogTest, LoggedRecordCarriesTheProcessAndLastPathComponent) {
         R"( \(\{anonymous\}::LogTest_LoggedRecordCarriesTheProcessAndLastPathComponent_Test::TestBody\)\]\n)"
         R"(\tINFO: caf\xC3\xA9 7\n)" +
         pattern + R"(G\.cpp:-1 \(f\)\]\n\tUNKNOWN: odd level\n)");
-    EXPECT_TRUE(std::regex_match(out.str(), expected)) << out.str();
+    EXPECT_TRUE(std::regex_match(out.text, expected)) << out.text;
 }
 
 TEST(LogTest, LoggerDoesNotFilterAndEveryLevelIsEnabled) {

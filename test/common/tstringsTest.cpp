@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <limits>
 #include <stdexcept>
+#include <string>
+#include <typeinfo>
 #include <vector>
 
 namespace {
@@ -114,6 +118,115 @@ TEST(tstringsTest, TextBuilderKeepsNonAsciiNarrowText) {
     text << tstrings::toUtf8(nonAscii).c_str() << " | " << std::string("\xFF\x41");
     EXPECT_EQ(nonAscii + L" | \u00FF" L"A", text.str());
     EXPECT_EQ(tstrings::toUtf8(text.str()), text.utf8());
+}
+
+// The decimal text of the smallest, largest and a few middling values of
+// every integer type the builder takes, against the standard library's.
+template <class T>
+void expectDecimalLikeTheLibrary() {
+    using Limits = std::numeric_limits<T>;
+    for (const T value : {Limits::min(), Limits::max(), T(0), T(1), T(Limits::max() / 10),
+                          T(Limits::min() + 1), T(Limits::max() - 1)}) {
+        // The library widens the small types first, as integer promotion does.
+        const auto promoted = +value;
+        EXPECT_EQ(std::to_wstring(promoted), (tstrings::TextBuilder() << value).str())
+            << typeid(T).name() << " " << promoted;
+    }
+}
+
+TEST(tstringsTest, TextBuilderWritesEveryIntegerTypeInDecimal) {
+    expectDecimalLikeTheLibrary<signed char>();
+    expectDecimalLikeTheLibrary<unsigned char>();
+    expectDecimalLikeTheLibrary<short>();
+    expectDecimalLikeTheLibrary<unsigned short>();
+    expectDecimalLikeTheLibrary<int>();
+    expectDecimalLikeTheLibrary<unsigned>();
+    expectDecimalLikeTheLibrary<long>();
+    expectDecimalLikeTheLibrary<unsigned long>();
+    expectDecimalLikeTheLibrary<long long>();
+    expectDecimalLikeTheLibrary<unsigned long long>();
+    expectDecimalLikeTheLibrary<char16_t>();
+    expectDecimalLikeTheLibrary<char32_t>();
+
+    tstrings::TextBuilder extremes;
+    extremes << std::numeric_limits<int64_t>::min() << L' ' << std::numeric_limits<uint64_t>::max()
+             << L' ' << std::numeric_limits<int32_t>::min() << L' ' << int16_t(-1);
+    EXPECT_EQ(L"-9223372036854775808 18446744073709551615 -2147483648 -1", extremes.str());
+}
+
+TEST(tstringsTest, TextBuilderWritesPointersInHexadecimal) {
+    const auto text = [](uintptr_t address) {
+        return (tstrings::TextBuilder() << reinterpret_cast<const void*>(address)).str();
+    };
+    EXPECT_EQ(L"0", (tstrings::TextBuilder() << static_cast<const void*>(nullptr)).str());
+    EXPECT_EQ(L"0x1", text(1));
+    EXPECT_EQ(L"0x7ff6a0b1c2d0", text(0x7FF6A0B1C2D0u));
+    EXPECT_EQ(L"0x" + tstring(sizeof(void*) * 2, L'f'), text(~uintptr_t(0)));
+}
+
+// UTF-8 and wide text of the same characters, at the edges of each encoded
+// length and around the surrogates.
+struct Utf8Case {
+    const char* bytes;
+    tstring wide;
+};
+
+class Utf8WellFormedTest : public testing::TestWithParam<Utf8Case> {};
+
+TEST_P(Utf8WellFormedTest, ConvertsBothWays) {
+    const Utf8Case& c = GetParam();
+    EXPECT_EQ(c.wide, tstrings::fromUtf8(c.bytes));
+    EXPECT_EQ(c.bytes, tstrings::toUtf8(c.wide));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Edges, Utf8WellFormedTest,
+    testing::Values(Utf8Case{"\x7F", L"\x7F"}, Utf8Case{"\xC2\x80", L"\u0080"},
+                    Utf8Case{"\xDF\xBF", L"\u07FF"}, Utf8Case{"\xE0\xA0\x80", L"\u0800"},
+                    Utf8Case{"\xED\x9F\xBF", L"\uD7FF"}, Utf8Case{"\xEE\x80\x80", L"\uE000"},
+                    Utf8Case{"\xEF\xBF\xBF", L"\uFFFF"},
+                    Utf8Case{"\xF0\x90\x80\x80", L"\U00010000"},
+                    Utf8Case{"\xF4\x8F\xBF\xBF", L"\U0010FFFF"},
+                    Utf8Case{"a\xF0\x9F\x98\x80z", L"a\U0001F600z"}));
+
+class Utf8IllFormedTest : public testing::TestWithParam<std::string> {};
+
+TEST_P(Utf8IllFormedTest, GivesNothing) { EXPECT_EQ(L"", tstrings::fromUtf8(GetParam())); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Sequences, Utf8IllFormedTest,
+    testing::Values(
+        // overlong forms
+        "\xC0\x80", "\xC1\xBF", "\xE0\x9F\xBF", "\xF0\x8F\xBF\xBF",
+        // surrogates, and past U+10FFFF
+        "\xED\xA0\x80", "\xED\xBF\xBF", "\xF4\x90\x80\x80", "\xF5\x80\x80\x80",
+        // a stray continuation, a byte that starts nothing, sequences cut short
+        // or broken, also after good text
+        "\x80", "\xFE", "x\xE2\x82", "\xF0\x9F\x98", "\xE2\x28\xA1", "ok\xC3"));
+
+TEST(tstringsTest, Utf8KeepsNulCharacters) {
+    const tstring wide(L"a\0b", 3);
+    EXPECT_EQ(std::string("a\0b", 3), tstrings::toUtf8(wide));
+    EXPECT_EQ(wide, tstrings::fromUtf8(std::string("a\0b", 3)));
+}
+
+TEST(tstringsTest, UnpairedSurrogatesBecomeReplacementCharacters) {
+    const std::string replacement = "\xEF\xBF\xBD";
+    const wchar_t high = static_cast<wchar_t>(0xD800);
+    const wchar_t low = static_cast<wchar_t>(0xDC00);
+    EXPECT_EQ("a" + replacement + "b", tstrings::toUtf8(tstring{L'a', high, L'b'}));
+    EXPECT_EQ(replacement + replacement, tstrings::toUtf8(tstring{low, high}));
+    EXPECT_EQ("x" + replacement, tstrings::toUtf8(tstring{L'x', high}));
+    if constexpr (sizeof(wchar_t) == 4) {
+        // One unit a character: a surrogate pair is two wrong characters, and
+        // a unit past U+10FFFF none at all.
+        EXPECT_EQ(replacement + replacement, tstrings::toUtf8(tstring{high, low}));
+        EXPECT_EQ(replacement, tstrings::toUtf8(tstring{static_cast<wchar_t>(0x110000)}));
+    }
+}
+
+TEST(tstringsTest, FormatTakesWideStringsAsLs) {
+    EXPECT_EQ(L"[gr\u00FC\u00DFe] 7", tstrings::format(L"[%ls] %d", L"gr\u00FC\u00DFe", 7));
 }
 
 } // namespace

@@ -1,35 +1,32 @@
 #include "ConsoleText.h"
 
-#include "WindowsApi.h"
-#include "tstrings.h"
-
-#include <cstdio>
-#include <io.h>
+#ifdef _WIN32
+#include "Windows/ConsoleText.inc"
+#else
+#include "Unix/ConsoleText.inc"
+#endif
 
 namespace {
 
-void write(FILE* stream, const std::string& utf8) {
-    const int descriptor = ::_fileno(stream);
-    if (descriptor < 0 || utf8.empty()) {
-        return;
+class StandardTextOutput : public TextOutput {
+public:
+    void write(const std::string& utf8) override {
+        std::string text;
+        text.reserve(utf8.size());
+        for (const char c : utf8) {
+            if (c == '\n') {
+                text += textLineEnd;
+            } else {
+                text += c;
+            }
+        }
+        writeOut(text);
     }
-    const HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(descriptor));
-    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
-        return;
-    }
-    std::fflush(stream);
-    DWORD mode = 0;
-    DWORD written = 0;
-    if (::GetConsoleMode(handle, &mode)) {
-        const tstring text = tstrings::fromUtf8(utf8);
-        ::WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    } else {
-        ::WriteFile(handle, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
-    }
-}
+};
 
 } // namespace
 
-void writeOut(const std::string& utf8) { write(stdout, utf8); }
-
-void writeError(const std::string& utf8) { write(stderr, utf8); }
+TextOutput& standardTextOutput() {
+    static StandardTextOutput output;
+    return output;
+}

@@ -1,12 +1,11 @@
 #include "ErrorHandling.h"
 
 #include "Log.h"
+#include "SystemText.h"
 
 #include <cctype>
 #include <cerrno>
-#include <cwchar>
 #include <optional>
-#include <sstream>
 
 namespace {
 
@@ -61,7 +60,7 @@ enum TrimFlags { TrimLeading = 1, TrimTrailing = 2 };
 
 // Writes the text less the white space that the flags cut; gives the index in
 // the text of the last character written, or nothing when nothing was.
-std::optional<size_t> appendTrimmed(std::ostream& out, const std::string& text, int flags) {
+std::optional<size_t> appendTrimmed(std::string& out, const std::string& text, int flags) {
     size_t begin = 0;
     size_t end = text.size();
     if (flags & TrimLeading) {
@@ -77,7 +76,7 @@ std::optional<size_t> appendTrimmed(std::ostream& out, const std::string& text, 
     if (begin == end) {
         return std::nullopt;
     }
-    out.write(text.data() + begin, static_cast<std::streamsize>(end - begin));
+    out.append(text, begin, end - begin);
     return end - 1;
 }
 
@@ -93,10 +92,8 @@ std::string sourceBaseName(const std::string& path) {
 }
 
 std::string composeLocatedMessage(const CodeLocation& location, const char* message) {
-    std::ostringstream out;
-    out << sourceBaseName(location.file) << "(" << location.line << ") at " << location.function
-        << "(): " << message;
-    return out.str();
+    return sourceBaseName(location.file) + "(" + std::to_string(location.line) + ") at " +
+           location.function + "(): " + message;
 }
 
 VkError<std::runtime_error> withLocation(const std::string& message,
@@ -128,31 +125,24 @@ void logUnknownException(const CodeLocation& location) {
 
 std::string combineMessages(const std::string& first, const std::string& second) {
     static const std::string endOfPhrase = ";.,:!?";
-    std::ostringstream out;
-    out.exceptions(std::ios_base::failbit | std::ios_base::badbit);
+    std::string result;
 
     size_t separatorLength = 0;
-    if (const auto last = appendTrimmed(out, first, TrimTrailing)) {
+    if (const auto last = appendTrimmed(result, first, TrimTrailing)) {
         if (endOfPhrase.find(first[*last]) == std::string::npos) {
-            out << ". ";
+            result += ". ";
             separatorLength = 2;
         } else {
-            out << " ";
+            result += " ";
             separatorLength = 1;
         }
     }
-    const bool secondWritten = appendTrimmed(out, second, TrimLeading | TrimTrailing).has_value();
-    std::string result = out.str();
+    const bool secondWritten =
+        appendTrimmed(result, second, TrimLeading | TrimTrailing).has_value();
     if (!secondWritten) {
         result.resize(result.size() - separatorLength);
     }
     return result;
 }
 
-std::string crtErrorDescription() {
-    wchar_t buffer[2048] = {};
-    if (_wcserror_s(buffer, sizeof(buffer) / sizeof(buffer[0]), errno) != 0) {
-        return std::string();
-    }
-    return tstrings::toUtf8(buffer);
-}
+std::string crtErrorDescription() { return SystemText::errnoDescription(errno); }

@@ -1,12 +1,9 @@
 #include "Log.h"
 
-#include "GrowingBuffer.h"
+#include "ConsoleText.h"
 #include "LogAppenders.h"
 #include "PathUtils.h"
-#include "WindowsApi.h"
-
-#include <iostream>
-#include <optional>
+#include "ProcessInfo.h"
 
 namespace {
 
@@ -16,29 +13,8 @@ Logger theLogger;
 wchar_t moduleName[moduleNameCapacity] = L"Unknown";
 bool moduleNameKnown = false;
 
-// The file name of the module that holds this code; empty when the system
-// cannot tell.
-tstring currentModuleFileName() {
-    HMODULE module = nullptr;
-    if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                                  GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                              reinterpret_cast<LPCWSTR>(&currentModuleFileName), &module)) {
-        return tstring();
-    }
-    try {
-        const std::optional<tstring> path = fillGrowingBuffer(
-            [&](wchar_t* buffer, DWORD capacity) {
-                return ::GetModuleFileNameW(module, buffer, capacity);
-            },
-            moduleNameCapacity, "GetModuleFileName");
-        return path ? FileUtils::leafName(*path) : tstring();
-    } catch (const std::exception&) {
-        return tstring();
-    }
-}
-
 void computeModuleName() {
-    tstring name = currentModuleFileName();
+    tstring name = FileUtils::leafName(ProcessInfo::moduleFilePath());
     if (name.empty()) {
         name = L"Unknown";
     }
@@ -64,7 +40,7 @@ const wchar_t* logLevelName(LogLevel level) {
 }
 
 void LogRecord::formatPrefix(tstring& buffer) const {
-    buffer += tstrings::format(L"%04u/%02u/%02u %02u:%02u:%02u.%03u, %s (PID: %u, TID: %u), ",
+    buffer += tstrings::format(L"%04u/%02u/%02u %02u:%02u:%02u.%03u, %ls (PID: %u, TID: %u), ",
                                localTime.year, localTime.month, localTime.day, localTime.hour,
                                localTime.minute, localTime.second, localTime.milliseconds,
                                moduleName, processId, threadId);
@@ -78,12 +54,9 @@ LogAppender* Logger::setAppender(LogAppender* appender) {
 
 void Logger::log(LogLevel level, const tstring& file, int line, const tstring& function,
                  const tstring& message) const {
-    SYSTEMTIME now;
-    ::GetLocalTime(&now);
-    const LogRecord record{{now.wYear, now.wMonth, now.wDayOfWeek, now.wDay, now.wHour,
-                            now.wMinute, now.wSecond, now.wMilliseconds},
-                           ::GetCurrentThreadId(),
-                           ::GetCurrentProcessId(),
+    const LogRecord record{ProcessInfo::localTime(),
+                           ProcessInfo::threadId(),
+                           ProcessInfo::processId(),
                            moduleName,
                            logLevelName(level),
                            FileUtils::leafName(file),
@@ -106,7 +79,7 @@ void Logger::log(LogLevel level, const CodeLocation& location,
 
 Logger& processLogger() {
     if (!theLogger.getAppender()) {
-        static StreamLogAppender standardOutput(&std::cout);
+        static StreamLogAppender standardOutput(&standardTextOutput());
         theLogger.setAppender(&standardOutput);
     }
     if (!moduleNameKnown) {

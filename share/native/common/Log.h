@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ErrorHandling.h"
+#include "ProcessInfo.h"
 #include "tstrings.h"
 
 #include <cstdint>
@@ -11,10 +12,7 @@ enum class LogLevel : int32_t { Trace = 0, Info = 1, Warning = 2, Error = 3 };
 const wchar_t* logLevelName(LogLevel level);
 
 struct LogRecord {
-    // The fields of a Windows SYSTEMTIME, in its order.
-    struct Time {
-        uint16_t year, month, dayOfWeek, day, hour, minute, second, milliseconds;
-    };
+    using Time = ProcessInfo::LocalTime;
 
     Time localTime;
     uint32_t threadId;

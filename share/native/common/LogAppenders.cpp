@@ -1,14 +1,15 @@
 #include "LogAppenders.h"
 
-#include <ostream>
 #include <string>
 
 void StreamLogAppender::append(const LogRecord& record) {
-    tstring text = L"[";
-    record.formatPrefix(text);
-    text += record.fileName + L":" + std::to_wstring(record.line) + L" (" +
-            record.functionName + L")]\n\t" + record.levelName + L": " + record.message;
-    *stream_ << tstrings::toUtf8(text) << std::endl;
+    tstring prefix = L"[";
+    record.formatPrefix(prefix);
+    output_->write((tstrings::TextBuilder(prefix)
+                    << record.fileName << L":" << record.line << L" (" << record.functionName
+                    << L")]\n\t" << record.levelName << L": " << record.message)
+                       .utf8() +
+                   "\n");
 }
 
 void TeeLogAppender::append(const LogRecord& record) {

@@ -1,17 +1,17 @@
 #pragma once
 
+#include "ConsoleText.h"
 #include "Log.h"
 
-#include <iosfwd>
-
-// Full records with the time-stamped prefix, two lines each.
+// Full records with the time-stamped prefix, two lines each, each ending in a
+// line feed.
 class StreamLogAppender : public LogAppender {
 public:
-    explicit StreamLogAppender(std::ostream* stream) : stream_(stream) {}
+    explicit StreamLogAppender(TextOutput* output) : output_(output) {}
     void append(const LogRecord& record) override;
 
 private:
-    std::ostream* stream_;
+    TextOutput* output_;
 };
 
 class NopLogAppender : public LogAppender {

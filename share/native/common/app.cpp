@@ -6,8 +6,8 @@
 #include "Log.h"
 #include "LogAppenders.h"
 
-#include <string>
 #include <memory>
+#include <string>
 
 namespace app {
 
@@ -17,15 +17,14 @@ const std::string* lastErrorMessage = nullptr;
 
 namespace {
 
-// Lines end as a Windows program's text streams end them: "\r\n".
-
 // One line per record: "[LEVEL] file:line: message".
 class StandardLogAppender : public LogAppender {
 public:
     void append(const LogRecord& record) override {
-        writeError(tstrings::toUtf8(L"[" + record.levelName + L"] " + record.fileName + L":" +
-                                    std::to_wstring(record.line) + L": " + record.message) +
-                   "\r\n");
+        writeError((tstrings::TextBuilder(L"[" + record.levelName + L"] ")
+                    << record.fileName << L":" << record.line << L": " << record.message)
+                       .utf8() +
+                   textLineEnd);
     }
 };
 
@@ -33,7 +32,7 @@ public:
 class LastErrorLogAppender : public LogAppender {
 public:
     void append(const LogRecord&) override {
-        writeError((app::lastErrorMessage ? *app::lastErrorMessage : std::string()) + "\r\n");
+        writeError((app::lastErrorMessage ? *app::lastErrorMessage : std::string()) + textLineEnd);
     }
 };
 

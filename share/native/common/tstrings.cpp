@@ -1,74 +1,16 @@
 #include "tstrings.h"
 
 #include "ErrorHandling.h"
-#include "WindowsApi.h"
+#include "SystemText.h"
 
-#include <climits>
 #include <cstdarg>
-#include <cstdio>
-#include <cwchar>
-#include <ostream>
+#include <optional>
 #include <stdexcept>
 
 namespace tstrings {
 
-namespace {
-
-int checkedLength(size_t length) {
-    if (length > static_cast<size_t>(INT_MAX)) {
-        VK_THROW_MSG("Text too long to convert: " << length << " units");
-    }
-    return static_cast<int>(length);
-}
-
-std::string toMultiByte(const tstring& text, UINT codePage) {
-    if (text.empty()) {
-        return std::string();
-    }
-    const int length = checkedLength(text.size());
-    const int size = ::WideCharToMultiByte(codePage, 0, text.data(), length, nullptr, 0,
-                                           nullptr, nullptr);
-    if (size < 0) {
-        VK_THROW_MSG("Unexpected reply from WideCharToMultiByte()");
-    }
-    if (size == 0) {
-        return std::string();
-    }
-    std::string result(static_cast<size_t>(size), '\0');
-    if (::WideCharToMultiByte(codePage, 0, text.data(), length, &result[0], size, nullptr,
-                              nullptr) != size) {
-        VK_THROW_MSG("Unexpected reply from WideCharToMultiByte()");
-    }
-    return result;
-}
-
-tstring fromMultiByte(const std::string& text, UINT codePage) {
-    if (text.empty()) {
-        return tstring();
-    }
-    const int length = checkedLength(text.size());
-    const int size = ::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data(), length,
-                                           nullptr, 0);
-    if (size < 0) {
-        VK_THROW_MSG("Unexpected reply from MultiByteToWideChar()");
-    }
-    if (size == 0) {
-        return tstring();
-    }
-    tstring result(static_cast<size_t>(size), L'\0');
-    if (::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data(), length, &result[0],
-                              size) != size) {
-        VK_THROW_MSG("Unexpected reply from MultiByteToWideChar()");
-    }
-    return result;
-}
-
-} // namespace
-
-std::string toUtf8(const tstring& text) { return toMultiByte(text, CP_UTF8); }
-tstring fromUtf8(const std::string& text) { return fromMultiByte(text, CP_UTF8); }
-std::string toACP(const tstring& text) { return toMultiByte(text, CP_ACP); }
-tstring fromACP(const std::string& text) { return fromMultiByte(text, CP_ACP); }
+tstring fromACP(const std::string& text) { return SystemText::fromAnsiCodePage(text); }
+std::string toACP(const tstring& text) { return SystemText::toAnsiCodePage(text); }
 
 tstring format(const wchar_t* format, ...) {
     if (!format) {
@@ -76,30 +18,12 @@ tstring format(const wchar_t* format, ...) {
     }
     va_list args;
     va_start(args, format);
-    // The formatter answers -1 both for "no room" and for a broken format;
-    // measuring first tells the two apart, so the passes below always end.
-    va_list measureArgs;
-    va_copy(measureArgs, args);
-    const int needed = _vscwprintf(format, measureArgs);
-    va_end(measureArgs);
-    if (needed < 0) {
-        va_end(args);
+    const std::optional<tstring> formatted = SystemText::formatWide(format, args);
+    va_end(args);
+    if (!formatted) {
         VK_THROW_MSG("Invalid format string: " << format);
     }
-
-    constexpr size_t step = 256;
-    tstring buffer;
-    int count = -1;
-    while (count < 0) {
-        buffer.resize(buffer.size() + step, L'\0');
-        va_list passArgs;
-        va_copy(passArgs, args);
-        count = _vsnwprintf_s(&buffer[0], buffer.size(), _TRUNCATE, format, passArgs);
-        va_end(passArgs);
-    }
-    va_end(args);
-    buffer.resize(static_cast<size_t>(count));
-    return buffer;
+    return *formatted;
 }
 
 namespace {
@@ -163,28 +87,18 @@ tstring replace(const tstring& text, const tstring& search, const tstring& repla
     return result;
 }
 
-TextBuilder::TextBuilder(const tstring& first) { out_ << first; }
+TextBuilder::TextBuilder(const tstring& first) : text_(first) {}
 TextBuilder::TextBuilder(const char* first) { *this << first; }
 TextBuilder::TextBuilder(const std::string& first) { *this << first; }
-
-TextBuilder::TextBuilder(const TextBuilder& other) { out_ << other.out_.str(); }
-
-TextBuilder& TextBuilder::operator=(const TextBuilder& other) {
-    if (this != &other) {
-        out_.str(other.out_.str());
-        out_.seekp(0, std::ios_base::end);
-    }
-    return *this;
-}
 
 TextBuilder& TextBuilder::operator<<(const std::string& piece) {
     const tstring decoded = fromUtf8(piece);
     if (decoded.empty() && !piece.empty()) {
         for (const char c : piece) {
-            out_ << static_cast<wchar_t>(static_cast<unsigned char>(c));
+            text_ += static_cast<wchar_t>(static_cast<unsigned char>(c));
         }
     } else {
-        out_ << decoded;
+        text_ += decoded;
     }
     return *this;
 }
@@ -194,37 +108,67 @@ TextBuilder& TextBuilder::operator<<(const char* piece) {
 }
 
 TextBuilder& TextBuilder::operator<<(const tstring& piece) {
-    out_ << piece;
+    text_ += piece;
     return *this;
 }
 
 TextBuilder& TextBuilder::operator<<(const wchar_t* piece) {
-    out_ << (piece ? piece : L"NULL");
+    text_ += piece ? piece : L"NULL";
     return *this;
 }
 
 TextBuilder& TextBuilder::operator<<(wchar_t piece) {
-    out_ << piece;
+    text_ += piece;
     return *this;
 }
 
 TextBuilder& TextBuilder::operator<<(const TextBuilder& other) {
-    out_ << other.out_.str();
+    text_ += other.text_;
     return *this;
 }
 
 TextBuilder& TextBuilder::operator<<(bool value) {
-    out_ << (value ? L"1" : L"0");
+    text_ += value ? L'1' : L'0';
     return *this;
 }
+
+namespace {
+
+// The digits of `value` in `base`, most significant first.
+tstring digits(unsigned long long value, unsigned base) {
+    // Enough for the longest: 64 binary digits.
+    constexpr size_t capacity = 64;
+    wchar_t buffer[capacity];
+    wchar_t* first = buffer + capacity;
+    do {
+        *--first = L"0123456789abcdef"[value % base];
+        value /= base;
+    } while (value != 0);
+    return tstring(first, buffer + capacity);
+}
+
+} // namespace
 
 TextBuilder& TextBuilder::operator<<(const void* pointer) {
-    out_ << pointer;
+    // The notation of libstdc++'s streams, in which log lines have always
+    // shown addresses.
+    if (pointer) {
+        text_ += L"0x";
+    }
+    text_ += digits(reinterpret_cast<uintptr_t>(pointer), 16);
     return *this;
 }
 
-std::ostream& operator<<(std::ostream& stream, const TextBuilder& text) {
-    return stream << text.utf8();
+void TextBuilder::appendUnsigned(unsigned long long value) { text_ += digits(value, 10); }
+
+void TextBuilder::appendSigned(long long value) {
+    // Negated as unsigned: the most negative value has no positive twin.
+    unsigned long long magnitude = static_cast<unsigned long long>(value);
+    if (value < 0) {
+        text_ += L'-';
+        magnitude = 0 - magnitude;
+    }
+    appendUnsigned(magnitude);
 }
 
 } // namespace tstrings

@@ -2,24 +2,29 @@
 
 #include <cstdint>
 #include <iosfwd>
-#include <sstream>
 #include <string>
 #include <type_traits>
 #include <vector>
 
-// All text inside the system: UTF-16 code units, the form the Windows wide
-// API takes and gives. Narrow text appears only at the edges and is UTF-8.
+// All text inside the system: on Windows UTF-16 code units, the form the wide
+// API takes and gives; where wchar_t is 32 bits wide, one code point per
+// unit. Narrow text appears only at the edges and is UTF-8.
 using tstring = std::wstring;
 using tstring_array = std::vector<tstring>;
 
 namespace tstrings {
 
+// Gives the empty text for bytes that are not well-formed UTF-8.
 tstring fromUtf8(const std::string& text);
+// An unpaired surrogate, or a unit that is no character, becomes U+FFFD.
 std::string toUtf8(const tstring& text);
+// The system's ANSI code page; UTF-8 where the system has none.
 tstring fromACP(const std::string& text);
 std::string toACP(const tstring& text);
 
-// printf-style formatting into a tstring of any length.
+// printf-style formatting into a tstring of any length, by the platform's
+// wide formatter: "%ls" is a wide string everywhere, while "%s" is one only
+// on Windows.
 tstring format(const wchar_t* format, ...);
 
 enum CompareType { CaseSensitive = 0, IgnoreCase = 1 };
@@ -39,14 +44,15 @@ tstring replace(const tstring& text, const tstring& search, const tstring& repla
 
 template <class Iterator>
 tstring join(Iterator first, Iterator last, const tstring& separator) {
-    std::wostringstream out;
+    tstring joined;
     if (first != last) {
-        out << *first;
+        joined += *first;
         for (++first; first != last; ++first) {
-            out << separator << *first;
+            joined += separator;
+            joined += *first;
         }
     }
-    return out.str();
+    return joined;
 }
 
 template <class Range>
@@ -62,9 +68,6 @@ public:
     explicit TextBuilder(const char* first);
     explicit TextBuilder(const std::string& first);
 
-    TextBuilder(const TextBuilder& other);
-    TextBuilder& operator=(const TextBuilder& other);
-
     // Narrow pieces are message literals or exception texts: UTF-8 is decoded,
     // anything else is widened byte by byte so that no text is lost.
     TextBuilder& operator<<(const char* piece);
@@ -74,24 +77,36 @@ public:
     TextBuilder& operator<<(const wchar_t* piece);
     TextBuilder& operator<<(wchar_t piece);
     TextBuilder& operator<<(const TextBuilder& other);
+    // "1" or "0".
     TextBuilder& operator<<(bool value);
+    // "0x" and lower-case hexadecimal digits; "0" for null.
     TextBuilder& operator<<(const void* pointer);
 
+    // Decimal, without grouping, whatever the integer's width and sign.
     template <class T,
               class = std::enable_if_t<std::is_integral_v<T> && !std::is_same_v<T, bool> &&
                                        !std::is_same_v<T, char> && !std::is_same_v<T, wchar_t>>>
     TextBuilder& operator<<(T value) {
-        out_ << value;
+        if constexpr (std::is_signed_v<T>) {
+            appendSigned(static_cast<long long>(value));
+        } else {
+            appendUnsigned(static_cast<unsigned long long>(value));
+        }
         return *this;
     }
 
-    tstring str() const { return out_.str(); }
-    std::string utf8() const { return toUtf8(out_.str()); }
+    tstring str() const { return text_; }
+    std::string utf8() const { return toUtf8(text_); }
 
 private:
-    std::wostringstream out_;
+    void appendSigned(long long value);
+    void appendUnsigned(unsigned long long value);
+
+    tstring text_;
 };
 
+// Writes the builder's UTF-8 form. Defined apart from the builder, so that a
+// program that never writes one to a stream links no stream library.
 std::ostream& operator<<(std::ostream& stream, const TextBuilder& text);
 
 } // namespace tstrings

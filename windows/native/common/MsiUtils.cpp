@@ -9,7 +9,7 @@
 #include "WinErrorHandling.h"
 #include "WinSysInfo.h"
 
-#include <sstream>
+#include <string>
 #include <vector>
 
 namespace msi {
@@ -35,13 +35,12 @@ tstring statusDescription(uint32_t status) {
 }
 
 std::string makeMessage(const std::string& message, uint32_t status) {
-    std::ostringstream text;
-    text << "MSI error [" << status << "](" << tstrings::toUtf8(statusDescription(status)) << ")";
-    return combineMessages(message, text.str());
+    return combineMessages(message, "MSI error [" + std::to_string(status) + "](" +
+                                        tstrings::toUtf8(statusDescription(status)) + ")");
 }
 
 tstring argumentText(const wchar_t* value) { return value ? tstring(value) : tstring(L"NULL"); }
-tstring argumentText(uint32_t value) { return std::to_wstring(value); }
+tstring argumentText(uint32_t value) { return (tstrings::TextBuilder() << value).str(); }
 
 // Reads a string from an installer call of the form
 // f(first, second, buffer, &length): the buffer doubles until the text fits.

@@ -45,7 +45,7 @@ bool liesInOneSection(HINSTANCE__* module, const void* data, size_t size) {
 
 tstring resourceIdentifierText(const wchar_t* identifier) {
     if (isNumber(identifier)) {
-        return L"#" + std::to_wstring(reinterpret_cast<uintptr_t>(identifier));
+        return (tstrings::TextBuilder(L"#") << reinterpret_cast<uintptr_t>(identifier)).str();
     }
     return identifier;
 }

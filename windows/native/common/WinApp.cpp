@@ -9,7 +9,6 @@
 #include "WindowsApi.h"
 
 #include <cstdio>
-#include <iostream>
 #include <memory>
 
 namespace {
@@ -41,17 +40,12 @@ private:
             // The reopen's result is only the stream itself again; when it
             // fails the stream stays as it was, which is all we could do.
             _wfreopen_s(&reopened_, input ? L"CONIN$" : L"CONOUT$", input ? L"r" : L"w", stream);
-            std::ios_base::sync_with_stdio(true);
         }
 
         virtual ~Channel() {
-            try {
-                if (reopened_) {
-                    std::fclose(reopened_);
-                }
-                std::ios_base::sync_with_stdio(true);
+            if (reopened_) {
+                std::fclose(reopened_);
             }
-            VK_LOG_AND_SWALLOW(VK_HERE)
         }
 
         Channel(const Channel&) = delete;

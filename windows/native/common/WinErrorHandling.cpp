@@ -5,7 +5,7 @@
 #include "WindowsApi.h"
 
 #include <memory>
-#include <sstream>
+#include <string>
 
 namespace {
 
@@ -21,8 +21,8 @@ DWORD formatSystemMessage(DWORD code, HMODULE module, wchar_t** buffer) {
 
 std::string makeMessage(const std::string& message, const char* label, const void* function,
                         uint32_t code) {
-    std::ostringstream text;
-    text << (label ? label : "Some error") << " [" << code << "]";
+    std::string text =
+        std::string(label ? label : "Some error") + " [" + std::to_string(code) + "]";
 
     HMODULE module = nullptr;
     bool describe = true;
@@ -35,9 +35,9 @@ std::string makeMessage(const std::string& message, const char* label, const voi
         }
     }
     if (describe) {
-        text << "(" << tstrings::toUtf8(systemErrorText(code, module)) << ")";
+        text += "(" + tstrings::toUtf8(systemErrorText(code, module)) + ")";
     }
-    return combineMessages(message, text.str());
+    return combineMessages(message, text);
 }
 
 } // namespace
@@ -83,6 +83,6 @@ tstring comErrorText(int32_t hresult) {
     const uint32_t value = static_cast<uint32_t>(hresult);
     const uint32_t facility = (value >> 16) & 0x1FFF;
     const uint32_t code = facility == FACILITY_WIN32 ? (value & 0xFFFF) : value;
-    return tstrings::format(L"COM error 0x%08X (%s)", value,
+    return tstrings::format(L"COM error 0x%08X (%ls)", value,
                             systemErrorDescription(code).c_str());
 }

@@ -5,8 +5,10 @@
 #include <cstddef>
 #include <cstdint>
 
-// Changes the resources of an executable file in one transaction: nothing is
-// written unless commit() is called.
+// The system's own resource writer (BeginUpdateResource and the rest): the
+// tests' way to spoil a setup, and the reference that velkin-pack's writer is
+// held to. Changes the resources of an executable file in one transaction:
+// nothing is written unless commit() is called.
 class ResourceUpdate {
 public:
     explicit ResourceUpdate(const tstring& executable);

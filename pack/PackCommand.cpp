@@ -1,12 +1,11 @@
-// velkin-pack: wraps a Windows Installer package into a setup executable,
-// tells what a package or setup holds, and takes the package out again.
+#include "PackCommand.h"
+
 #include "ConsoleText.h"
 #include "ErrorHandling.h"
 #include "Extractor.h"
 #include "ContentsReport.h"
 #include "LogAppenders.h"
 #include "Packer.h"
-#include "WinSysInfo.h"
 
 #include <algorithm>
 #include <string>
@@ -114,14 +113,13 @@ std::string plainMessage(const std::exception& error) {
 
 } // namespace
 
-int main() {
+int runPackCommand(const tstring_array& args) {
     static NopLogAppender quiet;
     processLogger().setAppender(&quiet);
     try {
-        const tstring_array args = SysInfo::getCommandArgs(SysInfo::DropProgramPath);
         const tstring command = args.empty() ? tstring() : args[0];
         if (args.size() == 1 && command == L"--version") {
-            writeOut("velkin-pack " VELKIN_VERSION "\r\n");
+            writeOut("velkin-pack " VELKIN_VERSION "\n");
         } else if (command == L"inspect") {
             reportCommand(args);
         } else if (command == L"extract") {

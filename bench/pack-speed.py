@@ -1,0 +1,65 @@
+#!/usr/bin/env python3
+"""velkin-pack for Linux against cp of the same package: the time of each
+(medians of alternated runs after a warm-up) and velkin-pack's peak memory,
+as rows of the benchmark's markdown table.
+
+usage: pack-speed.py <velkin-pack> <stub> <package> <size label> <rounds> <work directory>
+"""
+import os
+import statistics
+import sys
+import time
+
+TIME_TARGET = 1.2
+MEMORY_TARGET_MIB = 64
+
+
+def run(argv):
+    """Runs a command to its end; gives its wall time in seconds and its own
+    peak resident memory in MiB."""
+    quiet = [(os.POSIX_SPAWN_OPEN, fd, os.devnull, os.O_WRONLY, 0) for fd in (1, 2)]
+    start = time.perf_counter()
+    pid = os.posix_spawn(argv[0], argv, os.environ, file_actions=quiet)
+    _, status, usage = os.wait4(pid, 0)
+    elapsed = time.perf_counter() - start
+    if status != 0:
+        sys.exit(f"{' '.join(argv)} failed with status {status}")
+    return elapsed, usage.ru_maxrss / 1024
+
+
+def main():
+    if len(sys.argv) != 7:
+        sys.exit(__doc__.strip())
+    pack, stub, package, label, rounds, work = sys.argv[1:]
+    copy_target = os.path.join(work, "copy.msi")
+    setup_target = os.path.join(work, "setup.exe")
+    commands = {
+        "cp": ["/bin/cp", package, copy_target],
+        "pack": [pack, package, "-o", setup_target, "--stub", stub],
+    }
+    times = {"cp": [], "pack": []}
+    peak = 0.0
+    for round_number in range(int(rounds) + 1):
+        for side in ("pack", "cp"):
+            for target in (copy_target, setup_target):
+                if os.path.exists(target):
+                    os.remove(target)
+            elapsed, memory = run(commands[side])
+            if round_number > 0:
+                times[side].append(elapsed)
+                if side == "pack":
+                    peak = max(peak, memory)
+    pack_time = statistics.median(times["pack"])
+    copy_time = statistics.median(times["cp"])
+    ratio = pack_time / copy_time
+    print(f"| velkin-pack for Linux, {label} (reference: cp) | {pack_time * 1000:.1f} ms | "
+          f"{copy_time * 1000:.1f} ms | {ratio:.3f} | <= {TIME_TARGET:.2f} | "
+          f"{'yes' if ratio <= TIME_TARGET else 'no'} |")
+    print(f"| velkin-pack for Linux, {label}: peak memory | {peak:.1f} MiB | | | "
+          f"<= {MEMORY_TARGET_MIB} MiB | {'yes' if peak <= MEMORY_TARGET_MIB else 'no'} |")
+    for target in (copy_target, setup_target):
+        if os.path.exists(target):
+            os.remove(target)
+
+
+main()

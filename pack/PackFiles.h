@@ -1,0 +1,77 @@
+#pragma once
+
+#include "ByteSource.h"
+#include "tstrings.h"
+
+#include <cstdint>
+#include <memory>
+
+// velkin-pack's way to the file system, the same on every host; each host
+// has its half (the Linux one, and the Windows one).
+
+// A file opened for reading, read at any position. Failures are sentences for
+// the user that name the file and give the system's reason.
+class InputFile : public ByteSource {
+public:
+    explicit InputFile(const tstring& path);
+    ~InputFile() override;
+
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+
+    const tstring& path() const { return path_; }
+    uint64_t size() const override;
+    void read(uint64_t offset, void* buffer, size_t size) const override;
+
+    struct Handle;
+    const Handle& handle() const { return *handle_; }
+
+private:
+    tstring path_;
+    std::unique_ptr<Handle> handle_;
+};
+
+// An output file written where nobody sees it and given its name only when
+// complete: until publish(), the output stays as it was, and a failure, or
+// the end of the process however it comes, leaves no file behind.
+class StagedOutput : public ByteSource {
+public:
+    // Throws an error for the user when the output is a directory or its
+    // directory takes no new file.
+    explicit StagedOutput(const tstring& output);
+    ~StagedOutput() override;
+
+    StagedOutput(const StagedOutput&) = delete;
+    StagedOutput& operator=(const StagedOutput&) = delete;
+
+    const tstring& path() const { return output_; }
+
+    void write(uint64_t offset, const void* data, size_t size);
+    // `size` bytes of `source` from `sourceOffset` on, to `offset`.
+    void copy(const InputFile& source, uint64_t sourceOffset, uint64_t offset, uint64_t size);
+
+    // What has been written so far, read back from the file.
+    uint64_t size() const override;
+    void read(uint64_t offset, void* buffer, size_t size) const override;
+
+    // Replaces an existing output.
+    void publish();
+
+    struct Handle;
+    const Handle& handle() const { return *handle_; }
+
+private:
+    tstring output_;
+    std::unique_ptr<Handle> handle_;
+};
+
+namespace PackFiles {
+
+bool exists(const tstring& path);
+bool isDirectory(const tstring& path);
+// Both paths name one existing file, however each is spelled.
+bool isSameFile(const tstring& a, const tstring& b);
+// The setup stub installed with the running program.
+tstring defaultStub();
+
+} // namespace PackFiles

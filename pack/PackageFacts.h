@@ -1,0 +1,46 @@
+#pragma once
+
+#include "tstrings.h"
+
+#include <cstdint>
+#include <map>
+#include <vector>
+
+// Everything velkin-pack reads from an installer package, read in one go by
+// the host's reader: msi.dll on Windows, libmsi on Linux.
+struct PackageFacts {
+    struct Disk {
+        int32_t lastSequence;
+        tstring cabinet;
+    };
+    struct File {
+        tstring fileName;
+        // 0 when the column is empty.
+        int32_t attributes;
+        int32_t sequence;
+    };
+
+    // The Property table's values of `propertyNames`; a property the
+    // package does not set is absent.
+    std::map<tstring, tstring> properties;
+    // The summary information's revision number (the package code) and word
+    // count (0 when not set).
+    tstring revisionNumber;
+    int32_t wordCount = 0;
+    // The Media and File tables; empty when the package has none.
+    std::vector<Disk> disks;
+    std::vector<File> files;
+    // The package's structured storage holds an Authenticode signature.
+    bool isSigned = false;
+};
+
+// The properties a reader reads.
+const std::vector<tstring>& propertyNames();
+
+// Reads a package file. A file that is no package, or one that the reader
+// cannot read, gives one error for the user naming the file.
+PackageFacts readPackageFacts(const tstring& path);
+
+// The same for a package inside a larger file, `size` bytes from `offset`
+// on (the package of a setup executable); the error names the larger file.
+PackageFacts readEmbeddedPackageFacts(const tstring& path, uint64_t offset, uint64_t size);

@@ -1,0 +1,293 @@
+#include "ResourceTree.h"
+
+#include "ErrorHandling.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+
+using LittleEndian::get16;
+using LittleEndian::get32;
+using LittleEndian::put16;
+using LittleEndian::put32;
+
+namespace {
+
+constexpr uint32_t highBit = 0x80000000u;
+constexpr size_t directoryHeader = 16;
+constexpr size_t directoryEntry = 8;
+constexpr size_t dataEntry = 16;
+// Directories may share subdirectories; a tree that does so over and over
+// would make the walk endless in all but name.
+constexpr size_t visitLimit = 100000;
+
+char16_t upper(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c; }
+
+std::u16string upperName(const std::u16string& name) {
+    std::u16string result = name;
+    std::transform(result.begin(), result.end(), result.begin(), upper);
+    return result;
+}
+
+class TreeReader {
+public:
+    TreeReader(const ByteSource& file, uint64_t rootOffset, uint32_t limit)
+        : file_(file), root_(rootOffset), limit_(limit) {}
+
+    void directory(uint32_t offset, int level, ResourceKey key, std::vector<ResourceEntry>& out) {
+        uint8_t header[directoryHeader];
+        read(offset, header, sizeof(header));
+        const uint32_t count = uint32_t{get16(header + 12)} + get16(header + 14);
+        std::vector<uint8_t> entries(count * directoryEntry);
+        read(offset + directoryHeader, entries.data(), entries.size());
+        for (uint32_t i = 0; i < count; ++i) {
+            if (++visited_ > visitLimit) {
+                damaged();
+            }
+            const uint32_t id = get32(&entries[i * directoryEntry]);
+            const uint32_t target = get32(&entries[i * directoryEntry + 4]);
+            const bool isDirectory = (target & highBit) != 0;
+            if (isDirectory != (level < 2)) {
+                damaged();
+            }
+            switch (level) {
+            case 0:
+                key.type = identifier(id);
+                break;
+            case 1:
+                key.name = identifier(id);
+                break;
+            default:
+                if ((id & highBit) != 0 || id > 0xFFFF) {
+                    damaged();
+                }
+                key.language = static_cast<uint16_t>(id);
+            }
+            if (isDirectory) {
+                directory(target & ~highBit, level + 1, key, out);
+            } else {
+                uint8_t data[dataEntry];
+                read(target, data, sizeof(data));
+                out.push_back(ResourceEntry{key, get32(data), get32(data + 4), get32(data + 8)});
+            }
+        }
+    }
+
+private:
+    [[noreturn]] static void damaged() { VK_THROW_MSG("its resources are damaged"); }
+
+    void read(uint64_t offset, void* buffer, size_t size) const {
+        if (offset > limit_ || size > limit_ - offset) {
+            damaged();
+        }
+        file_.read(root_ + offset, buffer, size);
+    }
+
+    ResourceId identifier(uint32_t field) const {
+        if ((field & highBit) == 0) {
+            if (field > 0xFFFF) {
+                damaged();
+            }
+            return ResourceId::of(static_cast<uint16_t>(field));
+        }
+        const uint32_t offset = field & ~highBit;
+        uint8_t length[2];
+        read(offset, length, sizeof(length));
+        std::vector<uint8_t> text(size_t{get16(length)} * 2);
+        read(uint64_t{offset} + 2, text.data(), text.size());
+        std::u16string name;
+        for (size_t i = 0; i < text.size(); i += 2) {
+            name.push_back(static_cast<char16_t>(get16(&text[i])));
+        }
+        if (name.empty()) {
+            damaged();
+        }
+        return ResourceId::of(name);
+    }
+
+    const ByteSource& file_;
+    uint64_t root_;
+    uint32_t limit_;
+    size_t visited_ = 0;
+};
+
+// Named entries first, by their upper-case text; then numbers, ascending.
+bool precedes(const ResourceId& a, const ResourceId& b) {
+    if (a.isName() != b.isName()) {
+        return a.isName();
+    }
+    if (a.isName()) {
+        return upperName(a.name) < upperName(b.name);
+    }
+    return a.number < b.number;
+}
+
+struct Node {
+    ResourceId id;
+    // Directories: the children; a language: the index of its resource.
+    std::vector<Node> children;
+    size_t resource = 0;
+    uint32_t offset = 0;
+};
+
+Node& child(Node& parent, const ResourceId& id) {
+    for (Node& node : parent.children) {
+        if (node.id.matches(id)) {
+            return node;
+        }
+    }
+    parent.children.push_back(Node{id, {}, 0, 0});
+    return parent.children.back();
+}
+
+void sortTree(Node& node) {
+    std::sort(node.children.begin(), node.children.end(),
+              [](const Node& a, const Node& b) { return precedes(a.id, b.id); });
+    for (Node& nested : node.children) {
+        sortTree(nested);
+    }
+}
+
+uint64_t align8(uint64_t value) { return (value + 7) & ~uint64_t{7}; }
+
+uint32_t checked32(uint64_t value) {
+    if (value > 0xFFFFFFFFu) {
+        VK_THROW_MSG("A resource address does not fit in 32 bits");
+    }
+    return static_cast<uint32_t>(value);
+}
+
+} // namespace
+
+bool ResourceId::matches(const ResourceId& other) const {
+    if (isName() != other.isName()) {
+        return false;
+    }
+    return isName() ? upperName(name) == upperName(other.name) : number == other.number;
+}
+
+std::vector<ResourceEntry> readResourceTree(const ByteSource& file, const PeHeaders& headers) {
+    const PeDirectory directory = headers.directory(PeHeaders::Resources);
+    std::vector<ResourceEntry> entries;
+    if (directory.rva == 0) {
+        return entries;
+    }
+    const size_t index = headers.sectionAt(directory.rva);
+    if (index == headers.sections().size()) {
+        VK_THROW_MSG("its resources are damaged");
+    }
+    const PeSection& section = headers.sections()[index];
+    const uint32_t inside = directory.rva - section.virtualAddress;
+    if (inside >= section.rawSize()) {
+        VK_THROW_MSG("its resources are damaged");
+    }
+    TreeReader(file, uint64_t{section.pointerToRawData} + inside, section.rawSize() - inside)
+        .directory(0, 0, ResourceKey{}, entries);
+    return entries;
+}
+
+ResourceSectionLayout layoutResourceSection(const std::vector<ResourceData>& resources,
+                                            const ResourceKey& streamed, uint64_t streamedSize,
+                                            uint32_t sectionRva) {
+    // The streamed resource is the last one given to the tree.
+    Node root;
+    for (size_t i = 0; i <= resources.size(); ++i) {
+        const ResourceKey& key = i < resources.size() ? resources[i].key : streamed;
+        Node& language = child(child(child(root, key.type), key.name), ResourceId::of(key.language));
+        if (language.resource != 0) {
+            VK_THROW_MSG("A resource is given twice");
+        }
+        language.resource = i + 1;
+    }
+    sortTree(root);
+
+    // Directories breadth first, the root at the start; then the data
+    // entries; then the names.
+    std::vector<Node*> types;
+    std::vector<Node*> names;
+    std::vector<Node*> languages;
+    uint64_t offset = directoryHeader + directoryEntry * root.children.size();
+    for (Node& type : root.children) {
+        types.push_back(&type);
+        type.offset = checked32(offset);
+        offset += directoryHeader + directoryEntry * type.children.size();
+    }
+    for (Node* type : types) {
+        for (Node& name : type->children) {
+            names.push_back(&name);
+            name.offset = checked32(offset);
+            offset += directoryHeader + directoryEntry * name.children.size();
+        }
+    }
+    for (Node* name : names) {
+        for (Node& language : name->children) {
+            languages.push_back(&language);
+            language.offset = checked32(offset);
+            offset += dataEntry;
+        }
+    }
+    std::map<std::u16string, uint32_t> nameOffsets;
+    for (const std::vector<Node*>* level : {&types, &names}) {
+        for (const Node* node : *level) {
+            if (node->id.isName() && nameOffsets.count(node->id.name) == 0) {
+                nameOffsets[node->id.name] = checked32(offset);
+                offset += 2 + 2 * node->id.name.size();
+            }
+        }
+    }
+
+    std::vector<uint64_t> dataOffsets(resources.size() + 1);
+    for (const Node* language : languages) {
+        if (language->resource <= resources.size()) {
+            offset = align8(offset);
+            dataOffsets[language->resource - 1] = offset;
+            offset += resources[language->resource - 1].bytes.size();
+        }
+    }
+    ResourceSectionLayout layout;
+    layout.streamedOffset = align8(offset);
+    dataOffsets[resources.size()] = layout.streamedOffset;
+    layout.size = layout.streamedOffset + streamedSize;
+    checked32(uint64_t{sectionRva} + layout.size);
+
+    std::vector<uint8_t>& head = layout.head;
+    head.assign(static_cast<size_t>(layout.streamedOffset), 0);
+    const auto writeDirectory = [&](const Node& node, uint32_t at) {
+        uint16_t named = 0;
+        for (const Node& entry : node.children) {
+            named = static_cast<uint16_t>(named + (entry.id.isName() ? 1 : 0));
+        }
+        put16(&head[at + 12], named);
+        put16(&head[at + 14], static_cast<uint16_t>(node.children.size() - named));
+        uint32_t entryAt = at + directoryHeader;
+        for (const Node& entry : node.children) {
+            put32(&head[entryAt], entry.id.isName() ? (nameOffsets[entry.id.name] | highBit) : entry.id.number);
+            put32(&head[entryAt + 4], entry.offset | (entry.children.empty() ? 0 : highBit));
+            entryAt += directoryEntry;
+        }
+    };
+    writeDirectory(root, 0);
+    for (const std::vector<Node*>* level : {&types, &names}) {
+        for (const Node* node : *level) {
+            writeDirectory(*node, node->offset);
+        }
+    }
+    for (const Node* language : languages) {
+        const size_t index = language->resource - 1;
+        const bool isStreamed = index == resources.size();
+        put32(&head[language->offset], checked32(sectionRva + dataOffsets[index]));
+        put32(&head[language->offset + 4],
+              checked32(isStreamed ? streamedSize : resources[index].bytes.size()));
+        put32(&head[language->offset + 8], isStreamed ? 0 : resources[index].codePage);
+        if (!isStreamed && !resources[index].bytes.empty()) {
+            std::memcpy(&head[dataOffsets[index]], resources[index].bytes.data(), resources[index].bytes.size());
+        }
+    }
+    for (const auto& [name, at] : nameOffsets) {
+        put16(&head[at], static_cast<uint16_t>(name.size()));
+        for (size_t i = 0; i < name.size(); ++i) {
+            put16(&head[at + 2 + 2 * i], name[i]);
+        }
+    }
+    return layout;
+}

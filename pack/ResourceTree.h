@@ -1,0 +1,74 @@
+#pragma once
+
+#include "ByteSource.h"
+#include "PeHeaders.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A resource type or name: a number up to 0xFFFF, or a text in UTF-16.
+struct ResourceId {
+    uint16_t number = 0;
+    // Empty for a number.
+    std::u16string name;
+
+    static ResourceId of(uint16_t number) { return ResourceId{number, {}}; }
+    static ResourceId of(const std::u16string& name) { return ResourceId{0, name}; }
+
+    bool isName() const { return !name.empty(); }
+    // As Windows looks a resource up: names without regard to the case of
+    // ASCII letters.
+    bool matches(const ResourceId& other) const;
+};
+
+// Where a resource stands in the tree: type, name and language.
+struct ResourceKey {
+    ResourceId type;
+    ResourceId name;
+    uint16_t language = 0;
+
+    bool matches(const ResourceKey& other) const {
+        return type.matches(other.type) && name.matches(other.name) && language == other.language;
+    }
+};
+
+// A resource as a file holds it: its data's address and size.
+struct ResourceEntry {
+    ResourceKey key;
+    uint32_t rva;
+    uint32_t size;
+    uint32_t codePage;
+};
+
+// Every resource of a program, from the three levels of its resource
+// directory (type, name, language). Throws a reason that completes "... is
+// not ...: " sentences for a tree that points outside its section.
+std::vector<ResourceEntry> readResourceTree(const ByteSource& file, const PeHeaders& headers);
+
+// The resources that a new resource section holds: their data in memory, but
+// for at most one resource, the streamed one, whose data is written after the
+// section's head from elsewhere.
+struct ResourceData {
+    ResourceKey key;
+    std::vector<uint8_t> bytes;
+    uint32_t codePage = 0;
+};
+
+struct ResourceSectionLayout {
+    // Everything from the section's start up to the streamed data.
+    std::vector<uint8_t> head;
+    // Where the streamed data starts, from the section's start (after `head`
+    // and zero padding).
+    uint64_t streamedOffset;
+    // The section's size in memory: up to the end of the streamed data.
+    uint64_t size;
+};
+
+// Lays out a resource section at `sectionRva`: the directory tables (the root
+// first), the data entries, the name texts, then the data of each resource,
+// 8-byte aligned, and last the streamed resource's `streamedSize` bytes.
+// Throws when an address would not fit in 32 bits.
+ResourceSectionLayout layoutResourceSection(const std::vector<ResourceData>& resources,
+                                            const ResourceKey& streamed, uint64_t streamedSize,
+                                            uint32_t sectionRva);

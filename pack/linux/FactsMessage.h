@@ -1,0 +1,11 @@
+#pragma once
+
+#include "PackageFacts.h"
+
+#include <string>
+
+// PackageFacts as bytes, for the way from the process that reads a package
+// back to velkin-pack. Decoding checks every length: a message cut short or
+// garbled throws.
+std::string encodeFacts(const PackageFacts& facts);
+PackageFacts decodeFacts(const std::string& message);

@@ -1,0 +1,159 @@
+#include "IsolatedCall.h"
+
+#include "ErrorHandling.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+namespace {
+
+// The first byte of the child's answer: what follows is the result, or the
+// reason of a failure.
+constexpr char succeeded = 'R';
+constexpr char failed = 'F';
+
+void writeAll(int fd, const std::string& bytes) {
+    for (size_t done = 0; done < bytes.size();) {
+        const ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return;
+        }
+        done += static_cast<size_t>(written);
+    }
+}
+
+[[noreturn]] void runChild(const std::function<std::string()>& work, int answer) {
+    const int quiet = ::open("/dev/null", O_RDWR);
+    if (quiet >= 0) {
+        ::dup2(quiet, STDIN_FILENO);
+        ::dup2(quiet, STDOUT_FILENO);
+        ::dup2(quiet, STDERR_FILENO);
+    }
+    std::string message;
+    try {
+        message = succeeded + work();
+    } catch (const VkErrorBase& e) {
+        message = failed + std::string(e.originalMessage());
+    } catch (const std::exception& e) {
+        message = failed + std::string(e.what());
+    } catch (...) {
+        message = failed + std::string("it failed");
+    }
+    writeAll(answer, message);
+    // No destructors, no exit handlers: they belong to the parent's state.
+    ::_exit(0);
+}
+
+class Child {
+public:
+    explicit Child(pid_t pid) : pid_(pid) {}
+    ~Child() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            wait();
+        }
+    }
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+
+    int wait() {
+        int status = 0;
+        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
+        pid_ = 0;
+        return status;
+    }
+
+private:
+    pid_t pid_;
+};
+
+class Pipe {
+public:
+    Pipe() {
+        if (::pipe2(ends_, O_CLOEXEC) != 0) {
+            VK_THROW_MSG("Cannot make a pipe: " << std::strerror(errno));
+        }
+    }
+    ~Pipe() {
+        closeEnd(0);
+        closeEnd(1);
+    }
+    Pipe(const Pipe&) = delete;
+    Pipe& operator=(const Pipe&) = delete;
+
+    int readEnd() const { return ends_[0]; }
+    int writeEnd() const { return ends_[1]; }
+    void closeEnd(int end) {
+        if (ends_[end] >= 0) {
+            ::close(ends_[end]);
+            ends_[end] = -1;
+        }
+    }
+
+private:
+    int ends_[2];
+};
+
+} // namespace
+
+std::string callIsolated(const std::function<std::string()>& work, int timeLimitSeconds) {
+    Pipe pipe;
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        VK_THROW_MSG("Cannot start a process: " << std::strerror(errno));
+    }
+    if (pid == 0) {
+        runChild(work, pipe.writeEnd());
+    }
+    Child child(pid);
+    pipe.closeEnd(1);
+
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeLimitSeconds);
+    std::string answer;
+    char buffer[65536];
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            VK_THROW_MSG("the reader took longer than " << timeLimitSeconds << " seconds");
+        }
+        pollfd ready{pipe.readEnd(), POLLIN, 0};
+        const int polled = ::poll(&ready, 1, static_cast<int>(left.count()));
+        if (polled < 0 && errno != EINTR) {
+            VK_THROW_MSG("Cannot read from a pipe: " << std::strerror(errno));
+        }
+        if (polled <= 0) {
+            continue;
+        }
+        const ssize_t read = ::read(pipe.readEnd(), buffer, sizeof(buffer));
+        if (read < 0 && errno == EINTR) {
+            continue;
+        }
+        if (read <= 0) {
+            break;
+        }
+        answer.append(buffer, static_cast<size_t>(read));
+    }
+    const int status = child.wait();
+    if (WIFSIGNALED(status)) {
+        VK_THROW_MSG("the reader crashed (" << strsignal(WTERMSIG(status)) << ")");
+    }
+    if (answer.empty() || (answer[0] != succeeded && answer[0] != failed)) {
+        VK_THROW_MSG("the reader ended without an answer");
+    }
+    if (answer[0] == failed) {
+        VK_THROW_MSG(answer.substr(1));
+    }
+    return answer.substr(1);
+}

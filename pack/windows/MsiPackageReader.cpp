@@ -1,0 +1,120 @@
+#include "PackageFacts.h"
+
+#include "DeferredDeleter.h"
+#include "ErrorHandling.h"
+#include "MsiDb.h"
+#include "MsiSummaryInfo.h"
+#include "PackFiles.h"
+#include "StagedFileWriter.h"
+#include "UniqueHandles.h"
+#include "WinErrorHandling.h"
+#include "WinFileUtils.h"
+#include "WinSysInfo.h"
+#include "WindowsApi.h"
+
+#include <objbase.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+// Windows Installer keeps a package's Authenticode signature in this stream
+// of the package's structured storage, beside the database's own streams
+// (whose names the installer encodes and so never start with \x05).
+bool carriesDigitalSignature(const tstring& msiPath) {
+    IStorage* rawStorage = nullptr;
+    HRESULT result = ::StgOpenStorage(msiPath.c_str(), nullptr, STGM_READ | STGM_SHARE_DENY_WRITE, nullptr, 0,
+                                      &rawStorage);
+    if (FAILED(result)) {
+        VK_THROW_MSG("Cannot open " << msiPath << " as structured storage: " << comErrorText(result));
+    }
+    const std::unique_ptr<IStorage, ReleaseDeleter> storage(rawStorage);
+    IStream* rawStream = nullptr;
+    result = storage->OpenStream(L"\x05" L"DigitalSignature", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0,
+                                 &rawStream);
+    const std::unique_ptr<IStream, ReleaseDeleter> stream(rawStream);
+    if (result == STG_E_FILENOTFOUND) {
+        return false;
+    }
+    if (FAILED(result)) {
+        VK_THROW_MSG("Cannot look for the signature of " << msiPath << ": " << comErrorText(result));
+    }
+    return true;
+}
+
+bool hasTable(const msi::Database& db, const tstring& table) {
+    msi::DatabaseRecord name(1);
+    name.setString(1, table);
+    msi::DatabaseView view(db, L"SELECT `Name` FROM `_Tables` WHERE `Name` = ?", name);
+    return !view.tryFetch().empty();
+}
+
+void readProperties(const msi::Database& db, PackageFacts& facts) {
+    for (const tstring& name : propertyNames()) {
+        try {
+            facts.properties[name] = db.getProperty(name);
+        } catch (const msi::NoMoreItemsError&) {
+        }
+    }
+}
+
+void readTables(const msi::Database& db, PackageFacts& facts) {
+    if (hasTable(db, L"Media")) {
+        msi::DatabaseView view(db, L"SELECT `LastSequence`, `Cabinet` FROM `Media`");
+        for (msi::DatabaseRecord row = view.tryFetch(); !row.empty(); row = view.tryFetch()) {
+            facts.disks.push_back(PackageFacts::Disk{row.getInteger(1), row.getString(2)});
+        }
+    }
+    if (hasTable(db, L"File")) {
+        msi::DatabaseView view(db, L"SELECT `FileName`, `Attributes`, `Sequence` FROM `File`");
+        for (msi::DatabaseRecord row = view.tryFetch(); !row.empty(); row = view.tryFetch()) {
+            facts.files.push_back(
+                PackageFacts::File{row.getString(1), row.isNull(2) ? 0 : row.getInteger(2), row.getInteger(3)});
+        }
+    }
+}
+
+} // namespace
+
+PackageFacts readPackageFacts(const tstring& path) {
+    PackageFacts facts;
+    {
+        std::unique_ptr<msi::Database> db;
+        try {
+            db = std::make_unique<msi::Database>(path);
+        } catch (const msi::Error& e) {
+            VK_THROW_MSG(path << " is not a Windows Installer package (MSI error " << e.getStatus() << ")");
+        }
+        readProperties(*db, facts);
+        const msi::SummaryInfo summary(*db);
+        facts.revisionNumber = summary.getString(msi::SummaryInfo::RevisionNumber);
+        facts.wordCount = summary.getInteger(msi::SummaryInfo::WordCount, 0);
+        readTables(*db, facts);
+    }
+    // The installer's handle is closed: structured storage opens the file on
+    // its own.
+    facts.isSigned = carriesDigitalSignature(path);
+    return facts;
+}
+
+PackageFacts readEmbeddedPackageFacts(const tstring& path, uint64_t offset, uint64_t size) {
+    // The installer reads a package only from a file of its own.
+    const tstring workDir = FileUtils::createTempDirectory(L"vki", L".tmp", SysInfo::getTempDir());
+    DeferredDeleter cleanup;
+    cleanup.scheduleDirectoryTree(workDir);
+    const tstring copy = FileUtils::joinPath(workDir, L"package.msi");
+    {
+        const InputFile setup(path);
+        StagedFileWriter writer(copy);
+        std::vector<uint8_t> chunk(1024 * 1024);
+        for (uint64_t done = 0; done < size;) {
+            const size_t part = static_cast<size_t>(std::min<uint64_t>(chunk.size(), size - done));
+            setup.read(offset + done, chunk.data(), part);
+            writer.write(chunk.data(), part);
+            done += part;
+        }
+        writer.finish();
+    }
+    return readPackageFacts(copy);
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdint>
+
+// What a setup executable carries beside its program, as RCDATA resources in
+// one language: the contract between velkin-pack, which writes them, and the
+// setup stub, which reads them. The names are ASCII, stored in upper case as
+// a resource compiler stores them; a lookup ignores case.
+namespace SetupResourceNames {
+
+// RT_RCDATA.
+constexpr uint16_t type = 10;
+// U.S. English: the language of every resource velkin-pack writes.
+constexpr uint16_t language = 0x0409;
+
+// The whole installer package, byte for byte.
+constexpr const wchar_t* package = L"MSI";
+// The package's ProductCode: the 38 ASCII characters of the braced GUID,
+// without a terminator.
+constexpr const wchar_t* productCode = L"PRODUCT_CODE";
+// Carried by the stub, and so by every setup made from it: what tells a
+// Velkin setup from any other program.
+constexpr const wchar_t* stubMarker = L"VELKIN_SETUP";
+
+} // namespace SetupResourceNames

@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# velkin-pack for Linux meets what a packager's machine can throw at it:
+# hundreds of damaged packages (one line and exit 1 for each it refuses, never
+# a crash, in bounded time), an end by SIGINT, SIGTERM or SIGKILL in the middle
+# of packing (nothing left in the output directory), and the size limit to
+# the byte (the largest package packs; one byte more is refused before
+# anything is written).
+# Usage: pack-faults-test.sh <velkin-pack> <demo package> <work directory>
+set -u
+source "$(dirname "$0")/support/checks.sh"
+pack=$1
+package=$2
+work=$3
+
+rm -rf "$work" && mkdir -p "$work/mutants" "$work/out"
+
+python3 - "$package" "$work/mutants" <<'PYTHON'
+import random, sys
+data = open(sys.argv[1], 'rb').read()
+random.seed(1)
+for i in range(300):
+    mutant = bytearray(data)
+    for _ in range(random.randint(1, 8)):
+        mutant[random.randrange(len(mutant))] = random.randrange(256)
+    open(f'{sys.argv[2]}/{i:03}.msi', 'wb').write(mutant)
+PYTHON
+refused=0
+read=0
+for mutant in "$work"/mutants/*.msi; do
+  timeout 120 "$pack" inspect "$mutant" >"$work/stdout" 2>"$work/stderr" </dev/null
+  status=$?
+  case $status in
+    0) read=$((read + 1)) ;;
+    1) refused=$((refused + 1))
+       [ "$(wc -l <"$work/stderr")" = 1 ] && grep -q "^velkin-pack: error: " "$work/stderr" \
+         && grep -qF "$mutant" "$work/stderr" \
+         || fail "$(basename "$mutant"): $(cat "$work/stderr")" ;;
+    *) fail "$(basename "$mutant"): exit status $status" ;;
+  esac
+done
+echo "ok: 300 damaged packages: $read read, $refused refused with one line naming the package"
+
+# The demo package grown, sparse, to near the limit: packing takes long
+# enough to be ended half-way.
+cp "$package" "$work/big.msi"
+truncate -s 2000M "$work/big.msi"
+for signal in INT TERM KILL; do
+  # A shell starts background jobs with SIGINT ignored; the packer gets it as
+  # a terminal would give it.
+  env --default-signal=INT "$pack" "$work/big.msi" -o "$work/out/big-setup.exe" 2>/dev/null </dev/null &
+  pid=$!
+  sleep 0.2
+  kill -0 "$pid" 2>/dev/null || fail "SIG$signal: velkin-pack ended before the signal"
+  kill -"$signal" "$pid"
+  wait "$pid" 2>/dev/null
+  [ -z "$(ls -A "$work/out")" ] && echo "ok: ended by SIG$signal, it leaves nothing" \
+    || fail "SIG$signal left: $(ls -A "$work/out")"
+  rm -rf "$work/out" && mkdir "$work/out"
+done
+
+# The limit, from the refusal's own words, then a package of exactly that
+# size, and one byte more.
+truncate -s 3G "$work/big.msi"
+"$pack" "$work/big.msi" -o "$work/out/app-setup.exe" 2>"$work/stderr" </dev/null
+limit=$(sed -n 's/.* can carry at most \([0-9]*\) bytes .*/\1/p' "$work/stderr")
+[ -n "$limit" ] && [ -z "$(ls -A "$work/out")" ] \
+  && echo "ok: 3 GiB is refused before anything is written" || fail "3 GiB: $(cat "$work/stderr")"
+truncate -s "$limit" "$work/big.msi"
+"$pack" "$work/big.msi" -o "$work/out/app-setup.exe" 2>/dev/null </dev/null \
+  && [ "$("$pack" inspect "$work/out/app-setup.exe" --json | sed -n 's/ *"packageSize": \([0-9]*\),/\1/p')" = "$limit" ] \
+  && [ "$(stat -c %s "$work/out/app-setup.exe")" -lt 2147483648 ] \
+  && echo "ok: a package of exactly $limit bytes packs" || fail "the package at the limit"
+rm -f "$work/out/app-setup.exe"
+truncate -s $((limit + 1)) "$work/big.msi"
+"$pack" "$work/big.msi" -o "$work/out/app-setup.exe" 2>"$work/stderr" </dev/null
+[ $? = 1 ] && grep -q "can carry at most $limit bytes" "$work/stderr" && [ ! -e "$work/out/app-setup.exe" ] \
+  && echo "ok: one byte more is refused, and nothing is written" || fail "one byte over: $(cat "$work/stderr")"
+rm -rf "$work"
+finish

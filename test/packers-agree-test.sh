@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# The Linux velkin-pack and velkin-pack.exe under Wine held to each other and
+# to readers of their own: for every test package both report the same JSON
+# and pack the same bytes; 7-Zip takes the package out of the setup byte for
+# byte with no checksum warning, and objdump reads its headers; packing again
+# elsewhere, later, gives the same bytes.
+# Usage: packers-agree-test.sh <velkin-pack> <Windows bin directory> <package directory> <wine loader>
+#          <work directory>
+set -u
+source "$(dirname "$0")/support/checks.sh"
+source "$(dirname "$0")/../scripts/wine-paths.sh"
+pack=$1
+bin=$2
+packages=$3
+loader=$4
+work=$5
+
+rm -rf "$work" && mkdir -p "$work/linux" "$work/windows" "$work/again"
+native() { "$pack" "$@" 2>/dev/null </dev/null; }
+windows() { "$loader" "$bin/velkin-pack.exe" "$@" 2>/dev/null </dev/null; }
+
+for name in demo peruser permachine args refused query binary; do
+  package="$packages/$name.msi"
+  native inspect "$package" --json >"$work/linux/$name.json"
+  windows inspect "$(windows_path "$package")" --json >"$work/windows/$name.json"
+  cmp -s "$work/linux/$name.json" "$work/windows/$name.json" && [ -s "$work/linux/$name.json" ] \
+    && echo "ok: $name.msi: both report the same" \
+    || fail "$name.msi: the reports differ: $(diff "$work/linux/$name.json" "$work/windows/$name.json")"
+
+  setup="$work/linux/$name-setup.exe"
+  native "$package" -o "$setup"
+  windows "$(windows_path "$package")" -o "$(windows_path "$work/windows/$name-setup.exe")"
+  cmp -s "$setup" "$work/windows/$name-setup.exe" && echo "ok: $name.msi: both pack the same bytes" \
+    || fail "$name.msi: the setups differ"
+
+  rm -rf "$work/7z"
+  7zz x -tPE -y -o"$work/7z" "$setup" >"$work/7z.log" 2>&1 || fail "$name: 7-Zip cannot read the setup"
+  cmp -s "$work/7z/.rsrc/RCDATA/MSI" "$package" && echo "ok: $name.msi: 7-Zip finds the package whole" \
+    || fail "$name.msi: 7-Zip's package differs"
+  7zz l -tPE "$setup" | grep -qi "checksum error" && fail "$name.msi: 7-Zip finds a checksum error"
+done
+
+x86_64-w64-mingw32-objdump -p "$work/linux/demo-setup.exe" >"$work/objdump.txt" 2>&1 \
+  && grep -q '^Magic[[:space:]]*020b' "$work/objdump.txt" && echo "ok: objdump reads the headers" \
+  || fail "objdump: $(head -5 "$work/objdump.txt")"
+
+# Later, from another directory, in another time zone: the packer reads no
+# clock and writes no path but the output's name.
+sleep 1
+(cd "$work/again" && TZ=Pacific/Auckland "$pack" "$packages/demo.msi" -o demo-setup.exe 2>/dev/null)
+cmp -s "$work/again/demo-setup.exe" "$work/linux/demo-setup.exe" && echo "ok: packing again gives the same bytes" \
+  || fail "packing again gave other bytes"
+finish

@@ -1,0 +1,49 @@
+#include "ErrorHandling.h"
+#include "FactsMessage.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+PackageFacts sample() {
+    PackageFacts facts;
+    facts.properties = {{L"ProductCode", L"{6F1C0E0A-5B1D-4C7E-9E59-2A8D3B7C4E10}"},
+                        {L"ProductName", L"Gr\u00FC\u00DFe \"Demo\""}};
+    facts.revisionNumber = L"{0327D050-78D6-4159-B551-5FD3E63E90A1}";
+    facts.wordCount = 2;
+    facts.disks = {{1, L"#demo.cab"}, {-5, L""}};
+    facts.files = {{L"readme.txt", 0, 1}, {L"CONFIG~1.INI|config.ini", 0x2000, 7}};
+    facts.isSigned = true;
+    return facts;
+}
+
+TEST(FactsMessageTest, EveryFactComesThrough) {
+    const PackageFacts facts = decodeFacts(encodeFacts(sample()));
+    const PackageFacts expected = sample();
+    EXPECT_EQ(expected.properties, facts.properties);
+    EXPECT_EQ(expected.revisionNumber, facts.revisionNumber);
+    EXPECT_EQ(expected.wordCount, facts.wordCount);
+    ASSERT_EQ(2u, facts.disks.size());
+    EXPECT_EQ(-5, facts.disks[1].lastSequence);
+    EXPECT_EQ(L"#demo.cab", facts.disks[0].cabinet);
+    ASSERT_EQ(2u, facts.files.size());
+    EXPECT_EQ(L"CONFIG~1.INI|config.ini", facts.files[1].fileName);
+    EXPECT_EQ(0x2000, facts.files[1].attributes);
+    EXPECT_EQ(7, facts.files[1].sequence);
+    EXPECT_TRUE(facts.isSigned);
+}
+
+// What a reader that died half-way, or wrote nonsense, leaves: every cut
+// and a count far beyond the bytes are refused, never read past.
+TEST(FactsMessageTest, AnswersCutShortOrGarbledAreRefused) {
+    const std::string whole = encodeFacts(sample());
+    for (size_t size = 0; size < whole.size(); ++size) {
+        EXPECT_THROW(decodeFacts(whole.substr(0, size)), std::runtime_error) << "cut at " << size;
+    }
+    std::string huge = whole;
+    huge[0] = huge[1] = huge[2] = huge[3] = '\xFF';
+    EXPECT_THROW(decodeFacts(huge), std::runtime_error);
+    EXPECT_THROW(decodeFacts(whole + "x"), std::runtime_error);
+}
+
+} // namespace

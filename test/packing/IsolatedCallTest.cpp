@@ -1,0 +1,51 @@
+#include "ErrorHandling.h"
+#include "IsolatedCall.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace {
+
+std::string failureOf(const std::function<std::string()>& work, int seconds = 10) {
+    try {
+        callIsolated(work, seconds);
+    } catch (const VkErrorBase& e) {
+        return e.originalMessage();
+    }
+    ADD_FAILURE() << "no exception";
+    return {};
+}
+
+TEST(IsolatedCallTest, GivesTheAnswerWholeAndLeavesThisProcessAlone) {
+    int touched = 0;
+    const std::string answer = callIsolated(
+        [&touched] {
+            touched = 1;
+            return std::string(300000, 'x') + '\0' + "end";
+        },
+        10);
+    EXPECT_EQ(std::string(300000, 'x') + '\0' + "end", answer);
+    EXPECT_EQ(0, touched);
+}
+
+TEST(IsolatedCallTest, HowTheWorkEndedIsTheReason) {
+    EXPECT_EQ("it cannot be opened", failureOf([]() -> std::string { VK_THROW_MSG("it cannot be opened"); }));
+    EXPECT_EQ("plain", failureOf([]() -> std::string { throw std::runtime_error("plain"); }));
+    EXPECT_EQ("the reader crashed (Segmentation fault)", failureOf([]() -> std::string {
+                  ::raise(SIGSEGV);
+                  return {};
+              }));
+    EXPECT_EQ("the reader ended without an answer", failureOf([]() -> std::string { ::_exit(3); }));
+    EXPECT_EQ("the reader took longer than 1 seconds", failureOf(
+                                                          []() -> std::string {
+                                                              for (;;) {
+                                                                  ::pause();
+                                                              }
+                                                          },
+                                                          1));
+}
+
+} // namespace

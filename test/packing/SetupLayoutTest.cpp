@@ -1,0 +1,104 @@
+#include "ByteSource.h"
+#include "PackFiles.h"
+#include "PeChecksum.h"
+#include "PeHeaders.h"
+#include "SetupFile.h"
+#include "SetupKeys.h"
+#include "SetupLayout.h"
+#include "SetupStub.h"
+#include "TestFiles.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::vector<ResourceData> stubResourcesAnd(const SetupStub& stub, const std::string& productCode) {
+    std::vector<ResourceData> resources;
+    for (const ResourceEntry& entry : stub.resources()) {
+        resources.push_back(ResourceData{entry.key, stub.data(entry), entry.codePage});
+    }
+    resources.push_back(ResourceData{SetupKeys::productCode(),
+                                     std::vector<uint8_t>(productCode.begin(), productCode.end()), 0});
+    return resources;
+}
+
+class SetupLayoutTest : public testing::Test {
+protected:
+    SetupLayoutTest() : stub_{InputFile(stubPath()), stubPath()} {}
+
+    std::vector<uint8_t> pack(const tstring& package, const std::string& name) {
+        const InputFile input(package);
+        const SetupLayout layout(stub_, stubResourcesAnd(stub_, code_), SetupKeys::package(), input.size());
+        StagedOutput output(dir_ / name);
+        layout.write(output, input);
+        output.publish();
+        return readBytes(dir_ / name);
+    }
+
+    SetupStub stub_;
+    const std::string code_ = "{6F1C0E0A-5B1D-4C7E-9E59-2A8D3B7C4E10}";
+    ScratchDirectory dir_;
+};
+
+// Every header field that moves is where the sections now are, the bytes
+// before the resources and the base relocations themselves are the stub's,
+// the CheckSum is the file's, and the tree leads to the package whole.
+TEST_F(SetupLayoutTest, HeadersDescribeTheFileAndTheTreeLeadsToThePackage) {
+    const std::vector<uint8_t> package = readBytes(packagePath("demo.msi"));
+    const std::vector<uint8_t> setup = pack(packagePath("demo.msi"), "setup.exe");
+    const PeHeaders headers{MemoryBytes(setup)};
+    const PeHeaders stubHeaders = stub_.headers();
+    const size_t rsrc = stub_.resourceSection();
+    const std::vector<PeSection>& sections = headers.sections();
+    ASSERT_EQ(rsrc + 2, sections.size());
+
+    const PeSection& relocations = sections[rsrc + 1];
+    const PeSection& stubRelocations = stubHeaders.sections()[rsrc + 1];
+    EXPECT_EQ(0u, relocations.virtualAddress % headers.sectionAlignment());
+    EXPECT_EQ(sections[rsrc].rawEnd(), relocations.pointerToRawData);
+    EXPECT_EQ(relocations.virtualAddress - stubRelocations.virtualAddress,
+              headers.directory(PeHeaders::Relocations).rva - stubHeaders.directory(PeHeaders::Relocations).rva);
+    EXPECT_TRUE(std::equal(setup.begin() + relocations.pointerToRawData, setup.begin() + relocations.rawEnd(),
+                           stub_.bytes().begin() + stubRelocations.pointerToRawData));
+    EXPECT_TRUE(std::equal(setup.begin() + headers.bytes().size(), setup.begin() + sections[rsrc].pointerToRawData,
+                           stub_.bytes().begin() + headers.bytes().size()));
+    EXPECT_EQ((relocations.virtualAddress + relocations.virtualSize + 0xFFFu) & ~0xFFFu, headers.sizeOfImage());
+    EXPECT_EQ(relocations.rawEnd(), setup.size());
+
+    uint32_t initialized = 0;
+    for (const PeSection& section : sections) {
+        initialized += (section.characteristics & PeHeaders::initializedData) ? section.sizeOfRawData : 0;
+    }
+    EXPECT_EQ(initialized, headers.sizeOfInitializedData());
+    uint32_t stubInitialized = 0;
+    for (const PeSection& section : stubHeaders.sections()) {
+        stubInitialized += (section.characteristics & PeHeaders::initializedData) ? section.sizeOfRawData : 0;
+    }
+    EXPECT_EQ(stubHeaders.sizeOfInitializedData(), stubInitialized) << "the linker counts as the writer does";
+
+    std::vector<uint8_t> cleared = setup;
+    LittleEndian::put32(&cleared[headers.checksumOffset()], 0);
+    PeChecksum checksum;
+    checksum.add(0, cleared.data(), cleared.size());
+    EXPECT_EQ(checksum.finish(cleared.size()), headers.checksum());
+
+    const SetupFile file(MemoryBytes(setup), L"setup.exe");
+    EXPECT_EQ(code_, file.productCode());
+    ASSERT_EQ(package.size(), file.packageSize());
+    EXPECT_TRUE(std::equal(package.begin(), package.end(), setup.begin() + file.packageOffset()));
+}
+
+TEST_F(SetupLayoutTest, TheSameInputsGiveTheSameBytes) {
+    EXPECT_EQ(pack(packagePath("demo.msi"), "first.exe"), pack(packagePath("demo.msi"), "second.exe"));
+}
+
+// The largest package keeps the image below 2 GiB; one byte more would not.
+TEST_F(SetupLayoutTest, TheLimitIsExact) {
+    const std::vector<ResourceData> resources = stubResourcesAnd(stub_, code_);
+    const uint64_t largest = SetupLayout(stub_, resources, SetupKeys::package(), 0).largestPackage();
+    EXPECT_GT(largest, uint64_t{2000} * 1024 * 1024);
+    EXPECT_LT(SetupLayout(stub_, resources, SetupKeys::package(), largest).imageSize(), uint64_t{1} << 31);
+    EXPECT_GE(SetupLayout(stub_, resources, SetupKeys::package(), largest + 1).imageSize(), uint64_t{1} << 31);
+}
+
+} // namespace

@@ -1,0 +1,52 @@
+#include "TestFiles.h"
+
+#include "NativeText.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ftw.h>
+#include <unistd.h>
+
+ScratchDirectory::ScratchDirectory() {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/velkin-test-XXXXXX";
+    if (!::mkdtemp(&pattern[0])) {
+        ADD_FAILURE() << "mkdtemp failed";
+    }
+    path_ = pattern;
+}
+
+ScratchDirectory::~ScratchDirectory() {
+    ::nftw(
+        path_.c_str(), [](const char* path, const struct stat*, int, struct FTW*) { return ::remove(path); }, 16,
+        FTW_DEPTH | FTW_PHYS);
+}
+
+tstring ScratchDirectory::operator/(const std::string& name) const { return fromNative(path_ + "/" + name); }
+
+std::vector<uint8_t> readBytes(const tstring& path) {
+    std::vector<uint8_t> bytes;
+    if (FILE* file = std::fopen(toNative(path).c_str(), "rb")) {
+        uint8_t buffer[65536];
+        for (size_t read; (read = std::fread(buffer, 1, sizeof(buffer), file)) > 0;) {
+            bytes.insert(bytes.end(), buffer, buffer + read);
+        }
+        std::fclose(file);
+    } else {
+        ADD_FAILURE() << "cannot read " << toNative(path);
+    }
+    return bytes;
+}
+
+void writeBytes(const tstring& path, const std::vector<uint8_t>& bytes) {
+    FILE* file = std::fopen(toNative(path).c_str(), "wb");
+    ASSERT_NE(nullptr, file) << toNative(path);
+    EXPECT_EQ(bytes.size(), std::fwrite(bytes.data(), 1, bytes.size(), file));
+    std::fclose(file);
+}
+
+tstring stubPath() { return fromNative(VELKIN_TEST_STUB); }
+
+tstring packagePath(const std::string& name) { return fromNative(std::string(VELKIN_TEST_PACKAGES) + "/" + name); }

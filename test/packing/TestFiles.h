@@ -1,0 +1,33 @@
+#pragma once
+
+#include "tstrings.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Files for the packing layer's tests on Linux: a directory of the test's
+// own, removed with everything in it at the end, and whole files read and
+// written with the C library alone.
+class ScratchDirectory {
+public:
+    ScratchDirectory();
+    ~ScratchDirectory();
+
+    ScratchDirectory(const ScratchDirectory&) = delete;
+    ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+
+    // The path of `name` inside, as text for the code under test.
+    tstring operator/(const std::string& name) const;
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+std::vector<uint8_t> readBytes(const tstring& path);
+void writeBytes(const tstring& path, const std::vector<uint8_t>& bytes);
+
+// The setup stub and the test packages of the build.
+tstring stubPath();
+tstring packagePath(const std::string& name);

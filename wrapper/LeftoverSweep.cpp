@@ -40,7 +40,7 @@ void removeLeftover(const tstring& path) {
 void sweepLeftovers(const tstring& tempDir) {
     Leftovers leftovers;
     try {
-        FileUtils::iterateDirectory(tempDir, leftovers, WorkDirectory::namePattern);
+        FileUtils::iterateDirectory(tempDir, leftovers, WorkDirectory::namePattern());
     }
     VK_LOG_AND_SWALLOW(VK_HERE)
     for (const tstring& path : leftovers.found) {

@@ -21,7 +21,7 @@ constexpr int lockAttempts = 10;
 
 } // namespace
 
-const wchar_t* const WorkDirectory::namePattern = L"velkin-*.tmp";
+tstring WorkDirectory::namePattern() { return namePrefix + L"*" + nameSuffix; }
 
 bool WorkDirectory::isName(const tstring& name) {
     return FileUtils::isTempDirectoryName(name, namePrefix, nameSuffix);

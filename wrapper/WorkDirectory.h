@@ -25,7 +25,8 @@ public:
     const tstring& packageFolder() const { return packageFolder_; }
     void* lockHandle() const { return lock_->handle(); }
 
-    static const wchar_t* const namePattern;
+    // The system's wildcards for the names, which also match others.
+    static tstring namePattern();
     static bool isName(const tstring& name);
 
 private:

@@ -1,13 +1,16 @@
 // Times command lines from the Windows side and prints markdown table rows.
 //
-//   velkin-bench <label> <rounds> <target ratio> <memory target MiB, 0 for none>
+//   velkin-bench [--env-a NAME=VALUE]... [--env-b NAME=VALUE]...
+//                <label> <rounds> <target ratio> <memory target MiB, 0 for none>
 //                "<command A>" "<command B>" ["<clean-up>"]
 //     A against B: A B A B ..., after one warm-up round of each; the medians,
 //     their ratio and whether the target is met. The clean-up command runs
 //     after every run, untimed. With a memory target a second row gives A's
 //     median peak private memory.
 //     A command that does not end with exit code 0 is reported, and makes
-//     the harness end with 1.
+//     the harness end with 1. The options set environment variables for
+//     side A or side B alone (Wine gives a child the TEMP of its registry
+//     unless it is set from the Windows side).
 //   velkin-bench --single <label> <rounds> "<command>"
 //     One command: its median time and median peak private memory (and its
 //     exit code when that is not 0).
@@ -39,7 +42,31 @@ void sampleMemory(HANDLE process, uint64_t& peak) {
     }
 }
 
-Run run(const std::wstring& command) {
+using Environment = std::vector<std::pair<std::wstring, std::wstring>>;
+
+// Sets the variables for as long as it lives.
+class ScopedEnvironment {
+public:
+    explicit ScopedEnvironment(const Environment& changes) {
+        for (const auto& [name, value] : changes) {
+            std::vector<wchar_t> old(32768, L'\0');
+            const DWORD length = ::GetEnvironmentVariableW(name.c_str(), old.data(), 32768);
+            saved_.emplace_back(name, length ? std::wstring(old.data(), length) : std::wstring());
+            ::SetEnvironmentVariableW(name.c_str(), value.c_str());
+        }
+    }
+    ~ScopedEnvironment() {
+        for (const auto& [name, value] : saved_) {
+            ::SetEnvironmentVariableW(name.c_str(), value.empty() ? nullptr : value.c_str());
+        }
+    }
+
+private:
+    Environment saved_;
+};
+
+Run run(const std::wstring& command, const Environment& environment = {}) {
+    const ScopedEnvironment childEnvironment(environment);
     std::wstring line = command;
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
@@ -103,14 +130,15 @@ int single(const std::wstring& label, int rounds, const std::wstring& command) {
 }
 
 int compare(const std::wstring& label, int rounds, double target, double memoryTarget,
-            const std::wstring& a, const std::wstring& b, const std::wstring& cleanup) {
+            const std::wstring& a, const std::wstring& b, const std::wstring& cleanup,
+            const Environment& environmentA, const Environment& environmentB) {
     std::vector<double> timesA, timesB, peaksA;
     for (int round = -1; round < rounds; ++round) {
-        const Run runA = run(a);
+        const Run runA = run(a, environmentA);
         if (!cleanup.empty()) {
             run(cleanup);
         }
-        const Run runB = run(b);
+        const Run runB = run(b, environmentB);
         if (!cleanup.empty()) {
             run(cleanup);
         }
@@ -142,12 +170,24 @@ int wmain(int argc, wchar_t** argv) {
     if (argc == 5 && std::wstring(argv[1]) == L"--single") {
         return single(argv[2], std::max(1, _wtoi(argv[3])), argv[4]);
     }
-    if (argc < 7) {
-        std::fwprintf(stderr, L"usage: velkin-bench <label> <rounds> <target ratio> "
-                              L"<memory target> <A> <B> [clean-up]\n"
+    Environment environmentA, environmentB;
+    int first = 1;
+    for (; first + 1 < argc && (std::wstring(argv[first]) == L"--env-a" ||
+                                std::wstring(argv[first]) == L"--env-b");
+         first += 2) {
+        const std::wstring assignment = argv[first + 1];
+        const size_t equals = assignment.find(L'=');
+        (argv[first][6] == L'a' ? environmentA : environmentB)
+            .emplace_back(assignment.substr(0, equals),
+                          equals == std::wstring::npos ? std::wstring() : assignment.substr(equals + 1));
+    }
+    if (argc - first < 6) {
+        std::fwprintf(stderr, L"usage: velkin-bench [--env-a NAME=VALUE]... [--env-b NAME=VALUE]... "
+                              L"<label> <rounds> <target ratio> <memory target> <A> <B> [clean-up]\n"
                               L"       velkin-bench --single <label> <rounds> <command>\n");
         return 2;
     }
-    return compare(argv[1], std::max(1, _wtoi(argv[2])), _wtof(argv[3]), _wtof(argv[4]),
-                   argv[5], argv[6], argc > 7 ? argv[7] : L"");
+    wchar_t** args = argv + first;
+    return compare(args[0], std::max(1, _wtoi(args[1])), _wtof(args[2]), _wtof(args[3]), args[4],
+                   args[5], argc - first > 6 ? args[6] : L"", environmentA, environmentB);
 }

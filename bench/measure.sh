@@ -10,7 +10,9 @@ Measures, for each size: velkin-pack for Linux against cp of the package
 (time and peak memory) and velkin-pack.exe's time and memory; under Wine,
 extraction against a plain copy (msiexec replaced by a program that exits at
 once) and the install end to end against a copy followed by msiexec itself;
-and once the stub's start-up and size beside a program that does nothing.
+and once the stub's start-up and size beside a program that does nothing,
+and the sweep of leftovers (the smallest size in a crowded temporary
+directory against an empty one).
 Writes a markdown table to <work directory>/results.md (default
 <build directory>/bench) and prints it.
 USAGE
@@ -99,6 +101,35 @@ for size in $sizes; do
     "\"$(windows_path "$bin/velkin-bench-copy.exe")\" \"$(windows_path "$bench/bench-$size.msi")\" C:\\windows\\system32\\msiexec.exe" \
     | tr -d '\r' >> "$table" || { restore_msiexec; exit 1; }
 done
+
+# The sweep of leftovers that every run makes: a temporary directory crowded
+# with 2,000 entries of other programs and a leftover of a setup ended hard
+# (planted again after every run), against an empty one.
+smallest=${sizes%% *}
+crowded="$bench/temp-crowded"
+empty="$bench/temp-empty"
+rm -rf "$crowded" "$empty"
+mkdir -p "$crowded" "$empty"
+for i in $(seq 1000); do
+  : > "$crowded/tmp$i.tmp"
+  mkdir "$crowded/$i.tmp"
+done
+leftover="$(windows_path "$crowded")\\velkin-00000000000000ab.tmp"
+echo "Sweep ..." >&2
+WINEDLLOVERRIDES="msiexec.exe=n" run_harness \
+  --env-a TMP="$(windows_path "$crowded")" --env-a TEMP="$(windows_path "$crowded")" \
+  --env-b TMP="$(windows_path "$empty")" --env-b TEMP="$(windows_path "$empty")" \
+  "extraction, $smallest MiB: TEMP with 2,000 entries of others and a leftover of $smallest MiB (reference: an empty TEMP)" \
+  "$rounds" 1.05 0 \
+  "\"$(windows_path "$bench/setup-$smallest.exe")\" /qn" \
+  "\"$(windows_path "$bench/setup-$smallest.exe")\" /qn" \
+  "cmd /c mkdir $leftover 2>nul & copy /y $(windows_path "$bench/bench-$smallest.msi") $leftover\\main.msi >nul" \
+  | tr -d '\r' >> "$table" || { restore_msiexec; exit 1; }
+# Each run removed what the clean-up planted (the last one is still there),
+# its own directory, and nothing else.
+[ -z "$(ls -A "$empty")" ] && [ "$(ls "$crowded" | wc -l)" -eq 2001 ] || {
+  restore_msiexec; echo "the sweep left or took what it should not have" >&2; exit 1; }
+rm -rf "$crowded" "$empty"
 restore_msiexec
 
 # 2. End to end: install with the setup, or copy the package and install it

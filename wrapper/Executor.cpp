@@ -6,6 +6,7 @@
 #include "WindowsApi.h"
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -21,7 +22,55 @@ tstring quote(const tstring& item) {
 // CreateProcessW takes at most 32,767 characters, its terminator included.
 constexpr size_t maxCommandLineLength = 32766;
 
-UniqueHandle startProcess(const tstring& appPath, const tstring& commandLine, bool visible) {
+struct AttributeListDeleter {
+    void operator()(LPPROC_THREAD_ATTRIBUTE_LIST list) const { ::DeleteProcThreadAttributeList(list); }
+};
+
+// The handles a child inherits, and only those: inheritable copies of them,
+// named in the attributes of its start. The originals are never inherited by
+// anyone else.
+class InheritedHandles {
+public:
+    explicit InheritedHandles(const std::vector<void*>& handles) {
+        for (void* handle : handles) {
+            HANDLE copy = nullptr;
+            if (!::DuplicateHandle(::GetCurrentProcess(), handle, ::GetCurrentProcess(), &copy, 0, TRUE,
+                                   DUPLICATE_SAME_ACCESS)) {
+                VK_THROW_LAST_ERROR(::DuplicateHandle, "DuplicateHandle() failed");
+            }
+            copies_.emplace_back(copy);
+            values_.push_back(copy);
+        }
+        if (values_.empty()) {
+            return;
+        }
+        SIZE_T size = 0;
+        ::InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+        storage_.resize(size);
+        const auto list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage_.data());
+        if (!::InitializeProcThreadAttributeList(list, 1, 0, &size)) {
+            VK_THROW_LAST_ERROR(::InitializeProcThreadAttributeList,
+                                "InitializeProcThreadAttributeList() failed");
+        }
+        list_.reset(list);
+        if (!::UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, values_.data(),
+                                         values_.size() * sizeof(HANDLE), nullptr, nullptr)) {
+            VK_THROW_LAST_ERROR(::UpdateProcThreadAttribute, "UpdateProcThreadAttribute() failed");
+        }
+    }
+
+    // Null when there is nothing to inherit.
+    LPPROC_THREAD_ATTRIBUTE_LIST list() const { return list_.get(); }
+
+private:
+    std::vector<UniqueHandle> copies_;
+    std::vector<HANDLE> values_;
+    std::vector<unsigned char> storage_;
+    std::unique_ptr<_PROC_THREAD_ATTRIBUTE_LIST, AttributeListDeleter> list_;
+};
+
+UniqueHandle startProcess(const tstring& appPath, const tstring& commandLine, bool visible,
+                          const std::vector<void*>& passedHandles) {
     // Windows would cut it short, or refuse it with a reason that names
     // nothing the user typed.
     if (commandLine.size() > maxCommandLineLength) {
@@ -31,20 +80,23 @@ UniqueHandle startProcess(const tstring& appPath, const tstring& commandLine, bo
     std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
     buffer.push_back(L'\0');
 
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    DWORD creationFlags = 0;
+    const InheritedHandles inherited(passedHandles);
+    STARTUPINFOEXW startup{};
+    startup.StartupInfo.cb = inherited.list() ? sizeof(startup) : sizeof(startup.StartupInfo);
+    startup.lpAttributeList = inherited.list();
+    DWORD creationFlags = inherited.list() ? EXTENDED_STARTUPINFO_PRESENT : 0;
     if (!visible) {
-        startup.dwFlags = STARTF_USESHOWWINDOW;
-        startup.wShowWindow = SW_HIDE;
-        creationFlags = CREATE_NO_WINDOW;
+        startup.StartupInfo.dwFlags = STARTF_USESHOWWINDOW;
+        startup.StartupInfo.wShowWindow = SW_HIDE;
+        creationFlags |= CREATE_NO_WINDOW;
     }
     PROCESS_INFORMATION process{};
 
     tstrings::TextBuilder message("CreateProcess(");
     message << appPath << ", " << commandLine << ")";
-    if (!::CreateProcessW(appPath.c_str(), buffer.data(), nullptr, nullptr, FALSE, creationFlags,
-                          nullptr, nullptr, &startup, &process)) {
+    if (!::CreateProcessW(appPath.c_str(), buffer.data(), nullptr, nullptr,
+                          inherited.list() ? TRUE : FALSE, creationFlags, nullptr, nullptr,
+                          &startup.StartupInfo, &process)) {
         VK_THROW_LAST_ERROR(::CreateProcessW, message << " failed");
     }
     const UniqueHandle thread(process.hThread);
@@ -66,7 +118,7 @@ tstring Executor::commandLine() const {
 }
 
 uint32_t Executor::execAndWaitForExit() const {
-    const UniqueHandle process = startProcess(appPath_, commandLine(), visible_);
+    const UniqueHandle process = startProcess(appPath_, commandLine(), visible_, passedHandles_);
     if (::WaitForSingleObject(process.get(), INFINITE) == WAIT_FAILED) {
         VK_THROW_LAST_ERROR(::WaitForSingleObject, "WaitForSingleObject() failed");
     }

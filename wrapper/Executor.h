@@ -3,12 +3,13 @@
 #include "tstrings.h"
 
 #include <cstdint>
+#include <vector>
 
 // Runs one child process to its end: the application path and the arguments
 // make one command line, each item in double quotes when it has a blank or a
 // tab (nothing inside is escaped), followed by the verbatim text if there is
-// one; the child starts hidden and inherits the environment and the current
-// directory.
+// one; the child starts hidden and inherits the environment, the current
+// directory and the handles passed to it, no others.
 class Executor {
 public:
     explicit Executor(const tstring& appPath) : appPath_(appPath) {}
@@ -22,6 +23,13 @@ public:
     // someone else wrote, which no splitting and quoting would give back.
     Executor& addVerbatim(const tstring& text) {
         verbatim_ = text;
+        return *this;
+    }
+
+    // The child inherits this handle: what it holds (a lock) stays held while
+    // the child runs, also when this process ends first.
+    Executor& passHandle(void* handle) {
+        passedHandles_.push_back(handle);
         return *this;
     }
 
@@ -42,6 +50,7 @@ public:
 
 private:
     bool visible_ = false;
+    std::vector<void*> passedHandles_;
     tstring_array args_;
     tstring appPath_;
     tstring verbatim_;

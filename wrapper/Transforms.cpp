@@ -1,8 +1,11 @@
 #include "Transforms.h"
 
 #include "CommandLine.h"
+#include "ErrorHandling.h"
 #include "PathUtils.h"
 #include "WinFileUtils.h"
+
+#include <algorithm>
 
 namespace Transforms {
 
@@ -23,27 +26,21 @@ tstring_array splitList(const tstring& list) {
     }
 }
 
-// A plain relative path whose every component is a name.
-bool staysInside(const tstring& path) {
-    if (path.empty() || FileUtils::isPathSeparator(path[0]) ||
-        path.find_first_of(L":<>\"|?*") != tstring::npos) {
-        return false;
+bool isRelative(const tstring& entry) {
+    return !entry.empty() && entry[0] != L':' && !FileUtils::isPathSeparator(entry[0]) &&
+           !(entry.size() >= 2 && entry[1] == L':');
+}
+
+// The ".." components that lead out of the folder an entry starts from.
+size_t climbs(const tstring& entry) {
+    const tstring normal = FileUtils::normalizePath(entry);
+    size_t levels = 0;
+    for (size_t at = 0; at + 2 <= normal.size() && normal.compare(at, 2, L"..") == 0 &&
+                        (at + 2 == normal.size() || FileUtils::isPathSeparator(normal[at + 2]));
+         at += 3) {
+        ++levels;
     }
-    size_t start = 0;
-    for (;;) {
-        size_t end = start;
-        while (end < path.size() && !FileUtils::isPathSeparator(path[end])) {
-            ++end;
-        }
-        const tstring component = path.substr(start, end - start);
-        if (component.empty() || component == L"." || component == L"..") {
-            return false;
-        }
-        if (end == path.size()) {
-            return true;
-        }
-        start = end + 1;
-    }
+    return levels;
 }
 
 } // namespace
@@ -54,15 +51,11 @@ tstring_array relativeTransforms(const tstring& arguments) {
         if (!tstrings::startsWith(token, propertyPrefix, tstrings::IgnoreCase)) {
             continue;
         }
-        tstring list = token.substr(propertyPrefix.size());
-        if (!list.empty() && list[0] == L'|') {
-            continue;
-        }
-        for (tstring entry : splitList(list)) {
-            if (!entry.empty() && entry[0] == L'@') {
+        for (tstring entry : splitList(token.substr(propertyPrefix.size()))) {
+            if (!entry.empty() && (entry[0] == L'@' || entry[0] == L'|')) {
                 entry.erase(0, 1);
             }
-            if (staysInside(entry)) {
+            if (isRelative(entry)) {
                 found.push_back(entry);
             }
         }
@@ -70,11 +63,25 @@ tstring_array relativeTransforms(const tstring& arguments) {
     return found;
 }
 
-void stageTransforms(const tstring& arguments, const tstring& sourceDir,
+size_t levelsAbove(const tstring& arguments) {
+    size_t deepest = 0;
+    for (const tstring& entry : relativeTransforms(arguments)) {
+        const size_t levels = climbs(entry);
+        if (levels > maxLevelsAbove) {
+            VK_THROW_MSG("The transform " << entry << " lies " << levels
+                                          << " folders above the setup's folder, more than "
+                                          << maxLevelsAbove << ": name it by its full path");
+        }
+        deepest = std::max(deepest, levels);
+    }
+    return deepest;
+}
+
+void stageTransforms(const tstring& arguments, const tstring& setupDir,
                      const tstring& packageDir) {
-    for (const tstring& transform : relativeTransforms(arguments)) {
-        const tstring source = FileUtils::joinPath(sourceDir, transform);
-        const tstring staged = FileUtils::joinPath(packageDir, transform);
+    for (const tstring& entry : relativeTransforms(arguments)) {
+        const tstring source = FileUtils::normalizePath(FileUtils::joinPath(setupDir, entry));
+        const tstring staged = FileUtils::normalizePath(FileUtils::joinPath(packageDir, entry));
         // Named twice, or named like the package itself: the first stays.
         if (FileUtils::pathExists(staged) || !FileUtils::pathExists(source) ||
             FileUtils::isDirectory(source)) {

@@ -2,20 +2,37 @@
 
 #include "tstrings.h"
 
+#include <cstddef>
+
 // msiexec looks for a transform named by a relative path in the folder of the
-// package. The setup's package lies in a private directory of its own, while
-// its users put their transforms next to the setup executable.
+// package, resolving "." and ".." from there. The setup's package lies in a
+// private directory of its own, while its users put their transforms next to
+// the setup executable (or above it), where msiexec run on a package next to
+// the setup would find them. So the package goes as many folders deep into
+// the private directory as the transforms reach above it, and each transform
+// is copied to where msiexec will look: nothing is ever read by a relative
+// name from outside the private directory.
 namespace Transforms {
 
-// The transforms that the TRANSFORMS property of msiexec arguments names by a
-// relative path: not embedded (":name"), not full paths ("|" before the list),
-// never reaching out of the package's folder ("..", a drive, a root). An "@"
-// (at the source) is dropped.
+// More than that is refused rather than nested: each level lengthens the
+// package's path.
+constexpr size_t maxLevelsAbove = 8;
+
+// The entries of the TRANSFORMS property of msiexec arguments that name a
+// transform relative to the package's folder, as typed: not embedded
+// (":name"), no full paths, nothing that hangs from a drive or a root ("C:x",
+// "\x"). A leading "@" or "|" (secured transforms) is dropped.
 tstring_array relativeTransforms(const tstring& arguments);
 
-// Copies each of those that lies in `sourceDir` to the same relative place in
-// `packageDir`. A missing one is left for msiexec to report.
-void stageTransforms(const tstring& arguments, const tstring& sourceDir,
+// How many folders above the package's folder those entries reach; throws,
+// naming the entry, for one that reaches more than maxLevelsAbove.
+size_t levelsAbove(const tstring& arguments);
+
+// Copies each of those entries from where it lies relative to `setupDir` to
+// where it lies relative to `packageDir`, which must be at least levelsAbove
+// folders deep in a directory of its own. A missing one is left for msiexec
+// to report (it finds nothing at its place either).
+void stageTransforms(const tstring& arguments, const tstring& setupDir,
                      const tstring& packageDir);
 
 } // namespace Transforms

@@ -47,6 +47,43 @@ INSTANTIATE_TEST_SUITE_P(Paths, PathSuffixTest,
                                          PathCase{L"name", L""},
                                          PathCase{L"C:\\dir\\main.msi", L".msi"}));
 
+struct RootCase {
+    const wchar_t* path;
+    size_t rootLength;
+};
+
+class RootLengthTest : public testing::TestWithParam<RootCase> {};
+
+// Only a path with a whole root is absolute: one that hangs from the current
+// drive ("\dir") or from a drive's current directory ("C:dir") is not.
+TEST_P(RootLengthTest, CoversTheVolumePartOnly) {
+    EXPECT_EQ(GetParam().rootLength, rootLength(GetParam().path)) << GetParam().path;
+    EXPECT_EQ(GetParam().rootLength > 0, isAbsolutePath(GetParam().path)) << GetParam().path;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, RootLengthTest,
+    testing::Values(RootCase{L"C:\\Temp", 3}, RootCase{L"c:/Temp", 3}, RootCase{L"C:\\", 3},
+                    RootCase{L"\\\\server\\share\\temp", 15}, RootCase{L"\\\\server\\share", 14},
+                    RootCase{L"\\\\?\\C:\\Temp", 7}, RootCase{L"\\\\?\\C:", 6},
+                    RootCase{L"\\\\?\\UNC\\server\\share\\temp", 21},
+                    RootCase{L"\\\\.\\C:\\Temp", 7},
+                    RootCase{L"\\\\?\\Volume{0b1c}\\Temp", 17},
+                    RootCase{L"\\dir", 0}, RootCase{L"/dir", 0}, RootCase{L"C:dir", 0},
+                    RootCase{L"dir\\sub", 0}, RootCase{L"1:\\x", 0}, RootCase{L"", 0}));
+
+TEST(PathUtilsTest, NormalizeResolvesDotsAsTheSystemDoes) {
+    EXPECT_EQ(L"C:\\a\\c.mst", normalizePath(L"C:\\a\\b\\..\\.\\c.mst"));
+    EXPECT_EQ(L"C:\\c.mst", normalizePath(L"C:\\..\\..\\c.mst"));
+    EXPECT_EQ(L"\\\\?\\C:\\t.mst", normalizePath(L"\\\\?\\C:\\d\\p\\..\\..\\t.mst"));
+    EXPECT_EQ(L"\\\\server\\share\\t.mst", normalizePath(L"\\\\server\\share\\..\\t.mst"));
+    EXPECT_EQ(L"..\\..\\t.mst", normalizePath(L"..\\x\\..\\..\\t.mst"));
+    EXPECT_EQ(L"t.mst", normalizePath(L".\\a//..\\t.mst"));
+    EXPECT_EQ(L"", normalizePath(L"a\\.."));
+    EXPECT_EQ(L"C:..\\t.mst", normalizePath(L"C:..\\t.mst"));
+    EXPECT_EQ(L"\\t.mst", normalizePath(L"\\..\\t.mst"));
+}
+
 TEST(PathUtilsTest, LeafNameIsTheTextAfterTheLastSeparator) {
     EXPECT_EQ(L"main.msi", leafName(L"C:\\tmp\\123.tmp\\main.msi"));
     EXPECT_EQ(L"setup.exe", leafName(L"C:/Downloads/setup.exe"));

@@ -3,11 +3,15 @@
 #include "PathUtils.h"
 #include "WindowsApi.h"
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <stdexcept>
 
 namespace {
@@ -145,13 +149,22 @@ ScopedEnvironment::~ScopedEnvironment() {
     }
 }
 
-ChildResult runChild(const tstring& program, const tstring& arguments,
-                     const std::vector<std::pair<tstring, tstring>>& environment,
-                     const tstring& currentDirectory) {
-    const tstring commandLine = quoted(program) + L" " + arguments;
+namespace {
+
+// A child inherits this process's environment, which is changed around its
+// start: one start at a time.
+std::mutex childStart;
+
+} // namespace
+
+ChildProcess::ChildProcess(const tstring& program, const tstring& arguments,
+                           const std::vector<std::pair<tstring, tstring>>& environment,
+                           const tstring& currentDirectory)
+    : commandLine_(quoted(program) + L" " + arguments) {
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     wchar_t outputPath[MAX_PATH] = {};
     ::GetTempFileNameW(systemTempDir().c_str(), L"vco", 0, outputPath);
+    outputPath_ = outputPath;
     const HANDLE output = ::CreateFileW(outputPath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                         &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     const HANDLE input = ::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -164,12 +177,12 @@ ChildResult runChild(const tstring& program, const tstring& arguments,
     startup.hStdOutput = output;
     startup.hStdError = output;
     PROCESS_INFORMATION process{};
-    std::vector<wchar_t> mutableLine(commandLine.begin(), commandLine.end());
+    std::vector<wchar_t> mutableLine(commandLine_.begin(), commandLine_.end());
     mutableLine.push_back(L'\0');
     BOOL started = FALSE;
     DWORD startError = 0;
     {
-        // The child inherits our environment, so change ours around its start.
+        const std::lock_guard<std::mutex> oneAtATime(childStart);
         const ScopedEnvironment childEnvironment(environment);
         started = ::CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
                                    currentDirectory.empty() ? nullptr : currentDirectory.c_str(),
@@ -180,23 +193,143 @@ ChildResult runChild(const tstring& program, const tstring& arguments,
     ::CloseHandle(output);
     if (!started) {
         ::DeleteFileW(outputPath);
-        throw std::runtime_error("cannot start " + tstrings::toUtf8(commandLine) + ": error " +
+        throw std::runtime_error("cannot start " + tstrings::toUtf8(commandLine_) + ": error " +
                                  std::to_string(startError));
     }
     ::CloseHandle(process.hThread);
+    process_ = process.hProcess;
+}
+
+ChildProcess::~ChildProcess() {
+    kill();
+    ::CloseHandle(process_);
+    ::DeleteFileW(outputPath_.c_str());
+}
+
+ChildResult ChildProcess::finish() {
     // Half the time limit of a unit test (test/CMakeLists.txt): a hung child is
     // ended and named here rather than outliving the test that ctest ends.
-    if (::WaitForSingleObject(process.hProcess, 30000) != WAIT_OBJECT_0) {
-        ::TerminateProcess(process.hProcess, 99);
-        ::WaitForSingleObject(process.hProcess, INFINITE);
-        ADD_FAILURE() << "child did not end within 30 s: " << tstrings::toUtf8(commandLine);
+    if (::WaitForSingleObject(process_, 30000) != WAIT_OBJECT_0) {
+        kill();
+        ADD_FAILURE() << "child did not end within 30 s: " << tstrings::toUtf8(commandLine_);
     }
     DWORD exitCode = 0;
-    ::GetExitCodeProcess(process.hProcess, &exitCode);
-    ::CloseHandle(process.hProcess);
-    ChildResult result{exitCode, readFile(outputPath)};
-    ::DeleteFileW(outputPath);
+    ::GetExitCodeProcess(process_, &exitCode);
+    return ChildResult{exitCode, readFile(outputPath_)};
+}
+
+void ChildProcess::kill() {
+    if (running()) {
+        ::TerminateProcess(process_, 99);
+        ::WaitForSingleObject(process_, INFINITE);
+    }
+}
+
+bool ChildProcess::running() const { return ::WaitForSingleObject(process_, 0) == WAIT_TIMEOUT; }
+
+ChildResult runChild(const tstring& program, const tstring& arguments,
+                     const std::vector<std::pair<tstring, tstring>>& environment,
+                     const tstring& currentDirectory) {
+    return ChildProcess(program, arguments, environment, currentDirectory).finish();
+}
+
+void DisplayTest::SetUp() {
+    if (environmentValue(L"VELKIN_TEST_DISPLAY") != L"1") {
+        GTEST_SKIP() << "needs a display: run under xvfb-run with VELKIN_TEST_DISPLAY=1";
+    }
+}
+
+HWND findMessageBox(void* process, const tstring& title, uint32_t timeoutMs, HWND seen) {
+    for (uint32_t waited = 0; waited < timeoutMs; waited += 50) {
+        const HWND box = ::FindWindowW(L"#32770", title.c_str());
+        if (box && box != seen) {
+            return box;
+        }
+        if (::WaitForSingleObject(process, 50) == WAIT_OBJECT_0) {
+            return nullptr;
+        }
+    }
+    return nullptr;
+}
+
+tstring messageText(HWND box) {
+    tstring text;
+    ::EnumChildWindows(
+        box,
+        [](HWND child, LPARAM found) -> BOOL {
+            wchar_t className[16] = {};
+            ::GetClassNameW(child, className, 16);
+            wchar_t buffer[1024] = {};
+            ::GetWindowTextW(child, buffer, 1024);
+            if (tstring(className) == L"Static" && buffer[0] != L'\0') {
+                *reinterpret_cast<tstring*>(found) = buffer;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&text));
+    return text;
+}
+
+namespace {
+
+tstring sidText(PSID sid) {
+    wchar_t* text = nullptr;
+    if (!sid || !::ConvertSidToStringSidW(sid, &text)) {
+        return L"<unknown>";
+    }
+    const tstring result = text;
+    ::LocalFree(text);
     return result;
+}
+
+} // namespace
+
+tstring currentUserSid() {
+    HANDLE token = nullptr;
+    ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token);
+    alignas(TOKEN_USER) unsigned char user[256] = {};
+    DWORD size = 0;
+    const BOOL read = ::GetTokenInformation(token, TokenUser, user, sizeof(user), &size);
+    ::CloseHandle(token);
+    return read ? sidText(reinterpret_cast<TOKEN_USER*>(user)->User.Sid) : L"<unknown>";
+}
+
+tstring ownerSid(const tstring& path) {
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (::GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
+                                nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
+        return L"<unknown>";
+    }
+    const tstring result = sidText(owner);
+    ::LocalFree(descriptor);
+    return result;
+}
+
+tstring damagedSetupCopy(const tstring& setup, const tstring& destination, uint32_t extraBytes) {
+    // Where the loader finds the package (its address relative to the image)
+    // and its size: the pair that the resource's directory entry holds.
+    const HMODULE module = ::LoadLibraryExW(setup.c_str(), nullptr,
+                                            LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    const HRSRC found = module ? ::FindResourceW(module, L"MSI", RT_RCDATA) : nullptr;
+    if (!found) {
+        throw std::runtime_error("no package in " + tstrings::toUtf8(setup));
+    }
+    const auto base = reinterpret_cast<uintptr_t>(module) & ~uintptr_t{3};
+    const uint32_t entry[2] = {
+        static_cast<uint32_t>(reinterpret_cast<uintptr_t>(::LockResource(::LoadResource(module, found))) - base),
+        ::SizeofResource(module, found)};
+    ::FreeLibrary(module);
+    std::string bytes = readFile(setup);
+    const size_t at = bytes.find(std::string(reinterpret_cast<const char*>(entry), sizeof(entry)));
+    if (at == std::string::npos) {
+        throw std::runtime_error("no resource entry for the package in " + tstrings::toUtf8(setup));
+    }
+    const uint32_t claimed = entry[1] + extraBytes;
+    bytes.replace(at + 4, 4, reinterpret_cast<const char*>(&claimed), 4);
+    std::ofstream(destination.c_str(), std::ios::binary) << bytes;
+    return destination;
 }
 
 tstring siblingProgram(const tstring& fileName) {

@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+struct HWND__;
+
 // A fresh directory of the running test's own under the temporary directory,
 // removed again at the end of the test. Made with the system's calls only, so
 // that the code under test does not prepare its own ground.
@@ -66,12 +68,64 @@ struct ChildResult {
     std::string output;  // standard output and standard error together
 };
 
-// Runs `program` (quoted here) with the arguments to its end, with the given
-// environment changes (an empty value removes the variable), in the given
-// current directory (empty: ours), and collects its output.
+// A child process: `program` (quoted here) with the arguments, the given
+// environment changes (an empty value removes the variable) and current
+// directory (empty: ours), its output collected. Children may be started
+// from several threads at once. One still running when the object goes is
+// ended.
+class ChildProcess {
+public:
+    ChildProcess(const tstring& program, const tstring& arguments,
+                 const std::vector<std::pair<tstring, tstring>>& environment = {},
+                 const tstring& currentDirectory = tstring());
+    ~ChildProcess();
+
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    // Waits for its end: half the time limit of a unit test, then a hung
+    // child is ended and the test fails naming it.
+    ChildResult finish();
+    // Ends it at once, as Task Manager or a deployment tool's time-out would.
+    void kill();
+    bool running() const;
+    void* process() const { return process_; }
+
+private:
+    tstring commandLine_;
+    tstring outputPath_;
+    void* process_ = nullptr;
+};
+
+// Runs a child (see ChildProcess) to its end.
 ChildResult runChild(const tstring& program, const tstring& arguments,
                      const std::vector<std::pair<tstring, tstring>>& environment = {},
                      const tstring& currentDirectory = tstring());
+
+// Tests that need a display, where message boxes appear: message-box-test.sh
+// runs them under xvfb-run with VELKIN_TEST_DISPLAY=1; elsewhere they are
+// skipped.
+class DisplayTest : public testing::Test {
+protected:
+    void SetUp() override;
+};
+
+// The message box titled `title` that appears while `process` runs, other
+// than `seen`; null when none appears within `timeoutMs` or the process ends
+// first.
+HWND__* findMessageBox(void* process, const tstring& title, uint32_t timeoutMs,
+                       HWND__* seen = nullptr);
+// The text that a message box shows.
+tstring messageText(HWND__* box);
+
+// The current user's SID, and the owner's SID of a file or directory as the
+// system reads it back ("S-1-..."); "<unknown>" when it cannot be read.
+tstring currentUserSid();
+tstring ownerSid(const tstring& path);
+
+// A copy of the setup `setup` at `destination` whose resource "MSI" claims
+// `extraBytes` more than the file holds, as a damaged download could.
+tstring damagedSetupCopy(const tstring& setup, const tstring& destination, uint32_t extraBytes);
 
 // The full path of a program next to the running test executable.
 tstring siblingProgram(const tstring& fileName);

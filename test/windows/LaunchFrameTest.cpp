@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 namespace {
 
 const uint32_t failureExitCode = static_cast<uint32_t>(-1);
@@ -46,109 +48,52 @@ TEST(LaunchFrameTest, FailureWithoutDebugRunWritesOnlyThePlainMessage) {
 
 namespace {
 
-// Under a display (VELKIN_TEST_DISPLAY=1, set by the test that runs this one
-// under xvfb-run) the failure shows as a real message box: find it, read it
-// and press OK as a user would.
-class MessageBoxTest : public testing::Test {
+// On a display the failure shows as a real message box: find it, read it and
+// press OK as a user would.
+class MessageBoxTest : public DisplayTest {
 protected:
-    void SetUp() override {
-        if (environmentValue(L"VELKIN_TEST_DISPLAY") != L"1") {
-            GTEST_SKIP() << "needs a display: run under xvfb-run with VELKIN_TEST_DISPLAY=1";
-        }
-    }
-
-    // Starts the probe and gives its process handle.
-    static HANDLE startProbe(const tstring& mode) {
-        tstring line = quoted(siblingProgram(L"velkin-launch-probe.exe")) + L" " + mode;
-        STARTUPINFOW startup{};
-        startup.cb = sizeof(startup);
-        PROCESS_INFORMATION process{};
-        if (!::CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                              &startup, &process)) {
-            return nullptr;
-        }
-        ::CloseHandle(process.hThread);
-        return process.hProcess;
+    static std::unique_ptr<ChildProcess> startProbe(const tstring& mode) {
+        return std::make_unique<ChildProcess>(siblingProgram(L"velkin-launch-probe.exe"), mode);
     }
 
     // The probe's message box other than `seen`, or null once the probe ends.
-    static HWND findMessageBox(HANDLE process, DWORD timeoutMs, HWND seen = nullptr) {
-        for (DWORD waited = 0; waited < timeoutMs; waited += 50) {
-            const HWND box = ::FindWindowW(L"#32770", L"velkin-launch-probe.exe");
-            if (box && box != seen) {
-                return box;
-            }
-            if (::WaitForSingleObject(process, 50) == WAIT_OBJECT_0) {
-                return nullptr;
-            }
-        }
-        return nullptr;
-    }
-
-    static tstring messageText(HWND box) {
-        tstring text;
-        ::EnumChildWindows(
-            box,
-            [](HWND child, LPARAM found) -> BOOL {
-                wchar_t className[16] = {};
-                ::GetClassNameW(child, className, 16);
-                wchar_t buffer[1024] = {};
-                ::GetWindowTextW(child, buffer, 1024);
-                if (tstring(className) == L"Static" && buffer[0] != L'\0') {
-                    *reinterpret_cast<tstring*>(found) = buffer;
-                    return FALSE;
-                }
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&text));
-        return text;
-    }
-
-    static uint32_t exitCodeOf(HANDLE process) {
-        EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(process, 30000));
-        DWORD code = 0;
-        ::GetExitCodeProcess(process, &code);
-        ::CloseHandle(process);
-        return code;
+    static HWND findProbeBox(const ChildProcess& probe, HWND seen = nullptr) {
+        return findMessageBox(probe.process(), L"velkin-launch-probe.exe", 30000, seen);
     }
 };
 
 TEST_F(MessageBoxTest, FailureShowsThePlainMessageOnce) {
-    const HANDLE process = startProbe(L"syserror");
-    ASSERT_NE(nullptr, process);
-    const HWND box = findMessageBox(process, 30000);
+    const auto probe = startProbe(L"syserror");
+    const HWND box = findProbeBox(*probe);
     ASSERT_NE(nullptr, box) << "no message box appeared";
     EXPECT_EQ(L"DeleteFile(C:\\velkin-missing-directory\\gr\u00FC\u00DFe.txt) failed. System "
               L"error [3](system error 3 (" + systemErrorDescription(3) + L"))",
               messageText(box));
     ::PostMessageW(box, WM_COMMAND, IDOK, 0);
-    EXPECT_EQ(nullptr, findMessageBox(process, 30000, box)) << "a second message box appeared";
-    EXPECT_EQ(failureExitCode, exitCodeOf(process));
+    EXPECT_EQ(nullptr, findProbeBox(*probe, box)) << "a second message box appeared";
+    EXPECT_EQ(failureExitCode, probe->finish().exitCode);
 }
 
 TEST_F(MessageBoxTest, UnknownFailureSaysSo) {
-    const HANDLE process = startProbe(L"other");
-    ASSERT_NE(nullptr, process);
-    const HWND box = findMessageBox(process, 30000);
+    const auto probe = startProbe(L"other");
+    const HWND box = findProbeBox(*probe);
     ASSERT_NE(nullptr, box);
     EXPECT_EQ(L"Unknown error", messageText(box));
     ::PostMessageW(box, WM_COMMAND, IDOK, 0);
-    EXPECT_EQ(failureExitCode, exitCodeOf(process));
+    EXPECT_EQ(failureExitCode, probe->finish().exitCode);
 }
 
 // A quiet run has nobody to press OK: the failure ends the run at once.
 TEST_F(MessageBoxTest, UnattendedRunShowsNone) {
-    const HANDLE process = startProbe(L"syserror /qn");
-    ASSERT_NE(nullptr, process);
-    EXPECT_EQ(nullptr, findMessageBox(process, 30000));
-    EXPECT_EQ(failureExitCode, exitCodeOf(process));
+    const auto probe = startProbe(L"syserror /qn");
+    EXPECT_EQ(nullptr, findProbeBox(*probe));
+    EXPECT_EQ(failureExitCode, probe->finish().exitCode);
 }
 
 TEST_F(MessageBoxTest, SuccessShowsNothing) {
-    const HANDLE process = startProbe(L"store0");
-    ASSERT_NE(nullptr, process);
-    EXPECT_EQ(nullptr, findMessageBox(process, 30000));
-    EXPECT_EQ(0u, exitCodeOf(process));
+    const auto probe = startProbe(L"store0");
+    EXPECT_EQ(nullptr, findProbeBox(*probe));
+    EXPECT_EQ(0u, probe->finish().exitCode);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "Resources.h"
 #include "RecordingLogAppender.h"
 #include "TestSupport.h"
+#include "WinDll.h"
 #include "WinErrorHandling.h"
 #include "WinSysInfo.h"
 #include "WindowsApi.h"
@@ -74,6 +75,25 @@ TEST(ResourcesTest, MissingStringGivesTheDefaultAndALogRecord) {
     ASSERT_EQ(1u, errors.size());
     EXPECT_TRUE(contains(errors[0], L"cannot find resource (name='#1000', type='#6')"));
     EXPECT_THROW(StringResource(1000, self()).string(), VkError<SysError>);
+}
+
+// A resource whose entry claims more than its section holds (a damaged
+// download, a changed file): nothing is read beyond it, whether the module
+// runs or is only mapped as data.
+TEST(ResourcesTest, DamagedResourceIsRefusedNotReadPastItsEnd) {
+    TestDirectory dir;
+    const tstring setup = siblingProgram(L"velkin-setup-demo.exe");
+    // Past the end of the resource section, and far past the image.
+    for (const uint32_t extra : {65536u, 100000000u}) {
+        const Dll damaged(Dll::Data{}, damagedSetupCopy(setup, dir / L"damaged.exe", extra));
+        const Resource package(L"MSI", RT_RCDATA, damaged.module());
+        EXPECT_TRUE(package.available());
+        EXPECT_TRUE(package.damaged()) << extra;
+        EXPECT_TRUE(contains(failureOf([&] { package.bytes(); }),
+                             "resource (name='MSI', type='#10') is damaged: it claims "));
+    }
+    EXPECT_FALSE(Resource(L"MSI", RT_RCDATA, Dll(Dll::Data{}, setup).module()).damaged());
+    EXPECT_FALSE(Resource(L"sample", RT_RCDATA, self()).damaged());
 }
 
 } // namespace

@@ -13,26 +13,12 @@
 
 #include <memory>
 #include <regex>
-#include <set>
 
 namespace {
 
 using namespace FileUtils;
 
 std::string utf8(const tstring& text) { return tstrings::toUtf8(text); }
-
-std::string currentUserSid() {
-    HANDLE token = nullptr;
-    ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token);
-    alignas(TOKEN_USER) unsigned char user[256] = {};
-    DWORD size = 0;
-    ::GetTokenInformation(token, TokenUser, user, sizeof(user), &size);
-    ::CloseHandle(token);
-    wchar_t* sid = nullptr;
-    ::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &sid);
-    const std::unique_ptr<wchar_t, LocalFreeDeleter> owned(sid);
-    return sid ? utf8(sid) : std::string("<no user>");
-}
 
 // The access list of a real directory as the system reads it back.
 std::string accessListOf(const tstring& path) {
@@ -54,7 +40,7 @@ std::string accessListOf(const tstring& path) {
 // given; Wine maps it onto Unix permission bits, and reads a default directory
 // back with an entry for Everyone.
 bool isPrivate(const std::string& accessList) {
-    const std::string user = currentUserSid();
+    const std::string user = utf8(currentUserSid());
     const std::regex entry(R"(\((\w+);(\w*);[^;]*;[^;]*;[^;]*;([^)]*)\))");
     int entries = 0;
     for (std::sregex_iterator it(accessList.begin(), accessList.end(), entry), end; it != end; ++it) {
@@ -181,25 +167,53 @@ TEST(WinFileUtilsTest, TempFileTakesThePathOrAFreeSibling) {
     EXPECT_FALSE(isDirectory(numbered));
 }
 
-TEST(WinFileUtilsTest, TempDirectoriesAreNewAndNeverPreExisting) {
+// Random, and always of one length: a path made with it is as long on every
+// run, and a name is recognisably of its maker.
+TEST(WinFileUtilsTest, TempDirectoryNamesHaveOneLengthAndTellTheirMaker) {
     TestDirectory dir;
-    // Occupy the names that the next calls try first: none of them may be
-    // taken for ours.
-    std::set<tstring> occupied;
-    const uint32_t now = ::GetTickCount();
-    for (uint32_t i = 0; i < 40; ++i) {
-        const tstring name = dir / (std::to_wstring(static_cast<int32_t>(now + i)) + L".tmp");
-        ::CreateDirectoryW(name.c_str(), nullptr);
-        occupied.insert(name);
-    }
-    const tstring first = createTempDirectory(L"", L".tmp", dir.path());
-    const tstring second = createTempDirectory(L"", L".tmp", dir.path());
+    const tstring first = createTempDirectory(L"pre-", L".tmp", dir.path());
+    const tstring second = createTempDirectory(L"pre-", L".tmp", dir.path());
     EXPECT_NE(first, second);
     for (const tstring& made : {first, second}) {
-        EXPECT_EQ(0u, occupied.count(made)) << utf8(made);
+        EXPECT_TRUE(std::regex_match(utf8(leafName(made)), std::regex(R"(pre-[0-9a-f]{16}\.tmp)")))
+            << utf8(made);
         EXPECT_TRUE(isDirectory(made));
         EXPECT_FALSE(isNonEmptyDirectory(made));
-        EXPECT_TRUE(std::regex_match(utf8(leafName(made)), std::regex(R"(-?\d+\.tmp)")));
+        EXPECT_TRUE(isTempDirectoryName(leafName(made), L"pre-", L".tmp"));
+    }
+    for (const tstring name : {L"pre-0123456789abcdef0.tmp", L"pre-0123456789abcde.tmp",
+                               L"pre-0123456789abcdeg.tmp", L"pro-0123456789abcdef.tmp",
+                               L"pre-0123456789abcdef.tmx"}) {
+        EXPECT_FALSE(isTempDirectoryName(name, L"pre-", L".tmp")) << utf8(name);
+    }
+}
+
+// A name that is taken, by a directory or a file, moves on to the next;
+// every other failure ends the attempt.
+TEST(WinFileUtilsTest, OnlyTakenNamesMoveOnToTheNext) {
+    TestDirectory dir;
+    dir.directory(L"taken-directory");
+    dir.file(L"taken-file");
+    const tstring names[] = {L"taken-directory", L"taken-file", L"free"};
+    size_t next = 0;
+    EXPECT_EQ(dir / L"free", createUniqueDirectory(dir.path(), [&] { return names[next++]; }));
+    EXPECT_TRUE(isDirectory(dir / L"free"));
+    EXPECT_TRUE(contains(failureOf([&] {
+                             createUniqueDirectory(dir.path(), [] { return L"missing\\x"; });
+                         }),
+                         "System error [3]"));
+    EXPECT_TRUE(contains(failureOf([&] {
+                             createUniqueDirectory(dir.path(), [] { return L"taken-file"; });
+                         }),
+                         "names in a row were taken"));
+}
+
+TEST(WinFileUtilsTest, CreateDirectoriesStartsBelowAnyRoot) {
+    TestDirectory dir;
+    for (const tstring root : {L"", L"\\\\?\\"}) {
+        const tstring deep = root + (dir / (L"below" + std::to_wstring(root.size()) + L"\\a\\b"));
+        createDirectories(deep);
+        EXPECT_TRUE(isDirectory(deep)) << utf8(deep);
     }
 }
 

@@ -122,4 +122,18 @@ TEST(WinSysInfoTest, ModulePathsNameTheRunningExecutable) {
     EXPECT_NE(nullptr, SysInfo::getCurrentModuleHandle());
 }
 
+// GetTempPathW reads TMP first, then TEMP; where it gives up (a directory
+// longer than the classic limit) the same order holds.
+TEST(WinSysInfoTest, TempDirectoryComesFromTmpBeforeTemp) {
+    TestDirectory dir;
+    for (const size_t length : {20u, 300u}) {
+        const tstring tmp = dir / (L"tmp" + tstring(length, L't'));
+        const tstring temp = dir / (L"temp" + tstring(length, L'e'));
+        const ScopedEnvironment environment({{L"TMP", tmp + L"\\"}, {L"TEMP", temp}});
+        EXPECT_EQ(tmp, SysInfo::getTempDir()) << length;
+        const ScopedEnvironment tempOnly({{tstring(L"TMP"), tstring()}});
+        EXPECT_EQ(temp, SysInfo::getTempDir()) << length;
+    }
+}
+
 } // namespace

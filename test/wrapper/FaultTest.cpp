@@ -5,18 +5,19 @@
 #include "WinErrorHandling.h"
 #include "WindowsApi.h"
 
+#include <algorithm>
 #include <thread>
 
 namespace {
 
-// The temporary directory: too long for the system's own query, missing, or
-// full of names made in advance.
-class TempDirFaultTest : public InstallerHarness {
+// The temporary directory (too long for the system's own query, missing,
+// given in any form), and the setup itself damaged.
+class SetupFaultTest : public InstallerHarness {
 protected:
     MsiexecStandIn standIn;
 };
 
-TEST_F(TempDirFaultTest, LongTempHoldsThePackageAndNothingLandsInTheCurrentDirectory) {
+TEST_F(SetupFaultTest, LongTempHoldsThePackageAndNothingLandsInTheCurrentDirectory) {
     // A name has at most 255 characters; the path is longer than 260.
     const tstring longTemp = work.directory(tstring(150, L'l') + L"\\" + tstring(150, L'm'));
     ASSERT_TRUE(exists(longTemp));
@@ -31,7 +32,7 @@ TEST_F(TempDirFaultTest, LongTempHoldsThePackageAndNothingLandsInTheCurrentDirec
     expectNothingLeftBehind();
 }
 
-TEST_F(TempDirFaultTest, MissingTempFailsAndCreatesNothing) {
+TEST_F(SetupFaultTest, MissingTempFailsAndCreatesNothing) {
     const tstring missing = work / L"no such temp\\deeper";
     useTemp(missing);
     const ChildResult result = runSetup(L"velkin-setup-demo.exe", L"/qn", L"true");
@@ -43,15 +44,52 @@ TEST_F(TempDirFaultTest, MissingTempFailsAndCreatesNothing) {
     EXPECT_FALSE(exists(record)) << "msiexec was started";
 }
 
-// The names a tick-count scheme would try in the next seconds, all taken.
-TEST_F(TempDirFaultTest, NamesMadeInAdvanceDoNotBlockTheRun) {
-    const uint32_t now = ::GetTickCount();
-    for (uint32_t i = 0; i < 3000; ++i) {
-        const tstring name = temp + L"\\" + std::to_wstring(static_cast<int32_t>(now + i)) + L".tmp";
-        ASSERT_TRUE(::CreateDirectoryW(name.c_str(), nullptr));
+TEST_F(SetupFaultTest, EveryAbsoluteFormOfTempHoldsThePackage) {
+    const tstring plain = temp;
+    tstring slashes = plain;
+    std::replace(slashes.begin(), slashes.end(), L'\\', L'/');
+    // The system resolves slashes and doubled separators itself.
+    const std::pair<tstring, tstring> forms[] = {
+        {L"\\\\?\\" + plain, L"\\\\?\\" + plain}, {slashes, plain}, {plain + L"\\\\", plain}};
+    for (const auto& [form, resolved] : forms) {
+        useTemp(form);
+        ::DeleteFileW(record.c_str());
+        const ChildResult result = runSetup(L"velkin-setup-demo.exe", L"/qn", L"true");
+        EXPECT_EQ(0u, result.exitCode) << result.output;
+        EXPECT_TRUE(startsWith(recordedCommandLine(),
+                               systemProgram(L"msiexec.exe") + L" /i \"" + resolved + L"\\velkin-"));
+        EXPECT_EQ(std::vector<tstring>{}, listDirectory(plain)) << tstrings::toUtf8(form);
     }
-    EXPECT_EQ(0u, runSetup(L"velkin-setup-demo.exe", L"/qn").exitCode);
-    EXPECT_TRUE(contains(recordedCommandLine(), L"\\main.msi\""));
+}
+
+// The system would take it relative to the current directory.
+TEST_F(SetupFaultTest, RelativeTempIsRefusedByItsOwnName) {
+    const tstring current = work.directory(L"current\\rel");
+    for (const tstring relative : {L"rel", L".\\rel", L"\\rel", L"C:rel"}) {
+        const ChildResult result = runChild(siblingProgram(L"velkin-setup-demo.exe"), L"/qn",
+                                            {{L"TMP", relative}, {L"TEMP", relative}},
+                                            FileUtils::parentPath(current));
+        EXPECT_EQ(failureExitCode, result.exitCode);
+        EXPECT_EQ("The temporary directory " + tstrings::toUtf8(relative) +
+                      " is not an absolute path\r\n",
+                  result.output);
+    }
+    EXPECT_EQ(std::vector<tstring>{}, listDirectory(current));
+    EXPECT_FALSE(exists(record)) << "msiexec was started";
+}
+
+// A download cut short, or a file changed after packing: its package
+// resource claims more than the file holds.
+TEST_F(SetupFaultTest, DamagedSetupSaysSoAndStartsNothing) {
+    const tstring damaged = damagedSetupCopy(siblingProgram(L"velkin-setup-demo.exe"),
+                                             work / L"damaged-setup.exe", 100000000);
+    const ChildResult result = runSetup(damaged, L"/qn");
+    EXPECT_EQ(failureExitCode, result.exitCode);
+    EXPECT_EQ("The setup " + tstrings::toUtf8(damaged) +
+                  " is damaged: its package is shorter than it claims. Get the setup again\r\n",
+              result.output);
+    EXPECT_FALSE(exists(record)) << "msiexec was started";
+    EXPECT_EQ(std::vector<tstring>{}, listDirectory(temp));
 }
 
 // The temporary directory lies on a disk too full for the package

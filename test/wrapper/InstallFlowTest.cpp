@@ -22,6 +22,15 @@ TEST_F(InstallFlowTest, QuietInstallPutsTheFilesInPlace) {
               readFile(installed + L"\\gr\u00FC\u00DFe.txt"));
 }
 
+// The system's long form of a path (as TEMP may give it) reaches the real
+// msiexec, which installs from it.
+TEST_F(InstallFlowTest, LongFormTempInstalls) {
+    useTemp(L"\\\\?\\" + temp);
+    EXPECT_EQ(0u, runSetup(L"velkin-setup-demo.exe", L"/qn").exitCode);
+    EXPECT_EQ(installStateDefault, productState(demoProductCode));
+    expectNothingLeftBehind();
+}
+
 TEST_F(InstallFlowTest, RefusedPackageGivesMsiexecsOwnExitCode) {
     const uint32_t direct = runMsiexec(L"/i " + quoted(testPackage(L"refused.msi")) + L" /qn").exitCode;
     EXPECT_EQ(1603u, direct);
@@ -116,17 +125,28 @@ INSTANTIATE_TEST_SUITE_P(
         TailCase{"LongArgument", L"PROPA=" + tstring(30000, L'x')}),
     [](const testing::TestParamInfo<TailCase>& info) { return std::string(info.param.name); });
 
-// The longest command line the setup can be given leaves no room for the
-// msiexec path and the package: refused whole, never cut.
-TEST_F(InstallFlowTest, TooLongACommandLineForMsiexecIsRefused) {
+// The private directory's name has one length, so a command line for msiexec
+// of exactly the system's limit starts on every run, and one character more
+// is refused on every run, whole and never cut.
+TEST_F(InstallFlowTest, CommandLineOfExactlyTheLimitStartsAndOneMoreIsRefused) {
     const MsiexecStandIn standIn;
-    const size_t ownRoom = 32766 - quoted(siblingProgram(L"velkin-setup-demo.exe")).size() - 1;
-    const ChildResult result =
-        runSetup(L"velkin-setup-demo.exe", L"PROPA=" + tstring(ownRoom - 6, L'x'), L"true");
-    EXPECT_EQ(failureExitCode, result.exitCode);
-    EXPECT_TRUE(contains(result.output, "msiexec.exe is too long: "));
-    EXPECT_FALSE(exists(record)) << "msiexec was started";
-    expectNothingLeftBehind();
+    ASSERT_EQ(0u, runSetup(L"velkin-setup-demo.exe", L"P=x").exitCode);
+    // All before "P=x": msiexec's path, "/i", the package and a blank.
+    const size_t head = recordedCommandLine().size() - 3;
+    for (int run = 0; run < 3; ++run) {
+        ::DeleteFileW(record.c_str());
+        const tstring tail = L"P=" + tstring(32766 - head - 2, L'x');
+        EXPECT_EQ(0u, runSetup(L"velkin-setup-demo.exe", tail).exitCode);
+        EXPECT_EQ(32766u, recordedCommandLine().size());
+
+        ::DeleteFileW(record.c_str());
+        const ChildResult refused = runSetup(L"velkin-setup-demo.exe", tail + L"x", L"true");
+        EXPECT_EQ(failureExitCode, refused.exitCode);
+        // (The output holds the whole line: not shown.)
+        EXPECT_NE(std::string::npos,
+                  refused.output.find("msiexec.exe is too long: 32767 characters, of at most 32766"));
+        EXPECT_FALSE(exists(record)) << "msiexec was started";
+    }
     EXPECT_EQ(std::vector<tstring>{}, listDirectory(temp));
 }
 
@@ -195,20 +215,71 @@ TEST_F(TransformTest, RelativeAndAbsoluteTransformsAreApplied) {
     expectNothingLeftBehind();
 }
 
-TEST_F(TransformTest, OnlyRelativeTransformsThatExistAreStaged) {
+// Relative names mean what they mean to msiexec run on the package next to
+// the setup, and never reach the shared temporary directory, where anyone may
+// have planted a transform (one that could add custom actions).
+TEST_F(TransformTest, RelativeNamesReadWhatMsiexecNextToTheSetupReads) {
+    writePropertyTransform(temp + L"\\t.mst", "PROPC", "planted");
+    writePropertyTransform(work / L"t.mst", "PROPC", "above");
+    writePropertyTransform(downloads + L"\\d.mst", "PROPC", "dot");
+    const tstring nextToSetup = work.copy(testPackage(L"args.msi"), L"Downloads\\args.msi");
+    EXPECT_EQ(0u, runMsiexec(L"/i " + quoted(nextToSetup) + L" /qn TRANSFORMS=..\\t.mst").exitCode);
+    EXPECT_EQ(L"v:above", argumentValue(L"PROPC")) << "msiexec itself";
+    removeTestProducts();
+
+    const std::pair<tstring, tstring> cases[] = {{L"TRANSFORMS=..\\t.mst", L"v:above"},
+                                                 {L"TRANSFORMS=.\\d.mst", L"v:dot"},
+                                                 {L"TRANSFORMS=@sub\\..\\..\\t.mst", L"v:above"}};
+    for (const auto& [args, expected] : cases) {
+        EXPECT_EQ(0u, runSetup(setup, L"/qn " + args).exitCode) << tstrings::toUtf8(args);
+        EXPECT_EQ(expected, argumentValue(L"PROPC")) << tstrings::toUtf8(args);
+        removeTestProducts();
+    }
+    // Without one above the setup, the planted one is still never read:
+    // msiexec does what it does next to the setup (Wine's goes on without a
+    // missing transform, Windows' refuses).
+    ASSERT_TRUE(::DeleteFileW((work / L"t.mst").c_str()));
+    const uint32_t direct =
+        runMsiexec(L"/i " + quoted(nextToSetup) + L" /qn TRANSFORMS=..\\t.mst").exitCode;
+    const tstring directValue = argumentValue(L"PROPC");
+    removeTestProducts();
+    EXPECT_EQ(direct, runSetup(setup, L"/qn TRANSFORMS=..\\t.mst").exitCode);
+    EXPECT_EQ(directValue, argumentValue(L"PROPC"));
+    EXPECT_NE(L"v:planted", argumentValue(L"PROPC"));
+    expectNothingLeftBehind();
+}
+
+TEST_F(TransformTest, TransformTooFarAboveIsRefusedBeforeMsiexecStarts) {
+    const MsiexecStandIn standIn;
+    tstring climbs;
+    for (int level = 0; level < 9; ++level) {
+        climbs += L"..\\";
+    }
+    const ChildResult result = runSetup(setup, L"/qn TRANSFORMS=a.mst;" + climbs + L"t.mst", L"true");
+    EXPECT_EQ(failureExitCode, result.exitCode);
+    EXPECT_TRUE(contains(result.output, "The transform " + tstrings::toUtf8(climbs) + "t.mst lies 9 "));
+    EXPECT_FALSE(exists(record)) << "msiexec was started";
+    EXPECT_EQ(std::vector<tstring>{}, listDirectory(temp));
+}
+
+TEST_F(TransformTest, RelativeTransformsThatExistAreStagedWhereMsiexecLooks) {
     const MsiexecStandIn standIn;
     writePropertyTransform(downloads + L"\\x.mst", "PROPC", "x");
     writePropertyTransform(work.directory(L"Downloads\\sub") + L"\\y.mst", "PROPC", "y");
     writePropertyTransform(work / L"z.mst", "PROPC", "z");
-    const ChildResult result = runSetup(setup, 
-        L"TRANSFORMS=\":embedded;x.mst;@sub\\y.mst;absent.mst;..\\z.mst;x.mst\"");
+    const ChildResult result = runSetup(setup,
+        L"TRANSFORMS=\":embedded;x.mst;@sub\\y.mst;absent.mst;sub\\..\\..\\z.mst;x.mst\"");
     ASSERT_EQ(0u, result.exitCode) << result.output;
+    // One level above the package's folder is the private directory itself,
+    // where msiexec reads "..\z.mst" from.
+    const tstring package = recordedCommandLine().substr(recordedCommandLine().find(L" /i \"") + 5);
+    EXPECT_TRUE(contains(package, L"\\p\\main.msi\" "));
     const std::string staged = recordedPackageFolder();
     const size_t transformSize = readFile(downloads + L"\\x.mst").size();
     for (const char* name : {"x.mst", "sub\\y.mst"}) {
         EXPECT_TRUE(contains(staged, name + (" " + std::to_string(transformSize)) + "\n"));
     }
-    for (const char* name : {"absent.mst", "z.mst", "embedded"}) {
+    for (const char* name : {"absent.mst", "embedded"}) {
         EXPECT_FALSE(contains(staged, name));
     }
     expectNothingLeftBehind();

@@ -4,6 +4,7 @@
 #include "WindowsApi.h"
 
 #include <algorithm>
+#include <iterator>
 #include <regex>
 
 namespace {
@@ -26,20 +27,30 @@ void InstallerHarness::TearDown() { removeTestProducts(); }
 
 ChildResult InstallerHarness::runSetup(const tstring& setup, const tstring& args,
                                        const tstring& debug) const {
-    std::vector<std::pair<tstring, tstring>> setupEnvironment = environment;
+    Environment setupEnvironment = environment;
     setupEnvironment.emplace_back(L"VELKIN_DEBUG", debug);
+    return startSetup(setup, args, setupEnvironment)->finish();
+}
+
+std::unique_ptr<ChildProcess> InstallerHarness::startSetup(const tstring& setup, const tstring& args,
+                                                           const Environment& setupEnvironment) const {
     const tstring path = FileUtils::isAbsolutePath(setup) ? setup : siblingProgram(setup);
-    return runChild(path, args, setupEnvironment);
+    return std::make_unique<ChildProcess>(path, args, setupEnvironment);
+}
+
+InstallerHarness::Environment InstallerHarness::environmentWith(const tstring& name,
+                                                                const tstring& value) const {
+    Environment changed;
+    std::copy_if(environment.begin(), environment.end(), std::back_inserter(changed),
+                 [&](const auto& entry) { return entry.first != name; });
+    changed.emplace_back(name, value);
+    return changed;
 }
 
 void InstallerHarness::useTemp(const tstring& directory) {
     temp = directory;
-    for (const wchar_t* name : {L"TMP", L"TEMP"}) {
-        environment.erase(std::remove_if(environment.begin(), environment.end(),
-                                         [&](const auto& entry) { return entry.first == name; }),
-                          environment.end());
-        environment.emplace_back(name, directory);
-    }
+    environment = environmentWith(L"TMP", directory);
+    environment = environmentWith(L"TEMP", directory);
 }
 
 ChildResult InstallerHarness::runMsiexec(const tstring& args) const {
@@ -86,7 +97,7 @@ tstring InstallerHarness::argumentValue(const wchar_t* property) {
 }
 
 void InstallerHarness::expectNothingLeftBehind() const {
-    const std::wregex ours(L"(-?[0-9]+|vkt-?[0-9]+)\\.tmp", std::regex::icase);
+    const std::wregex ours(L"(velkin-[0-9a-f]{16}|vkt-?[0-9]+)\\.tmp", std::regex::icase);
     for (const tstring& name : listDirectory(temp)) {
         EXPECT_FALSE(std::regex_match(name, ours)) << "left behind: " << tstrings::toUtf8(name);
     }

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 // The setup executables end to end: real packages, the real msiexec of the
 // Wine prefix, and what a user sees afterwards. Each test gets a temporary
 // directory whose path has a blank and non-ASCII letters, and starts and ends
@@ -20,10 +22,17 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
+    using Environment = std::vector<std::pair<tstring, tstring>>;
+
     // Runs a setup executable (one next to the tests, or a full path) with
     // `environment`; `debug` is the value of VELKIN_DEBUG.
     ChildResult runSetup(const tstring& setup, const tstring& args,
                          const tstring& debug = L"") const;
+    // Starts one with the given environment, and lets it run.
+    std::unique_ptr<ChildProcess> startSetup(const tstring& setup, const tstring& args,
+                                             const Environment& setupEnvironment) const;
+    // `environment` with the variable `name` set to `value`.
+    Environment environmentWith(const tstring& name, const tstring& value) const;
     // Makes `directory` the setup's temporary directory (TMP and TEMP).
     void useTemp(const tstring& directory);
     ChildResult runMsiexec(const tstring& args) const;
@@ -39,15 +48,15 @@ protected:
     // or "<none>".
     static tstring argumentValue(const wchar_t* property);
 
-    // No working directory ("<number>.tmp") and no staging file
-    // ("vkt<number>.tmp") of ours is left.
+    // No working directory ("velkin-<16 hexadecimal digits>.tmp") and no
+    // staging file ("vkt<number>.tmp") of ours is left.
     void expectNothingLeftBehind() const;
 
     TestDirectory work;
     tstring temp;
     // The setup's environment: TMP, TEMP and VELKIN_TEST_RECORD, and what a
     // test adds.
-    std::vector<std::pair<tstring, tstring>> environment;
+    Environment environment;
     // Where the recording stand-in for msiexec writes the command line it got.
     tstring record;
 };

@@ -74,3 +74,31 @@ TEST_F(UninstallFlowTest, PlantedInstallerLibraryIsNeverLoaded) {
 }
 
 } // namespace
+
+namespace {
+
+// On a display a failure of a setup shows a box: but not one of its removal,
+// which deployment tools run as the silent one.
+using MessageBoxTest = DisplayTest;
+
+TEST_F(MessageBoxTest, UninstallNeverWaitsForAClick) {
+    // The watch sees a setup's box: the stub, which has no package, fails so.
+    ChildProcess stub(siblingProgram(L"velkin-setup.exe"), L"");
+    const HWND box = findMessageBox(stub.process(), L"velkin-setup.exe", 30000);
+    ASSERT_NE(nullptr, box) << "the watch saw no message box";
+    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(static_cast<uint32_t>(-1), stub.finish().exitCode);
+
+    // The demo was never installed in this prefix.
+    ChildProcess removal(siblingProgram(L"velkin-setup-demo.exe"), L"uninstall");
+    const HWND unexpected = findMessageBox(removal.process(), L"velkin-setup-demo.exe", 30000);
+    EXPECT_EQ(nullptr, unexpected) << "the removal waits for a click";
+    if (unexpected) {
+        ::PostMessageW(unexpected, WM_COMMAND, IDOK, 0);
+    }
+    const ChildResult result = removal.finish();
+    EXPECT_EQ(static_cast<uint32_t>(-1), result.exitCode);
+    EXPECT_TRUE(contains(result.output, "MSI error [1605]"));
+}
+
+} // namespace

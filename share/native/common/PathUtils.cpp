@@ -33,11 +33,93 @@ tstring parentPath(const tstring& path) {
     return path.substr(0, separator);
 }
 
-bool isAbsolutePath(const tstring& path) {
-    if (path.size() >= 3 && path[1] == L':' && isPathSeparator(path[2])) {
-        return (path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z');
+namespace {
+
+bool isDriveAt(const tstring& path, size_t at) {
+    if (path.size() < at + 2 || path[at + 1] != L':') {
+        return false;
     }
-    return path.size() >= 2 && isPathSeparator(path[0]) && isPathSeparator(path[1]);
+    const wchar_t letter = path[at];
+    return (letter >= L'A' && letter <= L'Z') || (letter >= L'a' && letter <= L'z');
+}
+
+// Where the component that starts at `start` ends, its separator included.
+size_t afterComponent(const tstring& path, size_t start) {
+    size_t end = start;
+    while (end < path.size() && !isPathSeparator(path[end])) {
+        ++end;
+    }
+    return end < path.size() ? end + 1 : end;
+}
+
+// "C:", "C:\", or nothing.
+size_t driveRootLength(const tstring& path, size_t at) {
+    if (!isDriveAt(path, at)) {
+        return 0;
+    }
+    return path.size() > at + 2 && isPathSeparator(path[at + 2]) ? at + 3 : at + 2;
+}
+
+} // namespace
+
+size_t rootLength(const tstring& path) {
+    if (isDriveAt(path, 0)) {
+        return path.size() > 2 && isPathSeparator(path[2]) ? 3 : 0;
+    }
+    if (path.size() < 2 || !isPathSeparator(path[0]) || !isPathSeparator(path[1])) {
+        return 0;
+    }
+    // The system's own namespaces: "\\?\" (no normalizing) and "\\.\" (devices).
+    if (path.size() >= 4 && (path[2] == L'?' || path[2] == L'.') && isPathSeparator(path[3])) {
+        if (const size_t drive = driveRootLength(path, 4)) {
+            return drive;
+        }
+        if (path.size() >= 8 && tstrings::equals(path.substr(4, 3), L"UNC", tstrings::IgnoreCase) &&
+            isPathSeparator(path[7])) {
+            return afterComponent(path, afterComponent(path, 8));
+        }
+        return afterComponent(path, 4);
+    }
+    return afterComponent(path, afterComponent(path, 2));
+}
+
+bool isAbsolutePath(const tstring& path) { return rootLength(path) > 0; }
+
+tstring normalizePath(const tstring& path) {
+    const size_t root = rootLength(path);
+    size_t prefix = root;
+    if (root == 0) {
+        // "C:dir" and "\dir" keep what they hang from.
+        prefix = isDriveAt(path, 0) ? 2 : 0;
+        while (prefix < path.size() && isPathSeparator(path[prefix])) {
+            ++prefix;
+        }
+    }
+    // Above a root there is nothing; above a relative path, whatever it is
+    // taken relative to.
+    const bool climbsOut = root == 0 && (prefix == 0 || !isPathSeparator(path[prefix - 1]));
+    tstring_array components;
+    for (size_t start = prefix; start < path.size();) {
+        const size_t next = afterComponent(path, start);
+        const size_t end = next > start && isPathSeparator(path[next - 1]) ? next - 1 : next;
+        const tstring component = path.substr(start, end - start);
+        start = next;
+        if (component.empty() || component == L".") {
+            continue;
+        }
+        if (component != L"..") {
+            components.push_back(component);
+        } else if (!components.empty() && components.back() != L"..") {
+            components.pop_back();
+        } else if (climbsOut) {
+            components.push_back(component);
+        }
+    }
+    tstring result = path.substr(0, prefix);
+    if (root > 0 && !components.empty() && !isPathSeparator(result.back())) {
+        result += L'\\';
+    }
+    return result + tstrings::join(components, L"\\");
 }
 
 tstring leafName(const tstring& path) {

@@ -18,9 +18,18 @@ tstring pathSuffix(const tstring& path);
 // a and b with exactly one backslash between them.
 tstring joinPath(const tstring& a, const tstring& b);
 tstring stripTrailingSeparators(const tstring& path);
-// A drive and a separator ("C:\"), or two separators (a share, or "\\?\").
-// Anything else depends on the current directory or drive.
+// The length of the part that names a volume: "C:\", "\\server\share\",
+// "\\?\C:\", "\\?\UNC\server\share\", "\\.\C:\" or "\\?\Volume{...}\" (the
+// closing separator counted where there is one). 0 for a path that depends on
+// the current directory or drive: "dir", "\dir", "C:dir".
+size_t rootLength(const tstring& path);
+// A path with a root, as rootLength reads it.
 bool isAbsolutePath(const tstring& path);
+// The path with "." and empty components dropped and each ".." taking the
+// component before it away, as the system resolves a path it is given (a
+// ".." at the root stays at the root); the root is kept as it stands. A
+// relative path keeps the ".." components that lead out of it.
+tstring normalizePath(const tstring& path);
 tstring replacePathSuffix(const tstring& path, const tstring& suffix);
 
 // The 32 control characters and < > : " | ? * / \.

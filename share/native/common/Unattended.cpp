@@ -4,6 +4,8 @@
 
 namespace {
 
+bool unattendedRun = false;
+
 bool isQuietSwitch(const tstring& token) {
     if (token.size() < 2 || (token[0] != L'/' && token[0] != L'-')) {
         return false;
@@ -24,8 +26,10 @@ bool isQuietSwitch(const tstring& token) {
 
 } // namespace
 
+void setUnattendedRun(bool unattended) { unattendedRun = unattended; }
+
 bool isUnattended(const tstring& msiexecArguments, bool windowStationVisible) {
-    if (!windowStationVisible) {
+    if (unattendedRun || !windowStationVisible) {
         return true;
     }
     for (const tstring& token : CommandLine::msiexecTokens(msiexecArguments)) {

@@ -8,3 +8,8 @@
 // /quiet, /passive; "-" for "/", in any case. A full or reduced UI (/qf, /qr)
 // has someone watching.
 bool isUnattended(const tstring& msiexecArguments, bool windowStationVisible);
+
+// Makes every later isUnattended answer true, whatever the arguments: for a
+// run that must never wait on a user, such as a silent removal, which
+// deployment tools start without quiet switches.
+void setUnattendedRun(bool unattended);

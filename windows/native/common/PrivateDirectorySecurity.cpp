@@ -4,13 +4,15 @@
 #include "UniqueHandles.h"
 #include "WindowsApi.h"
 
+#include <aclapi.h>
 #include <sddl.h>
 
 #include <vector>
 
 namespace {
 
-tstring currentUserSid() {
+// The token's TOKEN_USER record, which holds the user's SID.
+std::vector<unsigned char> currentUser() {
     HANDLE rawToken = nullptr;
     if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &rawToken)) {
         VK_THROW_LAST_ERROR(::OpenProcessToken, "OpenProcessToken() failed");
@@ -22,9 +24,16 @@ tstring currentUserSid() {
     if (!::GetTokenInformation(rawToken, TokenUser, buffer.data(), size, &size)) {
         VK_THROW_LAST_ERROR(::GetTokenInformation, "GetTokenInformation(TokenUser) failed");
     }
+    return buffer;
+}
+
+PSID userSid(const std::vector<unsigned char>& user) {
+    return reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid;
+}
+
+tstring currentUserSid() {
     wchar_t* rawSid = nullptr;
-    const TOKEN_USER* user = reinterpret_cast<const TOKEN_USER*>(buffer.data());
-    if (!::ConvertSidToStringSidW(user->User.Sid, &rawSid)) {
+    if (!::ConvertSidToStringSidW(userSid(currentUser()), &rawSid)) {
         VK_THROW_LAST_ERROR(::ConvertSidToStringSidW, "ConvertSidToStringSid() failed");
     }
     const std::unique_ptr<wchar_t, LocalFreeDeleter> sid(rawSid);
@@ -41,8 +50,9 @@ struct PrivateDirectorySecurity::Impl {
 PrivateDirectorySecurity::PrivateDirectorySecurity() : impl_(std::make_unique<Impl>()) {
     // Protected ("P"): nothing is inherited from a temporary directory that
     // other users may be able to change.
-    const tstring sddl = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" +
-                         currentUserSid() + L")";
+    const tstring user = currentUserSid();
+    const tstring sddl =
+        L"O:" + user + L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + user + L")";
     PSECURITY_DESCRIPTOR raw = nullptr;
     if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
                                                                 &raw, nullptr)) {
@@ -69,4 +79,15 @@ tstring PrivateDirectorySecurity::sddl() const {
     }
     const std::unique_ptr<wchar_t, LocalFreeDeleter> text(raw);
     return text.get();
+}
+
+bool isOwnedByCurrentUser(void* handle) {
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR raw = nullptr;
+    if (::GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+                          nullptr, nullptr, &raw) != ERROR_SUCCESS) {
+        return false;
+    }
+    const std::unique_ptr<void, LocalFreeDeleter> descriptor(raw);
+    return owner && ::EqualSid(owner, userSid(currentUser()));
 }

@@ -4,6 +4,8 @@
 #include "WinErrorHandling.h"
 #include "WindowsApi.h"
 
+#include <algorithm>
+
 namespace {
 
 bool isNumber(const wchar_t* identifier) { return IS_INTRESOURCE(identifier); }
@@ -11,6 +13,32 @@ bool isNumber(const wchar_t* identifier) { return IS_INTRESOURCE(identifier); }
 // A number stays a number; a name points at our own copy of it.
 const wchar_t* ownIdentifier(const wchar_t* identifier, const tstring& text) {
     return isNumber(identifier) ? identifier : text.c_str();
+}
+
+// The module's image as the loader mapped it: at the handle, less the marks
+// that a module loaded as data carries in its low bits.
+const uint8_t* imageBase(HINSTANCE__* module) {
+    return reinterpret_cast<const uint8_t*>(reinterpret_cast<uintptr_t>(module) &
+                                            ~uintptr_t{3});
+}
+
+// Whether the file holds all `size` bytes at `data`: a damaged directory
+// entry may claim more than its section has, and the rest would be read from
+// whatever follows in memory, or not at all.
+bool liesInOneSection(HINSTANCE__* module, const void* data, size_t size) {
+    const uint8_t* base = imageBase(module);
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* headers = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(headers);
+    const uintptr_t start = static_cast<const uint8_t*>(data) - base;
+    for (WORD i = 0; i < headers->FileHeader.NumberOfSections; ++i, ++section) {
+        const uintptr_t first = section->VirtualAddress;
+        const uintptr_t held = std::min(section->Misc.VirtualSize, section->SizeOfRawData);
+        if (start >= first && start < first + held) {
+            return size <= first + held - start;
+        }
+    }
+    return false;
 }
 
 } // namespace
@@ -41,7 +69,7 @@ bool Resource::available() const {
     return ::FindResourceW(module_, findName(), type_) != nullptr;
 }
 
-Resource::Data Resource::getPtr() const {
+Resource::Data Resource::locate() const {
     const HRSRC found = ::FindResourceW(module_, findName(), type_);
     if (!found) {
         VK_THROW_LAST_ERROR(::FindResourceW, "cannot find resource (name='"
@@ -57,11 +85,29 @@ Resource::Data Resource::getPtr() const {
         VK_THROW_LAST_ERROR(::LockResource, "cannot lock resource (name='"
                                                 << nameText_ << "', type='" << typeText_ << "')");
     }
+    return Data{locked, ::SizeofResource(module_, found)};
+}
+
+bool Resource::damaged() const {
+    if (!available()) {
+        return false;
+    }
+    const Data data = locate();
+    return !liesInOneSection(module_, data.pointer, data.size);
+}
+
+Resource::Data Resource::getPtr() const {
+    const Data data = locate();
+    if (!liesInOneSection(module_, data.pointer, data.size)) {
+        VK_THROW_MSG("resource (name='" << nameText_ << "', type='" << typeText_
+                                        << "') is damaged: it claims " << data.size
+                                        << " bytes, more than the file holds");
+    }
     if (type_ != RT_STRING) {
-        return Data{locked, ::SizeofResource(module_, found)};
+        return data;
     }
     // Each string of a block is a count of code units and that many units.
-    const uint16_t* entry = static_cast<const uint16_t*>(locked);
+    const uint16_t* entry = static_cast<const uint16_t*>(data.pointer);
     for (uintptr_t skip = reinterpret_cast<uintptr_t>(name_) % 16; skip > 0; --skip) {
         entry += *entry + 1;
     }

@@ -25,6 +25,9 @@ public:
     Resource& operator=(const Resource&) = delete;
 
     bool available() const;
+    // Present, but claiming more data than its part of the file holds: the
+    // file was cut short or changed. Every access to such a resource throws.
+    bool damaged() const;
     uint32_t size() const;
     // Valid while the module stays loaded.
     const void* rawData() const;
@@ -41,6 +44,7 @@ protected:
     Data getPtr() const;
 
 private:
+    Data locate() const;
     const wchar_t* findName() const;
 
     tstring nameText_;

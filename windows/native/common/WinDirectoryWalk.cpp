@@ -13,10 +13,11 @@ namespace FileUtils {
 bool DirectoryCallback::visitFile(const tstring&) { return true; }
 bool DirectoryCallback::visitDirectory(const tstring&) { return true; }
 
-void iterateDirectory(const tstring& directory, DirectoryCallback& callback) {
+void iterateDirectory(const tstring& directory, DirectoryCallback& callback,
+                      const tstring& pattern) {
     WIN32_FIND_DATAW entry;
     const UniqueFindHandle search(
-        ::FindFirstFileW(joinPath(directory, L"*").c_str(), &entry));
+        ::FindFirstFileW(joinPath(directory, pattern).c_str(), &entry));
     if (!search) {
         if (::GetLastError() == ERROR_FILE_NOT_FOUND) {
             return;
@@ -115,16 +116,23 @@ public:
         return *this;
     }
 
+    BatchDeleter& keepDirectory(bool value) {
+        keepDirectory_ = value;
+        return *this;
+    }
+
     void execute() {
         if (!pathExists(directory_)) {
             return;
         }
         if (recursive_ && isDirectoryLink(directory_)) {
-            deleteDirectory(directory_);
+            if (!keepDirectory_) {
+                deleteDirectory(directory_);
+            }
             return;
         }
         walk(true);
-        if (recursive_) {
+        if (recursive_ && !keepDirectory_) {
             deleteDirectory(directory_);
         }
     }
@@ -138,12 +146,12 @@ public:
         }
         try {
             if (recursive_ && isDirectoryLink(directory_)) {
-                return deleteDirectory(directory_, std::nothrow);
+                return !keepDirectory_ && deleteDirectory(directory_, std::nothrow);
             }
             if (!walk(false)) {
                 return false;
             }
-            return !recursive_ || deleteDirectory(directory_, std::nothrow);
+            return !recursive_ || keepDirectory_ || deleteDirectory(directory_, std::nothrow);
         }
         VK_LOG_AND_SWALLOW(VK_HERE)
         return false;
@@ -161,6 +169,7 @@ private:
 
     tstring directory_;
     bool recursive_ = false;
+    bool keepDirectory_ = false;
 };
 
 } // namespace
@@ -177,6 +186,10 @@ void deleteDirectoryRecursive(const tstring& directory) {
 
 bool deleteDirectoryRecursive(const tstring& directory, const std::nothrow_t&) {
     return BatchDeleter(directory).recursive(true).execute(std::nothrow);
+}
+
+bool emptyDirectory(const tstring& directory, const std::nothrow_t&) {
+    return BatchDeleter(directory).recursive(true).keepDirectory(true).execute(std::nothrow);
 }
 
 } // namespace FileUtils

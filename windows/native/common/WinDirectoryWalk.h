@@ -14,10 +14,12 @@ public:
     virtual bool visitDirectory(const tstring& path);
 };
 
-// Walks the entries directly inside `directory`, in the system's order, "."
-// and ".." left out. A missing directory reported as "file not found" is an
-// empty walk; any other listing failure throws.
-void iterateDirectory(const tstring& directory, DirectoryCallback& callback);
+// Walks the entries directly inside `directory` whose names match `pattern`
+// (the system's wildcards, which also look at short names), in the system's
+// order, "." and ".." left out. A missing directory reported as "file not
+// found" is an empty walk; any other listing failure throws.
+void iterateDirectory(const tstring& directory, DirectoryCallback& callback,
+                      const tstring& pattern = L"*");
 
 // Collects the paths below a root, each directory before its contents.
 // Directory links are listed but never descended into.
@@ -50,5 +52,8 @@ bool deleteFilesInDirectory(const tstring& directory, const std::nothrow_t&);
 // is removed itself; what it points to is never touched.
 void deleteDirectoryRecursive(const tstring& directory);
 bool deleteDirectoryRecursive(const tstring& directory, const std::nothrow_t&);
+// Everything below `directory`; the directory itself stays. False when
+// anything is left, or when `directory` is a link (nothing is touched then).
+bool emptyDirectory(const tstring& directory, const std::nothrow_t&);
 
 } // namespace FileUtils

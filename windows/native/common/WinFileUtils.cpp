@@ -77,13 +77,20 @@ tstring tempName(const tstring& prefix, uint32_t counter, const tstring& suffix)
     return (tstrings::TextBuilder(prefix) << static_cast<int32_t>(counter) << suffix).str();
 }
 
-// From the system's random source.
-tstring randomNumber() {
-    uint32_t value = 0;
+constexpr size_t randomDigits = 16;
+
+// From the system's random source; always `randomDigits` long, so that a
+// path made of it has the same length on every run.
+tstring randomHexDigits() {
+    uint64_t value = 0;
     if (!::RtlGenRandom(&value, sizeof(value))) {
         VK_THROW_MSG("The system's random source failed");
     }
-    return (tstrings::TextBuilder() << value).str();
+    tstring digits(randomDigits, L'0');
+    for (size_t i = randomDigits; i-- > 0; value >>= 4) {
+        digits[i] = L"0123456789abcdef"[value & 0xF];
+    }
+    return digits;
 }
 
 } // namespace
@@ -176,7 +183,7 @@ tstring toAbsolutePath(const tstring& path) {
 
 void createDirectories(const tstring& path) {
     const tstring levels = stripTrailingSeparators(path) + L'\\';
-    for (size_t i = 0; i < levels.size(); ++i) {
+    for (size_t i = rootLength(levels); i < levels.size(); ++i) {
         if (isPathSeparator(levels[i])) {
             createDir(levels.substr(0, i + 1));
         }
@@ -207,11 +214,15 @@ tstring createTempFile(const tstring& path) {
 tstring createTempDirectory(const tstring& prefix, const tstring& suffix,
                             const tstring& directory) {
     checkTempNameParts(prefix, suffix);
+    // A name nobody can guess: in a temporary directory that other users
+    // share, names made in advance could otherwise block every run.
+    return createUniqueDirectory(directory, [&] { return prefix + randomHexDigits() + suffix; });
+}
+
+tstring createUniqueDirectory(const tstring& directory, const std::function<tstring()>& nextName) {
     const PrivateDirectorySecurity security;
     for (uint32_t i = 0; i < tempNameAttempts; ++i) {
-        // A name nobody can guess: in a temporary directory that other users
-        // share, names made in advance could otherwise block every run.
-        const tstring candidate = joinPath(directory, prefix + randomNumber() + suffix);
+        const tstring candidate = joinPath(directory, nextName());
         // Fails when anything at all is there: a directory that another
         // process made in our name is never taken for ours.
         if (::CreateDirectoryW(candidate.c_str(), security.attributes())) {
@@ -225,8 +236,16 @@ tstring createTempDirectory(const tstring& prefix, const tstring& suffix,
                                                                << candidate << ") failed");
         }
     }
-    VK_THROW_MSG("createTempDirectory(" << prefix << ", " << suffix << ", " << directory
-                                        << ") failed");
+    VK_THROW_MSG("Cannot create a directory in " << directory << ": " << tempNameAttempts
+                                                 << " names in a row were taken");
+}
+
+bool isTempDirectoryName(const tstring& name, const tstring& prefix, const tstring& suffix) {
+    return name.size() == prefix.size() + randomDigits + suffix.size() &&
+           tstrings::startsWith(name, prefix, tstrings::IgnoreCase) &&
+           tstrings::endsWith(name, suffix, tstrings::IgnoreCase) &&
+           name.substr(prefix.size(), randomDigits).find_first_not_of(L"0123456789abcdef") ==
+               tstring::npos;
 }
 
 void copyFile(const tstring& from, const tstring& to, bool failIfExists) {

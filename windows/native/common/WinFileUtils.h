@@ -4,6 +4,7 @@
 #include "tstrings.h"
 
 #include <cstdint>
+#include <functional>
 #include <new>
 
 // The system's one way to the file system. Every change is traced; every
@@ -27,6 +28,8 @@ bool isSameFile(const tstring& a, const tstring& b);
 // For an empty path, the current directory.
 tstring toAbsolutePath(const tstring& path);
 
+// Creates the missing levels below the path's root (a drive, a share, a
+// "\\?\" volume), which is never created itself.
 void createDirectories(const tstring& path);
 
 // A new empty file named prefix, a number and suffix in `directory`.
@@ -34,12 +37,17 @@ tstring createTempFile(const tstring& prefix, const tstring& suffix, const tstri
 // `path` itself when nothing is there yet, else a new sibling with its stem
 // and suffix.
 tstring createTempFile(const tstring& path);
-// A new empty directory named prefix, a random number and suffix in
-// `directory`, which must exist: created by this call (never one that existed
-// before) and accessible only to the current user, SYSTEM and the
-// Administrators group.
+// A new empty directory named prefix, 16 random hexadecimal digits and suffix
+// in `directory`, which must exist: created by this call (never one that
+// existed before), owned by the current user and accessible only to it,
+// SYSTEM and the Administrators group.
 tstring createTempDirectory(const tstring& prefix, const tstring& suffix,
                             const tstring& directory);
+// The same with the names that `nextName` gives, tried in turn until one is
+// free: only a name that is taken moves on to the next.
+tstring createUniqueDirectory(const tstring& directory, const std::function<tstring()>& nextName);
+// Whether `name` is one that createTempDirectory(prefix, suffix, ...) makes.
+bool isTempDirectoryName(const tstring& name, const tstring& prefix, const tstring& suffix);
 
 void copyFile(const tstring& from, const tstring& to, bool failIfExists);
 // Moves a file or a directory; creates the destination's parents first.

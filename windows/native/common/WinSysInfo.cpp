@@ -98,10 +98,8 @@ tstring getMsiexecPath() {
 
 namespace {
 
-// GetTempPathW refuses a directory longer than the classic path limit (under
-// Wine at any buffer size), which the rest of the system handles. So it is
-// read where GetTempPathW reads it, in the same order.
-tstring longTempDirFromEnvironment() {
+// The variable GetTempPathW takes the directory from, in its order.
+tstring tempDirFromEnvironment() {
     for (const wchar_t* name : {L"TMP", L"TEMP", L"USERPROFILE"}) {
         const tstring value = getEnvVariable(std::nothrow, name, L"");
         if (!value.empty()) {
@@ -114,22 +112,24 @@ tstring longTempDirFromEnvironment() {
 } // namespace
 
 tstring getTempDir() {
+    const tstring configured = tempDirFromEnvironment();
+    // GetTempPathW would take a relative directory as relative to the current
+    // one, and the package would land wherever the setup was started from.
+    if (!configured.empty() && !FileUtils::isAbsolutePath(configured)) {
+        VK_THROW_MSG("The temporary directory " << configured << " is not an absolute path");
+    }
     std::optional<tstring> directory = fillGrowingBuffer(
         [](wchar_t* buffer, DWORD capacity) { return ::GetTempPathW(capacity, buffer); },
         MAX_PATH + 1, "GetTempPath");
     if (!directory) {
         const DWORD error = ::GetLastError();
-        if (error == ERROR_FILENAME_EXCED_RANGE) {
-            directory = longTempDirFromEnvironment();
-        }
-        if (!directory || directory->empty()) {
+        // GetTempPathW refuses a directory longer than the classic path limit
+        // (under Wine at any buffer size), which the rest of the system
+        // handles.
+        if (error != ERROR_FILENAME_EXCED_RANGE || configured.empty()) {
             VK_THROW_SYS_ERROR(::GetTempPathW, error, "GetTempPath() failed");
         }
-    }
-    // A relative directory would put the package wherever the setup was
-    // started from.
-    if (!FileUtils::isAbsolutePath(*directory)) {
-        VK_THROW_MSG("The temporary directory " << *directory << " is not an absolute path");
+        directory = configured;
     }
     return FileUtils::stripTrailingSeparators(*directory);
 }

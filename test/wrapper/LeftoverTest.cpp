@@ -1,0 +1,156 @@
+// Setups ended hard (a deployment tool's time-out, Task Manager) and setups
+// run side by side: what the next run leaves of the temporary directory, and
+// that a running setup never loses its package.
+#include "InstallerHarness.h"
+#include "PathUtils.h"
+#include "WindowsApi.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <regex>
+
+namespace {
+
+bool isPrivateDirectory(const tstring& name) {
+    return std::regex_match(name, std::wregex(L"velkin-[0-9a-f]{16}\\.tmp"));
+}
+
+// The msiexec stand-in ends with 3 when its package, or anything beside it,
+// was gone or changed by the time it ended.
+class LeftoverTest : public InstallerHarness {
+protected:
+    // A run being extracted: the staging file of the package is there, the
+    // package not yet.
+    bool extracting() const {
+        for (const tstring& name : listDirectory(temp)) {
+            const std::vector<tstring> inside = listDirectory(temp + L"\\" + name);
+            if (isPrivateDirectory(name) && !inside.empty() && inside[0].compare(0, 3, L"vkt") == 0) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    static void waitFor(const tstring& file) {
+        for (int waited = 0; waited < 20000 && !exists(file); waited += 10) {
+            ::Sleep(10);
+        }
+        ASSERT_TRUE(exists(file)) << tstrings::toUtf8(file);
+    }
+
+    MsiexecStandIn standIn;
+};
+
+TEST_F(LeftoverTest, SetupEndedWhileExtractingLeavesNothingAfterTheNextRun) {
+    const std::vector<tstring> before = listDirectory(temp);
+    bool caughtExtracting = false;
+    for (int attempt = 0; attempt < 5 && !caughtExtracting; ++attempt) {
+        const auto setup = startSetup(L"velkin-setup-large.exe", L"/qn", environment);
+        while (setup->running() && !extracting()) {
+        }
+        setup->kill();
+        caughtExtracting = extracting() && !exists(record);
+        // Ended too late: its msiexec ran, and ends at once.
+        ::Sleep(caughtExtracting ? 0 : 500);
+    }
+    ASSERT_TRUE(caughtExtracting) << "the setup was never ended while it extracted";
+    ASSERT_NE(before, listDirectory(temp));
+
+    ::DeleteFileW(record.c_str());
+    EXPECT_EQ(0u, runSetup(L"velkin-setup-demo.exe", L"/qn").exitCode);
+    EXPECT_TRUE(exists(record));
+    EXPECT_EQ(before, listDirectory(temp));
+}
+
+TEST_F(LeftoverTest, MsiexecOfAnEndedSetupKeepsItsPackageUntilItEnds) {
+    const std::vector<tstring> before = listDirectory(temp);
+    const tstring go = work / L"go";
+    const auto setup =
+        startSetup(L"velkin-setup-demo.exe", L"/qn", environmentWith(L"VELKIN_TEST_GO", go));
+    waitFor(record);
+    setup->kill();
+    const std::vector<tstring> held = listDirectory(temp);
+    ASSERT_EQ(1u, held.size());
+
+    // Another setup runs meanwhile, and sweeps.
+    const tstring otherRecord = work / L"other.record";
+    EXPECT_EQ(0u, startSetup(L"velkin-setup-demo.exe", L"/qn",
+                             environmentWith(L"VELKIN_TEST_RECORD", otherRecord))
+                      ->finish()
+                      .exitCode);
+    EXPECT_TRUE(exists(otherRecord));
+    EXPECT_EQ(held, listDirectory(temp));
+    EXPECT_TRUE(exists(temp + L"\\" + held[0] + L"\\main.msi"));
+
+    // Once the first msiexec has ended, the next run removes its directory.
+    ::CloseHandle(::CreateFileW(go.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+    const DWORD start = ::GetTickCount();
+    while (listDirectory(temp) != before && ::GetTickCount() - start < 10000) {
+        ::Sleep(100);
+        runSetup(L"velkin-setup-demo.exe", L"/qn");
+    }
+    EXPECT_EQ(before, listDirectory(temp));
+}
+
+// Each setup sweeps at its start while the earlier ones hold their packages
+// and a transform beside them (their msiexec waits until told to end);
+// leftovers of runs ended hard go.
+TEST_F(LeftoverTest, SetupsSideBySideNeverLoseTheirPackages) {
+    const tstring leftover = work.file(L"temp dir \u00E4\u00F6\u00FC\\velkin-00000000000000ab.tmp\\main.msi");
+    const tstring setup = work.copy(siblingProgram(L"velkin-setup-demo.exe"), L"Downloads\\setup.exe");
+    work.file(L"Downloads\\x.mst", "a transform");
+    const tstring go = work / L"go";
+    std::vector<std::unique_ptr<ChildProcess>> setups;
+    std::vector<tstring> records;
+    for (int i = 0; i < 6; ++i) {
+        records.push_back(work / (L"record-" + std::to_wstring(i)));
+        Environment setupEnvironment = environmentWith(L"VELKIN_TEST_RECORD", records.back());
+        setupEnvironment.emplace_back(L"VELKIN_TEST_GO", go);
+        setups.push_back(startSetup(setup, L"/qn TRANSFORMS=x.mst", setupEnvironment));
+    }
+    for (const tstring& started : records) {
+        waitFor(started);
+    }
+    EXPECT_FALSE(exists(FileUtils::parentPath(leftover)));
+    EXPECT_TRUE(contains(readFile(records.back() + L".files"), "x.mst 11\n"));
+    EXPECT_EQ(setups.size(), listDirectory(temp).size());
+
+    ::CloseHandle(::CreateFileW(go.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+    for (const auto& setup : setups) {
+        EXPECT_EQ(0u, setup->finish().exitCode) << "a package was lost";
+    }
+    EXPECT_EQ(std::vector<tstring>{}, listDirectory(temp));
+}
+
+// In a temporary directory shared with others (the fixture VELKIN_LINK_FIXTURE
+// holds one): only directories ours by name and by owner go. Another user's,
+// a link, a file or another program's name stay, and so does what they hold.
+TEST_F(LeftoverTest, OnlyDirectoriesOursByNameAndOwnerAreRemoved) {
+    const char* fixture = std::getenv("VELKIN_LINK_FIXTURE");
+    ASSERT_TRUE(fixture && *fixture);
+    tstring root = L"Z:" + tstrings::fromUtf8(fixture);
+    std::replace(root.begin(), root.end(), L'/', L'\\');
+    useTemp(root + L"\\temp");
+    const std::vector<tstring> before = listDirectory(temp);
+    const tstring foreign = temp + L"\\velkin-00000000000000f0.tmp";
+    const bool foreignOwned = ownerSid(foreign) != currentUserSid();
+
+    work.copy(siblingProgram(L"velkin-setup-demo.exe"), L"leftover.tmp");
+    const tstring ours = temp + L"\\velkin-00000000000000ab.tmp";
+    ASSERT_TRUE(::CreateDirectoryW(ours.c_str(), nullptr));
+    ASSERT_TRUE(::MoveFileW((work / L"leftover.tmp").c_str(), (ours + L"\\vkt1.tmp").c_str()));
+
+    EXPECT_EQ(0u, runSetup(L"velkin-setup-demo.exe", L"/qn").exitCode);
+    EXPECT_EQ(before, listDirectory(temp));
+    EXPECT_EQ("precious\n", readFile(root + L"\\target\\precious"));
+    for (const wchar_t* name : {L"123.tmp", L"velkin-123.tmp", L"velkin-00000000000000f2.tmp"}) {
+        EXPECT_TRUE(exists(temp + L"\\" + name)) << tstrings::toUtf8(name);
+    }
+    if (foreignOwned) {
+        EXPECT_EQ("kept\n", readFile(foreign + L"\\kept"));
+    } else {
+        ADD_FAILURE() << "the fixture could not give a directory to another user (needs root)";
+    }
+}
+
+} // namespace

@@ -33,13 +33,12 @@ class InheritedHandles {
 public:
     explicit InheritedHandles(const std::vector<void*>& handles) {
         for (void* handle : handles) {
-            HANDLE copy = nullptr;
-            if (!::DuplicateHandle(::GetCurrentProcess(), handle, ::GetCurrentProcess(), &copy, 0, TRUE,
+            UniqueHandle& copy = copies_.emplace_back();
+            if (!::DuplicateHandle(::GetCurrentProcess(), handle, ::GetCurrentProcess(), copy.put(), 0, TRUE,
                                    DUPLICATE_SAME_ACCESS)) {
                 VK_THROW_LAST_ERROR(::DuplicateHandle, "DuplicateHandle() failed");
             }
-            copies_.emplace_back(copy);
-            values_.push_back(copy);
+            values_.push_back(copy.get());
         }
         if (values_.empty()) {
             return;

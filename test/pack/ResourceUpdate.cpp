@@ -14,19 +14,12 @@ ResourceUpdate::ResourceUpdate(const tstring& executable)
     }
 }
 
-ResourceUpdate::~ResourceUpdate() {
-    if (handle_) {
-        // Discards every change.
-        ::EndUpdateResourceW(handle_, TRUE);
-    }
-}
-
 ResourceUpdate& ResourceUpdate::put(const wchar_t* type, const wchar_t* name, uint16_t language,
                                     const void* data, size_t size) {
     if (size > static_cast<size_t>(UINT_MAX)) {
         VK_THROW_MSG("Resource " << resourceIdentifierText(name) << " too large: " << size << " bytes");
     }
-    if (!::UpdateResourceW(handle_, type, name, language, const_cast<void*>(data),
+    if (!::UpdateResourceW(handle_.get(), type, name, language, const_cast<void*>(data),
                            static_cast<DWORD>(size))) {
         VK_THROW_LAST_ERROR(::UpdateResourceW, "UpdateResource(" << executable_ << ", "
                                                                   << resourceIdentifierText(type) << ", "
@@ -37,7 +30,7 @@ ResourceUpdate& ResourceUpdate::put(const wchar_t* type, const wchar_t* name, ui
 
 ResourceUpdate& ResourceUpdate::remove(const wchar_t* type, const wchar_t* name,
                                        uint16_t language) {
-    if (!::UpdateResourceW(handle_, type, name, language, nullptr, 0)) {
+    if (!::UpdateResourceW(handle_.get(), type, name, language, nullptr, 0)) {
         VK_THROW_LAST_ERROR(::UpdateResourceW, "UpdateResource(" << executable_ << ", "
                                                                   << resourceIdentifierText(type) << ", "
                                                                   << resourceIdentifierText(name)
@@ -47,9 +40,7 @@ ResourceUpdate& ResourceUpdate::remove(const wchar_t* type, const wchar_t* name,
 }
 
 void ResourceUpdate::commit() {
-    void* handle = handle_;
-    handle_ = nullptr;
-    if (!::EndUpdateResourceW(handle, FALSE)) {
+    if (!::EndUpdateResourceW(handle_.release(), FALSE)) {
         VK_THROW_LAST_ERROR(::EndUpdateResourceW, "EndUpdateResource(" << executable_ << ") failed");
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "UniqueHandles.h"
 #include "tstrings.h"
 
 #include <cstddef>
@@ -12,10 +13,6 @@
 class ResourceUpdate {
 public:
     explicit ResourceUpdate(const tstring& executable);
-    ~ResourceUpdate();
-
-    ResourceUpdate(const ResourceUpdate&) = delete;
-    ResourceUpdate& operator=(const ResourceUpdate&) = delete;
 
     // `type` and `name` are resource identifiers: a number up to 0xFFFF or
     // a name.
@@ -26,6 +23,14 @@ public:
     void commit();
 
 private:
+    // Closing without a commit discards every change.
+    struct Traits {
+        using Handle = HANDLE;
+        static Handle none() { return nullptr; }
+        static bool isValid(Handle handle) { return handle != nullptr; }
+        static void close(Handle handle) { ::EndUpdateResourceW(handle, TRUE); }
+    };
+
     tstring executable_;
-    void* handle_;
+    UniqueAny<Traits> handle_;
 };

@@ -1,11 +1,16 @@
 #pragma once
 
+#include "MsiUtils.h"
 #include "WindowsApi.h"
 
 #include <msi.h>
 #include <msiquery.h>
 
+#include <type_traits>
+
 namespace msi {
+
+static_assert(std::is_same_v<MSIHANDLE, MSIHANDLE_T>, "installer handles are filled in by the installer");
 
 // The installer functions the system calls. msi.dll is not one of the
 // libraries Windows always takes from the system directory: imported, a copy

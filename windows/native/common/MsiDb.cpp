@@ -13,14 +13,14 @@ namespace {
 constexpr uint32_t functionFailed = ERROR_FUNCTION_FAILED;
 
 UniqueMsiHandle openDatabase(const tstring& path) {
-    MSIHANDLE handle = 0;
-    const UINT status = api().openDatabase(path.c_str(), MSIDBOPEN_READONLY, &handle);
+    UniqueMsiHandle handle;
+    const UINT status = api().openDatabase(path.c_str(), MSIDBOPEN_READONLY, handle.put());
     if (status != ERROR_SUCCESS) {
         VK_THROW(Error(tstrings::TextBuilder("MsiOpenDatabase(")
                            << path << ", MSIDBOPEN_READONLY) failed",
                        status));
     }
-    return UniqueMsiHandle(handle);
+    return handle;
 }
 
 } // namespace
@@ -31,15 +31,12 @@ Database::Database(const Guid& productCode)
     : msiPath_(getProductInfo(productCode, L"LocalPackage")), handle_(openDatabase(msiPath_)) {}
 
 tstring Database::getProperty(const tstring& name) const {
-    // The name goes into the query text, where a quote would end the string
-    // and let the rest of the name rewrite the query. No property name has
-    // one.
-    if (name.find(L'\'') != tstring::npos) {
-        VK_THROW(Error(tstrings::TextBuilder("Invalid property name [") << name << "]",
-                       ERROR_INVALID_PARAMETER));
-    }
-    const tstring query = L"SELECT Value FROM Property WHERE Property = '" + name + L"'";
-    DatabaseView view(*this, query);
+    // The name is a parameter of the query, never part of its text: whatever
+    // it holds (a quote, say) it is only compared.
+    const tstring query = L"SELECT Value FROM Property WHERE Property = ?";
+    DatabaseRecord parameters(1);
+    parameters.setString(1, name);
+    DatabaseView view(*this, query, parameters);
     const DatabaseRecord record = view.fetch();
     if (record.getFieldCount() != 1) {
         VK_THROW(Error(tstrings::TextBuilder("record.getFieldCount(")
@@ -146,13 +143,11 @@ void DatabaseRecord::saveStreamToFile(uint32_t field, const tstring& path) const
 DatabaseView::DatabaseView(const Database& db, const tstring& query,
                            const DatabaseRecord& parameters)
     : query_(query), db_(&db) {
-    MSIHANDLE view = 0;
-    UINT status = api().databaseOpenView(db_->handle(), query_.c_str(), &view);
+    UINT status = api().databaseOpenView(db_->handle(), query_.c_str(), handle_.put());
     if (status != ERROR_SUCCESS) {
         VK_THROW(Error(tstrings::TextBuilder("MsiDatabaseOpenView(") << query_ << ") failed",
                        status));
     }
-    handle_.reset(view);
     status = api().viewExecute(handle_.get(), parameters.handle());
     if (status != ERROR_SUCCESS) {
         VK_THROW(Error(tstrings::TextBuilder("MsiViewExecute(") << query_ << ") failed", status));
@@ -160,10 +155,10 @@ DatabaseView::DatabaseView(const Database& db, const tstring& query,
 }
 
 DatabaseRecord DatabaseView::tryFetch() {
-    MSIHANDLE row = 0;
-    const UINT status = api().viewFetch(handle_.get(), &row);
+    UniqueMsiHandle row;
+    const UINT status = api().viewFetch(handle_.get(), row.put());
     if (status == ERROR_SUCCESS) {
-        return DatabaseRecord(UniqueMsiHandle(row));
+        return DatabaseRecord(std::move(row));
     }
     if (status == ERROR_NO_MORE_ITEMS) {
         return DatabaseRecord();

@@ -12,9 +12,9 @@ namespace msi {
 
 namespace {
 
-MSIHANDLE_T openSummaryInfo(const Database& db) {
-    MSIHANDLE handle = 0;
-    const UINT status = api().getSummaryInformation(db.handle(), nullptr, 0, &handle);
+UniqueMsiHandle openSummaryInfo(const Database& db) {
+    UniqueMsiHandle handle;
+    const UINT status = api().getSummaryInformation(db.handle(), nullptr, 0, handle.put());
     if (status != ERROR_SUCCESS) {
         VK_THROW(Error(tstrings::TextBuilder("MsiGetSummaryInformation(") << db.path() << ") failed",
                        status));
@@ -62,10 +62,8 @@ Value readProperty(MSIHANDLE_T handle, uint32_t property) {
 
 SummaryInfo::SummaryInfo(const Database& db) : handle_(openSummaryInfo(db)) {}
 
-SummaryInfo::~SummaryInfo() { closeMSIHANDLE(handle_); }
-
 tstring SummaryInfo::getString(Property property) const {
-    const Value value = readProperty(handle_, property);
+    const Value value = readProperty(handle_.get(), property);
     if (value.type != VT_EMPTY && value.type != VT_LPSTR) {
         throwTypeMismatch(property, value.type, "a string");
     }
@@ -73,7 +71,7 @@ tstring SummaryInfo::getString(Property property) const {
 }
 
 int32_t SummaryInfo::getInteger(Property property, int32_t whenNotSet) const {
-    const Value value = readProperty(handle_, property);
+    const Value value = readProperty(handle_.get(), property);
     if (value.type == VT_EMPTY) {
         return whenNotSet;
     }

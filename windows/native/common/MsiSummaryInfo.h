@@ -19,10 +19,6 @@ public:
     };
 
     explicit SummaryInfo(const Database& db);
-    ~SummaryInfo();
-
-    SummaryInfo(const SummaryInfo&) = delete;
-    SummaryInfo& operator=(const SummaryInfo&) = delete;
 
     // Empty when the property is not set.
     tstring getString(Property property) const;
@@ -30,7 +26,7 @@ public:
     int32_t getInteger(Property property, int32_t whenNotSet) const;
 
 private:
-    MSIHANDLE_T handle_;
+    UniqueMsiHandle handle_;
 };
 
 } // namespace msi

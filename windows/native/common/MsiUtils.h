@@ -11,8 +11,10 @@
 
 namespace msi {
 
-// An installer handle; 0 is none.
-using MSIHANDLE_T = uint32_t;
+// An installer handle (32 bits); 0 is none. The installer's own type
+// (MSIHANDLE) without its headers, so that an owner's slot is filled in by
+// the installer's calls directly.
+using MSIHANDLE_T = unsigned long;
 
 // A failed installer call: its text, then "MSI error [<status>]" and the
 // installer's own description of the status.

@@ -13,15 +13,14 @@ namespace {
 
 // The token's TOKEN_USER record, which holds the user's SID.
 std::vector<unsigned char> currentUser() {
-    HANDLE rawToken = nullptr;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &rawToken)) {
+    UniqueHandle token;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) {
         VK_THROW_LAST_ERROR(::OpenProcessToken, "OpenProcessToken() failed");
     }
-    const UniqueHandle token(rawToken);
     DWORD size = 0;
-    ::GetTokenInformation(rawToken, TokenUser, nullptr, 0, &size);
+    ::GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
     std::vector<unsigned char> buffer(size);
-    if (!::GetTokenInformation(rawToken, TokenUser, buffer.data(), size, &size)) {
+    if (!::GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size)) {
         VK_THROW_LAST_ERROR(::GetTokenInformation, "GetTokenInformation(TokenUser) failed");
     }
     return buffer;

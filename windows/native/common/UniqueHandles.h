@@ -41,6 +41,14 @@ public:
 
     Handle release() { return std::exchange(handle_, Traits::none()); }
 
+    // For a call that fills in a handle: what the owner held is closed, and
+    // the call writes straight into the owner's slot, so the new handle is
+    // never without an owner.
+    Handle* put() {
+        reset();
+        return &handle_;
+    }
+
 private:
     Handle handle_ = Traits::none();
 };

@@ -23,9 +23,10 @@ UniqueLibraryHandle loadData(const tstring& path) {
     return UniqueLibraryHandle(module);
 }
 
-HMODULE attach(const tstring& nameOrPath) {
-    HMODULE module = nullptr;
-    if (!::GetModuleHandleExW(0, nameOrPath.c_str(), &module)) {
+// Counts as a load of its own: released like one.
+UniqueLibraryHandle attach(const tstring& nameOrPath) {
+    UniqueLibraryHandle module;
+    if (!::GetModuleHandleExW(0, nameOrPath.c_str(), module.put())) {
         VK_THROW_LAST_ERROR(::GetModuleHandleExW, "GetModuleHandleExW(" << nameOrPath << ") failed");
     }
     return module;

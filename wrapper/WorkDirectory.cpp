@@ -24,7 +24,7 @@ constexpr int lockAttempts = 10;
 tstring WorkDirectory::namePattern() { return namePrefix + L"*" + nameSuffix; }
 
 bool WorkDirectory::isName(const tstring& name) {
-    return FileUtils::isTempDirectoryName(name, namePrefix, nameSuffix);
+    return FileUtils::isTempName(name, namePrefix, nameSuffix);
 }
 
 WorkDirectory::WorkDirectory(const tstring& tempDir, size_t packageLevels) {

@@ -2,13 +2,12 @@
 
 #include "ErrorHandling.h"
 #include "PathUtils.h"
+#include "StagedFileWriter.h"
 #include "UniqueHandles.h"
 #include "WinErrorHandling.h"
 #include "WinFileUtils.h"
 #include "WinSysInfo.h"
 #include "WindowsApi.h"
-
-#include <ntsecapi.h>
 
 #include <algorithm>
 #include <vector>
@@ -18,9 +17,9 @@ struct InputFile::Handle {
 };
 
 struct StagedOutput::Handle {
-    UniqueHandle file;
-    tstring staging;
-    bool published = false;
+    explicit Handle(const tstring& output) : staged(output) {}
+
+    StagedFileWriter staged;
 };
 
 namespace {
@@ -57,23 +56,6 @@ void readAt(HANDLE file, const tstring& path, uint64_t offset, void* buffer, siz
     }
 }
 
-void writeAt(HANDLE file, const tstring& path, uint64_t offset, const void* data, size_t size) {
-    const auto* next = static_cast<const uint8_t*>(data);
-    while (size > 0) {
-        const DWORD chunk = static_cast<DWORD>(std::min(size, maxCall));
-        OVERLAPPED position = at(offset);
-        DWORD written = 0;
-        if (!::WriteFile(file, next, chunk, &written, &position) || written == 0) {
-            const DWORD error = written == 0 && ::GetLastError() == ERROR_SUCCESS ? ERROR_WRITE_FAULT
-                                                                                   : ::GetLastError();
-            VK_THROW_MSG("Cannot write " << path << ": " << reason(error));
-        }
-        next += written;
-        offset += written;
-        size -= written;
-    }
-}
-
 uint64_t sizeOf(HANDLE file, const tstring& path) {
     LARGE_INTEGER size;
     if (!::GetFileSizeEx(file, &size)) {
@@ -83,21 +65,15 @@ uint64_t sizeOf(HANDLE file, const tstring& path) {
     return static_cast<uint64_t>(size.QuadPart);
 }
 
-// A name no other run picks: 16 hex digits from the system's random source.
-tstring randomName() {
-    uint64_t value = 0;
-    if (!::RtlGenRandom(&value, sizeof(value))) {
-        VK_THROW_MSG("The system's random source failed");
+// A step of the staging file's, its failure told as a sentence for the user:
+// `failure` and the system's reason.
+template <class Step>
+void telling(const tstring& failure, Step step) {
+    try {
+        step();
+    } catch (const SysError& e) {
+        VK_THROW_MSG(failure << ": " << reason(e.getCode()));
     }
-    return tstrings::format(L"vkt%016llx.tmp", static_cast<unsigned long long>(value));
-}
-
-// While the staging file is marked for deletion, the system removes it when
-// its last handle closes: when this process ends, however it ends.
-bool markForDeletion(HANDLE file, bool deleteOnClose) {
-    FILE_DISPOSITION_INFO disposition{};
-    disposition.DeleteFile = deleteOnClose ? TRUE : FALSE;
-    return ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof(disposition)) != FALSE;
 }
 
 } // namespace
@@ -119,41 +95,19 @@ void InputFile::read(uint64_t offset, void* buffer, size_t size) const {
     readAt(handle_->file.get(), path_, offset, buffer, size);
 }
 
-StagedOutput::StagedOutput(const tstring& output)
-    : output_(FileUtils::toAbsolutePath(output)), handle_(std::make_unique<Handle>()) {
+StagedOutput::StagedOutput(const tstring& output) : output_(FileUtils::toAbsolutePath(output)) {
     if (FileUtils::isDirectory(output_)) {
         VK_THROW_MSG("The output " << output_ << " is a directory");
     }
-    const tstring directory = FileUtils::parentPath(output_);
-    // A name that is taken (CREATE_NEW answers "file exists") moves on to
-    // another; any other failure is the directory's.
-    DWORD error = ERROR_FILE_EXISTS;
-    for (int attempt = 0; attempt < 16 && error == ERROR_FILE_EXISTS; ++attempt) {
-        handle_->staging = FileUtils::joinPath(directory, randomName());
-        handle_->file.reset(::CreateFileW(handle_->staging.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0,
-                                          nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-        error = handle_->file ? ERROR_SUCCESS : ::GetLastError();
-    }
-    if (!handle_->file) {
-        VK_THROW_MSG("Cannot write to the directory of " << output_ << ": " << reason(error));
-    }
-    if (!markForDeletion(handle_->file.get(), true)) {
-        error = ::GetLastError();
-        handle_->file.reset();
-        FileUtils::deleteFile(handle_->staging, std::nothrow);
-        VK_THROW_MSG("Cannot write to the directory of " << output_ << ": " << reason(error));
-    }
+    telling(L"Cannot write to the directory of " + output_,
+            [&] { handle_ = std::make_unique<Handle>(output_); });
 }
 
-StagedOutput::~StagedOutput() {
-    if (!handle_->published && handle_->file) {
-        // Closing removes it; if the mark was taken back, the name goes too.
-        markForDeletion(handle_->file.get(), true);
-    }
-}
+StagedOutput::~StagedOutput() = default;
 
 void StagedOutput::write(uint64_t offset, const void* data, size_t size) {
-    writeAt(handle_->file.get(), handle_->staging, offset, data, size);
+    StagedFileWriter& staged = handle_->staged;
+    telling(L"Cannot write " + staged.stagingPath(), [&] { staged.writeAt(offset, data, size); });
 }
 
 void StagedOutput::copy(const InputFile& source, uint64_t sourceOffset, uint64_t offset, uint64_t size) {
@@ -166,28 +120,16 @@ void StagedOutput::copy(const InputFile& source, uint64_t sourceOffset, uint64_t
     }
 }
 
-uint64_t StagedOutput::size() const { return sizeOf(handle_->file.get(), handle_->staging); }
+uint64_t StagedOutput::size() const {
+    return sizeOf(handle_->staged.file(), handle_->staged.stagingPath());
+}
 
 void StagedOutput::read(uint64_t offset, void* buffer, size_t size) const {
-    readAt(handle_->file.get(), handle_->staging, offset, buffer, size);
+    readAt(handle_->staged.file(), handle_->staged.stagingPath(), offset, buffer, size);
 }
 
 void StagedOutput::publish() {
-    const HANDLE file = handle_->file.get();
-    const tstring& target = output_;
-    std::vector<uint8_t> buffer(sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t));
-    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-    rename->ReplaceIfExists = TRUE;
-    rename->RootDirectory = nullptr;
-    rename->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
-    std::copy(target.begin(), target.end(), rename->FileName);
-    if (!markForDeletion(file, false) ||
-        !::SetFileInformationByHandle(file, FileRenameInfo, rename, static_cast<DWORD>(buffer.size()))) {
-        const DWORD error = ::GetLastError();
-        VK_THROW_MSG("Cannot write " << output_ << ": " << reason(error));
-    }
-    handle_->published = true;
-    handle_->file.reset();
+    telling(L"Cannot write " + output_, [&] { handle_->staged.finish(); });
 }
 
 namespace PackFiles {

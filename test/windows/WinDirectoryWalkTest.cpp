@@ -1,5 +1,4 @@
 #include "DeferredDeleter.h"
-#include "StagedFileWriter.h"
 #include "TestSupport.h"
 #include "WinDirectoryWalk.h"
 #include "WinErrorHandling.h"
@@ -201,40 +200,6 @@ TEST(DeferredDeleterTest, CancelForgetsEverything) {
         deleter.cancel();
     }
     EXPECT_TRUE(exists(file));
-}
-
-TEST(StagedFileWriterTest, FinishReplacesTheDestination) {
-    TestDirectory dir;
-    const tstring destination = dir.file(L"out.bin", "old");
-    const std::string content("new\0bytes\r\n", 11);
-    StagedFileWriter(destination).write(content.data(), 5).write(content.data() + 5, 6).finish();
-    EXPECT_EQ(content, readFile(destination));
-    EXPECT_EQ(std::vector<tstring>{L"out.bin"}, listDirectory(dir.path()));
-}
-
-TEST(StagedFileWriterTest, InterruptedWriteLeavesDestinationAndNoStagingFile) {
-    TestDirectory dir;
-    const tstring destination = dir.file(L"out.bin", "old");
-    try {
-        StagedFileWriter writer(destination);
-        writer.write("partial", 7);
-        EXPECT_EQ(2u, listDirectory(dir.path()).size());
-        throw std::runtime_error("interrupted");
-    } catch (const std::runtime_error&) {
-    }
-    EXPECT_EQ("old", readFile(destination));
-    EXPECT_EQ(std::vector<tstring>{L"out.bin"}, listDirectory(dir.path()));
-}
-
-TEST(StagedFileWriterTest, WriteAfterFinishFailsAndMissingDirectoryIsRefused) {
-    TestDirectory dir;
-    StagedFileWriter writer(dir / L"out.bin");
-    writer.write("x", 1).finish();
-    EXPECT_THROW(writer.write("y", 1), VkError<std::runtime_error>);
-    EXPECT_EQ("x", readFile(dir / L"out.bin"));
-
-    EXPECT_TRUE(startsWith(failureOf([&] { StagedFileWriter(dir / L"missing\\out.bin"); }),
-                           "createTempFile(vkt, .tmp, "));
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <regex>
 
@@ -101,33 +102,6 @@ TEST(WinFileUtilsTest, CreateDirectoriesStopsAtALevelThatIsAFile) {
     EXPECT_TRUE(startsWith(failure, "CreateDirectory(" + utf8(file) + "\\) failed. System error ["));
 }
 
-TEST(WinFileUtilsTest, MoveHonoursFailIfExistsAndMakesParents) {
-    TestDirectory dir;
-    const tstring from = dir.file(L"from.txt", "new");
-    const tstring to = dir.file(L"to.txt", "old");
-    EXPECT_TRUE(startsWith(failureOf([&] { moveFile(from, to, true); }),
-                           "MoveFileEx(" + utf8(from) + ", " + utf8(to) + ", 2) failed"));
-    EXPECT_EQ("old", readFile(to));
-
-    moveFile(from, to, false);
-    EXPECT_EQ("new", readFile(to));
-    EXPECT_FALSE(exists(from));
-
-    const tstring folder = dir.directory(L"folder");
-    const tstring moved = dir / L"new\\parent\\folder";
-    moveFile(folder, moved, true);
-    EXPECT_TRUE(isDirectory(moved));
-    EXPECT_FALSE(exists(folder));
-}
-
-TEST(WinFileUtilsTest, MoveReplacesWithFlagsThree) {
-    TestDirectory dir;
-    const tstring missing = dir / L"missing.txt";
-    const tstring to = dir / L"to.txt";
-    EXPECT_TRUE(startsWith(failureOf([&] { moveFile(missing, to, false); }),
-                           "MoveFileEx(" + utf8(missing) + ", " + utf8(to) + ", 3) failed"));
-}
-
 TEST(WinFileUtilsTest, CopyKeepsTheSourceAndHonoursFailIfExists) {
     TestDirectory dir;
     const tstring from = dir.file(L"from.txt", "data");
@@ -145,26 +119,11 @@ TEST(WinFileUtilsTest, TempNamesRefuseIllegalCharacters) {
                                  tstring(L"n\0ul", 4)}) {
         // An exception's text ends at a NUL.
         const std::string expected = "Illegal characters in prefix=" + utf8(prefix);
-        EXPECT_EQ(expected.c_str(), failureOf([&] { createTempFile(prefix, L".tmp", dir.path()); }));
+        EXPECT_EQ(expected.c_str(), failureOf([&] { tempName(prefix, L".tmp"); }));
     }
     EXPECT_EQ("Illegal characters in suffix=.t*p",
               failureOf([&] { createTempDirectory(L"", L".t*p", dir.path()); }));
     EXPECT_TRUE(listDirectory(dir.path()).empty());
-}
-
-TEST(WinFileUtilsTest, TempFileTakesThePathOrAFreeSibling) {
-    TestDirectory dir;
-    const tstring wanted = dir / L"report.log";
-    EXPECT_EQ(wanted, createTempFile(wanted));
-    const tstring sibling = createTempFile(wanted);
-    EXPECT_NE(wanted, sibling);
-    EXPECT_TRUE(std::regex_match(utf8(leafName(sibling)), std::regex(R"(report-?\d+\.log)")))
-        << utf8(sibling);
-    EXPECT_EQ(dir.path(), parentPath(sibling));
-
-    const tstring numbered = createTempFile(L"", L".tmp", dir.path());
-    EXPECT_TRUE(std::regex_match(utf8(leafName(numbered)), std::regex(R"(-?\d+\.tmp)")));
-    EXPECT_FALSE(isDirectory(numbered));
 }
 
 // Random, and always of one length: a path made with it is as long on every
@@ -179,34 +138,62 @@ TEST(WinFileUtilsTest, TempDirectoryNamesHaveOneLengthAndTellTheirMaker) {
             << utf8(made);
         EXPECT_TRUE(isDirectory(made));
         EXPECT_FALSE(isNonEmptyDirectory(made));
-        EXPECT_TRUE(isTempDirectoryName(leafName(made), L"pre-", L".tmp"));
+        EXPECT_TRUE(isTempName(leafName(made), L"pre-", L".tmp"));
     }
     for (const tstring name : {L"pre-0123456789abcdef0.tmp", L"pre-0123456789abcde.tmp",
                                L"pre-0123456789abcdeg.tmp", L"pro-0123456789abcdef.tmp",
                                L"pre-0123456789abcdef.tmx"}) {
-        EXPECT_FALSE(isTempDirectoryName(name, L"pre-", L".tmp")) << utf8(name);
+        EXPECT_FALSE(isTempName(name, L"pre-", L".tmp")) << utf8(name);
     }
 }
 
-// A name that is taken, by a directory or a file, moves on to the next;
-// every other failure ends the attempt.
-TEST(WinFileUtilsTest, OnlyTakenNamesMoveOnToTheNext) {
+// Private directories and staging files come by the same rule.
+struct UniqueCase {
+    const char* name;
+    tstring (*create)(const tstring& directory, const std::function<tstring()>& nextName);
+    bool makesDirectory;
+};
+
+class UniqueNameTest : public testing::TestWithParam<UniqueCase> {};
+
+tstring uniqueFile(const tstring& directory, const std::function<tstring()>& nextName) {
+    UniqueHandle file;
+    const tstring path = createUniqueFile(directory, nextName, file);
+    EXPECT_TRUE(file);
+    return path;
+}
+
+// A name that is taken, by a directory or a file, moves on to the next; any
+// other failure ends the attempt at once, with the system's reason.
+TEST_P(UniqueNameTest, OnlyTakenNamesMoveOnToTheNext) {
     TestDirectory dir;
     dir.directory(L"taken-directory");
     dir.file(L"taken-file");
     const tstring names[] = {L"taken-directory", L"taken-file", L"free"};
     size_t next = 0;
-    EXPECT_EQ(dir / L"free", createUniqueDirectory(dir.path(), [&] { return names[next++]; }));
-    EXPECT_TRUE(isDirectory(dir / L"free"));
+    EXPECT_EQ(dir / L"free", GetParam().create(dir.path(), [&] { return names[next++]; }));
+    EXPECT_EQ(GetParam().makesDirectory, isDirectory(dir / L"free"));
+    EXPECT_TRUE(exists(dir / L"free"));
+
+    size_t tries = 0;
     EXPECT_TRUE(contains(failureOf([&] {
-                             createUniqueDirectory(dir.path(), [] { return L"missing\\x"; });
+                             GetParam().create(dir.path(), [&] {
+                                 ++tries;
+                                 return L"missing\\x";
+                             });
                          }),
                          "System error [3]"));
+    EXPECT_EQ(1u, tries);
     EXPECT_TRUE(contains(failureOf([&] {
-                             createUniqueDirectory(dir.path(), [] { return L"taken-file"; });
+                             GetParam().create(dir.path(), [] { return L"taken-file"; });
                          }),
-                         "names in a row were taken"));
+                         "100 names in a row were taken"));
 }
+
+INSTANTIATE_TEST_SUITE_P(WinFileUtilsTest, UniqueNameTest,
+                         testing::Values(UniqueCase{"Directory", createUniqueDirectory, true},
+                                         UniqueCase{"File", uniqueFile, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(WinFileUtilsTest, CreateDirectoriesStartsBelowAnyRoot) {
     TestDirectory dir;

@@ -48,12 +48,14 @@ protected:
     // or "<none>".
     static tstring argumentValue(const wchar_t* property);
 
-    // No working directory ("velkin-<16 hexadecimal digits>.tmp") and no
-    // staging file ("vkt<number>.tmp") of ours is left.
+    // The temporary directory holds what it held when it was chosen: no
+    // private directory ("velkin-<16 hexadecimal digits>.tmp") is left, nor
+    // anything beside it (a staging file, say).
     void expectNothingLeftBehind() const;
 
     TestDirectory work;
     tstring temp;
+    std::vector<tstring> tempBefore;
     // The setup's environment: TMP, TEMP and VELKIN_TEST_RECORD, and what a
     // test adds.
     Environment environment;

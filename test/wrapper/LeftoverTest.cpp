@@ -19,16 +19,23 @@ bool isPrivateDirectory(const tstring& name) {
 // was gone or changed by the time it ended.
 class LeftoverTest : public InstallerHarness {
 protected:
+    // What the private directories hold, all together.
+    std::vector<tstring> insidePrivateDirectories() const {
+        std::vector<tstring> inside;
+        for (const tstring& name : listDirectory(temp)) {
+            if (isPrivateDirectory(name)) {
+                const std::vector<tstring> names = listDirectory(temp + L"\\" + name);
+                inside.insert(inside.end(), names.begin(), names.end());
+            }
+        }
+        return inside;
+    }
+
     // A run being extracted: the staging file of the package is there, the
     // package not yet.
     bool extracting() const {
-        for (const tstring& name : listDirectory(temp)) {
-            const std::vector<tstring> inside = listDirectory(temp + L"\\" + name);
-            if (isPrivateDirectory(name) && !inside.empty() && inside[0].compare(0, 3, L"vkt") == 0) {
-                return true;
-            }
-        }
-        return false;
+        const std::vector<tstring> inside = insidePrivateDirectories();
+        return !inside.empty() && inside[0].compare(0, 3, L"vkt") == 0;
     }
 
     static void waitFor(const tstring& file) {
@@ -41,6 +48,8 @@ protected:
     MsiexecStandIn standIn;
 };
 
+// The staging file goes with the process that wrote it; the private
+// directory stays, and the next run removes it.
 TEST_F(LeftoverTest, SetupEndedWhileExtractingLeavesNothingAfterTheNextRun) {
     const std::vector<tstring> before = listDirectory(temp);
     bool caughtExtracting = false;
@@ -49,7 +58,10 @@ TEST_F(LeftoverTest, SetupEndedWhileExtractingLeavesNothingAfterTheNextRun) {
         while (setup->running() && !extracting()) {
         }
         setup->kill();
-        caughtExtracting = extracting() && !exists(record);
+        const std::vector<tstring> inside = insidePrivateDirectories();
+        caughtExtracting = inside.empty() && !exists(record);
+        EXPECT_FALSE(!inside.empty() && inside[0].compare(0, 3, L"vkt") == 0)
+            << "the ended setup left its staging file: " << tstrings::toUtf8(inside[0]);
         // Ended too late: its msiexec ran, and ends at once.
         ::Sleep(caughtExtracting ? 0 : 500);
     }

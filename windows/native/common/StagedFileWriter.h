@@ -1,27 +1,44 @@
 #pragma once
 
-#include "DeferredDeleter.h"
 #include "UniqueHandles.h"
 #include "tstrings.h"
 
 #include <cstddef>
+#include <cstdint>
 
-// Writes a file's new content to a sibling staging file and moves it over the
-// destination only once complete: an interrupted save leaves the destination
-// as it was and no staging file behind. Every failure carries the system's
-// reason (a full disk reads as such) and the path.
+// The one way to write a file where others will use it: the content goes to
+// a staging file beside the destination, and the destination gets it only at
+// finish(), once it is complete (and checked, where the caller reads it
+// back). Until then the destination stays as it was; a failure, or the end of
+// the process however it comes, leaves no staging file behind. Failures are
+// SysErrors that name the file and carry the system's reason (a full disk
+// reads as such).
 class StagedFileWriter {
 public:
+    // The staging file is named "vkt", 16 random hexadecimal digits and
+    // ".tmp", in the destination's directory, which must exist.
     explicit StagedFileWriter(const tstring& destination);
+    ~StagedFileWriter();
 
+    StagedFileWriter(const StagedFileWriter&) = delete;
+    StagedFileWriter& operator=(const StagedFileWriter&) = delete;
+
+    // Appends.
     StagedFileWriter& write(const void* data, size_t size);
+    void writeAt(uint64_t offset, const void* data, size_t size);
+
+    const tstring& stagingPath() const { return stagingPath_; }
+    // For reading back what has been written; none after finish().
+    HANDLE file() const { return file_.get(); }
+
+    // Replaces an existing destination.
     void finish();
 
 private:
-    // Declaration order is destruction order in reverse: the file is closed
-    // before the deleter removes it.
-    tstring stagingPath_;
-    DeferredDeleter cleanup_;
-    UniqueHandle file_;
+    void checkOpen() const;
+
     tstring destination_;
+    tstring stagingPath_;
+    UniqueHandle file_;
+    uint64_t end_ = 0;
 };

@@ -21,17 +21,6 @@ struct CrtFreeDeleter {
     void operator()(void* memory) const { std::free(memory); }
 };
 
-bool createNewFile(const tstring& path) {
-    const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    ::CloseHandle(file);
-    VK_TRACE("Created [" << path << "] file");
-    return true;
-}
-
 void createDir(const tstring& path) {
     if (::CreateDirectoryW(path.c_str(), nullptr)) {
         VK_TRACE("Created [" << path << "] directory");
@@ -41,15 +30,6 @@ void createDir(const tstring& path) {
     if (!isDirectory(path)) {
         VK_THROW_SYS_ERROR(::CreateDirectoryW, error, "CreateDirectory(" << path << ") failed");
     }
-}
-
-void moveFileImpl(const tstring& from, const tstring& to, DWORD flags) {
-    const wchar_t* kind = isDirectory(from) ? L"folder" : L"file";
-    if (!::MoveFileExW(from.c_str(), to.c_str(), flags)) {
-        VK_THROW_LAST_ERROR(::MoveFileExW,
-                            "MoveFileEx(" << from << ", " << to << ", " << flags << ") failed");
-    }
-    VK_TRACE("Moved" << " '" << from << "' " << kind << " to '" << to << "'");
 }
 
 bool deleteFileImpl(const tstring& path) {
@@ -67,14 +47,6 @@ void checkTempNameParts(const tstring& prefix, const tstring& suffix) {
     if (suffix.find_first_of(illegalFileNameCharacters) != tstring::npos) {
         VK_THROW_MSG("Illegal characters in suffix=" << suffix);
     }
-}
-
-constexpr uint32_t tempNameAttempts = 100;
-
-// The counter is written as a signed number: after 24.8 days of uptime the
-// tick count has its top bit set and the name carries a minus sign.
-tstring tempName(const tstring& prefix, uint32_t counter, const tstring& suffix) {
-    return (tstrings::TextBuilder(prefix) << static_cast<int32_t>(counter) << suffix).str();
 }
 
 constexpr size_t randomDigits = 16;
@@ -190,57 +162,87 @@ void createDirectories(const tstring& path) {
     }
 }
 
-tstring createTempFile(const tstring& prefix, const tstring& suffix, const tstring& directory) {
+tstring tempName(const tstring& prefix, const tstring& suffix) {
     checkTempNameParts(prefix, suffix);
-    const uint32_t base = ::GetTickCount();
-    for (uint32_t i = 0; i < tempNameAttempts; ++i) {
-        const tstring candidate = joinPath(directory, tempName(prefix, base + i, suffix));
-        if (createNewFile(candidate)) {
-            return candidate;
-        }
-    }
-    VK_THROW_MSG("createTempFile(" << prefix << ", " << suffix << ", " << directory
-                                   << ") failed");
+    // A name nobody can guess: in a temporary directory that other users
+    // share, names made in advance could otherwise block every run.
+    return prefix + randomHexDigits() + suffix;
 }
 
-tstring createTempFile(const tstring& path) {
-    if (createNewFile(path)) {
-        return path;
+namespace {
+
+constexpr uint32_t uniqueNameAttempts = 100;
+
+// Tries the names that `nextName` gives in turn until `attempt` makes a
+// `kind` under one; `attempt` answers the system's error code. Only a name
+// that is taken, by anything at all, moves on: what another process made in
+// our name is never taken for ours, and any other failure is the
+// directory's, told with the system's reason.
+tstring createUnique(const tstring& directory, const std::function<tstring()>& nextName,
+                     const char* kind, const char* call, const void* function,
+                     const std::function<DWORD(const tstring&)>& attempt) {
+    for (uint32_t i = 0; i < uniqueNameAttempts; ++i) {
+        const tstring candidate = joinPath(directory, nextName());
+        const DWORD error = attempt(candidate);
+        if (error == ERROR_SUCCESS) {
+            VK_TRACE("Created [" << candidate << "] " << kind);
+            return candidate;
+        }
+        if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) {
+            VK_THROW(SysError(tstrings::TextBuilder("Cannot create a ")
+                                  << kind << " in " << directory << ": " << call << "("
+                                  << candidate << ") failed",
+                              function, error));
+        }
     }
-    return createTempFile(replacePathSuffix(leafName(path), L""), pathSuffix(path),
-                          parentPath(path));
+    VK_THROW_MSG("Cannot create a " << kind << " in " << directory << ": " << uniqueNameAttempts
+                                    << " names in a row were taken");
+}
+
+// Drawn anew for every try.
+struct TempNames {
+    const tstring& prefix;
+    const tstring& suffix;
+    tstring operator()() const { return tempName(prefix, suffix); }
+};
+
+} // namespace
+
+tstring createUniqueDirectory(const tstring& directory, const std::function<tstring()>& nextName) {
+    const PrivateDirectorySecurity security;
+    return createUnique(directory, nextName, "directory", "CreateDirectory",
+                        reinterpret_cast<const void*>(&::CreateDirectoryW),
+                        [&](const tstring& candidate) -> DWORD {
+                            return ::CreateDirectoryW(candidate.c_str(), security.attributes())
+                                       ? ERROR_SUCCESS
+                                       : ::GetLastError();
+                        });
+}
+
+tstring createUniqueFile(const tstring& directory, const std::function<tstring()>& nextName,
+                         UniqueHandle& file) {
+    return createUnique(directory, nextName, "file", "CreateFile",
+                        reinterpret_cast<const void*>(&::CreateFileW),
+                        [&](const tstring& candidate) -> DWORD {
+                            file.reset(::CreateFileW(candidate.c_str(),
+                                                     GENERIC_READ | GENERIC_WRITE | DELETE, 0,
+                                                     nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                                     nullptr));
+                            return file ? ERROR_SUCCESS : ::GetLastError();
+                        });
 }
 
 tstring createTempDirectory(const tstring& prefix, const tstring& suffix,
                             const tstring& directory) {
-    checkTempNameParts(prefix, suffix);
-    // A name nobody can guess: in a temporary directory that other users
-    // share, names made in advance could otherwise block every run.
-    return createUniqueDirectory(directory, [&] { return prefix + randomHexDigits() + suffix; });
+    return createUniqueDirectory(directory, TempNames{prefix, suffix});
 }
 
-tstring createUniqueDirectory(const tstring& directory, const std::function<tstring()>& nextName) {
-    const PrivateDirectorySecurity security;
-    for (uint32_t i = 0; i < tempNameAttempts; ++i) {
-        const tstring candidate = joinPath(directory, nextName());
-        // Fails when anything at all is there: a directory that another
-        // process made in our name is never taken for ours.
-        if (::CreateDirectoryW(candidate.c_str(), security.attributes())) {
-            VK_TRACE("Created [" << candidate << "] directory");
-            return candidate;
-        }
-        const DWORD error = ::GetLastError();
-        if (error != ERROR_ALREADY_EXISTS) {
-            VK_THROW_SYS_ERROR(::CreateDirectoryW, error,
-                               "Cannot create a directory in " << directory << ": CreateDirectory("
-                                                               << candidate << ") failed");
-        }
-    }
-    VK_THROW_MSG("Cannot create a directory in " << directory << ": " << tempNameAttempts
-                                                 << " names in a row were taken");
+tstring createTempFile(const tstring& prefix, const tstring& suffix, const tstring& directory,
+                       UniqueHandle& file) {
+    return createUniqueFile(directory, TempNames{prefix, suffix}, file);
 }
 
-bool isTempDirectoryName(const tstring& name, const tstring& prefix, const tstring& suffix) {
+bool isTempName(const tstring& name, const tstring& prefix, const tstring& suffix) {
     return name.size() == prefix.size() + randomDigits + suffix.size() &&
            tstrings::startsWith(name, prefix, tstrings::IgnoreCase) &&
            tstrings::endsWith(name, suffix, tstrings::IgnoreCase) &&
@@ -255,13 +257,6 @@ void copyFile(const tstring& from, const tstring& to, bool failIfExists) {
                                                      << failIfExists << ") failed");
     }
     VK_TRACE("Copied [" << from << "] file to [" << to << "]");
-}
-
-void moveFile(const tstring& from, const tstring& to, bool failIfExists) {
-    createDirectories(parentPath(to));
-    moveFileImpl(from, to,
-                 failIfExists ? MOVEFILE_COPY_ALLOWED
-                              : MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED);
 }
 
 bool deleteFile(const tstring& path, const std::nothrow_t&) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PathUtils.h"
+#include "UniqueHandles.h"
 #include "tstrings.h"
 
 #include <cstdint>
@@ -32,26 +33,30 @@ tstring toAbsolutePath(const tstring& path);
 // "\\?\" volume), which is never created itself.
 void createDirectories(const tstring& path);
 
-// A new empty file named prefix, a number and suffix in `directory`.
-tstring createTempFile(const tstring& prefix, const tstring& suffix, const tstring& directory);
-// `path` itself when nothing is there yet, else a new sibling with its stem
-// and suffix.
-tstring createTempFile(const tstring& path);
-// A new empty directory named prefix, 16 random hexadecimal digits and suffix
-// in `directory`, which must exist: created by this call (never one that
-// existed before), owned by the current user and accessible only to it,
-// SYSTEM and the Administrators group.
+// Prefix, 16 random hexadecimal digits and suffix: a name of one length on
+// every run that nobody can guess. The prefix and suffix must be fit for a
+// file name.
+tstring tempName(const tstring& prefix, const tstring& suffix);
+// Whether `name` is one that tempName(prefix, suffix) makes.
+bool isTempName(const tstring& name, const tstring& prefix, const tstring& suffix);
+// A new empty directory with a tempName in `directory`, which must exist:
+// created by this call (never one that existed before), owned by the current
+// user and accessible only to it, SYSTEM and the Administrators group.
 tstring createTempDirectory(const tstring& prefix, const tstring& suffix,
                             const tstring& directory);
 // The same with the names that `nextName` gives, tried in turn until one is
 // free: only a name that is taken moves on to the next.
 tstring createUniqueDirectory(const tstring& directory, const std::function<tstring()>& nextName);
-// Whether `name` is one that createTempDirectory(prefix, suffix, ...) makes.
-bool isTempDirectoryName(const tstring& name, const tstring& prefix, const tstring& suffix);
+// A new empty file in `directory` under the first free name that `nextName`
+// gives (as for a directory), and its path; `file` holds it open for
+// reading, writing and deletion, shared with nobody.
+tstring createUniqueFile(const tstring& directory, const std::function<tstring()>& nextName,
+                         UniqueHandle& file);
+// The same with a tempName.
+tstring createTempFile(const tstring& prefix, const tstring& suffix, const tstring& directory,
+                       UniqueHandle& file);
 
 void copyFile(const tstring& from, const tstring& to, bool failIfExists);
-// Moves a file or a directory; creates the destination's parents first.
-void moveFile(const tstring& from, const tstring& to, bool failIfExists);
 
 // Clears a read-only attribute that blocks the deletion.
 void deleteFile(const tstring& path);

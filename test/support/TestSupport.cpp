@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <fstream>
 #include <iterator>
 #include <mutex>
@@ -64,7 +65,9 @@ TestDirectory::TestDirectory() {
     const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
     std::string name = std::string(test->test_suite_name()) + "." + test->name();
     std::replace(name.begin(), name.end(), '/', '_');
-    path_ = systemTempDir() + L"\\velkin-tests\\" + tstrings::fromUtf8(name);
+    // Directly in the temporary directory: a parent shared by the tests would
+    // stay behind them.
+    path_ = systemTempDir() + L"\\velkin-test-" + tstrings::fromUtf8(name);
     removeTree(path_);
     makeDirectories(path_);
 }
@@ -155,18 +158,50 @@ namespace {
 // start: one start at a time.
 std::mutex childStart;
 
+// Where a child's output goes: a file that the system removes when the last
+// handle to it closes, ours, the child's or one that the child passed on,
+// however each of them ends.
+HANDLE createOutputFile() {
+    static std::atomic<unsigned> made{0};
+    const tstring stem = systemTempDir() + L"\\vco" + std::to_wstring(::GetCurrentProcessId()) + L"-";
+    for (;;) {
+        const tstring path = stem + std::to_wstring(++made) + L".tmp";
+        const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, CREATE_NEW,
+                                          FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        if (file != INVALID_HANDLE_VALUE || ::GetLastError() != ERROR_FILE_EXISTS) {
+            return file;
+        }
+    }
+}
+
+std::string readWhole(HANDLE file) {
+    std::string content;
+    char chunk[65536];
+    OVERLAPPED position{};
+    DWORD read = 0;
+    while (::ReadFile(file, chunk, sizeof(chunk), &read, &position) && read > 0) {
+        content.append(chunk, read);
+        position.Offset += read;
+    }
+    return content;
+}
+
 } // namespace
 
 ChildProcess::ChildProcess(const tstring& program, const tstring& arguments,
                            const std::vector<std::pair<tstring, tstring>>& environment,
                            const tstring& currentDirectory)
-    : commandLine_(quoted(program) + L" " + arguments) {
+    : commandLine_(quoted(program) + L" " + arguments), output_(createOutputFile()) {
+    if (output_ == INVALID_HANDLE_VALUE) {
+        throw std::runtime_error("cannot make a file for the output of " + tstrings::toUtf8(commandLine_) +
+                                 ": error " + std::to_string(::GetLastError()));
+    }
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    wchar_t outputPath[MAX_PATH] = {};
-    ::GetTempFileNameW(systemTempDir().c_str(), L"vco", 0, outputPath);
-    outputPath_ = outputPath;
-    const HANDLE output = ::CreateFileW(outputPath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                        &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE output = nullptr;
+    ::DuplicateHandle(::GetCurrentProcess(), output_, ::GetCurrentProcess(), &output, 0, TRUE,
+                      DUPLICATE_SAME_ACCESS);
     const HANDLE input = ::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                        &inheritable, OPEN_EXISTING, 0, nullptr);
 
@@ -192,7 +227,7 @@ ChildProcess::ChildProcess(const tstring& program, const tstring& arguments,
     ::CloseHandle(input);
     ::CloseHandle(output);
     if (!started) {
-        ::DeleteFileW(outputPath);
+        ::CloseHandle(output_);
         throw std::runtime_error("cannot start " + tstrings::toUtf8(commandLine_) + ": error " +
                                  std::to_string(startError));
     }
@@ -203,7 +238,7 @@ ChildProcess::ChildProcess(const tstring& program, const tstring& arguments,
 ChildProcess::~ChildProcess() {
     kill();
     ::CloseHandle(process_);
-    ::DeleteFileW(outputPath_.c_str());
+    ::CloseHandle(output_);
 }
 
 ChildResult ChildProcess::finish() {
@@ -215,7 +250,7 @@ ChildResult ChildProcess::finish() {
     }
     DWORD exitCode = 0;
     ::GetExitCodeProcess(process_, &exitCode);
-    return ChildResult{exitCode, readFile(outputPath_)};
+    return ChildResult{exitCode, readWhole(output_)};
 }
 
 void ChildProcess::kill() {

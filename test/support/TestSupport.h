@@ -93,7 +93,7 @@ public:
 
 private:
     tstring commandLine_;
-    tstring outputPath_;
+    void* output_;
     void* process_ = nullptr;
 };
 

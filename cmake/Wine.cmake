@@ -17,11 +17,6 @@ foreach(program loader server)
 endforeach()
 set(VELKIN_WINE_LOADER ${wine_loader} CACHE FILEPATH "Wine's 64-bit loader")
 set(VELKIN_WINE_SERVER ${wine_server} CACHE FILEPATH "Wine's server")
-# The function itself, for velkin-pack's launcher (pack/velkin-pack.sh.in).
-string(REGEX MATCH "windows_path\\(\\) {\n(  [^\n]*\n)*}" VELKIN_WINDOWS_PATH_FUNCTION "${wine_paths_text}")
-if(NOT VELKIN_WINDOWS_PATH_FUNCTION)
-  message(FATAL_ERROR "${wine_paths} defines no windows_path")
-endif()
 set(VELKIN_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix CACHE PATH "Wine prefix of the tests")
 # What a Windows program or a test script run under Wine finds in its
 # environment.

@@ -1,9 +1,7 @@
 # Where Wine is, and where it shows a Unix file. Sourced by the scripts, and
 # read by CMake (cmake/Wine.cmake): the assignments are the defaults of
-# VELKIN_WINE_LOADER and VELKIN_WINE_SERVER, and windows_path goes into
-# velkin-pack's launcher, which runs without the repository once installed.
-# So they keep this shape: one assignment a line, the function's body
-# indented.
+# VELKIN_WINE_LOADER and VELKIN_WINE_SERVER, so they keep this shape, one
+# assignment a line.
 
 # Wine's 64-bit loader and its server, where Debian's wine64 puts them.
 velkin_wine_loader=/usr/lib/wine/wine64

@@ -30,12 +30,22 @@ velkin_without_aslr() {
   fi
 }
 
-# $1: the build directory.
+# The prefix of a configured build directory, in which its tests run: the
+# one CMake's VELKIN_WINEPREFIX names.
+velkin_build_wineprefix() {
+  sed -n 's/^VELKIN_WINEPREFIX:PATH=//p' "$1/CMakeCache.txt" 2>/dev/null
+}
+
+# Starts, headless, the prefix of a build directory, or of another directory
+# (the demo's, the benchmark's): its wineprefix.
+# $1: the directory.
 velkin_wine_start() {
   # Headless: a failure's message box fails at once instead of waiting for a
   # click (a prefix keeps the display state it was started with).
   unset DISPLAY
-  velkin_wine_start_prefix "$(cd "$1" && pwd)/wineprefix"
+  local prefix
+  prefix=$(velkin_build_wineprefix "$1")
+  velkin_wine_start_prefix "${prefix:-$(cd "$1" && pwd)/wineprefix}"
 }
 
 # Starts a prefix on the caller's display, if it has one.

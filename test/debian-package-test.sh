@@ -6,6 +6,9 @@
 # velkin package that this test did not install is left alone (the rest is
 # skipped, exit 77).
 # Usage: debian-package-test.sh <package.deb> <version> <WiX sources directory> <wine loader> <work directory>
+#          <bin directory> <stub directory> <package config directory> <documentation directory>
+# (the install directories as the build was configured, relative to the
+# package's prefix /usr)
 set -u
 source "$(dirname "$0")/support/checks.sh"
 deb=$1
@@ -13,6 +16,10 @@ version=$2
 sources=$3
 loader=$4
 work=$5
+bin=/usr/$6
+stubs=/usr/$7
+config=/usr/$8
+doc=/usr/$9
 # Written before installing, removed after removing: a run that was killed
 # in between left the package installed, and the next run removes it.
 marker="$work/installed-by-this-test"
@@ -33,21 +40,21 @@ grep -q 'libmsi0' <<<"$depends" && ! grep -qi 'wine' <<<"$depends" \
 
 listing=$(dpkg-deb -c "$deb")
 files=$(awk '$1 !~ /^d/ { print $6 }' <<<"$listing" | sed 's/VelkinTargets-[a-z]*\.cmake$/VelkinTargets-CONFIG.cmake/' | sort)
-expected=$(sort <<'LIST'
-./usr/bin/velkin-pack
-./usr/lib/velkin/velkin-setup.exe
-./usr/lib/cmake/Velkin/VelkinConfig.cmake
-./usr/lib/cmake/Velkin/VelkinConfigVersion.cmake
-./usr/lib/cmake/Velkin/VelkinSetup.cmake
-./usr/lib/cmake/Velkin/VelkinTargets.cmake
-./usr/lib/cmake/Velkin/VelkinTargets-CONFIG.cmake
-./usr/share/doc/velkin/LICENSE
-./usr/share/doc/velkin/README.md
+expected=$(sort <<LIST
+.$bin/velkin-pack
+.$stubs/velkin-setup.exe
+.$config/VelkinConfig.cmake
+.$config/VelkinConfigVersion.cmake
+.$config/VelkinSetup.cmake
+.$config/VelkinTargets.cmake
+.$config/VelkinTargets-CONFIG.cmake
+.$doc/LICENSE
+.$doc/README.md
 LIST
 )
 [ "$files" = "$expected" ] && echo "ok: the package holds the expected files" \
   || fail "files differ: $(diff <(echo "$expected") <(echo "$files"))"
-grep -q '^-rwxr-xr-x root/root .* \./usr/bin/velkin-pack$' <<<"$listing" \
+grep -q "^-rwxr-xr-x root/root .* \\.$bin/velkin-pack\$" <<<"$listing" \
   && echo "ok: velkin-pack is executable" || fail "$(grep velkin-pack$ <<<"$listing")"
 
 if [ "$(id -u)" != 0 ]; then
@@ -76,21 +83,21 @@ sed -n '/NEW packages/,/^[0-9]/p' "$work/install.log" | grep -qi wine \
   && fail "apt pulled in Wine: $(cat "$work/install.log")" || echo "ok: apt pulls in no Wine"
 
 cp -r "$sources/demo.wxs" "$sources/demo" "$outside"
-prefix=$WINEPREFIX
+tests_wineprefix=$WINEPREFIX
 cd "$outside"
-[ "$(command -v velkin-pack)" = /usr/bin/velkin-pack ] && echo "ok: velkin-pack is on the path" \
+[ "$(command -v velkin-pack)" = "$bin/velkin-pack" ] && echo "ok: velkin-pack is on the path" \
   || fail "velkin-pack is '$(command -v velkin-pack)'"
-check_version "$version" /usr/bin/velkin-pack
+check_version "$version" "$bin/velkin-pack"
 wixl -o app.msi demo.wxs && echo "ok: wixl" || fail "wixl in $outside"
 export WINEPREFIX="$outside/no-wine"
-/usr/bin/velkin-pack app.msi -o app-setup.exe </dev/null \
+"$bin/velkin-pack" app.msi -o app-setup.exe </dev/null \
   && echo "ok: packed in $outside with the installed stub" || fail "packing in $outside"
-/usr/bin/velkin-pack inspect app-setup.exe --json </dev/null | grep -q '"kind": "setup"' \
+"$bin/velkin-pack" inspect app-setup.exe --json </dev/null | grep -q '"kind": "setup"' \
   && echo "ok: inspected" || fail "inspect"
-/usr/bin/velkin-pack extract app-setup.exe -o back.msi </dev/null && cmp -s back.msi app.msi \
+"$bin/velkin-pack" extract app-setup.exe -o back.msi </dev/null && cmp -s back.msi app.msi \
   && echo "ok: extracted byte for byte" || fail "extract"
 [ ! -e "$outside/no-wine" ] && echo "ok: no Wine process started" || fail "velkin-pack started Wine"
-export WINEPREFIX=$prefix
+export WINEPREFIX=$tests_wineprefix
 sign_with_test_certificate app-setup.exe app-setup-signed.exe "$outside" \
   && echo "ok: signed" || fail "signing: $(cat sign.log)"
 check_demo_setup "$loader" "$outside/app-setup-signed.exe"
@@ -99,6 +106,6 @@ cd /
 trap - EXIT
 remove && echo "ok: dpkg -r removes it" || fail "dpkg -r: $(cat "$work/remove.log")"
 installed && fail "still installed after dpkg -r"
-[ ! -e /usr/bin/velkin-pack ] && [ ! -e /usr/lib/velkin ] && [ ! -e /usr/lib/cmake/Velkin ] \
+[ ! -e "$bin/velkin-pack" ] && [ ! -e "$stubs" ] && [ ! -e "$config" ] \
   && echo "ok: nothing of it is left" || fail "files left after dpkg -r"
 finish

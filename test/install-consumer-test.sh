@@ -6,7 +6,10 @@
 # when an input changes, and only then; a version requirement above ours
 # fails to configure.
 # Usage: install-consumer-test.sh <build directory> <version> <demo package>
-#          <icon> <wine loader> <work directory>
+#          <icon> <wine loader> <work directory> <bin directory>
+#          <stub directory> <package config directory>
+# (the three install directories as the build was configured, relative to
+# the prefix)
 set -u
 source "$(dirname "$0")/support/checks.sh"
 build=$1
@@ -15,6 +18,9 @@ package=$3
 icon=$4
 loader=$5
 work=$6
+bindir=$7
+stubdir=$8
+configdir=$9
 consumer_source="$(cd "$(dirname "$0")/consumer" && pwd)"
 consumer="$work/consumer"
 
@@ -23,7 +29,7 @@ cmake --install "$build" --prefix "$work/staging" >"$work/install.log" 2>&1 \
   || fail "install: $(cat "$work/install.log")"
 mv "$work/staging" "$work/moved"
 tree="$work/moved"
-check_version "$version" "$tree/bin/velkin-pack"
+check_version "$version" "$tree/$bindir/velkin-pack"
 
 cp "$package" "$work/app.msi"
 cp "$icon" "$work/app.ico"
@@ -33,7 +39,7 @@ configure() {
 }
 configure "$consumer" >"$work/configure.log" 2>&1 \
   && echo "ok: the consumer configures" || fail "configure: $(cat "$work/configure.log")"
-grep -qx "Velkin_DIR:PATH=$tree/lib/cmake/Velkin" "$consumer/CMakeCache.txt" \
+grep -qx "Velkin_DIR:PATH=$tree/$configdir" "$consumer/CMakeCache.txt" \
   && echo "ok: it found the staged Velkin" || fail "$(grep Velkin_DIR "$consumer/CMakeCache.txt")"
 
 # A Wine process would make the prefix it is given.
@@ -46,7 +52,7 @@ check_demo_setup "$loader" "$consumer/setups/App Setup.exe"
 
 pending() { cmake --build "$consumer" -- -n </dev/null 2>&1 | grep -c "Packing"; }
 [ "$(pending)" = 0 ] && echo "ok: nothing to do after the build" || fail "the setup is made on every build"
-for input in "$work/app.msi" "$work/app.ico" "$tree/bin/velkin-pack" "$tree/lib/velkin/velkin-setup.exe"; do
+for input in "$work/app.msi" "$work/app.ico" "$tree/$bindir/velkin-pack" "$tree/$stubdir/velkin-setup.exe"; do
   touch "$input"
   [ "$(pending)" = 1 ] && echo "ok: made again after ${input#"$work/"} changed" \
     || fail "${input#"$work/"} changed, but the setup is not made again"

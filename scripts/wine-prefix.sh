@@ -33,7 +33,7 @@ velkin_without_aslr() {
 # The prefix of a configured build directory, in which its tests run: the
 # one CMake's VELKIN_WINEPREFIX names.
 velkin_build_wineprefix() {
-  sed -n 's/^VELKIN_WINEPREFIX:PATH=//p' "$1/CMakeCache.txt" 2>/dev/null
+  [ ! -e "$1/CMakeCache.txt" ] || sed -n 's/^VELKIN_WINEPREFIX:PATH=//p' "$1/CMakeCache.txt"
 }
 
 # Starts, headless, the prefix of a build directory, or of another directory

@@ -220,6 +220,8 @@ TEST_F(TransformTest, RelativeAndAbsoluteTransformsAreApplied) {
 // have planted a transform (one that could add custom actions).
 TEST_F(TransformTest, RelativeNamesReadWhatMsiexecNextToTheSetupReads) {
     writePropertyTransform(temp + L"\\t.mst", "PROPC", "planted");
+    // Planted before the setups run: it is no setup's leftover.
+    useTemp(temp);
     writePropertyTransform(work / L"t.mst", "PROPC", "above");
     writePropertyTransform(downloads + L"\\d.mst", "PROPC", "dot");
     const tstring nextToSetup = work.copy(testPackage(L"args.msi"), L"Downloads\\args.msi");

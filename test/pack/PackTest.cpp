@@ -185,21 +185,24 @@ struct BadInput {
     const char* message;
 };
 
+// The demo package grown, sparse, to `size` bytes: the installer reads it as
+// the demo, and it costs no disk.
+tstring grownDemo(const TestDirectory& dir, const tstring& relative, int64_t size) {
+    const tstring grown = dir.copy(testPackage(L"demo.msi"), relative);
+    const HANDLE file =
+        ::CreateFileW(grown.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_NE(INVALID_HANDLE_VALUE, file);
+    LARGE_INTEGER end;
+    end.QuadPart = size;
+    ::SetFilePointerEx(file, end, nullptr, FILE_BEGIN);
+    ::SetEndOfFile(file);
+    ::CloseHandle(file);
+    return grown;
+}
+
 TEST_F(PackTest, BadInputGetsOneLineAndLeavesNothing) {
     const tstring notAPackage = dir.file(L"input\\notes.msi", "just text");
-    // The demo package grown, sparse, beyond the limit: the installer reads
-    // it as the demo, and it costs no disk.
-    const tstring huge = dir.copy(testPackage(L"demo.msi"), L"input\\huge.msi");
-    {
-        const HANDLE file = ::CreateFileW(huge.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr);
-        ASSERT_NE(INVALID_HANDLE_VALUE, file);
-        LARGE_INTEGER end;
-        end.QuadPart = 0x80000000LL;
-        ::SetFilePointerEx(file, end, nullptr, FILE_BEGIN);
-        ::SetEndOfFile(file);
-        ::CloseHandle(file);
-    }
+    const tstring huge = grownDemo(dir, L"input\\huge.msi", 0x80000000LL);
     const std::vector<BadInput> cases{
         {"not a package", notAPackage, "is not a Windows Installer package"},
         {"no ProductCode", testPackage(L"nocode.msi"), "has no ProductCode"},
@@ -219,6 +222,22 @@ TEST_F(PackTest, BadInputGetsOneLineAndLeavesNothing) {
                       bad.message, bad.what);
         expectOnly(outputDir, {});
     }
+}
+
+// Ended in the middle of writing, as Task Manager or a build's time-out
+// would end it: the staging file goes with the process.
+TEST_F(PackTest, KilledWhilePackingLeavesNothing) {
+    const tstring big = grownDemo(dir, L"input\\big.msi", 1500LL * 1024 * 1024);
+    const tstring outputDir = dir.directory(L"output");
+    ChildProcess packing(siblingProgram(L"velkin-pack.exe"),
+                         quoted(big) + L" -o " + quoted(outputDir + L"\\big-setup.exe"));
+    for (int wait = 0; wait < 400 && listDirectory(outputDir).empty() && packing.running(); ++wait) {
+        ::Sleep(50);
+    }
+    ASSERT_TRUE(packing.running()) << "velkin-pack ended before it could be stopped";
+    ASSERT_EQ(1u, listDirectory(outputDir).size()) << "no staging file while packing";
+    packing.kill();
+    expectOnly(outputDir, {});
 }
 
 TEST_F(PackTest, UnwritableOutputAndMissingStubAreRefused) {

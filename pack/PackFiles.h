@@ -4,6 +4,7 @@
 #include "tstrings.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 // velkin-pack's way to the file system, the same on every host; each host
@@ -22,6 +23,12 @@ public:
     const tstring& path() const { return path_; }
     uint64_t size() const override;
     void read(uint64_t offset, void* buffer, size_t size) const override;
+    // Hands `visit` the `size` bytes from `offset` on, piece by piece, in
+    // order, each with its offset in the file: to look at every byte of a
+    // large file without holding it, and without copying it where the host
+    // can show it in place.
+    void visit(uint64_t offset, uint64_t size,
+               const std::function<void(uint64_t, const uint8_t*, size_t)>& visitor) const;
 
     struct Handle;
     const Handle& handle() const { return *handle_; }

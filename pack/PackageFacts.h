@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <vector>
 
 // Everything velkin-pack reads from an installer package, read in one go by
@@ -37,8 +38,28 @@ struct PackageFacts {
 // The properties a reader reads.
 const std::vector<tstring>& propertyNames();
 
-// Reads a package file. A file that is no package, or one that the reader
+// A reading of a package file's facts, started at once by the host's reader
+// and waited for by facts(), so that velkin-pack can look at the package in
+// other ways meanwhile. A file that is no package, or one that the reader
 // cannot read, gives one error for the user naming the file.
+class PackageReading {
+public:
+    explicit PackageReading(const tstring& path);
+    ~PackageReading();
+
+    PackageReading(const PackageReading&) = delete;
+    PackageReading& operator=(const PackageReading&) = delete;
+
+    // Once.
+    PackageFacts facts();
+
+    struct Pending;
+
+private:
+    tstring path_;
+    std::unique_ptr<Pending> pending_;
+};
+
 PackageFacts readPackageFacts(const tstring& path);
 
 // The same for a package inside a larger file, `size` bytes from `offset`

@@ -134,7 +134,10 @@ std::vector<tstring> pack(const PackRequest& request) {
     const IconSet icons = request.icon.empty() ? IconSet() : readIconFile(request.icon, 1);
     const SetupStub stub{InputFile(stubPath), stubPath};
     const InputFile package(request.package);
-    const PackageFacts facts = readPackageFacts(request.package);
+    // The package is summed while its facts are read.
+    PackageReading reading(request.package);
+    PackageChecksum packageSum(package);
+    const PackageFacts facts = reading.facts();
     const PackageInfo product = packageInfo(facts, request.package);
     requireEmbeddedSources(facts, request.package);
 
@@ -142,7 +145,7 @@ std::vector<tstring> pack(const PackRequest& request) {
     checkSize(request.package, package.size(), SetupLayout(stub, resources, SetupKeys::package(), 0));
     const SetupLayout layout(stub, resources, SetupKeys::package(), package.size());
     StagedOutput output(request.output);
-    layout.write(output, package);
+    layout.write(output, package, packageSum);
     publishCheckedSetup(output, layout.packageOffset(), package.size(), productCodeBytes(product));
     return warningsFor(request.package, product, output.path());
 }

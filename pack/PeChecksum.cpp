@@ -1,21 +1,34 @@
 #include "PeChecksum.h"
 
+#include <algorithm>
+
+namespace {
+
+// 16-bit words summed in 32 bits a block at a time: a block this long cannot
+// overflow, and the compiler sums many words of it at once.
+constexpr size_t blockWords = 65536;
+
+} // namespace
+
 void PeChecksum::add(uint64_t fileOffset, const uint8_t* data, size_t size) {
     if (size != 0 && fileOffset % 2 != 0) {
         sum_ += uint64_t{data[0]} << 8;
         ++data;
         --size;
     }
-    size_t i = 0;
-    uint64_t sum = 0;
-    for (; i + 4 <= size; i += 4) {
-        sum += uint32_t{data[i]} | uint32_t{data[i + 1]} << 8 | uint32_t{data[i + 2]} << 16 |
-               uint32_t{data[i + 3]} << 24;
+    while (size >= 2) {
+        const size_t words = std::min(size / 2, blockWords);
+        uint32_t block = 0;
+        for (size_t i = 0; i < words; ++i) {
+            block += uint32_t{data[2 * i]} | uint32_t{data[2 * i + 1]} << 8;
+        }
+        sum_ += block;
+        data += 2 * words;
+        size -= 2 * words;
     }
-    for (; i < size; ++i) {
-        sum += uint64_t{data[i]} << (8 * (i % 2));
+    if (size == 1) {
+        sum_ += data[0];
     }
-    sum_ += sum;
 }
 
 uint32_t PeChecksum::finish(uint64_t fileSize) const {

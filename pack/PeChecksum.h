@@ -14,7 +14,7 @@ public:
     uint32_t finish(uint64_t fileSize) const;
 
 private:
-    // A 64-bit sum of 32-bit words: a word at an even offset counts as much
-    // as its two 16-bit halves once the carries are folded in.
+    // The words' plain sum: folding every carry back in at the end gives
+    // what folding them in as they come would.
     uint64_t sum_ = 0;
 };

@@ -186,8 +186,14 @@ std::vector<ResourceEntry> readResourceTree(const ByteSource& file, const PeHead
     return entries;
 }
 
+uint64_t streamedOffsetAfter(uint64_t dataEnd, uint64_t alignmentBase, uint64_t alignment) {
+    const uint64_t start = align8(dataEnd) + alignmentBase;
+    return (start + alignment - 1) / alignment * alignment - alignmentBase;
+}
+
 ResourceSectionLayout layoutResourceSection(const std::vector<ResourceData>& resources,
                                             const ResourceKey& streamed, uint64_t streamedSize,
+                                            uint64_t alignmentBase, uint64_t streamedAlignment,
                                             uint32_t sectionRva) {
     // The streamed resource is the last one given to the tree.
     Node root;
@@ -245,7 +251,8 @@ ResourceSectionLayout layoutResourceSection(const std::vector<ResourceData>& res
         }
     }
     ResourceSectionLayout layout;
-    layout.streamedOffset = align8(offset);
+    layout.dataEnd = offset;
+    layout.streamedOffset = streamedOffsetAfter(offset, alignmentBase, streamedAlignment);
     dataOffsets[resources.size()] = layout.streamedOffset;
     layout.size = layout.streamedOffset + streamedSize;
     checked32(uint64_t{sectionRva} + layout.size);

@@ -58,17 +58,26 @@ struct ResourceData {
 struct ResourceSectionLayout {
     // Everything from the section's start up to the streamed data.
     std::vector<uint8_t> head;
-    // Where the streamed data starts, from the section's start (after `head`
-    // and zero padding).
+    // Where the data held in memory ends, from the section's start.
+    uint64_t dataEnd;
+    // Where the streamed data starts, from the section's start: `head` ends
+    // there.
     uint64_t streamedOffset;
     // The section's size in memory: up to the end of the streamed data.
     uint64_t size;
 };
 
+// Where the streamed data of a section goes: at the first offset from the
+// section's start, at or after `dataEnd`, where `alignmentBase` plus the
+// offset is a multiple of `alignment` (a power of two, at least 8).
+uint64_t streamedOffsetAfter(uint64_t dataEnd, uint64_t alignmentBase, uint64_t alignment);
+
 // Lays out a resource section at `sectionRva`: the directory tables (the root
 // first), the data entries, the name texts, then the data of each resource,
-// 8-byte aligned, and last the streamed resource's `streamedSize` bytes.
-// Throws when an address would not fit in 32 bits.
+// 8-byte aligned, and last the streamed resource's `streamedSize` bytes,
+// placed as streamedOffsetAfter() says. Throws when an address would not fit
+// in 32 bits.
 ResourceSectionLayout layoutResourceSection(const std::vector<ResourceData>& resources,
                                             const ResourceKey& streamed, uint64_t streamedSize,
+                                            uint64_t alignmentBase, uint64_t streamedAlignment,
                                             uint32_t sectionRva);

@@ -54,81 +54,56 @@ void writeAll(int fd, const std::string& bytes) {
     ::_exit(0);
 }
 
-class Child {
-public:
-    explicit Child(pid_t pid) : pid_(pid) {}
-    ~Child() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            wait();
-        }
-    }
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-
-    int wait() {
-        int status = 0;
-        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-        }
-        pid_ = 0;
-        return status;
-    }
-
-private:
-    pid_t pid_;
-};
-
-class Pipe {
-public:
-    Pipe() {
-        if (::pipe2(ends_, O_CLOEXEC) != 0) {
-            VK_THROW_MSG("Cannot make a pipe: " << std::strerror(errno));
-        }
-    }
-    ~Pipe() {
-        closeEnd(0);
-        closeEnd(1);
-    }
-    Pipe(const Pipe&) = delete;
-    Pipe& operator=(const Pipe&) = delete;
-
-    int readEnd() const { return ends_[0]; }
-    int writeEnd() const { return ends_[1]; }
-    void closeEnd(int end) {
-        if (ends_[end] >= 0) {
-            ::close(ends_[end]);
-            ends_[end] = -1;
-        }
-    }
-
-private:
-    int ends_[2];
-};
-
 } // namespace
 
-std::string callIsolated(const std::function<std::string()>& work, int timeLimitSeconds) {
-    Pipe pipe;
-    const pid_t pid = ::fork();
-    if (pid < 0) {
-        VK_THROW_MSG("Cannot start a process: " << std::strerror(errno));
+IsolatedCall::IsolatedCall(const std::function<std::string()>& work) {
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0) {
+        VK_THROW_MSG("Cannot make a pipe: " << std::strerror(errno));
     }
-    if (pid == 0) {
-        runChild(work, pipe.writeEnd());
+    answer_ = ends[0];
+    pid_ = ::fork();
+    if (pid_ == 0) {
+        ::close(ends[0]);
+        runChild(work, ends[1]);
     }
-    Child child(pid);
-    pipe.closeEnd(1);
+    const int error = errno;
+    ::close(ends[1]);
+    if (pid_ < 0) {
+        ::close(answer_);
+        VK_THROW_MSG("Cannot start a process: " << std::strerror(error));
+    }
+}
 
+IsolatedCall::~IsolatedCall() {
+    if (pid_ > 0) {
+        ::kill(pid_, SIGKILL);
+        waitForChild();
+    }
+    if (answer_ >= 0) {
+        ::close(answer_);
+    }
+}
+
+int IsolatedCall::waitForChild() {
+    int status = 0;
+    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+    pid_ = 0;
+    return status;
+}
+
+std::string IsolatedCall::answer(int timeLimitSeconds) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeLimitSeconds);
     std::string answer;
     char buffer[65536];
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             VK_THROW_MSG("the reader took longer than " << timeLimitSeconds << " seconds");
         }
-        pollfd ready{pipe.readEnd(), POLLIN, 0};
+        pollfd ready{answer_, POLLIN, 0};
         const int polled = ::poll(&ready, 1, static_cast<int>(left.count()));
         if (polled < 0 && errno != EINTR) {
             VK_THROW_MSG("Cannot read from a pipe: " << std::strerror(errno));
@@ -136,7 +111,7 @@ std::string callIsolated(const std::function<std::string()>& work, int timeLimit
         if (polled <= 0) {
             continue;
         }
-        const ssize_t read = ::read(pipe.readEnd(), buffer, sizeof(buffer));
+        const ssize_t read = ::read(answer_, buffer, sizeof(buffer));
         if (read < 0 && errno == EINTR) {
             continue;
         }
@@ -145,7 +120,7 @@ std::string callIsolated(const std::function<std::string()>& work, int timeLimit
         }
         answer.append(buffer, static_cast<size_t>(read));
     }
-    const int status = child.wait();
+    const int status = waitForChild();
     if (WIFSIGNALED(status)) {
         VK_THROW_MSG("the reader crashed (" << strsignal(WTERMSIG(status)) << ")");
     }

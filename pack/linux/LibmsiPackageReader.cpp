@@ -23,14 +23,16 @@ void quietWriter() {
                           nullptr, nullptr);
 }
 
-PackageFacts readIsolated(const std::string& nativePath, const tstring& shownPath) {
+IsolatedCall startReading(const std::string& nativePath) {
+    return IsolatedCall([nativePath] {
+        quietWriter();
+        return encodeFacts(readWithLibmsi(nativePath));
+    });
+}
+
+PackageFacts answerOf(IsolatedCall& reading, const tstring& shownPath) {
     try {
-        return decodeFacts(callIsolated(
-            [&nativePath] {
-                quietWriter();
-                return encodeFacts(readWithLibmsi(nativePath));
-            },
-            timeLimitSeconds));
+        return decodeFacts(reading.answer(timeLimitSeconds));
     } catch (const VkErrorBase& e) {
         VK_THROW_MSG(shownPath << " is not a Windows Installer package (" << e.originalMessage() << ")");
     }
@@ -43,12 +45,22 @@ tstring temporaryDirectory() {
 
 } // namespace
 
-PackageFacts readPackageFacts(const tstring& path) { return readIsolated(toNative(path), path); }
+struct PackageReading::Pending {
+    IsolatedCall reader;
+};
+
+PackageReading::PackageReading(const tstring& path)
+    : path_(path), pending_(new Pending{startReading(toNative(path))}) {}
+
+PackageReading::~PackageReading() = default;
+
+PackageFacts PackageReading::facts() { return answerOf(pending_->reader, path_); }
 
 PackageFacts readEmbeddedPackageFacts(const tstring& path, uint64_t offset, uint64_t size) {
     // libmsi reads a package only from a file of its own: a copy that has no
     // name and goes with its last descriptor, which the reader inherits.
     StagedOutput copy(temporaryDirectory() + L"/velkin-package.msi");
     copy.copy(InputFile(path), offset, 0, size);
-    return readIsolated("/proc/self/fd/" + std::to_string(descriptorOf(copy)), path);
+    IsolatedCall reading = startReading("/proc/self/fd/" + std::to_string(descriptorOf(copy)));
+    return answerOf(reading, path);
 }

@@ -77,7 +77,15 @@ void readTables(const msi::Database& db, PackageFacts& facts) {
 
 } // namespace
 
-PackageFacts readPackageFacts(const tstring& path) {
+// msi.dll reads in this process, when the facts are asked for.
+struct PackageReading::Pending {};
+
+PackageReading::PackageReading(const tstring& path) : path_(path) {}
+
+PackageReading::~PackageReading() = default;
+
+PackageFacts PackageReading::facts() {
+    const tstring& path = path_;
     PackageFacts facts;
     {
         std::unique_ptr<msi::Database> db;

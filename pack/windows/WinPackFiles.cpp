@@ -95,6 +95,17 @@ void InputFile::read(uint64_t offset, void* buffer, size_t size) const {
     readAt(handle_->file.get(), path_, offset, buffer, size);
 }
 
+void InputFile::visit(uint64_t offset, uint64_t size,
+                      const std::function<void(uint64_t, const uint8_t*, size_t)>& visitor) const {
+    std::vector<uint8_t> chunk(static_cast<size_t>(std::min<uint64_t>(copyChunk, size)));
+    for (uint64_t done = 0; done < size;) {
+        const size_t part = static_cast<size_t>(std::min<uint64_t>(chunk.size(), size - done));
+        read(offset + done, chunk.data(), part);
+        visitor(offset + done, chunk.data(), part);
+        done += part;
+    }
+}
+
 StagedOutput::StagedOutput(const tstring& output) : output_(FileUtils::toAbsolutePath(output)) {
     if (FileUtils::isDirectory(output_)) {
         VK_THROW_MSG("The output " << output_ << " is a directory");

@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
+#include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <stdexcept>
 #include <unistd.h>
@@ -11,7 +15,7 @@ namespace {
 
 std::string failureOf(const std::function<std::string()>& work, int seconds = 10) {
     try {
-        callIsolated(work, seconds);
+        IsolatedCall(work).answer(seconds);
     } catch (const VkErrorBase& e) {
         return e.originalMessage();
     }
@@ -21,12 +25,10 @@ std::string failureOf(const std::function<std::string()>& work, int seconds = 10
 
 TEST(IsolatedCallTest, GivesTheAnswerWholeAndLeavesThisProcessAlone) {
     int touched = 0;
-    const std::string answer = callIsolated(
-        [&touched] {
-            touched = 1;
-            return std::string(300000, 'x') + '\0' + "end";
-        },
-        10);
+    const std::string answer = IsolatedCall([&touched] {
+                                   touched = 1;
+                                   return std::string(300000, 'x') + '\0' + "end";
+                               }).answer(10);
     EXPECT_EQ(std::string(300000, 'x') + '\0' + "end", answer);
     EXPECT_EQ(0, touched);
 }
@@ -46,6 +48,22 @@ TEST(IsolatedCallTest, HowTheWorkEndedIsTheReason) {
                                                               }
                                                           },
                                                           1));
+}
+
+// A reading given up (its package refused for another reason) leaves no
+// process behind and waits for none.
+TEST(IsolatedCallTest, AnAnswerNobodyWaitsForEndsTheChild) {
+    const auto start = std::chrono::steady_clock::now();
+    {
+        const IsolatedCall endless([]() -> std::string {
+            for (;;) {
+                ::pause();
+            }
+        });
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(-1, ::waitpid(-1, nullptr, WNOHANG));
+    EXPECT_EQ(ECHILD, errno);
 }
 
 } // namespace

@@ -30,7 +30,8 @@ protected:
         const InputFile input(package);
         const SetupLayout layout(stub_, stubResourcesAnd(stub_, code_), SetupKeys::package(), input.size());
         StagedOutput output(dir_ / name);
-        layout.write(output, input);
+        PackageChecksum packageSum(input);
+        layout.write(output, input, packageSum);
         output.publish();
         return readBytes(dir_ / name);
     }

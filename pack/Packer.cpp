@@ -15,8 +15,13 @@
 #include "VersionResource.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace {
+
+// A version record and product code take a few KiB at most; a package this
+// far below the limit that a stub's tree leaves fits whatever they hold.
+constexpr uint64_t copyAheadMargin = 64 * 1024;
 
 ResourceKey numbered(uint16_t type, uint16_t name) {
     return ResourceKey{ResourceId::of(type), ResourceId::of(name), SetupResourceNames::language};
@@ -42,10 +47,10 @@ std::string productCodeBytes(const PackageInfo& product) {
 }
 
 // The stub's resources, with ours put in: the product code, a version record
-// describing the product and, if one is given, the icon. What the stub has of
-// these kinds, under a number, goes, as does a package it carries.
-std::vector<ResourceData> setupResources(const SetupStub& stub, const PackageInfo& product,
-                                         const IconSet& icons, const tstring& output) {
+// and, if one is given, the icon. What the stub has of these kinds, under a
+// number, goes, as does a package it carries.
+std::vector<ResourceData> setupResources(const SetupStub& stub, const IconSet& icons, const std::string& productCode,
+                                         std::vector<uint8_t> version) {
     std::vector<uint16_t> replacedTypes{SetupKeys::version};
     if (!icons.images.empty()) {
         replacedTypes.insert(replacedTypes.end(), {SetupKeys::icon, SetupKeys::iconGroup});
@@ -65,9 +70,8 @@ std::vector<ResourceData> setupResources(const SetupStub& stub, const PackageInf
                         resources.end());
         resources.push_back(ResourceData{key, std::move(bytes), 0});
     };
-    const std::string code = productCodeBytes(product);
-    put(SetupKeys::productCode(), std::vector<uint8_t>(code.begin(), code.end()));
-    put(numbered(SetupKeys::version, 1), versionRecord(product, output));
+    put(SetupKeys::productCode(), std::vector<uint8_t>(productCode.begin(), productCode.end()));
+    put(numbered(SetupKeys::version, 1), std::move(version));
     for (size_t i = 0; i < icons.images.size(); ++i) {
         put(numbered(SetupKeys::icon, static_cast<uint16_t>(i + 1)), icons.images[i]);
     }
@@ -134,18 +138,32 @@ std::vector<tstring> pack(const PackRequest& request) {
     const IconSet icons = request.icon.empty() ? IconSet() : readIconFile(request.icon, 1);
     const SetupStub stub{InputFile(stubPath), stubPath};
     const InputFile package(request.package);
-    // The package is summed while its facts are read.
+    const uint64_t packageSize = package.size();
+    // While the package's facts are read, it is summed for the CheckSum and
+    // copied into its place, which depends on the names of the setup's
+    // resources and its size alone: the setup takes little longer than a
+    // copy. A package too near the limit to be sure to fit waits for them.
     PackageReading reading(request.package);
     PackageChecksum packageSum(package);
+    const SetupLayout provisional(stub, setupResources(stub, icons, {}, {}), SetupKeys::package(), packageSize);
+    std::optional<StagedOutput> output;
+    if (packageSize + copyAheadMargin <= provisional.largestPackage()) {
+        output.emplace(request.output);
+        provisional.copyPackage(*output, package);
+    }
     const PackageFacts facts = reading.facts();
     const PackageInfo product = packageInfo(facts, request.package);
     requireEmbeddedSources(facts, request.package);
 
-    const std::vector<ResourceData> resources = setupResources(stub, product, icons, request.output);
-    checkSize(request.package, package.size(), SetupLayout(stub, resources, SetupKeys::package(), 0));
-    const SetupLayout layout(stub, resources, SetupKeys::package(), package.size());
-    StagedOutput output(request.output);
-    layout.write(output, package, packageSum);
-    publishCheckedSetup(output, layout.packageOffset(), package.size(), productCodeBytes(product));
-    return warningsFor(request.package, product, output.path());
+    const SetupLayout layout(stub,
+                             setupResources(stub, icons, productCodeBytes(product), versionRecord(product, request.output)),
+                             SetupKeys::package(), packageSize);
+    checkSize(request.package, packageSize, layout);
+    if (!output) {
+        output.emplace(request.output);
+        layout.copyPackage(*output, package);
+    }
+    layout.writeAround(*output, packageSum);
+    publishCheckedSetup(*output, layout.packageOffset(), packageSize, productCodeBytes(product));
+    return warningsFor(request.package, product, output->path());
 }

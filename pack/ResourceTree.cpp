@@ -3,7 +3,6 @@
 #include "ErrorHandling.h"
 
 #include <algorithm>
-#include <cstring>
 #include <map>
 
 using LittleEndian::get16;
@@ -186,8 +185,8 @@ std::vector<ResourceEntry> readResourceTree(const ByteSource& file, const PeHead
     return entries;
 }
 
-uint64_t streamedOffsetAfter(uint64_t dataEnd, uint64_t alignmentBase, uint64_t alignment) {
-    const uint64_t start = align8(dataEnd) + alignmentBase;
+uint64_t streamedOffsetAfter(uint64_t treeEnd, uint64_t alignmentBase, uint64_t alignment) {
+    const uint64_t start = align8(treeEnd) + alignmentBase;
     return (start + alignment - 1) / alignment * alignment - alignmentBase;
 }
 
@@ -242,7 +241,13 @@ ResourceSectionLayout layoutResourceSection(const std::vector<ResourceData>& res
         }
     }
 
+    ResourceSectionLayout layout;
+    layout.treeEnd = offset;
+    layout.streamedOffset = streamedOffsetAfter(offset, alignmentBase, streamedAlignment);
+    layout.tailOffset = align8(layout.streamedOffset + streamedSize);
     std::vector<uint64_t> dataOffsets(resources.size() + 1);
+    dataOffsets[resources.size()] = layout.streamedOffset;
+    offset = layout.tailOffset;
     for (const Node* language : languages) {
         if (language->resource <= resources.size()) {
             offset = align8(offset);
@@ -250,15 +255,13 @@ ResourceSectionLayout layoutResourceSection(const std::vector<ResourceData>& res
             offset += resources[language->resource - 1].bytes.size();
         }
     }
-    ResourceSectionLayout layout;
-    layout.dataEnd = offset;
-    layout.streamedOffset = streamedOffsetAfter(offset, alignmentBase, streamedAlignment);
-    dataOffsets[resources.size()] = layout.streamedOffset;
-    layout.size = layout.streamedOffset + streamedSize;
+    layout.size = offset;
     checked32(uint64_t{sectionRva} + layout.size);
 
     std::vector<uint8_t>& head = layout.head;
     head.assign(static_cast<size_t>(layout.streamedOffset), 0);
+    std::vector<uint8_t>& tail = layout.tail;
+    tail.assign(static_cast<size_t>(layout.size - layout.tailOffset), 0);
     const auto writeDirectory = [&](const Node& node, uint32_t at) {
         uint16_t named = 0;
         for (const Node& entry : node.children) {
@@ -287,7 +290,8 @@ ResourceSectionLayout layoutResourceSection(const std::vector<ResourceData>& res
               checked32(isStreamed ? streamedSize : resources[index].bytes.size()));
         put32(&head[language->offset + 8], isStreamed ? 0 : resources[index].codePage);
         if (!isStreamed && !resources[index].bytes.empty()) {
-            std::memcpy(&head[dataOffsets[index]], resources[index].bytes.data(), resources[index].bytes.size());
+            std::copy(resources[index].bytes.begin(), resources[index].bytes.end(),
+                      tail.begin() + static_cast<ptrdiff_t>(dataOffsets[index] - layout.tailOffset));
         }
     }
     for (const auto& [name, at] : nameOffsets) {

@@ -47,36 +47,44 @@ struct ResourceEntry {
 std::vector<ResourceEntry> readResourceTree(const ByteSource& file, const PeHeaders& headers);
 
 // The resources that a new resource section holds: their data in memory, but
-// for at most one resource, the streamed one, whose data is written after the
-// section's head from elsewhere.
+// for one resource, the streamed one, whose data is written into the section
+// from elsewhere.
 struct ResourceData {
     ResourceKey key;
     std::vector<uint8_t> bytes;
     uint32_t codePage = 0;
 };
 
+// A resource section in three parts: the tree, the streamed data, and the
+// data held in memory. The streamed data's place depends on the resources'
+// keys alone, never on their data: it is known before their data is.
 struct ResourceSectionLayout {
-    // Everything from the section's start up to the streamed data.
+    // The tree, from the section's start, and zero padding up to the
+    // streamed data.
     std::vector<uint8_t> head;
-    // Where the data held in memory ends, from the section's start.
-    uint64_t dataEnd;
+    // Where the tree ends.
+    uint64_t treeEnd;
     // Where the streamed data starts, from the section's start: `head` ends
-    // there.
+    // there (see streamedOffsetAfter).
     uint64_t streamedOffset;
-    // The section's size in memory: up to the end of the streamed data.
+    // The data held in memory, each resource's 8-byte aligned, from
+    // `tailOffset` (the first multiple of 8 after the streamed data) on.
+    std::vector<uint8_t> tail;
+    uint64_t tailOffset;
+    // The section's size in memory: up to the end of the tail.
     uint64_t size;
 };
 
-// Where the streamed data of a section goes: at the first offset from the
-// section's start, at or after `dataEnd`, where `alignmentBase` plus the
-// offset is a multiple of `alignment` (a power of two, at least 8).
-uint64_t streamedOffsetAfter(uint64_t dataEnd, uint64_t alignmentBase, uint64_t alignment);
+// Where the streamed data goes in a section whose tree ends at `treeEnd`: at
+// the first offset from the section's start, after the tree, where
+// `alignmentBase` plus the offset is a multiple of `alignment` (a power of
+// two, at least 8).
+uint64_t streamedOffsetAfter(uint64_t treeEnd, uint64_t alignmentBase, uint64_t alignment);
 
 // Lays out a resource section at `sectionRva`: the directory tables (the root
-// first), the data entries, the name texts, then the data of each resource,
-// 8-byte aligned, and last the streamed resource's `streamedSize` bytes,
-// placed as streamedOffsetAfter() says. Throws when an address would not fit
-// in 32 bits.
+// first), the data entries and the name texts; then the streamed resource's
+// `streamedSize` bytes; then the data of each other resource. Throws when an
+// address would not fit in 32 bits.
 ResourceSectionLayout layoutResourceSection(const std::vector<ResourceData>& resources,
                                             const ResourceKey& streamed, uint64_t streamedSize,
                                             uint64_t alignmentBase, uint64_t streamedAlignment,

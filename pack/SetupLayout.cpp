@@ -105,8 +105,10 @@ SetupLayout::SetupLayout(const SetupStub& stub, const std::vector<ResourceData>&
 
     pieces_.push_back(Piece{0, std::move(prefix)});
     pieces_.push_back(Piece{resourceSection.pointerToRawData, section_.head});
-    const uint64_t packageEnd = packageOffset_ + packageSize;
-    pieces_.push_back(Piece{packageEnd, std::vector<uint8_t>(static_cast<size_t>(fileSize_ - packageEnd), 0)});
+    const uint64_t tailOffset = resourceSection.pointerToRawData + section_.tailOffset;
+    pieces_.push_back(Piece{tailOffset, section_.tail});
+    const uint64_t tailEnd = tailOffset + section_.tail.size();
+    pieces_.push_back(Piece{tailEnd, std::vector<uint8_t>(static_cast<size_t>(fileSize_ - tailEnd), 0)});
     for (size_t i = first + 1; i < placed.size(); ++i) {
         const auto from = stub.bytes().begin() + sections[i].pointerToRawData;
         pieces_.push_back(Piece{placed[i].pointerToRawData,
@@ -128,34 +130,30 @@ uint64_t SetupLayout::largestPackage() const {
     }
     const uint64_t alignment = headers.sectionAlignment();
     const uint64_t resourceEnd = (imageLimit - 1 - following) / alignment * alignment;
-    // A package near the limit is a large one, placed as large ones are.
+    // A package near the limit is a large one, placed as large ones are, and
+    // the data after it starts at the next multiple of 8.
     const uint64_t packageStart =
-        streamedOffsetAfter(section_.dataEnd, sections[first].pointerToRawData, largePackageAlignment);
-    const uint64_t taken = sections[first].virtualAddress + packageStart;
-    return resourceEnd > taken ? resourceEnd - taken : 0;
+        streamedOffsetAfter(section_.treeEnd, sections[first].pointerToRawData, largePackageAlignment);
+    const uint64_t taken =
+        sections[first].virtualAddress + packageStart + (section_.size - section_.tailOffset);
+    return resourceEnd > taken ? (resourceEnd - taken) / 8 * 8 : 0;
 }
 
-uint32_t SetupLayout::write(StagedOutput& output, const InputFile& package, PackageChecksum& packageSum) const {
-    if (imageSize_ >= imageLimit || package.size() != packageSize_) {
-        VK_THROW_MSG("A setup of " << imageSize_ << " bytes in memory cannot be written");
-    }
-    // In file order: a file that grows at its end takes a copy faster than
-    // one written beyond its end.
-    PeChecksum checksum;
-    const auto writePiece = [&](const Piece& piece) {
-        output.write(piece.offset, piece.bytes.data(), piece.bytes.size());
-        checksum.add(piece.offset, piece.bytes.data(), piece.bytes.size());
-    };
-    for (const Piece& piece : pieces_) {
-        if (piece.offset < packageOffset_) {
-            writePiece(piece);
-        }
+void SetupLayout::copyPackage(StagedOutput& output, const InputFile& package) const {
+    if (package.size() != packageSize_) {
+        VK_THROW_MSG("The package " << package.path() << " changed its size while it was packed");
     }
     output.copy(package, 0, packageOffset_, packageSize_);
+}
+
+uint32_t SetupLayout::writeAround(StagedOutput& output, PackageChecksum& packageSum) const {
+    if (imageSize_ >= imageLimit) {
+        VK_THROW_MSG("A setup of " << imageSize_ << " bytes in memory cannot be written");
+    }
+    PeChecksum checksum;
     for (const Piece& piece : pieces_) {
-        if (piece.offset >= packageOffset_) {
-            writePiece(piece);
-        }
+        output.write(piece.offset, piece.bytes.data(), piece.bytes.size());
+        checksum.add(piece.offset, piece.bytes.data(), piece.bytes.size());
     }
     checksum.add(packageSum.get());
     const uint32_t value = checksum.finish(fileSize_);

@@ -34,9 +34,10 @@ private:
 
 // A setup executable planned around a stub before a byte is written: the
 // stub's own sections up to its resources as they are, a new resource section
-// in their place that ends with the package, and the base relocations moved
-// behind it. Every offset and size is known from the package's size alone, so
-// the package streams from its file.
+// in their place (its tree, the package, the other resources' data), and the
+// base relocations moved behind it. Every offset and size is known from the
+// package's size and the resources' data sizes, so the package streams from
+// its file.
 class SetupLayout {
 public:
     // `resources` replace the stub's own; the package goes last, under
@@ -50,9 +51,13 @@ public:
     uint64_t fileSize() const { return fileSize_; }
     uint64_t packageOffset() const { return packageOffset_; }
 
-    // Writes the setup, the package streamed from `package`, and gives the
-    // CheckSum it wrote. Refuses an image of 2 GiB or beyond first.
-    uint32_t write(StagedOutput& output, const InputFile& package, PackageChecksum& packageSum) const;
+    // Streams the package from `package` into its place, which depends on
+    // the resources' keys and the package's size alone, so that the copy
+    // can start before the other resources' data is known.
+    void copyPackage(StagedOutput& output, const InputFile& package) const;
+    // Writes everything but the package, and the CheckSum, and gives the
+    // CheckSum. Refuses an image of 2 GiB or beyond first.
+    uint32_t writeAround(StagedOutput& output, PackageChecksum& packageSum) const;
 
 private:
     struct Piece {

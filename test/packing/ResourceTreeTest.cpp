@@ -40,18 +40,21 @@ std::string text(const ResourceId& id) {
 }
 
 // The tree as written: named entries first, by their upper-case text, then
-// numbers ascending, at every level; every resource's data where its entry
-// says, 8-byte aligned, the streamed one last.
+// numbers ascending, at every level; the streamed data at the first aligned
+// place after the tree, and every other resource's data after it, 8-byte
+// aligned, where its entry says.
 TEST(ResourceTreeTest, ReadsBackInWindowsOrderWithTheDataInPlace) {
     const std::vector<ResourceData> resources = mixed();
     const ResourceSectionLayout layout =
-        layoutResourceSection(resources, streamed, 1000, syntheticResourceOffset, 4096, syntheticResourceRva);
+        layoutResourceSection(resources, streamed, 1001, syntheticResourceOffset, 4096, syntheticResourceRva);
     EXPECT_EQ(layout.head.size(), layout.streamedOffset);
     EXPECT_EQ(0u, (syntheticResourceOffset + layout.streamedOffset) % 4096);
-    EXPECT_LT(layout.streamedOffset - layout.dataEnd, 4096u);
-    EXPECT_EQ(layout.streamedOffset + 1000, layout.size);
+    EXPECT_LT(layout.streamedOffset - layout.treeEnd, 4096u);
+    EXPECT_EQ(layout.streamedOffset + 1008, layout.tailOffset);
+    EXPECT_EQ(layout.tailOffset + layout.tail.size(), layout.size);
     std::vector<uint8_t> section = layout.head;
-    section.resize(static_cast<size_t>(layout.size), 0x5A);
+    section.resize(static_cast<size_t>(layout.tailOffset), 0x5A);
+    section.insert(section.end(), layout.tail.begin(), layout.tail.end());
     const std::vector<uint8_t> image = syntheticImage(section);
 
     std::vector<std::string> order;
@@ -61,12 +64,13 @@ TEST(ResourceTreeTest, ReadsBackInWindowsOrderWithTheDataInPlace) {
         EXPECT_EQ(0u, offset % 8) << order.back();
         if (entry.key.matches(streamed)) {
             EXPECT_EQ(layout.streamedOffset, offset);
-            EXPECT_EQ(1000u, entry.size);
+            EXPECT_EQ(1001u, entry.size);
             continue;
         }
         const auto given = std::find_if(resources.begin(), resources.end(),
                                         [&](const ResourceData& data) { return data.key.matches(entry.key); });
         ASSERT_NE(resources.end(), given) << order.back();
+        EXPECT_GE(offset, layout.tailOffset) << order.back();
         EXPECT_EQ(given->bytes, std::vector<uint8_t>(section.begin() + offset, section.begin() + offset + entry.size));
         EXPECT_EQ(given->codePage, entry.codePage);
     }

@@ -31,7 +31,8 @@ protected:
         const SetupLayout layout(stub_, stubResourcesAnd(stub_, code_), SetupKeys::package(), input.size());
         StagedOutput output(dir_ / name);
         PackageChecksum packageSum(input);
-        layout.write(output, input, packageSum);
+        layout.copyPackage(output, input);
+        layout.writeAround(output, packageSum);
         output.publish();
         return readBytes(dir_ / name);
     }

@@ -1,7 +1,6 @@
 #include "VersionResource.h"
 
 #include "ByteSource.h"
-#include "Utf16.h"
 
 #include <cwctype>
 
@@ -102,8 +101,8 @@ std::vector<uint8_t> buildVersionResource(const VersionInfo& info) {
         node(out, u"StringFileInfo", 0, 1, [&] {
             node(out, table, 0, 1, [&] {
                 for (const auto& [name, value] : info.strings) {
-                    const std::u16string text = toUtf16(value);
-                    node(out, toUtf16(name), static_cast<uint16_t>(text.size() + 1), 1,
+                    const std::u16string text = tstrings::toUtf16(value);
+                    node(out, tstrings::toUtf16(name), static_cast<uint16_t>(text.size() + 1), 1,
                          [&] { out.text(text); });
                 }
             });

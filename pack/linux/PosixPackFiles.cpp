@@ -23,7 +23,6 @@
 
 namespace {
 
-constexpr size_t copyChunk = 1024 * 1024;
 constexpr uint64_t mapWindow = 8 * 1024 * 1024;
 
 // Unmaps a view of a file when it goes.
@@ -262,15 +261,10 @@ void StagedOutput::copy(const InputFile& source, uint64_t sourceOffset, uint64_t
         }
         left -= static_cast<uint64_t>(copied);
     }
-    std::vector<uint8_t> chunk(static_cast<size_t>(std::min<uint64_t>(left, copyChunk)));
-    while (left > 0) {
-        const size_t part = static_cast<size_t>(std::min<uint64_t>(chunk.size(), left));
-        source.read(static_cast<uint64_t>(from), chunk.data(), part);
-        write(static_cast<uint64_t>(to), chunk.data(), part);
-        from += static_cast<off_t>(part);
-        to += static_cast<off_t>(part);
-        left -= part;
-    }
+    const auto start = static_cast<uint64_t>(from);
+    source.visit(start, left, [&](uint64_t at, const uint8_t* bytes, size_t part) {
+        write(static_cast<uint64_t>(to) + (at - start), bytes, part);
+    });
 }
 
 uint64_t StagedOutput::size() const { return sizeOf(handle_->fd.get(), output_); }

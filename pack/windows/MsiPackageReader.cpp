@@ -115,13 +115,7 @@ PackageFacts readEmbeddedPackageFacts(const tstring& path, uint64_t offset, uint
     {
         const InputFile setup(path);
         StagedFileWriter writer(copy);
-        std::vector<uint8_t> chunk(1024 * 1024);
-        for (uint64_t done = 0; done < size;) {
-            const size_t part = static_cast<size_t>(std::min<uint64_t>(chunk.size(), size - done));
-            setup.read(offset + done, chunk.data(), part);
-            writer.write(chunk.data(), part);
-            done += part;
-        }
+        setup.visit(offset, size, [&writer](uint64_t, const uint8_t* bytes, size_t part) { writer.write(bytes, part); });
         writer.finish();
     }
     return readPackageFacts(copy);

@@ -122,13 +122,9 @@ void StagedOutput::write(uint64_t offset, const void* data, size_t size) {
 }
 
 void StagedOutput::copy(const InputFile& source, uint64_t sourceOffset, uint64_t offset, uint64_t size) {
-    std::vector<uint8_t> chunk(static_cast<size_t>(std::min<uint64_t>(copyChunk, size)));
-    for (uint64_t done = 0; done < size;) {
-        const size_t part = static_cast<size_t>(std::min<uint64_t>(chunk.size(), size - done));
-        source.read(sourceOffset + done, chunk.data(), part);
-        write(offset + done, chunk.data(), part);
-        done += part;
-    }
+    source.visit(sourceOffset, size, [&](uint64_t at, const uint8_t* bytes, size_t part) {
+        write(offset + (at - sourceOffset), bytes, part);
+    });
 }
 
 uint64_t StagedOutput::size() const {

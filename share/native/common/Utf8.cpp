@@ -38,6 +38,29 @@ char32_t nextCodePoint(const tstring& text, size_t& position) {
     return isSurrogate(unit) || unit > lastCodePoint ? replacementCharacter : unit;
 }
 
+// A code point as UTF-16 units: a surrogate pair beyond U+FFFF.
+template <class Text>
+void appendUtf16(Text& out, char32_t c) {
+    using Unit = typename Text::value_type;
+    if (c >= 0x10000) {
+        c -= 0x10000;
+        out += static_cast<Unit>(0xD800 + (c >> 10));
+        out += static_cast<Unit>(0xDC00 + (c & 0x3FF));
+        return;
+    }
+    out += static_cast<Unit>(c);
+}
+
+void appendWide(tstring& out, char32_t c) {
+    if constexpr (wideIsUtf16) {
+        appendUtf16(out, c);
+    } else {
+        out += static_cast<wchar_t>(c);
+    }
+}
+
+} // namespace
+
 void appendUtf8(std::string& out, char32_t c) {
     if (c < 0x80) {
         out += static_cast<char>(c);
@@ -51,10 +74,7 @@ void appendUtf8(std::string& out, char32_t c) {
     }
 }
 
-// The code point of the sequence at `position`, which moves past it; nothing
-// for a sequence that is cut short, overlong, a surrogate or past U+10FFFF,
-// or a byte that cannot start one.
-std::optional<char32_t> nextUtf8(const std::string& bytes, size_t& position) {
+std::optional<char32_t> decodeUtf8(const std::string& bytes, size_t& position) {
     const unsigned char lead = static_cast<unsigned char>(bytes[position++]);
     if (lead < 0x80) {
         return lead;
@@ -93,19 +113,14 @@ std::optional<char32_t> nextUtf8(const std::string& bytes, size_t& position) {
     return c;
 }
 
-void appendWide(tstring& out, char32_t c) {
-    if constexpr (wideIsUtf16) {
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            out += static_cast<wchar_t>(0xD800 + (c >> 10));
-            out += static_cast<wchar_t>(0xDC00 + (c & 0x3FF));
-            return;
-        }
+std::u16string toUtf16(const tstring& text) {
+    std::u16string units;
+    units.reserve(text.size());
+    for (const wchar_t unit : text) {
+        appendUtf16(units, unitValue(unit));
     }
-    out += static_cast<wchar_t>(c);
+    return units;
 }
-
-} // namespace
 
 std::string toUtf8(const tstring& text) {
     std::string utf8;
@@ -120,7 +135,7 @@ tstring fromUtf8(const std::string& text) {
     tstring wide;
     wide.reserve(text.size());
     for (size_t position = 0; position < text.size();) {
-        const std::optional<char32_t> c = nextUtf8(text, position);
+        const std::optional<char32_t> c = decodeUtf8(text, position);
         if (!c) {
             return tstring();
         }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -18,6 +19,18 @@ namespace tstrings {
 tstring fromUtf8(const std::string& text);
 // An unpaired surrogate, or a unit that is no character, becomes U+FFFD.
 std::string toUtf8(const tstring& text);
+// The text as UTF-16 code units, the form Windows file formats store: as it
+// is where wchar_t has 16 bits; where it has 32, a unit beyond U+FFFF
+// becomes its surrogate pair.
+std::u16string toUtf16(const tstring& text);
+
+// The pieces of the UTF-8 conversions, for text that must keep bytes those
+// refuse: the code point of the sequence at `position`, which moves past it,
+// or nothing for a sequence that is cut short, overlong, a surrogate or past
+// U+10FFFF, or a byte that cannot start one (`position` then is undefined);
+// and a code point appended as UTF-8.
+std::optional<char32_t> decodeUtf8(const std::string& bytes, size_t& position);
+void appendUtf8(std::string& out, char32_t codePoint);
 // The system's ANSI code page; UTF-8 where the system has none.
 tstring fromACP(const std::string& text);
 std::string toACP(const tstring& text);

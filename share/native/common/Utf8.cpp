@@ -38,25 +38,16 @@ char32_t nextCodePoint(const tstring& text, size_t& position) {
     return isSurrogate(unit) || unit > lastCodePoint ? replacementCharacter : unit;
 }
 
-// A code point as UTF-16 units: a surrogate pair beyond U+FFFF.
-template <class Text>
-void appendUtf16(Text& out, char32_t c) {
-    using Unit = typename Text::value_type;
-    if (c >= 0x10000) {
-        c -= 0x10000;
-        out += static_cast<Unit>(0xD800 + (c >> 10));
-        out += static_cast<Unit>(0xDC00 + (c & 0x3FF));
-        return;
-    }
-    out += static_cast<Unit>(c);
-}
-
 void appendWide(tstring& out, char32_t c) {
     if constexpr (wideIsUtf16) {
-        appendUtf16(out, c);
-    } else {
-        out += static_cast<wchar_t>(c);
+        if (c >= 0x10000) {
+            c -= 0x10000;
+            out += static_cast<wchar_t>(0xD800 + (c >> 10));
+            out += static_cast<wchar_t>(0xDC00 + (c & 0x3FF));
+            return;
+        }
     }
+    out += static_cast<wchar_t>(c);
 }
 
 } // namespace
@@ -111,15 +102,6 @@ std::optional<char32_t> decodeUtf8(const std::string& bytes, size_t& position) {
         return std::nullopt;
     }
     return c;
-}
-
-std::u16string toUtf16(const tstring& text) {
-    std::u16string units;
-    units.reserve(text.size());
-    for (const wchar_t unit : text) {
-        appendUtf16(units, unitValue(unit));
-    }
-    return units;
 }
 
 std::string toUtf8(const tstring& text) {

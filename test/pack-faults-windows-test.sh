@@ -52,6 +52,42 @@ echo "ok: $count damaged packages: $read read, $refused refused with one line na
 # test, not assumed.
 [ "$crashed" -gt 0 ] || fail "no damaged package crashed the reader; the sample tests no isolation"
 
+# Ended hard while its reader reads a setup's package (one that msi.dll
+# never finishes: the sample's first), velkin-pack.exe leaves no reader
+# running; the package's copy left in the temporary directory goes with the
+# next inspect of a setup.
+python3 - "$bin/velkin-setup-demo.exe" "$package" "$work/mutants/000.msi" "$work/endless.exe" <<'PYTHON'
+import sys
+setup = bytearray(open(sys.argv[1], 'rb').read())
+package = open(sys.argv[2], 'rb').read()
+at = setup.find(package)
+setup[at:at + len(package)] = open(sys.argv[3], 'rb').read()
+open(sys.argv[4], 'wb').write(setup)
+PYTHON
+temp=$(echo "$WINEPREFIX"/drive_c/users/*/Temp)
+readers() { ps -eo pid=,args= | grep -F -- "--velkin-read-package" | grep -F "$1" | grep -v grep; }
+# Wine's loader becomes the Windows process: $! is velkin-pack.exe.
+"$loader" "$bin/velkin-pack.exe" inspect "$(windows_path "$work/endless.exe")" </dev/null >/dev/null 2>&1 &
+parent=$!
+copy=
+for _ in $(seq 100); do
+  copy=$(cd "$temp" && ls -d velkin-pack-*.tmp 2>/dev/null | head -1)
+  [ -n "$copy" ] && [ -n "$(readers "$copy")" ] && break
+  sleep 0.1
+done
+if [ -z "$copy" ] || [ -z "$(readers "$copy")" ]; then
+  fail "no reader of the setup's package was seen"
+else
+  kill -KILL "$parent"
+  wait "$parent" 2>/dev/null
+  for _ in $(seq 50); do [ -z "$(readers "$copy")" ] && break; sleep 0.1; done
+  [ -z "$(readers "$copy")" ] && echo "ok: velkin-pack.exe ended hard leaves no reader running" \
+    || fail "a reader outlived velkin-pack.exe: $(readers "$copy")"
+  windows inspect "$(windows_path "$bin/velkin-setup-demo.exe")" >/dev/null 2>&1
+  [ ! -e "$temp/$copy" ] && echo "ok: the next inspect removes the copy it left" \
+    || fail "the copy of the package stays: $(ls -A "$temp/$copy")"
+fi
+
 # NumberOfRvaAndSizes 0x20000000: 8 bytes each wrap to 0 in 32-bit arithmetic.
 python3 - "$bin/velkin-setup-demo.exe" "$work/wrapped.exe" <<'PYTHON'
 import struct, sys

@@ -2,11 +2,11 @@
 
 #include "FactsMessage.h"
 
-#include "DeferredDeleter.h"
 #include "ErrorHandling.h"
 #include "MsiDb.h"
 #include "MsiSummaryInfo.h"
 #include "PackFiles.h"
+#include "ReaderDirectory.h"
 #include "ReaderProcess.h"
 #include "StagedFileWriter.h"
 #include "UniqueHandles.h"
@@ -123,11 +123,8 @@ PackageFacts PackageReading::facts() {
 }
 
 PackageFacts readEmbeddedPackageFacts(const tstring& path, uint64_t offset, uint64_t size) {
-    // The installer reads a package only from a file of its own.
-    const tstring workDir = FileUtils::createTempDirectory(L"vki", L".tmp", SysInfo::getTempDir());
-    DeferredDeleter cleanup;
-    cleanup.scheduleDirectoryTree(workDir);
-    const tstring copy = FileUtils::joinPath(workDir, L"package.msi");
+    const ReaderDirectory directory;
+    const tstring copy = FileUtils::joinPath(directory.path(), L"package.msi");
     {
         const InputFile setup(path);
         StagedFileWriter writer(copy);

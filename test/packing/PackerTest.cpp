@@ -69,6 +69,25 @@ TEST_F(PackerTest, AStubWithNoRoomBelowTheLimitIsNamed) {
     EXPECT_FALSE(PackFiles::exists(dir_ / "out.exe"));
 }
 
+// Its icons 1, 2 and 3 become 1, 1 and 3.
+TEST_F(PackerTest, AStubWithAResourceGivenTwiceIsNamed) {
+    std::vector<uint8_t> stub = readBytes(stubPath());
+    const PeHeaders headers{MemoryBytes(stub)};
+    const PeSection& resources = headers.sections()[headers.sectionAt(headers.directory(PeHeaders::Resources).rva)];
+    const auto directoryEntry = [&](size_t at, uint32_t id) {
+        return LittleEndian::get32(&stub[at]) == id && (stub[at + 7] & 0x80) != 0;
+    };
+    size_t at = resources.pointerToRawData;
+    while (at + 16 <= resources.rawEnd() && !(directoryEntry(at, 1) && directoryEntry(at + 8, 2))) {
+        at += 8;
+    }
+    ASSERT_LT(at + 16, resources.rawEnd());
+    put32(&stub[at + 8], 1);
+    writeBytes(dir_ / "stub.exe", stub);
+    EXPECT_EQ("The setup stub " + dir_.path() + "/stub.exe cannot carry a package: a resource is given twice",
+              failureOf(request(dir_ / "stub.exe")));
+}
+
 // A setup taken as the stub carries its package and product code in another
 // language than packing writes: the new setup holds only the new ones.
 TEST_F(PackerTest, AStubsOwnPackageGoesInEveryLanguage) {

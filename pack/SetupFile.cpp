@@ -12,9 +12,6 @@ namespace {
 // A product code is 38 bytes; whatever a damaged resource holds beyond this
 // is not shown.
 constexpr uint32_t productCodeLimit = 1024;
-// A package is a compound file: a header sector of 512 bytes and at least one
-// sector each of its allocation table and its directory.
-constexpr uint32_t smallestPackage = 3 * 512;
 
 const ResourceEntry* find(const std::vector<ResourceEntry>& entries, const ResourceId& type,
                           const ResourceId& name) {
@@ -41,9 +38,6 @@ SetupFile::SetupFile(const ByteSource& file, const tstring& path) {
             packageOffset_ = headers.fileOffset(package->rva, package->size);
         } catch (const std::runtime_error&) {
             VK_THROW_MSG("its package lies beyond the end of the file (the file is cut short)");
-        }
-        if (package->size < smallestPackage) {
-            VK_THROW_MSG("its package has " << package->size << " bytes, fewer than any installer package");
         }
         packageSize_ = package->size;
         if (const ResourceEntry* code = find(entries, SetupKeys::rcdata(), SetupKeys::productCode().name)) {

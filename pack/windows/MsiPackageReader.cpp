@@ -12,7 +12,6 @@
 #include "UniqueHandles.h"
 #include "WinErrorHandling.h"
 #include "WinFileUtils.h"
-#include "WinSysInfo.h"
 #include "WindowsApi.h"
 
 #include <objbase.h>
@@ -77,7 +76,6 @@ void readTables(const msi::Database& db, PackageFacts& facts) {
         }
     }
 }
-
 
 // A package of hundreds of MiB answers in a fraction of a second; a reader
 // that takes this long is caught in a damaged one.

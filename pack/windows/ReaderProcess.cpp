@@ -133,9 +133,13 @@ void ReaderProcess::end() {
 
 std::string ReaderProcess::answer(int timeLimitSeconds) {
     const DWORD waited = ::WaitForSingleObject(process_.get(), static_cast<DWORD>(timeLimitSeconds) * 1000);
-    if (waited == WAIT_TIMEOUT) {
+    const DWORD error = ::GetLastError();
+    if (waited != WAIT_OBJECT_0) {
         end();
-        VK_THROW_MSG("the reader took longer than " << timeLimitSeconds << " seconds");
+        if (waited == WAIT_TIMEOUT) {
+            VK_THROW_MSG("the reader took longer than " << timeLimitSeconds << " seconds");
+        }
+        VK_THROW_MSG("the reader cannot be waited for: " << systemErrorDescription(error));
     }
     DWORD exitCode = 0;
     ::GetExitCodeProcess(process_.get(), &exitCode);

@@ -5,12 +5,14 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -18,6 +20,9 @@ namespace {
 // reason of a failure.
 constexpr char succeeded = 'R';
 constexpr char failed = 'F';
+
+// The answer's pipe, in the child.
+int childAnswer = -1;
 
 void writeAll(int fd, const std::string& bytes) {
     for (size_t done = 0; done < bytes.size();) {
@@ -32,7 +37,12 @@ void writeAll(int fd, const std::string& bytes) {
     }
 }
 
-[[noreturn]] void runChild(const std::function<std::string()>& work, int answer) {
+[[noreturn]] void runChild(const std::function<std::string()>& work, int answer, uint64_t addressSpaceLimit) {
+    childAnswer = answer;
+    if (addressSpaceLimit != 0) {
+        const rlimit limit{addressSpaceLimit, addressSpaceLimit};
+        ::setrlimit(RLIMIT_AS, &limit);
+    }
     const int quiet = ::open("/dev/null", O_RDWR);
     if (quiet >= 0) {
         ::dup2(quiet, STDIN_FILENO);
@@ -44,6 +54,8 @@ void writeAll(int fd, const std::string& bytes) {
         message = succeeded + work();
     } catch (const VkErrorBase& e) {
         message = failed + std::string(e.originalMessage());
+    } catch (const std::bad_alloc&) {
+        message = failed + std::string("it needs more memory than the reader may take");
     } catch (const std::exception& e) {
         message = failed + std::string(e.what());
     } catch (...) {
@@ -56,7 +68,7 @@ void writeAll(int fd, const std::string& bytes) {
 
 } // namespace
 
-IsolatedCall::IsolatedCall(const std::function<std::string()>& work) {
+IsolatedCall::IsolatedCall(const std::function<std::string()>& work, uint64_t addressSpaceLimit) {
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC) != 0) {
         VK_THROW_MSG("Cannot make a pipe: " << std::strerror(errno));
@@ -65,7 +77,7 @@ IsolatedCall::IsolatedCall(const std::function<std::string()>& work) {
     pid_ = ::fork();
     if (pid_ == 0) {
         ::close(ends[0]);
-        runChild(work, ends[1]);
+        runChild(work, ends[1], addressSpaceLimit);
     }
     const int error = errno;
     ::close(ends[1]);
@@ -73,6 +85,11 @@ IsolatedCall::IsolatedCall(const std::function<std::string()>& work) {
         ::close(answer_);
         VK_THROW_MSG("Cannot start a process: " << std::strerror(error));
     }
+}
+
+void IsolatedCall::failInChild(const std::string& reason) {
+    writeAll(childAnswer, failed + reason);
+    ::_exit(0);
 }
 
 IsolatedCall::~IsolatedCall() {

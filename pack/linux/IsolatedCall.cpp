@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -37,10 +38,26 @@ void writeAll(int fd, const std::string& bytes) {
     }
 }
 
-[[noreturn]] void runChild(const std::function<std::string()>& work, int answer, uint64_t addressSpaceLimit) {
+// The address space mapped now, in bytes; 0 when it cannot be read.
+uint64_t addressSpace() {
+    unsigned long long pages = 0;
+    FILE* statm = std::fopen("/proc/self/statm", "r");
+    if (statm) {
+        if (std::fscanf(statm, "%llu", &pages) != 1) {
+            pages = 0;
+        }
+        std::fclose(statm);
+    }
+    return pages * static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
+}
+
+[[noreturn]] void runChild(const std::function<std::string()>& work, int answer, uint64_t addressSpaceAllowance) {
     childAnswer = answer;
-    if (addressSpaceLimit != 0) {
-        const rlimit limit{addressSpaceLimit, addressSpaceLimit};
+    // Beyond what the child has: what a copy of this process has mapped
+    // varies (a sanitizer's shadow alone takes terabytes).
+    const uint64_t mapped = addressSpace();
+    if (addressSpaceAllowance != 0 && mapped != 0) {
+        const rlimit limit{mapped + addressSpaceAllowance, mapped + addressSpaceAllowance};
         ::setrlimit(RLIMIT_AS, &limit);
     }
     const int quiet = ::open("/dev/null", O_RDWR);
@@ -68,7 +85,7 @@ void writeAll(int fd, const std::string& bytes) {
 
 } // namespace
 
-IsolatedCall::IsolatedCall(const std::function<std::string()>& work, uint64_t addressSpaceLimit) {
+IsolatedCall::IsolatedCall(const std::function<std::string()>& work, uint64_t addressSpaceAllowance) {
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC) != 0) {
         VK_THROW_MSG("Cannot make a pipe: " << std::strerror(errno));
@@ -77,7 +94,7 @@ IsolatedCall::IsolatedCall(const std::function<std::string()>& work, uint64_t ad
     pid_ = ::fork();
     if (pid_ == 0) {
         ::close(ends[0]);
-        runChild(work, ends[1], addressSpaceLimit);
+        runChild(work, ends[1], addressSpaceAllowance);
     }
     const int error = errno;
     ::close(ends[1]);

@@ -14,9 +14,11 @@
 // process has threads of its own: the child is a copy of this process.
 class IsolatedCall {
 public:
-    // `addressSpaceLimit`, in bytes, bounds the child's memory (0: no bound):
-    // work that asks for more fails, or crashes, in the child alone.
-    explicit IsolatedCall(const std::function<std::string()>& work, uint64_t addressSpaceLimit = 0);
+    // `addressSpaceAllowance`, in bytes, bounds the child's memory: what it
+    // may map beyond what it has at its start, a copy of this process's (0:
+    // no bound). Work that asks for more fails, or crashes, in the child
+    // alone.
+    explicit IsolatedCall(const std::function<std::string()>& work, uint64_t addressSpaceAllowance = 0);
     // Ends a child whose answer nobody waited for.
     ~IsolatedCall();
 

@@ -21,7 +21,7 @@ constexpr int timeLimitSeconds = 60;
 // 516 MB package whole within 12 MiB of address space, its libraries
 // included. A damaged package whose streams claim more than any file holds
 // (libmsi reads a stream whole) meets this bound instead of the machine's.
-constexpr uint64_t addressSpaceLimit = uint64_t{512} << 20;
+constexpr uint64_t addressSpaceAllowance = uint64_t{512} << 20;
 
 // GLib's warnings go nowhere; its fatal errors (memory it could not have,
 // after which it would abort) become the reader's answer.
@@ -52,7 +52,7 @@ IsolatedCall startReading(int descriptor) {
             quietWriter();
             return encodeFacts(readWithLibmsi("/proc/self/fd/" + std::to_string(descriptor)));
         },
-        addressSpaceLimit);
+        addressSpaceAllowance);
 }
 
 PackageFacts answerOf(IsolatedCall& reading, const tstring& shownPath) {

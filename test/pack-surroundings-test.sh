@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # velkin-pack for Linux in odd surroundings: FIFOs and devices as inputs and
 # outputs (refused at once, by name and kind), a full or closed standard
-# output, `--` and `--help`, control characters in a path, a package cut short
+# output, `--` and `--help`, control characters in a path, TMPDIR, a package cut short
 # while it is packed, and, on a file system without unnamed files, a run
 # ended by SIGKILL (its staging file goes with the next run, never a running
 # one's) and a SIGINT that the caller ignores.
@@ -40,6 +40,16 @@ refused "a FIFO as the output" "$work/fifo is a FIFO" "$package" -o "$work/fifo"
 [ -c /dev/null ] && [ -p "$work/fifo" ] && echo "ok: /dev/null and the FIFO are as they were" \
   || fail "a node was replaced"
 refused "a path with control characters" 'new\x0Aline\x1B[2J.msi' "$work/new"$'\n'"line"$'\e'"[2J.msi" -o "$out"
+
+# inspect's copy of a setup's package is private: no name that another user
+# can take first; a temporary directory that takes no file is named as such.
+mkdir -p "$work/tmp/velkin-package.msi"
+TMPDIR="$work/tmp" "$pack" inspect "$work/demo-setup.exe" >/dev/null 2>"$work/stderr" </dev/null \
+  && [ -z "$(ls -A "$work/tmp" | grep -vx velkin-package.msi)" ] \
+  && echo "ok: inspect leaves nothing in TMPDIR and trips over nothing there" || fail "TMPDIR: $(cat "$work/stderr")"
+TMPDIR="$work/absent" "$pack" inspect "$work/demo-setup.exe" >/dev/null 2>"$work/stderr" </dev/null
+[ $? = 1 ] && [ "$(cat "$work/stderr")" = "velkin-pack: error: Cannot make a file in the temporary directory $work/absent (TMPDIR): No such file or directory" ] \
+  && echo "ok: a missing TMPDIR is told as such" || fail "a missing TMPDIR: $(cat "$work/stderr")"
 
 # Standard output: a full disk is an error; a reader gone is none.
 "$pack" inspect "$package" >/dev/full 2>"$work/stderr" </dev/null

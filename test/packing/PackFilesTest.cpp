@@ -173,12 +173,19 @@ TEST(PackFilesTest, OutputsHaveTheModeTheUmaskGives) {
     }
 }
 
-// Where staging files have names, a run ended by SIGKILL leaves one; the next
-// run in that directory removes it, but never the staging file of a run still
-// writing (which holds its lock), nor a file of another name.
-TEST(PackFilesTest, LostNamedStagingFilesGoWithTheNextRun) {
+// Where staging files have names, one given up goes at once; a run ended by
+// SIGKILL leaves one, and the next run in that directory removes it, but
+// never the staging file of a run still writing (which holds its lock), nor a
+// file of another name.
+TEST(PackFilesTest, NamedStagingFilesGoWithTheirRunOrTheNext) {
     ScratchDirectory dir;
     const NamedStaging staging;
+    {
+        StagedOutput abandoned(dir / "abandoned-setup.exe");
+        abandoned.write(0, "half", 4);
+        EXPECT_EQ(1u, stagingFilesIn(dir.path()).size());
+    }
+    EXPECT_EQ(std::vector<std::string>{}, namesIn(dir.path()));
     StagedOutput running(dir / "running-setup.exe");
     const std::string lost = ".velkin-pack-0123456789abcdef.tmp";
     writeBytes(dir / lost, bytesOf("left by a killed run"));

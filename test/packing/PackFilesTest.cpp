@@ -2,18 +2,12 @@
 #include "InputChecks.h"
 #include "NativeText.h"
 #include "PackFiles.h"
-#include "StagingCleanup.h"
 #include "TestFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <dirent.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/file.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -109,18 +103,11 @@ TEST(PackFilesTest, OnlyRegularFilesAreReadOrReplaced) {
     ScratchDirectory dir;
     const std::string fifo = toNative(dir / "fifo");
     ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0600));
-    const std::string socketPath = toNative(dir / "socket");
-    const int listening = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    socketPath.copy(address.sun_path, sizeof(address.sun_path) - 1);
-    ASSERT_EQ(0, ::bind(listening, reinterpret_cast<const sockaddr*>(&address), sizeof(address)));
     const struct {
         tstring path;
         std::string kind;
     } cases[] = {{dir / "fifo", "a FIFO"},
                  {L"/dev/null", "a character device"},
-                 {dir / "socket", "a socket"},
                  {fromNative(dir.path()), "a directory"}};
     for (const auto& [path, kind] : cases) {
         const std::string shown = toNative(path);
@@ -131,7 +118,6 @@ TEST(PackFilesTest, OnlyRegularFilesAreReadOrReplaced) {
         EXPECT_EQ("The output " + shown + " is " + kind + ", not a regular file",
                   failureOf([&] { StagedOutput{path}; }));
     }
-    ::close(listening);
 }
 
 // A package cut short by another process while it is read ends the read with
@@ -200,27 +186,6 @@ TEST(PackFilesTest, NamedStagingFilesGoWithTheirRunOrTheNext) {
     std::vector<std::string> kept = runningFiles;
     kept.erase(std::find(kept.begin(), kept.end(), lost));
     EXPECT_EQ(kept, stagingFilesIn(dir.path()));
-}
-
-// A signal that the caller ignores (nohup, a background job) stays ignored
-// while named staging files are listed for removal; the others get the
-// handler that removes them.
-TEST(PackFilesTest, IgnoredSignalsStayIgnored) {
-    struct sigaction ignored {};
-    ignored.sa_handler = SIG_IGN;
-    struct sigaction before[2];
-    ::sigaction(SIGHUP, &ignored, &before[0]);
-    ::sigaction(SIGTERM, nullptr, &before[1]);
-    StagingCleanup::add("/nonexistent/.velkin-pack-0000000000000000.tmp");
-    struct sigaction hup;
-    struct sigaction term;
-    ::sigaction(SIGHUP, nullptr, &hup);
-    ::sigaction(SIGTERM, nullptr, &term);
-    StagingCleanup::remove("/nonexistent/.velkin-pack-0000000000000000.tmp");
-    ::sigaction(SIGHUP, &before[0], nullptr);
-    EXPECT_EQ(SIG_IGN, hup.sa_handler);
-    EXPECT_NE(SIG_IGN, term.sa_handler);
-    EXPECT_NE(SIG_DFL, term.sa_handler);
 }
 
 } // namespace

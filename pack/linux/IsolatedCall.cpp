@@ -22,8 +22,9 @@ namespace {
 constexpr char succeeded = 'R';
 constexpr char failed = 'F';
 
-// The answer's pipe, in the child.
+// The answer's pipe and the memory bound, in the child.
 int childAnswer = -1;
+uint64_t childAllowance = 0;
 
 void writeAll(int fd, const std::string& bytes) {
     for (size_t done = 0; done < bytes.size();) {
@@ -53,6 +54,7 @@ uint64_t addressSpace() {
 
 [[noreturn]] void runChild(const std::function<std::string()>& work, int answer, uint64_t addressSpaceAllowance) {
     childAnswer = answer;
+    childAllowance = addressSpaceAllowance;
     // Beyond what the child has: what a copy of this process has mapped
     // varies (a sanitizer's shadow alone takes terabytes).
     const uint64_t mapped = addressSpace();
@@ -72,7 +74,7 @@ uint64_t addressSpace() {
     } catch (const VkErrorBase& e) {
         message = failed + std::string(e.originalMessage());
     } catch (const std::bad_alloc&) {
-        message = failed + std::string("it needs more memory than the reader may take");
+        message = failed + IsolatedCall::memoryReasonInChild();
     } catch (const std::exception& e) {
         message = failed + std::string(e.what());
     } catch (...) {
@@ -107,6 +109,10 @@ IsolatedCall::IsolatedCall(const std::function<std::string()>& work, uint64_t ad
 void IsolatedCall::failInChild(const std::string& reason) {
     writeAll(childAnswer, failed + reason);
     ::_exit(0);
+}
+
+std::string IsolatedCall::memoryReasonInChild() {
+    return "it needs more than the " + std::to_string(childAllowance >> 20) + " MiB of memory that the reader may take";
 }
 
 IsolatedCall::~IsolatedCall() {

@@ -32,6 +32,9 @@ public:
     // library's fatal-error hook): ends the child with `reason` as its
     // failure.
     [[noreturn]] static void failInChild(const std::string& reason);
+    // In the child: the reason for work that wanted more memory than its
+    // bound.
+    static std::string memoryReasonInChild();
 
 private:
     int waitForChild();

@@ -4,7 +4,6 @@
 #include "FactsMessage.h"
 #include "IsolatedCall.h"
 #include "LibmsiReader.h"
-#include "NativeText.h"
 #include "PackFiles.h"
 #include "PosixHandles.h"
 
@@ -19,8 +18,9 @@ namespace {
 constexpr int timeLimitSeconds = 60;
 // libmsi reads a package's tables, never its cabinets: velkin-pack read a
 // 516 MB package whole within 12 MiB of address space, its libraries
-// included. A damaged package whose streams claim more than any file holds
-// (libmsi reads a stream whole) meets this bound instead of the machine's.
+// included. A file that libmsi would read without end, or a damaged package
+// that has it allocate beyond reason, meets this bound instead of the
+// machine's.
 constexpr uint64_t addressSpaceAllowance = uint64_t{512} << 20;
 
 // GLib's warnings go nowhere; its fatal errors (memory it could not have,
@@ -36,7 +36,7 @@ void quietWriter() {
                     }
                 }
                 IsolatedCall::failInChild(message.find("failed to allocate") != std::string::npos
-                                              ? "it needs more memory than the reader may take"
+                                              ? IsolatedCall::memoryReasonInChild()
                                               : message);
             }
             return G_LOG_WRITER_HANDLED;

@@ -65,7 +65,7 @@ TEST(IsolatedCallTest, TheChildsMemoryIsBounded) {
     // library's throws; failureOf has seen it fail.
     EXPECT_FALSE(failure.empty());
 #else
-    EXPECT_EQ("it needs more memory than the reader may take", failure);
+    EXPECT_EQ("it needs more than the 256 MiB of memory that the reader may take", failure);
 #endif
 }
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # velkin-pack for Linux in odd surroundings: FIFOs and devices as inputs and
 # outputs (refused at once, by name and kind), a full or closed standard
-# output, `--` and `--help`, control characters in a path, TMPDIR, a package cut short
+# output, `--` and `--help`, control characters in a path, a missing or full
+# TMPDIR, a package cut short
 # while it is packed, and, on a file system without unnamed files, a run
 # ended by SIGKILL (its staging file goes with the next run, never a running
 # one's) and a SIGINT that the caller ignores.
@@ -12,6 +13,7 @@ pack=$(realpath "$1")
 package=$2
 work=$3
 
+mountpoint -q "$work/full" 2>/dev/null && umount "$work/full"
 rm -rf "$work" && mkdir -p "$work/out"
 mkfifo "$work/fifo"
 "$pack" "$package" -o "$work/demo-setup.exe" </dev/null || fail "packing the demo"
@@ -50,6 +52,17 @@ TMPDIR="$work/tmp" "$pack" inspect "$work/demo-setup.exe" >/dev/null 2>"$work/st
 TMPDIR="$work/absent" "$pack" inspect "$work/demo-setup.exe" >/dev/null 2>"$work/stderr" </dev/null
 [ $? = 1 ] && [ "$(cat "$work/stderr")" = "velkin-pack: error: Cannot make a file in the temporary directory $work/absent (TMPDIR): No such file or directory" ] \
   && echo "ok: a missing TMPDIR is told as such" || fail "a missing TMPDIR: $(cat "$work/stderr")"
+# A full one, on a tiny tmpfs where mounting is allowed (root).
+mkdir -p "$work/full"
+if mount -t tmpfs -o size=4k tmpfs "$work/full" 2>/dev/null; then
+  TMPDIR="$work/full" "$pack" inspect "$work/demo-setup.exe" >/dev/null 2>"$work/stderr" </dev/null
+  [ $? = 1 ] && grep -qx "velkin-pack: error: Cannot write a file in the temporary directory $work/full (TMPDIR): No space left on device" \
+    "$work/stderr" \
+    && echo "ok: a full TMPDIR is told as such" || fail "a full TMPDIR: $(cat "$work/stderr")"
+  umount "$work/full"
+else
+  echo "skipped: a full TMPDIR (no tmpfs can be mounted here)"
+fi
 
 # Standard output: a full disk is an error; a reader gone is none.
 "$pack" inspect "$package" >/dev/full 2>"$work/stderr" </dev/null

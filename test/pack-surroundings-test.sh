@@ -2,10 +2,9 @@
 # velkin-pack for Linux in odd surroundings: FIFOs and devices as inputs and
 # outputs (refused at once, by name and kind), a full or closed standard
 # output, `--` and `--help`, control characters in a path, a missing or full
-# TMPDIR, a package cut short
-# while it is packed, and, on a file system without unnamed files, a run
-# ended by SIGKILL (its staging file goes with the next run, never a running
-# one's) and a SIGINT that the caller ignores.
+# TMPDIR, a package cut short while it is packed, and, on a file system
+# without unnamed files, a run ended by SIGKILL (its staging file goes with
+# the next run, never a running one's) and a SIGINT that the caller ignores.
 # Usage: pack-surroundings-test.sh <velkin-pack> <demo package> <work directory>
 set -u
 source "$(dirname "$0")/support/checks.sh"

@@ -12,12 +12,14 @@
 #include "UniqueHandles.h"
 #include "WinErrorHandling.h"
 #include "WinFileUtils.h"
+#include "WinSysInfo.h"
 #include "WindowsApi.h"
 
 #include <objbase.h>
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -121,13 +123,23 @@ PackageFacts PackageReading::facts() {
 }
 
 PackageFacts readEmbeddedPackageFacts(const tstring& path, uint64_t offset, uint64_t size) {
-    const ReaderDirectory directory;
-    const tstring copy = FileUtils::joinPath(directory.path(), L"package.msi");
-    {
-        const InputFile setup(path);
+    const InputFile setup(path);
+    tstring tempDir;
+    std::optional<ReaderDirectory> directory;
+    tstring copy;
+    // The system's failures are the temporary directory's; the setup's own
+    // are sentences that name it, and pass.
+    try {
+        tempDir = SysInfo::getTempDir();
+        directory.emplace(tempDir);
+        copy = FileUtils::joinPath(directory->path(), L"package.msi");
         StagedFileWriter writer(copy);
         setup.visit(offset, size, [&writer](uint64_t, const uint8_t* bytes, size_t part) { writer.write(bytes, part); });
         writer.finish();
+    } catch (const SysError& e) {
+        VK_THROW(TemporaryFileError((tstrings::TextBuilder() << "Cannot make a file in the temporary directory "
+                                                             << tempDir << ": " << systemErrorDescription(e.getCode()))
+                                        .utf8()));
     }
     return readPackageFacts(copy);
 }

@@ -6,7 +6,6 @@
 #include "WinDirectoryWalk.h"
 #include "WinErrorHandling.h"
 #include "WinFileUtils.h"
-#include "WinSysInfo.h"
 #include "WindowsApi.h"
 
 namespace {
@@ -52,8 +51,7 @@ void sweepLeftovers(const tstring& tempDir) {
 
 } // namespace
 
-ReaderDirectory::ReaderDirectory() {
-    const tstring tempDir = SysInfo::getTempDir();
+ReaderDirectory::ReaderDirectory(const tstring& tempDir) {
     sweepLeftovers(tempDir);
     for (int attempt = 0; !lock_ && attempt < lockAttempts; ++attempt) {
         path_ = FileUtils::createTempDirectory(namePrefix, nameSuffix, tempDir);

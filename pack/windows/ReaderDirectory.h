@@ -15,7 +15,8 @@
 // holds.
 class ReaderDirectory {
 public:
-    ReaderDirectory();
+    // In the temporary directory `tempDir`.
+    explicit ReaderDirectory(const tstring& tempDir);
 
     ReaderDirectory(const ReaderDirectory&) = delete;
     ReaderDirectory& operator=(const ReaderDirectory&) = delete;

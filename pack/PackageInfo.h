@@ -18,13 +18,13 @@ struct PackageInfo {
     tstring productLanguage;
     // The summary information's revision number: the code of this very file.
     tstring packageCode;
-    InstallScope scope;
+    InstallScope scope = InstallScope::PerUser;
     // What the installation gets when its command line chooses nothing:
     // never ChosenAtInstall.
-    InstallScope defaultScope;
+    InstallScope defaultScope = InstallScope::PerUser;
     // An Authenticode signature is there; whether it verifies is the
     // installer's to judge.
-    bool isSigned;
+    bool isSigned = false;
 };
 
 // Throws an error for the user, naming the package, when its ProductCode is

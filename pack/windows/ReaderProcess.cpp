@@ -85,10 +85,11 @@ ReaderProcess::ReaderProcess(const tstring& path) {
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = childEnd.get();
-    // velkin-pack.exe is beside whatever reads packages: it is that program
-    // itself, or it is beside the tests in a build.
-    const tstring program =
-        FileUtils::joinPath(FileUtils::parentPath(SysInfo::getProcessModulePath()), L"velkin-pack.exe");
+    // velkin-pack.exe is its own reader, under whatever name; another
+    // program of the packing layer (its tests) starts the one beside it.
+    const tstring self = SysInfo::getProcessModulePath();
+    const tstring beside = FileUtils::joinPath(FileUtils::parentPath(self), L"velkin-pack.exe");
+    const tstring program = FileUtils::pathExists(beside) ? beside : self;
     tstring commandLine = quoted(program) + L" " + argument + L" " + quoted(path);
     std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
     buffer.push_back(L'\0');

@@ -164,7 +164,9 @@ WrittenSetup writeSetup(const PackRequest& request, const tstring& stubPath, con
 
 // The signer sees files of velkin-pack's own, by name, in a private
 // directory: a copy of the package and the setup before it is published.
-// Whatever it writes there goes with the directory.
+// Whatever it writes there goes with the directory. Their names are fixed,
+// not the user's: cmd expands %NAME% even between quotes, and a name of the
+// user's could hold one.
 PackReport packSigned(const PackRequest& request, const tstring& stubPath) {
     const Signer signer(request.signCommand);
     const PrivateDirectory work;
@@ -174,28 +176,27 @@ PackReport packSigned(const PackRequest& request, const tstring& stubPath) {
     packageInfo(original, request.package);
     requireEmbeddedSources(original, request.package);
     tstring package = request.package;
-    const tstring packageLeaf = FileUtils::leafName(request.package);
     if (original.isSigned) {
         report.notes.push_back(L"The package " + request.package +
                                L" carries a signature already: it is packed as it is, not signed again");
     } else {
-        const tstring copy = work.place(L"package", packageLeaf);
+        const tstring copy = work.place(L"package", L"package.msi");
         StagedOutput staged(copy);
         const InputFile source(request.package);
         staged.copy(source, 0, 0, source.size());
         staged.publish();
-        package = signer.sign(L"Signing the package", copy, work.place(L"package-signed", packageLeaf));
+        package = signer.sign(L"Signing the package", copy, work.place(L"package-signed", L"package.msi"));
     }
 
-    const tstring setupLeaf = FileUtils::leafName(request.output);
-    const tstring unsignedSetup = work.place(L"setup", setupLeaf);
+    const tstring unsignedSetup = work.place(L"setup", L"setup.exe");
     std::optional<StagedOutput> staged;
     const WrittenSetup setup = writeSetup(request, stubPath, package, staged, unsignedSetup);
     if (!setup.product.isSigned) {
         VK_THROW_MSG("Signing the package failed: the sign command wrote a package without a signature");
     }
     staged->publish();
-    const tstring signedSetup = signer.sign(L"Signing the setup", unsignedSetup, work.place(L"setup-signed", setupLeaf));
+    const tstring signedSetup =
+        signer.sign(L"Signing the setup", unsignedSetup, work.place(L"setup-signed", L"setup.exe"));
 
     const InputFile result(signedSetup);
     if (!SetupFile(result, signedSetup).isSigned()) {

@@ -90,8 +90,8 @@ TEST_F(SignCommandTest, SignsPackageThenSetupWithCopiesItRemoves) {
     // The package first, then the setup built around it; each signed copy
     // in a directory of its own, all gone again.
     const std::string signings = readFile(log);
-    const std::vector<std::string> expected{"\\package\\demo.msi|", "\\package-signed\\demo.msi\n",
-                                            "\\setup\\demo-setup.exe|", "\\setup-signed\\demo-setup.exe\n"};
+    const std::vector<std::string> expected{"\\package\\package.msi|", "\\package-signed\\package.msi\n",
+                                            "\\setup\\setup.exe|", "\\setup-signed\\setup.exe\n"};
     size_t at = 0;
     for (const std::string& piece : expected) {
         at = signings.find(piece, at);

@@ -74,6 +74,23 @@ a signer changing nothing|touch %1|Signing the package failed: the sign command 
 a signer that cannot sign the setup|case %1 in *.exe) echo 'unsupported file' >&2; exit 4;; esac; $signer|Signing the setup failed: the sign command exited with 4; its last message: unsupported file
 a signer that signs nothing|cp %1 %2; printf x >>%2|Signing the package failed: the sign command wrote a package without a signature
 TABLE
+# Ctrl+C while the signer runs reaches it and velkin-pack, in a process group
+# of their own: velkin-pack reports how the signer ended and cleans up.
+setsid "$pack" "$package" -o "$work/out/interrupted.exe" --sign-command 'sleep 60 # %1' \
+  >/dev/null 2>"$work/stderr" </dev/null &
+interrupted=$!
+for _ in $(seq 100); do
+  [ -n "$(ls -A "$work/tmp")" ] && break
+  sleep 0.05
+done
+sleep 0.2
+kill -INT -- "-$interrupted"
+wait "$interrupted"
+status=$?
+[ "$status" = 1 ] && grep -q "the sign command was ended by signal 2" "$work/stderr" \
+  && echo "ok: Ctrl+C during signing ends both, reported" || fail "Ctrl+C: exit $status: $(cat "$work/stderr")"
+nothing_left "Ctrl+C during signing"
+
 [ "$(ls "$work/out")" = "$(printf 'demo-setup.exe\nkept-setup.exe\nold-setup.exe')" ] \
   || fail "beside the outputs: $(ls "$work/out")"
 

@@ -162,6 +162,13 @@ WrittenSetup writeSetup(const PackRequest& request, const tstring& stubPath, con
     return WrittenSetup{product, layout.packageOffset(), packageSize};
 }
 
+void copyFile(const tstring& from, const tstring& to) {
+    StagedOutput copy(to);
+    const InputFile source(from);
+    copy.copy(source, 0, 0, source.size());
+    copy.publish();
+}
+
 // The signer sees files of velkin-pack's own, by name, in a private
 // directory: a copy of the package and the setup before it is published.
 // Whatever it writes there goes with the directory. Their names are fixed,
@@ -181,11 +188,9 @@ PackReport packSigned(const PackRequest& request, const tstring& stubPath) {
                                L" carries a signature already: it is packed as it is, not signed again");
     } else {
         const tstring copy = work.place(L"package", L"package.msi");
-        StagedOutput staged(copy);
-        const InputFile source(request.package);
-        staged.copy(source, 0, 0, source.size());
-        staged.publish();
-        package = signer.sign(L"Signing the package", copy, work.place(L"package-signed", L"package.msi"));
+        copyFile(request.package, copy);
+        package = signer.sign(L"Signing the package", copy, work.place(L"package-signed", L"package.msi"),
+                              request.package);
     }
 
     const tstring unsignedSetup = work.place(L"setup", L"setup.exe");
@@ -195,8 +200,14 @@ PackReport packSigned(const PackRequest& request, const tstring& stubPath) {
         VK_THROW_MSG("Signing the package failed: the sign command wrote a package without a signature");
     }
     staged->publish();
+    // A signer that changes its file is judged against a copy.
+    tstring asWritten = unsignedSetup;
+    if (signer.signsInPlace()) {
+        asWritten = work.place(L"setup-unsigned", L"setup.exe");
+        copyFile(unsignedSetup, asWritten);
+    }
     const tstring signedSetup =
-        signer.sign(L"Signing the setup", unsignedSetup, work.place(L"setup-signed", L"setup.exe"));
+        signer.sign(L"Signing the setup", unsignedSetup, work.place(L"setup-signed", L"setup.exe"), asWritten);
 
     const InputFile result(signedSetup);
     if (!SetupFile(result, signedSetup).isSigned()) {

@@ -13,12 +13,17 @@ public:
     // The command line for signing `file` into `signedFile`.
     tstring commandFor(const tstring& file, const tstring& signedFile) const;
 
+    // Without %2: the signer changes the file it is given.
+    bool signsInPlace() const { return commandLine_.find(L"%2") == tstring::npos; }
+
     // Signs `file` and gives the path of the signed file: `file` itself, or
-    // `signedFile` when the command writes there. A signer that fails, writes
-    // no file or leaves the bytes as they were throws an error for the user
-    // that starts with `step` ("Signing the package") and gives the signer's
-    // exit code and the last line it wrote to standard error.
-    tstring sign(const tstring& step, const tstring& file, const tstring& signedFile) const;
+    // `signedFile` when the command writes there. `original` holds the bytes
+    // that `file` has now and is left alone by the signer (for a signer that
+    // writes a new file, `file` itself). A signer that fails, writes no file
+    // or leaves the bytes as they were throws an error for the user that
+    // starts with `step` ("Signing the package") and gives the signer's exit
+    // code and the last line it wrote to standard error.
+    tstring sign(const tstring& step, const tstring& file, const tstring& signedFile, const tstring& original) const;
 
     // Whether a command line names the file to sign.
     static bool namesFile(const tstring& commandLine);

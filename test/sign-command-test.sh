@@ -47,6 +47,13 @@ sleep 1
 cmp -s "$work/again/demo-setup.exe" "$setup" && echo "ok: packing and signing again gives the same bytes" \
   || fail "packing and signing again gave other bytes"
 
+# A signer that signs its file in place, as signtool does.
+"$pack" "$package" -o "$work/out/in-place-setup.exe" \
+  --sign-command "${signer/-out %2/-out %1.new} && mv %1.new %1" >/dev/null 2>"$work/stderr" </dev/null \
+  && verifies "$work/out/in-place-setup.exe" && echo "ok: a signer working in place signs both" \
+  || fail "in place: $(cat "$work/stderr") $(tail -3 "$work/verify.log")"
+rm -f "$work/out/in-place-setup.exe"
+
 # A package signed before keeps its signature, byte for byte.
 "$pack" "$work/signed-before.msi" -o "$work/out/kept-setup.exe" --sign-command "$signer" \
   >/dev/null 2>"$work/stderr" </dev/null || fail "packing a signed package: $(cat "$work/stderr")"

@@ -18,9 +18,9 @@ std::string textOf(const tstring& path) {
     return std::string(bytes.begin(), bytes.end());
 }
 
-std::string failureOf(const Signer& signer, const tstring& file, const tstring& signedFile) {
+std::string failureOf(const Signer& signer, const tstring& file, const tstring& signedFile, const tstring& original) {
     try {
-        signer.sign(L"Signing the package", file, signedFile);
+        signer.sign(L"Signing the package", file, signedFile, original);
     } catch (const VkErrorBase& e) {
         return e.originalMessage();
     }
@@ -56,7 +56,7 @@ TEST(SignerTest, PathsReachTheSignerAsTheyAre) {
         const Signer signer(L"printf '%s|%s' %1 %2 >" + ShellCommand::quote(record) + L"; cat %1 " + ShellCommand::quote(dir / "x") + L" >%2");
         const tstring file = dir / toNative(name);
         writeBytes(file, bytesOf("package"));
-        EXPECT_EQ(dir / "signed.msi", signer.sign(L"Signing the package", file, dir / "signed.msi"));
+        EXPECT_EQ(dir / "signed.msi", signer.sign(L"Signing the package", file, dir / "signed.msi", file));
         EXPECT_EQ(toNative(file) + "|" + toNative(dir / "signed.msi"), textOf(record));
     }
 }
@@ -74,7 +74,9 @@ TEST(SignerTest, FailuresNameStepExitCodeAndLastMessage) {
     ScratchDirectory dir;
     const tstring file = dir / "demo.msi";
     const tstring signedFile = dir / "signed.msi";
+    const tstring original = dir / "original.msi";
     writeBytes(file, bytesOf("package"));
+    writeBytes(original, bytesOf("package"));
     const struct {
         tstring command;
         std::string message;
@@ -94,7 +96,22 @@ TEST(SignerTest, FailuresNameStepExitCodeAndLastMessage) {
     };
     for (const auto& c : cases) {
         ::rmdir(toNative(signedFile).c_str());
-        EXPECT_EQ(c.message, failureOf(Signer(c.command), file, signedFile)) << tstrings::toUtf8(c.command);
+        EXPECT_EQ(c.message, failureOf(Signer(c.command), file, signedFile, original)) << tstrings::toUtf8(c.command);
+    }
+}
+
+// A signature changes bytes, not always the size: either counts.
+TEST(SignerTest, ChangedBytesOfTheSameSizeAreSigned) {
+    ScratchDirectory dir;
+    const tstring file = dir / "demo.msi";
+    const tstring original = dir / "original.msi";
+    writeBytes(original, bytesOf("package"));
+    for (const wchar_t* command : {L"printf P | dd of=%1 conv=notrunc 2>/dev/null", L"printf 'packagE' >%2 # %1"}) {
+        writeBytes(file, bytesOf("package"));
+        const Signer signer(command);
+        const tstring result = signer.sign(L"Signing the package", file, dir / "signed.msi", original);
+        EXPECT_EQ(signer.signsInPlace() ? file : dir / "signed.msi", result);
+        EXPECT_EQ(7u, readBytes(result).size());
     }
 }
 
@@ -108,9 +125,11 @@ TEST(SignerTest, PrivateDirectoryLeavesNothing) {
         ASSERT_EQ(0, ::stat(path.c_str(), &status));
         EXPECT_EQ(0700u, status.st_mode & 0777u);
         const tstring file = work.place(L"package", L"demo.msi");
+        const tstring original = work.place(L"original", L"demo.msi");
         writeBytes(file, bytesOf("package"));
+        writeBytes(original, bytesOf("package"));
         Signer(L"mkdir -p %1.d/deeper && touch %1.d/deeper/left && ln -s / %1.d/root && printf x >>%1")
-            .sign(L"Signing the package", file, L"");
+            .sign(L"Signing the package", file, L"", original);
     }
     struct stat status {};
     EXPECT_NE(0, ::stat(path.c_str(), &status));

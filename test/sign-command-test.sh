@@ -81,6 +81,10 @@ a signer changing nothing|touch %1|Signing the package failed: the sign command 
 a signer that cannot sign the setup|case %1 in *.exe) echo 'unsupported file' >&2; exit 4;; esac; $signer|Signing the setup failed: the sign command exited with 4; its last message: unsupported file
 a signer that signs nothing|cp %1 %2; printf x >>%2|Signing the package failed: the sign command wrote a package without a signature
 TABLE
+"$pack" "$package" -o "$work/out/old-setup.exe" --sign-command "osslsigncode sign -in a.msi" 2>"$work/stderr" </dev/null
+[ $? = 2 ] && grep -q "must name the file to sign as %1" "$work/stderr" && echo "ok: a command without %1 is refused" \
+  || fail "without %1: $(cat "$work/stderr")"
+
 # Ctrl+C while the signer runs reaches it and velkin-pack, in a process group
 # of their own: velkin-pack reports how the signer ended and cleans up.
 setsid "$pack" "$package" -o "$work/out/interrupted.exe" --sign-command 'sleep 60 # %1' \

@@ -86,8 +86,11 @@ TABLE
   || fail "without %1: $(cat "$work/stderr")"
 
 # Ctrl+C while the signer runs reaches it and velkin-pack, in a process group
-# of their own: velkin-pack reports how the signer ended and cleans up.
-setsid "$pack" "$package" -o "$work/out/interrupted.exe" --sign-command 'sleep 60 # %1' \
+# of their own: velkin-pack reports how the signer ended and cleans up. (A
+# background job starts with SIGINT ignored, which velkin-pack would keep.)
+python3 -c 'import os, signal, sys
+os.setsid(); signal.signal(signal.SIGINT, signal.SIG_DFL); os.execv(sys.argv[1], sys.argv[1:])' \
+  "$pack" "$package" -o "$work/out/interrupted.exe" --sign-command 'sleep 60 # %1' \
   >/dev/null 2>"$work/stderr" </dev/null &
 interrupted=$!
 for _ in $(seq 100); do

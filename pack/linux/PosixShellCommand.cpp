@@ -84,6 +84,16 @@ public:
         ::sigaction(SIGINT, &interrupt_, nullptr);
         ::sigaction(SIGQUIT, &quit_, nullptr);
     }
+    // The child gets the dispositions that velkin-pack had: one that its
+    // caller ignores (nohup, a background job) stays ignored.
+    void addWhatTheChildAnswers(sigset_t& defaults) const {
+        if (interrupt_.sa_handler != SIG_IGN) {
+            sigaddset(&defaults, SIGINT);
+        }
+        if (quit_.sa_handler != SIG_IGN) {
+            sigaddset(&defaults, SIGQUIT);
+        }
+    }
     InterruptsLeftToChild(const InterruptsLeftToChild&) = delete;
     InterruptsLeftToChild& operator=(const InterruptsLeftToChild&) = delete;
 
@@ -109,19 +119,20 @@ Outcome run(const tstring& commandLine) {
     Pipe errors;
     FileActions actions;
     ::posix_spawn_file_actions_adddup2(actions.get(), errors.writeEnd(), STDERR_FILENO);
+    const InterruptsLeftToChild interrupts;
     SpawnAttributes attributes;
+    // velkin-pack ignores SIGPIPE for itself, not for the signer. Handlers
+    // (SIGTERM, SIGHUP while a staging file is named) go with the exec.
     sigset_t defaults;
     sigemptyset(&defaults);
-    for (const int signal : {SIGPIPE, SIGINT, SIGQUIT, SIGTERM, SIGHUP}) {
-        sigaddset(&defaults, signal);
-    }
+    sigaddset(&defaults, SIGPIPE);
+    interrupts.addWhatTheChildAnswers(defaults);
     sigset_t none;
     sigemptyset(&none);
     ::posix_spawnattr_setsigdefault(attributes.get(), &defaults);
     ::posix_spawnattr_setsigmask(attributes.get(), &none);
     ::posix_spawnattr_setflags(attributes.get(), POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
 
-    const InterruptsLeftToChild interrupts;
     char* const argv[] = {const_cast<char*>("sh"), const_cast<char*>("-c"), const_cast<char*>(command.c_str()),
                           nullptr};
     pid_t child = 0;

@@ -11,8 +11,7 @@
 //     the harness end with 1. The options set environment variables for
 //     side A or side B alone (Wine gives a child the TEMP of its registry
 //     unless it is set from the Windows side), and a command that runs,
-//     untimed, before every run of either side (under Wine it may be a Unix
-//     program: Z:\bin\sh -c "...").
+//     untimed, before every run of either side.
 //   velkin-bench --single <label> <rounds> "<command>"
 //     One command: its median time and median peak private memory (and its
 //     exit code when that is not 0).

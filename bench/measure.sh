@@ -109,8 +109,9 @@ done
 # Extraction when the disk is busy: before every run of either side another
 # program writes 512 MB of fresh data and deletes it again, as a download or
 # a build might just have done (at 512 MiB and beyond: it takes seconds a run).
-noise="$bench/noise"
-pressure="Z:\\bin\\sh -c \"dd if=/dev/urandom of='$noise' bs=1M count=512 2>/dev/null; rm -f '$noise'\""
+# (From /dev/urandom, as `dd if=/dev/urandom of=noise bs=1M count=512; rm
+# noise` would: how long the writing takes changes what it does to the run.)
+pressure="\"$(windows_path "$bin/velkin-bench-noise.exe")\" \"$(windows_path "$bench/noise")\" 512 $(windows_path /dev/urandom)"
 for size in $sizes; do
   [ "$size" -ge 512 ] || continue
   echo "Extraction under write pressure, $size MiB ..." >&2

@@ -24,8 +24,6 @@ TEST_F(InstallFlowTest, QuietInstallPutsTheFilesInPlace) {
               readFile(installed + L"\\gr\u00FC\u00DFe.txt"));
 }
 
-// The system's long form of a path (as TEMP may give it) reaches the real
-// msiexec, which installs from it.
 // The package that msiexec gets is the one inside the setup, byte for byte,
 // also where the setup writes it in many pieces and the last one short.
 TEST_F(InstallFlowTest, PackageReachesMsiexecByteForByte) {
@@ -46,6 +44,8 @@ TEST_F(InstallFlowTest, PackageReachesMsiexecByteForByte) {
     expectNothingLeftBehind();
 }
 
+// The system's long form of a path (as TEMP may give it) reaches the real
+// msiexec, which installs from it.
 TEST_F(InstallFlowTest, LongFormTempInstalls) {
     useTemp(L"\\\\?\\" + temp);
     EXPECT_EQ(0u, runSetup(L"velkin-setup-demo.exe", L"/qn").exitCode);

@@ -135,15 +135,17 @@ void publishCheckedSetup(StagedOutput& output, uint64_t packageOffset, uint64_t 
 std::vector<tstring> pack(const PackRequest& request) {
     const tstring stubPath = stubOf(request);
     checkFiles(request, stubPath);
+    // Reading the package's facts takes longest of all for a small package:
+    // it starts first, and the stub and the icon are read meanwhile. While
+    // it runs, the package is also summed for the CheckSum and copied into
+    // its place, which depends on the names of the setup's resources and its
+    // size alone: the setup takes little longer than a copy. A package too
+    // near the limit to be sure to fit waits for the facts.
+    PackageReading reading(request.package);
     const IconSet icons = request.icon.empty() ? IconSet() : readIconFile(request.icon, 1);
     const SetupStub stub{InputFile(stubPath), stubPath};
     const InputFile package(request.package);
     const uint64_t packageSize = package.size();
-    // While the package's facts are read, it is summed for the CheckSum and
-    // copied into its place, which depends on the names of the setup's
-    // resources and its size alone: the setup takes little longer than a
-    // copy. A package too near the limit to be sure to fit waits for them.
-    PackageReading reading(request.package);
     PackageChecksum packageSum(package);
     const SetupLayout provisional(stub, setupResources(stub, icons, {}, {}), SetupKeys::package(), packageSize);
     std::optional<StagedOutput> output;

@@ -20,7 +20,8 @@ public:
     IsolatedCall(const IsolatedCall&) = delete;
     IsolatedCall& operator=(const IsolatedCall&) = delete;
 
-    // Waits for the answer, once; a child that takes longer is ended.
+    // Waits for the answer, once, and not for the child's end after it; a
+    // child that takes longer is ended.
     std::string answer(int timeLimitSeconds);
 
 private:

@@ -50,6 +50,21 @@ TEST(IsolatedCallTest, HowTheWorkEndedIsTheReason) {
                                                           1));
 }
 
+// The answer counts once it is whole: neither the child's end nor a process
+// that it left holding the pipe is waited for.
+TEST(IsolatedCallTest, TheAnswerIsTakenWithoutWaitingForTheEnd) {
+    const auto start = std::chrono::steady_clock::now();
+    IsolatedCall call([] {
+        if (::fork() == 0) {
+            ::sleep(3);
+            ::_exit(0);
+        }
+        return std::string("facts");
+    });
+    EXPECT_EQ("facts", call.answer(10));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+}
+
 // A reading given up (its package refused for another reason) leaves no
 // process behind and waits for none.
 TEST(IsolatedCallTest, AnAnswerNobodyWaitsForEndsTheChild) {

@@ -1,5 +1,7 @@
 #include "ContentsReport.h"
 
+#include "VisibleText.h"
+
 #include <cstdio>
 #include <iomanip>
 #include <sstream>
@@ -33,7 +35,7 @@ const char* scopeKey(InstallScope scope) {
 }
 
 std::string orNone(const tstring& value) {
-    return value.empty() ? std::string("(none)") : tstrings::toUtf8(value);
+    return value.empty() ? std::string("(none)") : visibleText(tstrings::toUtf8(value));
 }
 
 std::string jsonString(const std::string& utf8) {
@@ -73,7 +75,7 @@ std::string textReport(const FileContents& contents) {
         {"ProductVersion", orNone(package.productVersion)},
         {"Manufacturer", orNone(package.manufacturer)},
         {"ProductLanguage", orNone(package.productLanguage)},
-        {"ProductCode", tstrings::toUtf8(package.productCode)},
+        {"ProductCode", visibleText(tstrings::toUtf8(package.productCode))},
         {"UpgradeCode", orNone(package.upgradeCode)},
         {"Install scope", package.scope == InstallScope::ChosenAtInstall
                               ? std::string(scopeText(package.scope)) + " (" +
@@ -88,6 +90,7 @@ std::string textReport(const FileContents& contents) {
                            orNone(contents.embeddedProductCode) +
                                (contents.productCodeMatches ? " (matches the package)"
                                                               : " (DIFFERS from the package's)"));
+        lines.emplace_back("Setup signed", contents.setupSigned ? "yes" : "no");
     }
     std::ostringstream text;
     for (const auto& line : lines) {
@@ -117,6 +120,7 @@ std::string jsonReport(const FileContents& contents) {
         {"packageSize", std::to_string(contents.packageSize)},
         {"embeddedProductCode", setupOnlyCode},
         {"productCodeMatches", setupOnlyMatch},
+        {"setupSigned", contents.isSetup ? (contents.setupSigned ? "true" : "false") : "null"},
     };
     std::string json = "{\n";
     for (size_t i = 0; i < members.size(); ++i) {

@@ -40,10 +40,13 @@ FileContents setupContents(const InputFile& file) {
     try {
         result.package = packageInfo(
             readEmbeddedPackageFacts(file.path(), setup.packageOffset(), setup.packageSize()), file.path());
+    } catch (const TemporaryFileError&) {
+        throw;
     } catch (const std::runtime_error&) {
         VK_THROW_MSG(file.path() << " is a Velkin setup executable whose package cannot be read");
     }
     result.packageSize = setup.packageSize();
+    result.setupSigned = setup.isSigned();
     // Byte by byte: whatever the resource holds can be shown.
     for (const char c : setup.productCode()) {
         result.embeddedProductCode.push_back(static_cast<wchar_t>(static_cast<uint8_t>(c)));

@@ -6,6 +6,9 @@
 #include "ContentsReport.h"
 #include "LogAppenders.h"
 #include "Packer.h"
+#include "Signer.h"
+#include "VisibleText.h"
+#include "WingetManifest.h"
 
 #include <algorithm>
 #include <string>
@@ -15,14 +18,23 @@ namespace {
 
 const char usage[] =
     "usage: velkin-pack <package.msi> -o <setup.exe> [--stub <velkin-setup.exe>] [--icon <file.ico>]\n"
+    "                   [--sign-command <command with %1 [and %2]>]\n"
     "       velkin-pack inspect <setup.exe | package.msi> [--json]\n"
-    "       velkin-pack extract <setup.exe> -o <package.msi>";
+    "       velkin-pack extract <setup.exe> -o <package.msi>\n"
+    "       velkin-pack manifest <setup.exe> --winget --id <Publisher.Package> --url <download URL>\n"
+    "                   [--license <text>] [--short-description <text>] [--locale <tag>] -o <directory>\n"
+    "       velkin-pack --version | --help\n"
+    "-- ends the options: what follows is a file, whatever its name.";
 
 class UsageError {
 public:
     explicit UsageError(std::string message) : message(std::move(message)) {}
     std::string message;
 };
+
+struct HelpRequested {};
+
+bool isHelp(const tstring& arg) { return arg == L"-h" || arg == L"--help"; }
 
 struct Option {
     const wchar_t* name;
@@ -35,8 +47,23 @@ struct Option {
 // Options, each with its value, and one file: `what` it is.
 void parseArguments(const tstring_array& args, size_t first, const std::vector<Option>& options,
                     const std::string& what, tstring& file) {
+    bool optionsEnded = false;
     for (size_t i = first; i < args.size(); ++i) {
         const tstring& arg = args[i];
+        if (optionsEnded) {
+            if (!file.empty()) {
+                throw UsageError("more than one " + what + " given");
+            }
+            file = arg;
+            continue;
+        }
+        if (arg == L"--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (isHelp(arg)) {
+            throw HelpRequested();
+        }
         const auto option = std::find_if(options.begin(), options.end(), [&arg](const Option& o) {
             return arg == o.name || (o.alias && arg == o.alias);
         });
@@ -73,11 +100,19 @@ void packCommand(const tstring_array& args) {
     parseArguments(args, 0,
                    {{L"-o", L"--output", &request.output, nullptr},
                     {L"--stub", nullptr, &request.stub, nullptr},
-                    {L"--icon", nullptr, &request.icon, nullptr}},
+                    {L"--icon", nullptr, &request.icon, nullptr},
+                    {L"--sign-command", nullptr, &request.signCommand, nullptr}},
                    "package", request.package);
     requireOutput(request.output);
-    for (const tstring& warning : pack(request)) {
-        writeError("velkin-pack: warning: " + tstrings::toUtf8(warning) + "\n");
+    if (!request.signCommand.empty() && !Signer::namesFile(request.signCommand)) {
+        throw UsageError("--sign-command must name the file to sign as %1");
+    }
+    const PackReport report = pack(request);
+    for (const tstring& note : report.notes) {
+        writeError("velkin-pack: " + visibleText(tstrings::toUtf8(note)) + "\n");
+    }
+    for (const tstring& warning : report.warnings) {
+        writeError("velkin-pack: warning: " + visibleText(tstrings::toUtf8(warning)) + "\n");
     }
 }
 
@@ -86,7 +121,7 @@ void reportCommand(const tstring_array& args) {
     bool json = false;
     parseArguments(args, 1, {{L"--json", nullptr, nullptr, &json}}, "file", file);
     const FileContents contents = readFileContents(file);
-    writeOut(json ? jsonReport(contents) : textReport(contents));
+    writeResult(json ? jsonReport(contents) : textReport(contents));
     if (contents.isSetup && !contents.productCodeMatches) {
         // After the report, which shows both codes.
         VK_THROW_MSG("The product code resource of " << file << " does not name the product of "
@@ -103,6 +138,30 @@ void extractCommand(const tstring_array& args) {
     extract(setup, output);
 }
 
+void manifestCommand(const tstring_array& args) {
+    WingetRequest request;
+    bool winget = false;
+    parseArguments(args, 1,
+                   {{L"--winget", nullptr, nullptr, &winget},
+                    {L"--id", nullptr, &request.id, nullptr},
+                    {L"--url", nullptr, &request.url, nullptr},
+                    {L"--license", nullptr, &request.license, nullptr},
+                    {L"--short-description", nullptr, &request.shortDescription, nullptr},
+                    {L"--locale", nullptr, &request.locale, nullptr},
+                    {L"-o", L"--output", &request.directory, nullptr}},
+                   "setup executable", request.setup);
+    if (!winget) {
+        throw UsageError("manifest needs --winget, the one kind it writes");
+    }
+    for (const auto& [value, option] : {std::pair<const tstring*, const char*>{&request.id, "--id"},
+                                        {&request.url, "--url"}, {&request.directory, "-o"}}) {
+        if (value->empty()) {
+            throw UsageError(std::string("manifest needs ") + option);
+        }
+    }
+    writeWingetManifests(request);
+}
+
 // The text for the user: a located error's plain message.
 std::string plainMessage(const std::exception& error) {
     if (const auto* located = dynamic_cast<const VkErrorBase*>(&error)) {
@@ -111,28 +170,38 @@ std::string plainMessage(const std::exception& error) {
     return error.what();
 }
 
+void runCommand(const tstring_array& args) {
+    const tstring command = args.empty() ? tstring() : args[0];
+    if (args.size() == 1 && command == L"--version") {
+        writeResult("velkin-pack " VELKIN_VERSION "\n");
+    } else if (command == L"inspect") {
+        reportCommand(args);
+    } else if (command == L"extract") {
+        extractCommand(args);
+    } else if (command == L"manifest") {
+        manifestCommand(args);
+    } else {
+        packCommand(args);
+    }
+}
+
 } // namespace
 
 int runPackCommand(const tstring_array& args) {
     static NopLogAppender quiet;
     processLogger().setAppender(&quiet);
     try {
-        const tstring command = args.empty() ? tstring() : args[0];
-        if (args.size() == 1 && command == L"--version") {
-            writeOut("velkin-pack " VELKIN_VERSION "\n");
-        } else if (command == L"inspect") {
-            reportCommand(args);
-        } else if (command == L"extract") {
-            extractCommand(args);
-        } else {
-            packCommand(args);
+        try {
+            runCommand(args);
+        } catch (const HelpRequested&) {
+            writeResult(std::string(usage) + "\n");
         }
         return 0;
     } catch (const UsageError& e) {
-        writeError("velkin-pack: " + e.message + "\n" + usage + "\n");
+        writeError("velkin-pack: " + visibleText(e.message) + "\n" + usage + "\n");
         return 2;
     } catch (const std::exception& e) {
-        writeError("velkin-pack: error: " + plainMessage(e) + "\n");
+        writeError("velkin-pack: error: " + visibleText(plainMessage(e)) + "\n");
         return 1;
     }
 }

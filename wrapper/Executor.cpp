@@ -68,14 +68,18 @@ private:
     std::unique_ptr<_PROC_THREAD_ATTRIBUTE_LIST, AttributeListDeleter> list_;
 };
 
-UniqueHandle startProcess(const tstring& appPath, const tstring& commandLine, bool visible,
-                          const std::vector<void*>& passedHandles) {
-    // Windows would cut it short, or refuse it with a reason that names
-    // nothing the user typed.
+// Windows would cut it short, or refuse it with a reason that names nothing
+// the user typed.
+void checkCommandLineLength(const tstring& appPath, const tstring& commandLine) {
     if (commandLine.size() > maxCommandLineLength) {
         VK_THROW_MSG("The command line for " << appPath << " is too long: " << commandLine.size()
                                              << " characters, of at most " << maxCommandLineLength);
     }
+}
+
+UniqueHandle startProcess(const tstring& appPath, const tstring& commandLine, bool visible,
+                          const std::vector<void*>& passedHandles) {
+    checkCommandLineLength(appPath, commandLine);
     std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
     buffer.push_back(L'\0');
 
@@ -115,6 +119,8 @@ tstring Executor::commandLine() const {
     }
     return tstrings::join(items, L" ");
 }
+
+void Executor::checkLength() const { checkCommandLineLength(appPath_, commandLine()); }
 
 uint32_t Executor::execAndWaitForExit() const {
     const UniqueHandle process = startProcess(appPath_, commandLine(), visible_, passedHandles_);

@@ -77,6 +77,22 @@ size_t levelsAbove(const tstring& arguments) {
     return deepest;
 }
 
+void checkReachable(const tstring& arguments, const tstring& packageFolder) {
+    if (!tstrings::startsWith(packageFolder, L"\\\\?\\")) {
+        return;
+    }
+    for (const tstring& entry : relativeTransforms(arguments)) {
+        const tstring literal = FileUtils::joinPath(packageFolder, entry);
+        if (FileUtils::normalizePath(literal) != literal) {
+            VK_THROW_MSG("The transform " << entry << " cannot be found by msiexec from the package in "
+                                          << packageFolder
+                                          << ", a path that the system takes as it stands, with no \".\" "
+                                             "or \"..\" resolved: name the transform by its full path, or "
+                                             "set TEMP to a shorter directory");
+        }
+    }
+}
+
 void stageTransforms(const tstring& arguments, const tstring& setupDir,
                      const tstring& packageDir) {
     for (const tstring& entry : relativeTransforms(arguments)) {

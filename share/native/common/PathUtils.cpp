@@ -1,5 +1,7 @@
 #include "PathUtils.h"
 
+#include <algorithm>
+
 namespace FileUtils {
 
 const tstring illegalFileNameCharacters = [] {
@@ -120,6 +122,31 @@ tstring normalizePath(const tstring& path) {
         result += L'\\';
     }
     return result + tstrings::join(components, L"\\");
+}
+
+tstring ordinaryForm(const tstring& path) {
+    tstring ordinary;
+    if (tstrings::startsWith(path, L"\\\\?\\UNC\\", tstrings::IgnoreCase)) {
+        ordinary = L"\\" + path.substr(7);
+    } else if (tstrings::startsWith(path, L"\\\\?\\") && driveRootLength(path, 4) == 7) {
+        ordinary = path.substr(4);
+    } else {
+        return path;
+    }
+    if (ordinary.size() >= maxOrdinaryPathLength || ordinary.find(L'/') != tstring::npos) {
+        return path;
+    }
+    const size_t root = rootLength(ordinary);
+    for (size_t start = root; start < ordinary.size();) {
+        const size_t end = std::min(ordinary.find(L'\\', start), ordinary.size());
+        const tstring component = ordinary.substr(start, end - start);
+        if (component.empty() || component == L"." || component == L".." ||
+            component.back() == L'.' || component.back() == L' ') {
+            return path;
+        }
+        start = end + 1;
+    }
+    return root > 0 ? ordinary : path;
 }
 
 tstring leafName(const tstring& path) {

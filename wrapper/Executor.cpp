@@ -68,18 +68,8 @@ private:
     std::unique_ptr<_PROC_THREAD_ATTRIBUTE_LIST, AttributeListDeleter> list_;
 };
 
-// Windows would cut it short, or refuse it with a reason that names nothing
-// the user typed.
-void checkCommandLineLength(const tstring& appPath, const tstring& commandLine) {
-    if (commandLine.size() > maxCommandLineLength) {
-        VK_THROW_MSG("The command line for " << appPath << " is too long: " << commandLine.size()
-                                             << " characters, of at most " << maxCommandLineLength);
-    }
-}
-
 UniqueHandle startProcess(const tstring& appPath, const tstring& commandLine, bool visible,
                           const std::vector<void*>& passedHandles) {
-    checkCommandLineLength(appPath, commandLine);
     std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
     buffer.push_back(L'\0');
 
@@ -120,9 +110,18 @@ tstring Executor::commandLine() const {
     return tstrings::join(items, L" ");
 }
 
-void Executor::checkLength() const { checkCommandLineLength(appPath_, commandLine()); }
+// Windows would cut it short, or refuse it with a reason that names nothing
+// the user typed.
+void Executor::checkLength() const {
+    const size_t length = commandLine().size();
+    if (length > maxCommandLineLength) {
+        VK_THROW_MSG("The command line for " << appPath_ << " is too long: " << length
+                                             << " characters, of at most " << maxCommandLineLength);
+    }
+}
 
 uint32_t Executor::execAndWaitForExit() const {
+    checkLength();
     const UniqueHandle process = startProcess(appPath_, commandLine(), visible_, passedHandles_);
     if (::WaitForSingleObject(process.get(), INFINITE) == WAIT_FAILED) {
         VK_THROW_LAST_ERROR(::WaitForSingleObject, "WaitForSingleObject() failed");

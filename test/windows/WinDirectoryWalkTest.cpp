@@ -194,7 +194,7 @@ TEST_F(DirectoryLinkTest, FileLinkLeadsNowhereOutsideTheTree) {
     EXPECT_TRUE(exists(link));
     const std::vector<tstring> warnings = log.messages(LogLevel::Warning);
     EXPECT_TRUE(std::any_of(warnings.begin(), warnings.end(), [&](const tstring& message) {
-        return startsWith(message, L"Left [" + link + L"] in place: it leads to ");
+        return startsWith(message, L"Left [" + link + L"] linked to ");
     }));
 }
 

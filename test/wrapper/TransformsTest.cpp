@@ -57,8 +57,8 @@ TEST(TransformsTest, NamesThatALiteralPackageFolderCannotResolveAreRefused) {
             Transforms::checkReachable(L"/qn TRANSFORMS=a.mst;" + tstrings::fromUtf8(entry), literal);
         });
         EXPECT_TRUE(startsWith(error, std::string("The transform ") + (entry[0] == '@' ? entry + 1 : entry) +
-                                          " cannot be found by msiexec from the package in " +
-                                          tstrings::toUtf8(literal) + ", a path that"));
+                                          " cannot be found by msiexec from " + tstrings::toUtf8(literal) +
+                                          ": name it by its full path"));
     }
 }
 

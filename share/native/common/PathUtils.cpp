@@ -124,12 +124,19 @@ tstring normalizePath(const tstring& path) {
     return result + tstrings::join(components, L"\\");
 }
 
+bool isVerbatimPath(const tstring& path) { return tstrings::startsWith(path, L"\\\\?\\"); }
+
 tstring ordinaryForm(const tstring& path) {
     tstring ordinary;
-    if (tstrings::startsWith(path, L"\\\\?\\UNC\\", tstrings::IgnoreCase)) {
-        ordinary = L"\\" + path.substr(7);
-    } else if (tstrings::startsWith(path, L"\\\\?\\") && driveRootLength(path, 4) == 7) {
+    if (!isVerbatimPath(path)) {
+        return path;
+    }
+    if (driveRootLength(path, 4) == 7) {
         ordinary = path.substr(4);
+    } else if (path.size() > 7 && tstrings::equals(path.substr(4, 3), L"UNC", tstrings::IgnoreCase) &&
+               path[7] == L'\\') {
+        ordinary = path.substr(6);
+        ordinary[0] = L'\\';
     } else {
         return path;
     }

@@ -30,6 +30,9 @@ bool isAbsolutePath(const tstring& path);
 // ".." at the root stays at the root); the root is kept as it stands. A
 // relative path keeps the ".." components that lead out of it.
 tstring normalizePath(const tstring& path);
+// Whether the path is in the system's "\\?\" form, which the system takes
+// as it stands.
+bool isVerbatimPath(const tstring& path);
 // The ordinary form of a path in the system's "\\?\" form, for programs
 // that resolve names relative to it by their text: "C:\a" of "\\?\C:\a",
 // "\\server\share\a" of "\\?\UNC\server\share\a". Only the "\\?\"

@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include <ntsecapi.h>
 
@@ -36,15 +35,12 @@ void createDir(const tstring& path) {
 // The path of what `file` is open on, in the "\\?\" form; empty when the
 // system cannot tell.
 tstring finalPath(HANDLE file) {
-    std::vector<wchar_t> buffer(MAX_PATH);
+    tstring buffer(MAX_PATH, L'\0');
     for (int pass = 0; pass < 2; ++pass) {
-        const DWORD size = ::GetFinalPathNameByHandleW(file, buffer.data(), static_cast<DWORD>(buffer.size()),
+        const DWORD size = ::GetFinalPathNameByHandleW(file, &buffer[0], static_cast<DWORD>(buffer.size()),
                                                        FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-        if (size == 0) {
-            return tstring();
-        }
         if (size < buffer.size()) {
-            return tstring(buffer.data(), size);
+            return buffer.substr(0, size);
         }
         buffer.resize(size);
     }
@@ -73,31 +69,20 @@ bool markForDeletion(HANDLE file) {
     return ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof(disposition)) != 0;
 }
 
-// A read-only attribute blocks the deletion; cleared on the handle, so that it
-// is this file's.
-bool discardReadOnly(const tstring& path, HANDLE file) {
-    const DWORD denied = ERROR_ACCESS_DENIED;
+// Clears a read-only attribute, which blocks the deletion, on the handle: it is
+// this file's.
+bool discardReadOnly(HANDLE file) {
     FILE_BASIC_INFO basic{};
     if (!::GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof(basic)) ||
         (basic.FileAttributes & FILE_ATTRIBUTE_READONLY) == 0) {
-        ::SetLastError(denied);
+        ::SetLastError(ERROR_ACCESS_DENIED);
         return false;
     }
     basic.FileAttributes &= ~DWORD{FILE_ATTRIBUTE_READONLY};
     if (basic.FileAttributes == 0) {
         basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
     }
-    if (!::SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof(basic))) {
-        const DWORD error = ::GetLastError();
-        VK_WARNING(SysError(tstrings::TextBuilder("Failed to discard R/O attribute from [")
-                                << path << "] file. File will not be deleted",
-                            reinterpret_cast<const void*>(&::SetFileInformationByHandle), error)
-                       .what());
-        ::SetLastError(denied);
-        return false;
-    }
-    VK_TRACE("Discarded R/O attribute from [" << path << "] file");
-    return true;
+    return ::SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof(basic)) != 0;
 }
 
 // Deletes the file that `path` names by a handle to it, never what a link
@@ -121,14 +106,29 @@ bool deleteFileImpl(const tstring& path) {
     }
     tstring target;
     if (leadsElsewhere(path, file.get(), target)) {
-        VK_WARNING("Left [" << path << "] in place: it leads to " << target);
+        VK_WARNING("Left [" << path << "] linked to " << target);
         ::SetLastError(ERROR_CANT_ACCESS_FILE);
         return false;
     }
-    if (!markForDeletion(file.get()) &&
-        (::GetLastError() != ERROR_ACCESS_DENIED || !discardReadOnly(path, file.get()) ||
-         !markForDeletion(file.get()))) {
-        return false;
+    if (!markForDeletion(file.get())) {
+        if (::GetLastError() != ERROR_ACCESS_DENIED) {
+            return false;
+        }
+        if (!discardReadOnly(file.get())) {
+            const DWORD error = ::GetLastError();
+            if (error != ERROR_ACCESS_DENIED) {
+                VK_WARNING(SysError(tstrings::TextBuilder("Failed to discard R/O attribute from [")
+                                        << path << "] file. File will not be deleted",
+                                    reinterpret_cast<const void*>(&::SetFileInformationByHandle), error)
+                               .what());
+                ::SetLastError(ERROR_ACCESS_DENIED);
+            }
+            return false;
+        }
+        VK_TRACE("Discarded R/O attribute from [" << path << "] file");
+        if (!markForDeletion(file.get())) {
+            return false;
+        }
     }
     file.reset();
     VK_TRACE("Deleted [" << path << "] file");

@@ -69,15 +69,14 @@ bool markForDeletion(HANDLE file) {
     return ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof(disposition)) != 0;
 }
 
-// Clears a read-only attribute, which blocks the deletion, on the handle: it is
-// this file's.
-bool discardReadOnly(HANDLE file) {
-    FILE_BASIC_INFO basic{};
-    if (!::GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof(basic)) ||
-        (basic.FileAttributes & FILE_ATTRIBUTE_READONLY) == 0) {
-        ::SetLastError(ERROR_ACCESS_DENIED);
-        return false;
-    }
+// A read-only attribute blocks a deletion. Read and cleared on the handle, so
+// that it is this file's.
+bool isReadOnly(HANDLE file, FILE_BASIC_INFO& basic) {
+    return ::GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof(basic)) &&
+           (basic.FileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
+bool discardReadOnly(HANDLE file, FILE_BASIC_INFO& basic) {
     basic.FileAttributes &= ~DWORD{FILE_ATTRIBUTE_READONLY};
     if (basic.FileAttributes == 0) {
         basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
@@ -111,18 +110,19 @@ bool deleteFileImpl(const tstring& path) {
         return false;
     }
     if (!markForDeletion(file.get())) {
-        if (::GetLastError() != ERROR_ACCESS_DENIED) {
+        const DWORD denied = ::GetLastError();
+        FILE_BASIC_INFO basic{};
+        if (denied != ERROR_ACCESS_DENIED || !isReadOnly(file.get(), basic)) {
+            ::SetLastError(denied);
             return false;
         }
-        if (!discardReadOnly(file.get())) {
+        if (!discardReadOnly(file.get(), basic)) {
             const DWORD error = ::GetLastError();
-            if (error != ERROR_ACCESS_DENIED) {
-                VK_WARNING(SysError(tstrings::TextBuilder("Failed to discard R/O attribute from [")
-                                        << path << "] file. File will not be deleted",
-                                    reinterpret_cast<const void*>(&::SetFileInformationByHandle), error)
-                               .what());
-                ::SetLastError(ERROR_ACCESS_DENIED);
-            }
+            VK_WARNING(SysError(tstrings::TextBuilder("Failed to discard R/O attribute from [")
+                                    << path << "] file. File will not be deleted",
+                                reinterpret_cast<const void*>(&::SetFileInformationByHandle), error)
+                           .what());
+            ::SetLastError(denied);
             return false;
         }
         VK_TRACE("Discarded R/O attribute from [" << path << "] file");

@@ -143,8 +143,7 @@ tstring ordinaryForm(const tstring& path) {
     if (ordinary.size() >= maxOrdinaryPathLength || ordinary.find(L'/') != tstring::npos) {
         return path;
     }
-    const size_t root = rootLength(ordinary);
-    for (size_t start = root; start < ordinary.size();) {
+    for (size_t start = rootLength(ordinary); start < ordinary.size();) {
         const size_t end = std::min(ordinary.find(L'\\', start), ordinary.size());
         const tstring component = ordinary.substr(start, end - start);
         if (component.empty() || component == L"." || component == L".." ||
@@ -153,7 +152,7 @@ tstring ordinaryForm(const tstring& path) {
         }
         start = end + 1;
     }
-    return root > 0 ? ordinary : path;
+    return ordinary;
 }
 
 tstring leafName(const tstring& path) {

@@ -34,13 +34,12 @@ tstring normalizePath(const tstring& path);
 // as it stands.
 bool isVerbatimPath(const tstring& path);
 // The ordinary form of a path in the system's "\\?\" form, for programs
-// that resolve names relative to it by their text: "C:\a" of "\\?\C:\a",
-// "\\server\share\a" of "\\?\UNC\server\share\a". Only the "\\?\"
-// form takes a path as it stands; the ordinary one resolves "." and "..".
-// The path itself when it has no ordinary form that names the same thing:
-// another root, an empty, "." or ".." component, a component ending in a
-// dot or a blank (dropped in the ordinary form), a slash (a separator there),
-// or maxOrdinaryPathLength characters or more.
+// that resolve names relative to it by their text (the ordinary form
+// resolves "." and ".."): "C:\a" of "\\?\C:\a", "\\server\share\a" of
+// "\\?\UNC\server\share\a". The path itself when it has no ordinary form
+// that names the same thing: another root, an empty, "." or ".." component,
+// a component ending in a dot or a blank (dropped in the ordinary form), a
+// slash (a separator there), or maxOrdinaryPathLength characters or more.
 tstring ordinaryForm(const tstring& path);
 // MAX_PATH, the terminator included.
 constexpr size_t maxOrdinaryPathLength = 260;

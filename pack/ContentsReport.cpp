@@ -1,5 +1,7 @@
 #include "ContentsReport.h"
 
+#include "VisibleText.h"
+
 #include <cstdio>
 #include <iomanip>
 #include <sstream>
@@ -33,7 +35,7 @@ const char* scopeKey(InstallScope scope) {
 }
 
 std::string orNone(const tstring& value) {
-    return value.empty() ? std::string("(none)") : tstrings::toUtf8(value);
+    return value.empty() ? std::string("(none)") : visibleText(tstrings::toUtf8(value));
 }
 
 std::string jsonString(const std::string& utf8) {
@@ -73,7 +75,7 @@ std::string textReport(const FileContents& contents) {
         {"ProductVersion", orNone(package.productVersion)},
         {"Manufacturer", orNone(package.manufacturer)},
         {"ProductLanguage", orNone(package.productLanguage)},
-        {"ProductCode", tstrings::toUtf8(package.productCode)},
+        {"ProductCode", visibleText(tstrings::toUtf8(package.productCode))},
         {"UpgradeCode", orNone(package.upgradeCode)},
         {"Install scope", package.scope == InstallScope::ChosenAtInstall
                               ? std::string(scopeText(package.scope)) + " (" +

@@ -4,7 +4,8 @@
 
 #include <string>
 
-// What a file holds, as text for people, lines of "label: value" in UTF-8.
+// What a file holds, as text for people, lines of "label: value" in UTF-8,
+// the values' control characters escaped.
 std::string textReport(const FileContents& contents);
 
 // What a file holds, as one JSON object in UTF-8, for scripts. Its keys are always

@@ -1,14 +1,27 @@
 #include "Extractor.h"
 
+#include "ErrorHandling.h"
 #include "InputChecks.h"
 #include "PackFiles.h"
 #include "SetupFile.h"
+
+namespace {
+
+// No package is smaller: a compound file's header and its first sectors of
+// allocation table and directory take 512 bytes each.
+constexpr uint64_t smallestPackage = 3 * 512;
+
+} // namespace
 
 void extract(const tstring& setup, const tstring& output) {
     refuseOutputOverInput(output, setup, L"the setup executable");
     requireInputFile(setup, L"The setup executable");
     const InputFile file(setup);
     const SetupFile contents(file, setup);
+    if (contents.packageSize() < smallestPackage) {
+        VK_THROW_MSG(setup << " is a Velkin setup executable whose package cannot be read: its "
+                           << contents.packageSize() << " bytes are fewer than any Windows Installer package has");
+    }
     StagedOutput staged(output);
     staged.copy(file, contents.packageOffset(), 0, contents.packageSize());
     staged.publish();

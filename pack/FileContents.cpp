@@ -40,6 +40,8 @@ FileContents setupContents(const InputFile& file) {
     try {
         result.package = packageInfo(
             readEmbeddedPackageFacts(file.path(), setup.packageOffset(), setup.packageSize()), file.path());
+    } catch (const TemporaryFileError&) {
+        throw;
     } catch (const std::runtime_error&) {
         VK_THROW_MSG(file.path() << " is a Velkin setup executable whose package cannot be read");
     }

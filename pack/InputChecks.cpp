@@ -4,11 +4,12 @@
 #include "PackFiles.h"
 
 void requireInputFile(const tstring& path, const tstring& what) {
-    if (PackFiles::isDirectory(path)) {
-        VK_THROW_MSG(what << " " << path << " is a directory");
-    }
     if (!PackFiles::exists(path)) {
         VK_THROW_MSG(what << " " << path << " does not exist");
+    }
+    const tstring kind = PackFiles::nonFileKind(path);
+    if (!kind.empty()) {
+        VK_THROW_MSG(what << " " << path << " is " << kind << ", not a regular file");
     }
 }
 

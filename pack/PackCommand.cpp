@@ -6,6 +6,7 @@
 #include "ContentsReport.h"
 #include "LogAppenders.h"
 #include "Packer.h"
+#include "VisibleText.h"
 
 #include <algorithm>
 #include <string>
@@ -16,13 +17,19 @@ namespace {
 const char usage[] =
     "usage: velkin-pack <package.msi> -o <setup.exe> [--stub <velkin-setup.exe>] [--icon <file.ico>]\n"
     "       velkin-pack inspect <setup.exe | package.msi> [--json]\n"
-    "       velkin-pack extract <setup.exe> -o <package.msi>";
+    "       velkin-pack extract <setup.exe> -o <package.msi>\n"
+    "       velkin-pack --version | --help\n"
+    "-- ends the options: what follows is a file, whatever its name.";
 
 class UsageError {
 public:
     explicit UsageError(std::string message) : message(std::move(message)) {}
     std::string message;
 };
+
+struct HelpRequested {};
+
+bool isHelp(const tstring& arg) { return arg == L"-h" || arg == L"--help"; }
 
 struct Option {
     const wchar_t* name;
@@ -35,8 +42,23 @@ struct Option {
 // Options, each with its value, and one file: `what` it is.
 void parseArguments(const tstring_array& args, size_t first, const std::vector<Option>& options,
                     const std::string& what, tstring& file) {
+    bool optionsEnded = false;
     for (size_t i = first; i < args.size(); ++i) {
         const tstring& arg = args[i];
+        if (optionsEnded) {
+            if (!file.empty()) {
+                throw UsageError("more than one " + what + " given");
+            }
+            file = arg;
+            continue;
+        }
+        if (arg == L"--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (isHelp(arg)) {
+            throw HelpRequested();
+        }
         const auto option = std::find_if(options.begin(), options.end(), [&arg](const Option& o) {
             return arg == o.name || (o.alias && arg == o.alias);
         });
@@ -77,7 +99,7 @@ void packCommand(const tstring_array& args) {
                    "package", request.package);
     requireOutput(request.output);
     for (const tstring& warning : pack(request)) {
-        writeError("velkin-pack: warning: " + tstrings::toUtf8(warning) + "\n");
+        writeError("velkin-pack: warning: " + visibleText(tstrings::toUtf8(warning)) + "\n");
     }
 }
 
@@ -86,7 +108,7 @@ void reportCommand(const tstring_array& args) {
     bool json = false;
     parseArguments(args, 1, {{L"--json", nullptr, nullptr, &json}}, "file", file);
     const FileContents contents = readFileContents(file);
-    writeOut(json ? jsonReport(contents) : textReport(contents));
+    writeResult(json ? jsonReport(contents) : textReport(contents));
     if (contents.isSetup && !contents.productCodeMatches) {
         // After the report, which shows both codes.
         VK_THROW_MSG("The product code resource of " << file << " does not name the product of "
@@ -111,28 +133,36 @@ std::string plainMessage(const std::exception& error) {
     return error.what();
 }
 
+void runCommand(const tstring_array& args) {
+    const tstring command = args.empty() ? tstring() : args[0];
+    if (args.size() == 1 && command == L"--version") {
+        writeResult("velkin-pack " VELKIN_VERSION "\n");
+    } else if (command == L"inspect") {
+        reportCommand(args);
+    } else if (command == L"extract") {
+        extractCommand(args);
+    } else {
+        packCommand(args);
+    }
+}
+
 } // namespace
 
 int runPackCommand(const tstring_array& args) {
     static NopLogAppender quiet;
     processLogger().setAppender(&quiet);
     try {
-        const tstring command = args.empty() ? tstring() : args[0];
-        if (args.size() == 1 && command == L"--version") {
-            writeOut("velkin-pack " VELKIN_VERSION "\n");
-        } else if (command == L"inspect") {
-            reportCommand(args);
-        } else if (command == L"extract") {
-            extractCommand(args);
-        } else {
-            packCommand(args);
+        try {
+            runCommand(args);
+        } catch (const HelpRequested&) {
+            writeResult(std::string(usage) + "\n");
         }
         return 0;
     } catch (const UsageError& e) {
-        writeError("velkin-pack: " + e.message + "\n" + usage + "\n");
+        writeError("velkin-pack: " + visibleText(e.message) + "\n" + usage + "\n");
         return 2;
     } catch (const std::exception& e) {
-        writeError("velkin-pack: error: " + plainMessage(e) + "\n");
+        writeError("velkin-pack: error: " + visibleText(plainMessage(e)) + "\n");
         return 1;
     }
 }

@@ -6,12 +6,15 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 
 // velkin-pack's way to the file system, the same on every host; each host
 // has its half (the Linux one, and the Windows one).
 
-// A file opened for reading, read at any position. Failures are sentences for
-// the user that name the file and give the system's reason.
+// A regular file opened for reading, read at any position: anything else is
+// refused before it is opened. Failures are sentences for the user that name
+// the file and give the system's reason; a file that shrinks while it is
+// read is such a failure, never a crash.
 class InputFile : public ByteSource {
 public:
     explicit InputFile(const tstring& path);
@@ -43,8 +46,8 @@ private:
 // the end of the process however it comes, leaves no file behind.
 class StagedOutput : public ByteSource {
 public:
-    // Throws an error for the user when the output is a directory or its
-    // directory takes no new file.
+    // Throws an error for the user when the output is there but no regular
+    // file (a directory, a device) or its directory takes no new file.
     explicit StagedOutput(const tstring& output);
     ~StagedOutput() override;
 
@@ -72,10 +75,22 @@ private:
     std::unique_ptr<Handle> handle_;
 };
 
+// A failure of the temporary directory (missing, full, not writable), kept
+// apart from what a reader says about the file it reads.
+class TemporaryFileError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 namespace PackFiles {
 
 bool exists(const tstring& path);
 bool isDirectory(const tstring& path);
+// What stands at `path` (links followed) when it is there but is no regular
+// file, in words for a sentence: "a directory", "a FIFO", "a character
+// device"; empty for a regular file or nothing. Found without opening it:
+// opening a FIFO or a device can block, or do something.
+tstring nonFileKind(const tstring& path);
 // Both paths name one existing file, however each is spelled.
 bool isSameFile(const tstring& a, const tstring& b);
 // The setup stub installed with the running program.

@@ -88,6 +88,9 @@ tstring stubOf(const PackRequest& request) {
 void checkFiles(const PackRequest& request, const tstring& stub) {
     requireInputFile(request.package, L"The package");
     requireInputFile(stub, L"The setup stub");
+    if (!request.icon.empty()) {
+        requireInputFile(request.icon, L"The icon");
+    }
     refuseOutputOverInput(request.output, request.package, L"the package");
     refuseOutputOverInput(request.output, stub, L"the setup stub");
 }

@@ -2,8 +2,8 @@
 # The Linux velkin-pack and velkin-pack.exe under Wine held to each other and
 # to readers of their own: for every test package both report the same JSON
 # and pack the same bytes; 7-Zip takes the package out of the setup byte for
-# byte with no checksum warning, and objdump reads its headers; packing again
-# elsewhere, later, gives the same bytes.
+# byte with no checksum warning, and objdump reads its headers; both fail on a
+# full standard output; packing again elsewhere, later, gives the same bytes.
 # Usage: packers-agree-test.sh <velkin-pack> <Windows bin directory> <package directory> <wine loader>
 #          <work directory>
 set -u
@@ -52,6 +52,19 @@ done
 x86_64-w64-mingw32-objdump -p "$work/linux/demo-setup.exe" >"$work/objdump.txt" 2>&1 \
   && grep -q '^Magic[[:space:]]*020b' "$work/objdump.txt" && echo "ok: objdump reads the headers" \
   || fail "objdump: $(head -5 "$work/objdump.txt")"
+
+# A report that cannot be written is a failure on both, told on standard
+# error (the Windows code has no errno text).
+for packer in native windows; do
+  if [ $packer = native ]; then
+    "$pack" inspect "$packages/demo.msi" >/dev/full 2>"$work/stderr" </dev/null
+  else
+    "$loader" "$bin/velkin-pack.exe" inspect "$(windows_path "$packages/demo.msi")" >/dev/full 2>"$work/stderr" </dev/null
+  fi
+  [ $? = 1 ] && grep -q "^velkin-pack: error: Cannot write to standard output" "$work/stderr" \
+    && echo "ok: $packer: a full standard output ends with exit 1 and a message" \
+    || fail "$packer: a full standard output: $(cat "$work/stderr")"
+done
 
 # Later, from another directory, in another time zone: the packer reads no
 # clock and writes no path but the output's name.

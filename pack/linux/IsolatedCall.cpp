@@ -5,12 +5,15 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -18,6 +21,10 @@ namespace {
 // reason of a failure.
 constexpr char succeeded = 'R';
 constexpr char failed = 'F';
+
+// The answer's pipe and the memory bound, in the child.
+int childAnswer = -1;
+uint64_t childAllowance = 0;
 
 void writeAll(int fd, const std::string& bytes) {
     for (size_t done = 0; done < bytes.size();) {
@@ -32,7 +39,29 @@ void writeAll(int fd, const std::string& bytes) {
     }
 }
 
-[[noreturn]] void runChild(const std::function<std::string()>& work, int answer) {
+// The address space mapped now, in bytes; 0 when it cannot be read.
+uint64_t addressSpace() {
+    unsigned long long pages = 0;
+    FILE* statm = std::fopen("/proc/self/statm", "r");
+    if (statm) {
+        if (std::fscanf(statm, "%llu", &pages) != 1) {
+            pages = 0;
+        }
+        std::fclose(statm);
+    }
+    return pages * static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
+}
+
+[[noreturn]] void runChild(const std::function<std::string()>& work, int answer, uint64_t addressSpaceAllowance) {
+    childAnswer = answer;
+    childAllowance = addressSpaceAllowance;
+    // Beyond what the child has: what a copy of this process has mapped
+    // varies (a sanitizer's shadow alone takes terabytes).
+    const uint64_t mapped = addressSpace();
+    if (addressSpaceAllowance != 0 && mapped != 0) {
+        const rlimit limit{mapped + addressSpaceAllowance, mapped + addressSpaceAllowance};
+        ::setrlimit(RLIMIT_AS, &limit);
+    }
     const int quiet = ::open("/dev/null", O_RDWR);
     if (quiet >= 0) {
         ::dup2(quiet, STDIN_FILENO);
@@ -44,6 +73,8 @@ void writeAll(int fd, const std::string& bytes) {
         message = succeeded + work();
     } catch (const VkErrorBase& e) {
         message = failed + std::string(e.originalMessage());
+    } catch (const std::bad_alloc&) {
+        message = failed + IsolatedCall::memoryReasonInChild();
     } catch (const std::exception& e) {
         message = failed + std::string(e.what());
     } catch (...) {
@@ -56,7 +87,7 @@ void writeAll(int fd, const std::string& bytes) {
 
 } // namespace
 
-IsolatedCall::IsolatedCall(const std::function<std::string()>& work) {
+IsolatedCall::IsolatedCall(const std::function<std::string()>& work, uint64_t addressSpaceAllowance) {
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC) != 0) {
         VK_THROW_MSG("Cannot make a pipe: " << std::strerror(errno));
@@ -65,7 +96,7 @@ IsolatedCall::IsolatedCall(const std::function<std::string()>& work) {
     pid_ = ::fork();
     if (pid_ == 0) {
         ::close(ends[0]);
-        runChild(work, ends[1]);
+        runChild(work, ends[1], addressSpaceAllowance);
     }
     const int error = errno;
     ::close(ends[1]);
@@ -73,6 +104,15 @@ IsolatedCall::IsolatedCall(const std::function<std::string()>& work) {
         ::close(answer_);
         VK_THROW_MSG("Cannot start a process: " << std::strerror(error));
     }
+}
+
+void IsolatedCall::failInChild(const std::string& reason) {
+    writeAll(childAnswer, failed + reason);
+    ::_exit(0);
+}
+
+std::string IsolatedCall::memoryReasonInChild() {
+    return "it needs more than the " + std::to_string(childAllowance >> 20) + " MiB of memory that the reader may take";
 }
 
 IsolatedCall::~IsolatedCall() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -13,7 +14,11 @@
 // process has threads of its own: the child is a copy of this process.
 class IsolatedCall {
 public:
-    explicit IsolatedCall(const std::function<std::string()>& work);
+    // `addressSpaceAllowance`, in bytes, bounds the child's memory: what it
+    // may map beyond what it has at its start, a copy of this process's (0:
+    // no bound). Work that asks for more fails, or crashes, in the child
+    // alone.
+    explicit IsolatedCall(const std::function<std::string()>& work, uint64_t addressSpaceAllowance = 0);
     // Ends a child whose answer nobody waited for.
     ~IsolatedCall();
 
@@ -22,6 +27,14 @@ public:
 
     // Waits for the answer, once; a child that takes longer is ended.
     std::string answer(int timeLimitSeconds);
+
+    // For the work, in the child, where an error cannot be thrown (a C
+    // library's fatal-error hook): ends the child with `reason` as its
+    // failure.
+    [[noreturn]] static void failInChild(const std::string& reason);
+    // In the child: the reason for work that wanted more memory than its
+    // bound.
+    static std::string memoryReasonInChild();
 
 private:
     int waitForChild();

@@ -4,30 +4,55 @@
 #include "FactsMessage.h"
 #include "IsolatedCall.h"
 #include "LibmsiReader.h"
-#include "NativeText.h"
 #include "PackFiles.h"
 #include "PosixHandles.h"
 
 #include <glib.h>
 
-#include <cstdlib>
+#include <cstring>
 
 namespace {
 
 // A package of hundreds of MiB answers in a fraction of a second; a reader
 // that takes this long is caught in a damaged one.
 constexpr int timeLimitSeconds = 60;
+// libmsi reads a package's tables, never its cabinets: velkin-pack read a
+// 516 MB package whole within 12 MiB of address space, its libraries
+// included. A file that libmsi would read without end, or a damaged package
+// that has it allocate beyond reason, meets this bound instead of the
+// machine's.
+constexpr uint64_t addressSpaceAllowance = uint64_t{512} << 20;
 
+// GLib's warnings go nowhere; its fatal errors (memory it could not have,
+// after which it would abort) become the reader's answer.
 void quietWriter() {
-    g_log_set_writer_func([](GLogLevelFlags, const GLogField*, gsize, gpointer) { return G_LOG_WRITER_HANDLED; },
-                          nullptr, nullptr);
+    g_log_set_writer_func(
+        [](GLogLevelFlags level, const GLogField* fields, gsize count, gpointer) {
+            if (level & (G_LOG_FLAG_FATAL | G_LOG_LEVEL_ERROR)) {
+                std::string message = "libmsi failed";
+                for (gsize i = 0; i < count; ++i) {
+                    if (std::strcmp(fields[i].key, "MESSAGE") == 0 && fields[i].length < 0) {
+                        message = static_cast<const char*>(fields[i].value);
+                    }
+                }
+                IsolatedCall::failInChild(message.find("failed to allocate") != std::string::npos
+                                              ? IsolatedCall::memoryReasonInChild()
+                                              : message);
+            }
+            return G_LOG_WRITER_HANDLED;
+        },
+        nullptr, nullptr);
 }
 
-IsolatedCall startReading(const std::string& nativePath) {
-    return IsolatedCall([nativePath] {
-        quietWriter();
-        return encodeFacts(readWithLibmsi(nativePath));
-    });
+// The reader opens the file that this process has open, by its descriptor:
+// the file checked is the file read, whatever takes its name meanwhile.
+IsolatedCall startReading(int descriptor) {
+    return IsolatedCall(
+        [descriptor] {
+            quietWriter();
+            return encodeFacts(readWithLibmsi("/proc/self/fd/" + std::to_string(descriptor)));
+        },
+        addressSpaceAllowance);
 }
 
 PackageFacts answerOf(IsolatedCall& reading, const tstring& shownPath) {
@@ -38,29 +63,25 @@ PackageFacts answerOf(IsolatedCall& reading, const tstring& shownPath) {
     }
 }
 
-tstring temporaryDirectory() {
-    const char* configured = std::getenv("TMPDIR");
-    return fromNative(configured && *configured ? configured : "/tmp");
-}
-
 } // namespace
 
 struct PackageReading::Pending {
+    explicit Pending(const tstring& path) : file(path), reader(startReading(descriptorOf(file))) {}
+
+    InputFile file;
     IsolatedCall reader;
 };
 
-PackageReading::PackageReading(const tstring& path)
-    : path_(path), pending_(new Pending{startReading(toNative(path))}) {}
+PackageReading::PackageReading(const tstring& path) : path_(path), pending_(new Pending(path)) {}
 
 PackageReading::~PackageReading() = default;
 
 PackageFacts PackageReading::facts() { return answerOf(pending_->reader, path_); }
 
 PackageFacts readEmbeddedPackageFacts(const tstring& path, uint64_t offset, uint64_t size) {
-    // libmsi reads a package only from a file of its own: a copy that has no
-    // name and goes with its last descriptor, which the reader inherits.
-    StagedOutput copy(temporaryDirectory() + L"/velkin-package.msi");
-    copy.copy(InputFile(path), offset, 0, size);
-    IsolatedCall reading = startReading("/proc/self/fd/" + std::to_string(descriptorOf(copy)));
+    // libmsi reads a package only from a file of its own: a private copy,
+    // which the reader inherits.
+    const TemporaryCopy copy(InputFile(path), offset, size);
+    IsolatedCall reading = startReading(copy.descriptor());
     return answerOf(reading, path);
 }

@@ -4,7 +4,12 @@
 #include "NativeText.h"
 #include "PackCommand.h"
 
+#include <signal.h>
+
 int main(int argc, char** argv) {
+    // A reader of the report that has gone (`| head`) is told by the failed
+    // write, which ends nothing else.
+    ::signal(SIGPIPE, SIG_IGN);
     tstring_array args;
     for (int i = 1; i < argc; ++i) {
         args.push_back(fromNative(argv[i]));

@@ -5,15 +5,18 @@
 #include "PosixHandles.h"
 #include "StagingCleanup.h"
 
+#include <dirent.h>
 #include <fcntl.h>
-#include <sys/mman.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -23,14 +26,9 @@
 
 namespace {
 
-constexpr uint64_t mapWindow = 8 * 1024 * 1024;
-
-// Unmaps a view of a file when it goes.
-struct MappedView {
-    void* address;
-    size_t size;
-    ~MappedView() { ::munmap(address, size); }
-};
+// Large enough that a read costs little beside its bytes, small enough to
+// stay in the processor's cache for whoever looks at them.
+constexpr uint64_t readChunk = 1024 * 1024;
 
 std::string reason(int error) { return std::strerror(error); }
 
@@ -44,6 +42,7 @@ public:
 
     int get() const { return fd_; }
     explicit operator bool() const { return fd_ >= 0; }
+    void release() { fd_ = -1; }
     void reset(int fd = -1) {
         if (fd_ >= 0) {
             const int error = errno;
@@ -76,6 +75,11 @@ void readAt(int fd, const tstring& path, uint64_t offset, void* buffer, size_t s
     }
 }
 
+std::string cannotWrite(const tstring& path, int error) {
+    return (tstrings::TextBuilder() << "Cannot write " << path << ": " << reason(error)).utf8();
+}
+
+template <class WriteError = std::runtime_error>
 void writeAt(int fd, const tstring& path, uint64_t offset, const void* data, size_t size) {
     const auto* next = static_cast<const uint8_t*>(data);
     while (size > 0) {
@@ -84,7 +88,7 @@ void writeAt(int fd, const tstring& path, uint64_t offset, const void* data, siz
             continue;
         }
         if (written <= 0) {
-            VK_THROW_MSG("Cannot write " << path << ": " << reason(written < 0 ? errno : EIO));
+            VK_THROW(WriteError(cannotWrite(path, written < 0 ? errno : EIO)));
         }
         next += written;
         offset += static_cast<uint64_t>(written);
@@ -101,6 +105,28 @@ uint64_t sizeOf(int fd, const tstring& path) {
 }
 
 bool statOf(const tstring& path, struct stat& status) { return ::stat(toNative(path).c_str(), &status) == 0; }
+
+const wchar_t* kindOf(mode_t mode) {
+    if (S_ISREG(mode)) {
+        return L"";
+    }
+    if (S_ISDIR(mode)) {
+        return L"a directory";
+    }
+    if (S_ISFIFO(mode)) {
+        return L"a FIFO";
+    }
+    if (S_ISCHR(mode)) {
+        return L"a character device";
+    }
+    if (S_ISBLK(mode)) {
+        return L"a block device";
+    }
+    if (S_ISSOCK(mode)) {
+        return L"a socket";
+    }
+    return L"no file";
+}
 
 tstring absolute(const tstring& path) {
     if (!path.empty() && path[0] == L'/') {
@@ -121,16 +147,66 @@ tstring directoryOf(const tstring& path) {
     return slash == 0 ? tstring(L"/") : path.substr(0, slash);
 }
 
+constexpr char stagingPrefix[] = ".velkin-pack-";
+constexpr char stagingSuffix[] = ".tmp";
+constexpr size_t stagingDigits = 16;
+
 // A sibling name nobody else picks: 16 hex digits, random.
 tstring stagingName(const tstring& output) {
     static std::random_device source;
     const uint64_t value = (uint64_t{source()} << 32) | source();
     static const wchar_t hex[] = L"0123456789abcdef";
-    tstring name = directoryOf(output) + L"/.velkin-pack-";
+    tstring name = directoryOf(output) + L"/" + fromNative(stagingPrefix);
     for (int shift = 60; shift >= 0; shift -= 4) {
         name += hex[(value >> shift) & 0xF];
     }
-    return name + L".tmp";
+    return name + fromNative(stagingSuffix);
+}
+
+bool isStagingName(const std::string& name) {
+    const size_t prefix = sizeof(stagingPrefix) - 1;
+    const size_t suffix = sizeof(stagingSuffix) - 1;
+    return name.size() == prefix + stagingDigits + suffix && name.compare(0, prefix, stagingPrefix) == 0 &&
+           name.compare(prefix + stagingDigits, suffix, stagingSuffix) == 0 &&
+           name.find_first_not_of("0123456789abcdef", prefix) == prefix + stagingDigits;
+}
+
+// Every staging file is locked by the run that writes it, for as long as it
+// runs. Without the lock at once, or once it has lost its name, the file is
+// not this run's to use.
+bool holdStagingFile(int fd) {
+    struct stat status;
+    return ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &status) == 0 && status.st_nlink > 0;
+}
+
+// Staging files of our name form that no running velkin-pack holds: left by
+// a run that ended by SIGKILL or a crash where the file system has no
+// unnamed files. Files that are not ours to remove stay.
+void removeLostStagingFiles(const std::string& directory) {
+    DIR* listing = ::opendir(directory.c_str());
+    if (!listing) {
+        return;
+    }
+    const std::unique_ptr<DIR, int (*)(DIR*)> closing(listing, ::closedir);
+    while (const dirent* entry = ::readdir(listing)) {
+        if (!isStagingName(entry->d_name)) {
+            continue;
+        }
+        const Descriptor file(
+            ::openat(::dirfd(listing), entry->d_name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+        struct stat status;
+        if (file && ::fstat(file.get(), &status) == 0 && S_ISREG(status.st_mode) &&
+            ::flock(file.get(), LOCK_EX | LOCK_NB) == 0) {
+            ::unlinkat(::dirfd(listing), entry->d_name, 0);
+        }
+    }
+}
+
+// For tests: the named staging files of file systems without unnamed ones
+// (FUSE, some network file systems), wherever the tests run.
+bool namedStagingForced() {
+    const char* staging = std::getenv("VELKIN_PACK_STAGING");
+    return staging && std::string(staging) == "named";
 }
 
 // Links an unnamed file into the directory under `path`; false when a file
@@ -154,6 +230,11 @@ bool linkUnnamed(int fd, const tstring& path) {
     VK_THROW_MSG("Cannot write " << path << ": " << reason(errno));
 }
 
+tstring temporaryDirectory() {
+    const char* configured = std::getenv("TMPDIR");
+    return fromNative(configured && *configured ? configured : "/tmp");
+}
+
 } // namespace
 
 struct InputFile::Handle {
@@ -171,10 +252,21 @@ struct StagedOutput::Handle {
 };
 
 InputFile::InputFile(const tstring& path) : path_(path), handle_(std::make_unique<Handle>()) {
-    handle_->fd.reset(::open(toNative(path).c_str(), O_RDONLY | O_CLOEXEC));
-    if (!handle_->fd) {
+    const auto refuseKind = [&path](mode_t mode) {
+        if (!S_ISREG(mode)) {
+            VK_THROW_MSG("Cannot read " << path << ": it is " << kindOf(mode) << ", not a regular file");
+        }
+    };
+    struct stat status;
+    if (statOf(path, status)) {
+        refuseKind(status.st_mode);
+    }
+    // Without blocking, should a FIFO have taken the file's place since.
+    handle_->fd.reset(::open(toNative(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!handle_->fd || ::fstat(handle_->fd.get(), &status) != 0) {
         VK_THROW_MSG("Cannot read " << path << ": " << reason(errno));
     }
+    refuseKind(status.st_mode);
 }
 
 InputFile::~InputFile() = default;
@@ -187,40 +279,83 @@ void InputFile::read(uint64_t offset, void* buffer, size_t size) const {
 
 void InputFile::visit(uint64_t offset, uint64_t size,
                       const std::function<void(uint64_t, const uint8_t*, size_t)>& visitor) const {
-    // The file's own pages from the cache, a window at a time, mapped with
-    // their page tables filled at once: no copy, and memory that does not
-    // grow with the file.
-    const uint64_t page = static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
+    // Read, never mapped: a file that another process cuts short while it is
+    // read then ends a read early, where a mapped page would be a SIGBUS.
+    std::vector<uint8_t> chunk(static_cast<size_t>(std::min<uint64_t>(readChunk, size)));
     for (uint64_t done = 0; done < size;) {
-        const uint64_t at = offset + done;
-        const uint64_t start = at / page * page;
-        const size_t part = static_cast<size_t>(std::min<uint64_t>(mapWindow - (at - start), size - done));
-        const size_t mapped = static_cast<size_t>(at - start) + part;
-        void* view = ::mmap(nullptr, mapped, PROT_READ, MAP_SHARED | MAP_POPULATE, handle_->fd.get(),
-                            static_cast<off_t>(start));
-        if (view == MAP_FAILED) {
-            VK_THROW_MSG("Cannot read " << path_ << ": " << reason(errno));
-        }
-        const MappedView unmap{view, mapped};
-        visitor(at, static_cast<const uint8_t*>(view) + (at - start), part);
+        const size_t part = static_cast<size_t>(std::min<uint64_t>(chunk.size(), size - done));
+        read(offset + done, chunk.data(), part);
+        visitor(offset + done, chunk.data(), part);
         done += part;
     }
 }
 
+namespace {
+
+// `size` bytes of `source` from `sourceOffset` on, to `offset` in the file
+// open as `fd`, named `path` in messages; a failure to write throws a
+// WriteError.
+template <class WriteError>
+void copyInto(int fd, const tstring& path, const InputFile& source, uint64_t sourceOffset, uint64_t offset,
+              uint64_t size) {
+    auto from = static_cast<off_t>(sourceOffset);
+    auto to = static_cast<off_t>(offset);
+    uint64_t left = size;
+    // In the kernel, as cp copies; between some file systems it cannot, and
+    // the bytes go through a buffer instead.
+    while (left > 0) {
+        const ssize_t copied =
+            ::copy_file_range(source.handle().fd.get(), &from, fd, &to, left, 0);
+        if (copied < 0 && errno == EINTR) {
+            continue;
+        }
+        if (copied < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+            break;
+        }
+        if (copied < 0) {
+            VK_THROW(WriteError(cannotWrite(path, errno)));
+        }
+        if (copied == 0) {
+            VK_THROW_MSG("Cannot read " << source.path() << ": it ends before " << sourceOffset + size << " bytes");
+        }
+        left -= static_cast<uint64_t>(copied);
+    }
+    const auto start = static_cast<uint64_t>(from);
+    source.visit(start, left, [&](uint64_t at, const uint8_t* bytes, size_t part) {
+        writeAt<WriteError>(fd, path, static_cast<uint64_t>(to) + (at - start), bytes, part);
+    });
+}
+
+} // namespace
+
 StagedOutput::StagedOutput(const tstring& output) : output_(absolute(output)), handle_(std::make_unique<Handle>()) {
-    if (PackFiles::isDirectory(output_)) {
-        VK_THROW_MSG("The output " << output_ << " is a directory");
+    // A device node would be replaced by a regular file, even /dev/null.
+    const tstring kind = PackFiles::nonFileKind(output_);
+    if (!kind.empty()) {
+        VK_THROW_MSG("The output " << output_ << " is " << kind << ", not a regular file");
     }
     const std::string directory = toNative(directoryOf(output_));
-    handle_->fd.reset(::open(directory.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666));
-    if (!handle_->fd && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+    removeLostStagingFiles(directory);
+    if (!namedStagingForced()) {
+        handle_->fd.reset(::open(directory.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666));
+    }
+    if (namedStagingForced() || (!handle_->fd && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL))) {
         for (int attempt = 0; attempt < 16 && !handle_->fd && (attempt == 0 || errno == EEXIST); ++attempt) {
             handle_->named = stagingName(output_);
             handle_->fd.reset(::open(toNative(handle_->named).c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0666));
+            if (handle_->fd && !holdStagingFile(handle_->fd.get())) {
+                // Taken for a lost one by another run between its making and
+                // its lock: it is gone, and another name is tried.
+                handle_->fd.reset();
+                errno = EEXIST;
+            }
         }
         if (handle_->fd) {
             StagingCleanup::add(toNative(handle_->named));
         }
+    } else if (handle_->fd) {
+        // Named for a moment only when published over an existing output.
+        holdStagingFile(handle_->fd.get());
     }
     if (!handle_->fd) {
         VK_THROW_MSG("Cannot write to the directory of " << output_ << ": " << reason(errno));
@@ -239,32 +374,7 @@ void StagedOutput::write(uint64_t offset, const void* data, size_t size) {
 }
 
 void StagedOutput::copy(const InputFile& source, uint64_t sourceOffset, uint64_t offset, uint64_t size) {
-    auto from = static_cast<off_t>(sourceOffset);
-    auto to = static_cast<off_t>(offset);
-    uint64_t left = size;
-    // In the kernel, as cp copies; between some file systems it cannot, and
-    // the bytes go through a buffer instead.
-    while (left > 0) {
-        const ssize_t copied =
-            ::copy_file_range(source.handle().fd.get(), &from, handle_->fd.get(), &to, left, 0);
-        if (copied < 0 && errno == EINTR) {
-            continue;
-        }
-        if (copied < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
-            break;
-        }
-        if (copied < 0) {
-            VK_THROW_MSG("Cannot write " << output_ << ": " << reason(errno));
-        }
-        if (copied == 0) {
-            VK_THROW_MSG("Cannot read " << source.path() << ": it ends before " << sourceOffset + size << " bytes");
-        }
-        left -= static_cast<uint64_t>(copied);
-    }
-    const auto start = static_cast<uint64_t>(from);
-    source.visit(start, left, [&](uint64_t at, const uint8_t* bytes, size_t part) {
-        write(static_cast<uint64_t>(to) + (at - start), bytes, part);
-    });
+    copyInto<std::runtime_error>(handle_->fd.get(), output_, source, sourceOffset, offset, size);
 }
 
 uint64_t StagedOutput::size() const { return sizeOf(handle_->fd.get(), output_); }
@@ -307,6 +417,11 @@ bool isDirectory(const tstring& path) {
     return statOf(path, status) && S_ISDIR(status.st_mode);
 }
 
+tstring nonFileKind(const tstring& path) {
+    struct stat status;
+    return statOf(path, status) ? kindOf(status.st_mode) : L"";
+}
+
 bool isSameFile(const tstring& a, const tstring& b) {
     struct stat first;
     struct stat second;
@@ -328,4 +443,28 @@ tstring defaultStub() {
 
 } // namespace PackFiles
 
-int descriptorOf(const StagedOutput& output) { return output.handle().fd.get(); }
+int descriptorOf(const InputFile& input) { return input.handle().fd.get(); }
+
+TemporaryCopy::TemporaryCopy(const InputFile& source, uint64_t offset, uint64_t size) {
+    const tstring directory = temporaryDirectory();
+    Descriptor copy(::open(toNative(directory).c_str(), O_TMPFILE | O_EXCL | O_RDWR | O_CLOEXEC, 0600));
+    if (!copy && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+        std::string name = toNative(directory) + "/.velkin-pack-XXXXXX";
+        copy.reset(::mkostemp(&name[0], O_CLOEXEC));
+        if (copy) {
+            ::unlink(name.c_str());
+        }
+    }
+    if (!copy) {
+        const int error = errno;
+        VK_THROW(TemporaryFileError((tstrings::TextBuilder() << "Cannot make a file in the temporary directory "
+                                                             << directory << " (TMPDIR): " << reason(error))
+                                        .utf8()));
+    }
+    copyInto<TemporaryFileError>(copy.get(), L"a file in the temporary directory " + directory + L" (TMPDIR)",
+                                 source, offset, 0, size);
+    fd_ = copy.get();
+    copy.release();
+}
+
+TemporaryCopy::~TemporaryCopy() { ::close(fd_); }

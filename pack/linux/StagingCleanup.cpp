@@ -34,10 +34,16 @@ void removeAndEnd(int signal) {
 void install(bool on) {
     for (size_t i = 0; i < sizeof(signals) / sizeof(signals[0]); ++i) {
         if (on) {
+            // A signal that the caller ignores (nohup, a background job) is
+            // meant not to end this process, and so stays ignored.
+            ::sigaction(signals[i], nullptr, &previous[i]);
+            if (previous[i].sa_handler == SIG_IGN) {
+                continue;
+            }
             struct sigaction handler {};
             handler.sa_handler = removeAndEnd;
             sigemptyset(&handler.sa_mask);
-            ::sigaction(signals[i], &handler, &previous[i]);
+            ::sigaction(signals[i], &handler, nullptr);
         } else {
             ::sigaction(signals[i], &previous[i], nullptr);
         }

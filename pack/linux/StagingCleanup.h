@@ -4,8 +4,10 @@
 
 // Named staging files that the polite ends of a process (SIGINT, SIGTERM,
 // SIGHUP) remove before it goes: the handlers are in place while any file is
-// listed. Nothing removes a file on SIGKILL; staging files are unnamed where
-// the file system allows that, and so seldom listed here.
+// listed, for the signals that were not ignored. SIGKILL leaves a file
+// behind; staging files are unnamed where the file system allows that, and
+// elsewhere the next velkin-pack to write in that directory removes what a
+// lost run left (see StagedOutput).
 namespace StagingCleanup {
 
 void add(const std::string& path);

@@ -76,6 +76,21 @@ void telling(const tstring& failure, Step step) {
     }
 }
 
+// What an open handle is, in words for a sentence; empty for a file on a
+// disk.
+const wchar_t* kindOf(HANDLE handle) {
+    switch (::GetFileType(handle)) {
+    case FILE_TYPE_DISK:
+        return L"";
+    case FILE_TYPE_CHAR:
+        return L"a device";
+    case FILE_TYPE_PIPE:
+        return L"a pipe";
+    default:
+        return L"no file";
+    }
+}
+
 } // namespace
 
 InputFile::InputFile(const tstring& path) : path_(path), handle_(std::make_unique<Handle>()) {
@@ -84,6 +99,10 @@ InputFile::InputFile(const tstring& path) : path_(path), handle_(std::make_uniqu
     if (!handle_->file) {
         const DWORD error = ::GetLastError();
         VK_THROW_MSG("Cannot read " << path << ": " << reason(error));
+    }
+    const tstring kind = kindOf(handle_->file.get());
+    if (!kind.empty()) {
+        VK_THROW_MSG("Cannot read " << path << ": it is " << kind << ", not a regular file");
     }
 }
 
@@ -107,8 +126,9 @@ void InputFile::visit(uint64_t offset, uint64_t size,
 }
 
 StagedOutput::StagedOutput(const tstring& output) : output_(FileUtils::toAbsolutePath(output)) {
-    if (FileUtils::isDirectory(output_)) {
-        VK_THROW_MSG("The output " << output_ << " is a directory");
+    const tstring kind = PackFiles::nonFileKind(output_);
+    if (!kind.empty()) {
+        VK_THROW_MSG("The output " << output_ << " is " << kind << ", not a regular file");
     }
     telling(L"Cannot write to the directory of " + output_,
             [&] { handle_ = std::make_unique<Handle>(output_); });
@@ -144,6 +164,18 @@ namespace PackFiles {
 bool exists(const tstring& path) { return FileUtils::pathExists(path); }
 
 bool isDirectory(const tstring& path) { return FileUtils::isDirectory(path); }
+
+tstring nonFileKind(const tstring& path) {
+    if (FileUtils::isDirectory(path)) {
+        return L"a directory";
+    }
+    // A device (NUL, CON, \\.\pipe\...) is told by its handle; one opened
+    // with no access rights reads nothing and waits for nothing.
+    UniqueHandle handle;
+    handle.reset(::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return handle ? kindOf(handle.get()) : L"";
+}
 
 bool isSameFile(const tstring& a, const tstring& b) { return FileUtils::isSameFile(a, b); }
 

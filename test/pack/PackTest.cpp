@@ -312,6 +312,8 @@ TEST_F(PackTest, InspectReportsAProductCodeResourceThatNamesAnotherProduct) {
 
 TEST_F(PackTest, InspectAndExtractRefuseWhatIsNoSetup) {
     const tstring text = dir.file(L"input\\notes.txt", "just text");
+    const tstring cut = dir.copy(siblingProgram(L"velkin-setup-demo.exe"), L"input\\cut-setup.exe");
+    ResourceUpdate(cut).put(RT_RCDATA, L"MSI", 0x0409, "\xD0", 1).commit();
     const tstring outputDir = dir.directory(L"output");
     const tstring output = quoted(outputDir + L"\\out.msi");
     const tstring stub = quoted(siblingProgram(L"velkin-setup.exe"));
@@ -324,6 +326,11 @@ TEST_F(PackTest, InspectAndExtractRefuseWhatIsNoSetup) {
         {L"extract " + quoted(testPackage(L"demo.msi")) + L" -o " + output, "it is no Windows program"},
         {L"extract " + stub + L" -o " + output, noPackage},
         {L"extract " + absent + L" -o " + output, "does not exist"},
+        {L"extract " + quoted(cut) + L" -o " + output,
+         "whose package cannot be read: its 1 bytes are fewer than any Windows Installer package has"},
+        {L"extract " + quoted(siblingProgram(L"velkin-setup-demo.exe")) + L" -o NUL",
+         "is a device, not a regular file"},
+        {quoted(testPackage(L"demo.msi")) + L" -o NUL", "is a device, not a regular file"},
     };
     for (const auto& [args, message] : cases) {
         expectRefused(runPack(args), message, tstrings::toUtf8(args));
@@ -339,6 +346,19 @@ TEST_F(PackTest, UsageErrorsExplainTheCommandLine) {
         EXPECT_EQ(usageExitCode, result.exitCode) << tstrings::toUtf8(args);
         EXPECT_TRUE(contains(result.output, "usage: velkin-pack"));
     }
+}
+
+// Help is asked for, not a mistake: the usage on standard output and exit 0;
+// after "--" every argument is a file.
+TEST_F(PackTest, HelpAndTheEndOfOptions) {
+    for (const tstring args : {L"--help", L"-h", L"inspect --help"}) {
+        const ChildResult result = runPack(args);
+        EXPECT_EQ(0u, result.exitCode) << tstrings::toUtf8(args);
+        EXPECT_TRUE(startsWith(result.output, "usage: velkin-pack")) << result.output;
+    }
+    const ChildResult inspected = runPack(L"inspect -- " + quoted(testPackage(L"demo.msi")));
+    EXPECT_EQ(0u, inspected.exitCode) << inspected.output;
+    EXPECT_TRUE(contains(inspected.output, demoCode));
 }
 
 } // namespace

@@ -10,12 +10,13 @@
 #include <csignal>
 #include <stdexcept>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
-std::string failureOf(const std::function<std::string()>& work, int seconds = 10) {
+std::string failureOf(const std::function<std::string()>& work, int seconds = 10, uint64_t allowance = 0) {
     try {
-        IsolatedCall(work).answer(seconds);
+        IsolatedCall(work, allowance).answer(seconds);
     } catch (const VkErrorBase& e) {
         return e.originalMessage();
     }
@@ -48,6 +49,24 @@ TEST(IsolatedCallTest, HowTheWorkEndedIsTheReason) {
                                                               }
                                                           },
                                                           1));
+}
+
+// Work that wants more memory than the child may have fails in the child,
+// whatever the machine has; within the bound it runs as before.
+TEST(IsolatedCallTest, TheChildsMemoryIsBounded) {
+    constexpr uint64_t allowance = uint64_t{256} << 20;
+    const auto allocate = [](size_t bytes) {
+        return [bytes] { return std::to_string(std::vector<char>(bytes, 'x').size()); };
+    };
+    EXPECT_EQ(std::to_string(64 << 20), IsolatedCall(allocate(64 << 20), allowance).answer(10));
+    const std::string failure = failureOf(allocate(size_t{1} << 30), 10, allowance);
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizer's allocator ends the child its own way where the
+    // library's throws; failureOf has seen it fail.
+    EXPECT_FALSE(failure.empty());
+#else
+    EXPECT_EQ("it needs more than the 256 MiB of memory that the reader may take", failure);
+#endif
 }
 
 // A reading given up (its package refused for another reason) leaves no

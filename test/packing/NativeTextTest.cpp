@@ -20,4 +20,20 @@ TEST(NativeTextTest, AnyBytesGoBackUnchanged) {
     EXPECT_EQ(static_cast<wchar_t>(0xDCFF), fromNative("\xFF")[0]);
 }
 
+// The version record's strings: a character beyond U+FFFF is its surrogate
+// pair, from the first such character on; those below stay one unit.
+TEST(NativeTextTest, Utf16PairsBeginAtU10000) {
+    const struct {
+        char32_t point;
+        std::u16string units;
+    } cases[] = {{0xFFFF, u"\xFFFF"},
+                 {0x10000, {char16_t(0xD800), char16_t(0xDC00)}},
+                 {0x1F600, {char16_t(0xD83D), char16_t(0xDE00)}},
+                 {0x10FFFF, {char16_t(0xDBFF), char16_t(0xDFFF)}}};
+    for (const auto& [point, units] : cases) {
+        EXPECT_EQ(u"a" + units + u"z", tstrings::toUtf16(L"a" + tstring(1, static_cast<wchar_t>(point)) + L"z"))
+            << std::hex << static_cast<uint32_t>(point);
+    }
+}
+
 } // namespace

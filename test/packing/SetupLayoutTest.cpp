@@ -1,4 +1,7 @@
 #include "ByteSource.h"
+#include "ErrorHandling.h"
+#include "Extractor.h"
+#include "NativeText.h"
 #include "PackFiles.h"
 #include "PeChecksum.h"
 #include "PeHeaders.h"
@@ -9,6 +12,8 @@
 #include "TestFiles.h"
 
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 namespace {
 
@@ -101,6 +106,30 @@ TEST_F(SetupLayoutTest, TheLimitIsExact) {
     EXPECT_GT(largest, uint64_t{2000} * 1024 * 1024);
     EXPECT_LT(SetupLayout(stub_, resources, SetupKeys::package(), largest).imageSize(), uint64_t{1} << 31);
     EXPECT_GE(SetupLayout(stub_, resources, SetupKeys::package(), largest + 1).imageSize(), uint64_t{1} << 31);
+}
+
+// A package resource shorter than any package is refused, as inspect
+// refuses it, and nothing is written; the shortest there can be is taken out.
+TEST_F(SetupLayoutTest, ExtractRefusesAPackageTooShortToBeOne) {
+    for (const size_t size : {size_t{1}, size_t{1535}, size_t{1536}}) {
+        writeBytes(dir_ / "package.bin", std::vector<uint8_t>(size, 0xD0));
+        pack(dir_ / "package.bin", "setup.exe");
+        std::string failure;
+        try {
+            extract(dir_ / "setup.exe", dir_ / "out.msi");
+        } catch (const VkErrorBase& e) {
+            failure = e.originalMessage();
+        }
+        if (size < 1536) {
+            EXPECT_EQ(toNative(dir_ / "setup.exe") + " is a Velkin setup executable whose package cannot be read: its " +
+                          std::to_string(size) + " bytes are fewer than any Windows Installer package has",
+                      failure);
+            EXPECT_NE(0, ::access(toNative(dir_ / "out.msi").c_str(), F_OK));
+        } else {
+            EXPECT_EQ("", failure);
+            EXPECT_EQ(readBytes(dir_ / "package.bin"), readBytes(dir_ / "out.msi"));
+        }
+    }
 }
 
 } // namespace

@@ -11,6 +11,12 @@
 void writeOut(const std::string& utf8);
 void writeError(const std::string& utf8);
 
+// Standard output for a program whose output is its result, which must not
+// be lost without a word: a failure to write it (a full disk, an I/O error)
+// throws. A reader that has gone away (a closed pipe) wanted no more of it,
+// and is no failure.
+void writeResult(const std::string& utf8);
+
 // How a line of text ends on this platform: "\r\n" on Windows, as the C
 // runtime's text streams end it, "\n" elsewhere.
 extern const char* const textLineEnd;

@@ -1,0 +1,144 @@
+#!/usr/bin/env bash
+# velkin-pack for Linux in odd surroundings: FIFOs and devices as inputs and
+# outputs (refused at once, by name and kind), a full or closed standard
+# output, `--` and `--help`, control characters in a path, a missing or full
+# TMPDIR, a package cut short while it is packed, and, on a file system
+# without unnamed files, a run ended by SIGKILL (its staging file goes with
+# the next run, never a running one's) and a SIGINT that the caller ignores.
+# Usage: pack-surroundings-test.sh <velkin-pack> <demo package> <work directory>
+set -u
+source "$(dirname "$0")/support/checks.sh"
+pack=$(realpath "$1")
+package=$2
+work=$3
+
+mountpoint -q "$work/full" 2>/dev/null && umount "$work/full"
+rm -rf "$work" && mkdir -p "$work/out"
+mkfifo "$work/fifo"
+"$pack" "$package" -o "$work/demo-setup.exe" </dev/null || fail "packing the demo"
+
+# refused <what> <name in the message> <arguments...>: exit 1 within seconds,
+# one line that names it, nothing written.
+refused() {
+  local what=$1 name=$2 status
+  shift 2
+  timeout 20 "$pack" "$@" >"$work/stdout" 2>"$work/stderr" </dev/null
+  status=$?
+  [ "$status" = 1 ] && [ "$(wc -l <"$work/stderr")" = 1 ] && grep -q "^velkin-pack: error: " "$work/stderr" \
+    && grep -qF -- "$name" "$work/stderr" && [ -z "$(ls -A "$work/out")" ] \
+    && echo "ok: $what: $(cat "$work/stderr")" || fail "$what: exit $status: $(cat "$work/stderr")"
+}
+out="$work/out/app-setup.exe"
+refused "a FIFO as the package" "$work/fifo is a FIFO" "$work/fifo" -o "$out"
+refused "/dev/zero as the package" "/dev/zero is a character device" /dev/zero -o "$out"
+refused "a FIFO as the stub" "$work/fifo is a FIFO" "$package" -o "$out" --stub "$work/fifo"
+refused "a FIFO as the icon" "$work/fifo is a FIFO" "$package" -o "$out" --icon "$work/fifo"
+refused "a FIFO to inspect" "$work/fifo is a FIFO" inspect "$work/fifo"
+refused "a FIFO to extract from" "$work/fifo is a FIFO" extract "$work/fifo" -o "$work/out/app.msi"
+refused "/dev/null as the output" "/dev/null is a character device" "$package" -o /dev/null
+refused "/dev/null as extract's output" "/dev/null is a character device" extract "$work/demo-setup.exe" -o /dev/null
+refused "a FIFO as the output" "$work/fifo is a FIFO" "$package" -o "$work/fifo"
+[ -c /dev/null ] && [ -p "$work/fifo" ] && echo "ok: /dev/null and the FIFO are as they were" \
+  || fail "a node was replaced"
+refused "a path with control characters" 'new\x0Aline\x1B[2J.msi' "$work/new"$'\n'"line"$'\e'"[2J.msi" -o "$out"
+
+# inspect's copy of a setup's package is private: no name that another user
+# can take first; a temporary directory that takes no file is named as such.
+mkdir -p "$work/tmp/velkin-package.msi"
+TMPDIR="$work/tmp" "$pack" inspect "$work/demo-setup.exe" >/dev/null 2>"$work/stderr" </dev/null \
+  && [ -z "$(ls -A "$work/tmp" | grep -vx velkin-package.msi)" ] \
+  && echo "ok: inspect leaves nothing in TMPDIR and trips over nothing there" || fail "TMPDIR: $(cat "$work/stderr")"
+TMPDIR="$work/absent" "$pack" inspect "$work/demo-setup.exe" >/dev/null 2>"$work/stderr" </dev/null
+[ $? = 1 ] && [ "$(cat "$work/stderr")" = "velkin-pack: error: Cannot make a file in the temporary directory $work/absent (TMPDIR): No such file or directory" ] \
+  && echo "ok: a missing TMPDIR is told as such" || fail "a missing TMPDIR: $(cat "$work/stderr")"
+# A full one, on a tiny tmpfs where mounting is allowed (root).
+mkdir -p "$work/full"
+if mount -t tmpfs -o size=4k tmpfs "$work/full" 2>/dev/null; then
+  TMPDIR="$work/full" "$pack" inspect "$work/demo-setup.exe" >/dev/null 2>"$work/stderr" </dev/null
+  [ $? = 1 ] && grep -qx "velkin-pack: error: Cannot write a file in the temporary directory $work/full (TMPDIR): No space left on device" \
+    "$work/stderr" \
+    && echo "ok: a full TMPDIR is told as such" || fail "a full TMPDIR: $(cat "$work/stderr")"
+  umount "$work/full"
+else
+  echo "skipped: a full TMPDIR (no tmpfs can be mounted here)"
+fi
+
+# Standard output: a full disk is an error; a reader gone is none.
+"$pack" inspect "$package" >/dev/full 2>"$work/stderr" </dev/null
+[ $? = 1 ] && [ "$(cat "$work/stderr")" = "velkin-pack: error: Cannot write to standard output: No space left on device" ] \
+  && echo "ok: a full standard output ends with exit 1 and the reason" || fail "/dev/full: $(cat "$work/stderr")"
+python3 - "$pack" "$package" <<'PYTHON' && echo "ok: a closed pipe ends nothing" || fail "a closed pipe"
+import os, subprocess, sys
+read, write = os.pipe()
+os.close(read)
+run = subprocess.run([sys.argv[1], 'inspect', sys.argv[2]], stdout=write, stderr=subprocess.PIPE, stdin=subprocess.DEVNULL)
+sys.exit(run.returncode != 0 or run.stderr != b'')
+PYTHON
+
+for help in --help -h "inspect --help"; do
+  $pack $help >"$work/stdout" 2>"$work/stderr" </dev/null
+  [ $? = 0 ] && head -1 "$work/stdout" | grep -q "^usage: velkin-pack" && [ ! -s "$work/stderr" ] \
+    && echo "ok: $help prints the usage" || fail "$help: $(cat "$work/stdout" "$work/stderr")"
+done
+cp "$package" "$work/-demo.msi"
+(cd "$work" && "$pack" -o out/dash-setup.exe -- -demo.msi && "$pack" inspect -- out/dash-setup.exe >/dev/null) </dev/null \
+  && echo "ok: -- ends the options" || fail "--"
+rm -f "$work/out/dash-setup.exe"
+
+# staging_file [<name to pass over>]: the name of a staging file in out/,
+# waited for up to 10 s.
+staging_file() {
+  local name
+  for _ in $(seq 100); do
+    name=$(ls -A "$work/out" | grep '^\.velkin-pack-' | grep -vxF -- "${1:-}" | head -1)
+    [ -n "$name" ] && echo "$name" && return
+    sleep 0.1
+  done
+}
+# The demo package grown, sparse: packing it takes seconds.
+cp "$package" "$work/big.msi"
+truncate -s 2000M "$work/big.msi"
+named=VELKIN_PACK_STAGING=named
+
+cp "$work/big.msi" "$work/shrinking.msi"
+"$pack" "$work/shrinking.msi" -o "$out" 2>"$work/stderr" </dev/null &
+pid=$!
+sleep 0.3
+truncate -s 1M "$work/shrinking.msi"
+wait "$pid"
+status=$?
+[ "$status" = 1 ] && [ "$(wc -l <"$work/stderr")" = 1 ] && grep -qF "$work/shrinking.msi" "$work/stderr" \
+  && [ -z "$(ls -A "$work/out")" ] && echo "ok: a package cut short while packed: $(cat "$work/stderr")" \
+  || fail "a package cut short: exit $status: $(cat "$work/stderr")"
+
+env "$named" "$pack" "$work/big.msi" -o "$out" 2>/dev/null </dev/null &
+pid=$!
+lost=$(staging_file)
+kill -KILL "$pid"
+wait "$pid" 2>/dev/null
+[ -n "$lost" ] && [ -e "$work/out/$lost" ] && echo "ok: SIGKILL leaves the named staging file $lost" \
+  || fail "no staging file after SIGKILL"
+env "$named" "$pack" "$work/big.msi" -o "$out" 2>/dev/null </dev/null &
+running_pid=$!
+running=$(staging_file "$lost")
+"$pack" "$package" -o "$work/out/demo-setup.exe" </dev/null
+[ -n "$running" ] && [ ! -e "$work/out/$lost" ] && [ -e "$work/out/$running" ] && [ -e "$work/out/demo-setup.exe" ] \
+  && echo "ok: the next runs remove the lost staging file and keep the running one's" \
+  || fail "after the next runs: $(ls -A "$work/out")"
+kill -TERM "$running_pid"
+wait "$running_pid" 2>/dev/null
+[ "$(ls -A "$work/out")" = demo-setup.exe ] && echo "ok: SIGTERM removes the named staging file" \
+  || fail "after SIGTERM: $(ls -A "$work/out")"
+rm -f "$work/out/demo-setup.exe"
+
+env --ignore-signal=INT "$named" "$pack" "$work/big.msi" -o "$out" 2>/dev/null </dev/null &
+pid=$!
+staging=$(staging_file)
+kill -INT "$pid"
+sleep 0.5
+kill -0 "$pid" 2>/dev/null && [ -n "$staging" ] && [ -e "$work/out/$staging" ] \
+  && echo "ok: an ignored SIGINT stays ignored" || fail "the ignored SIGINT ended velkin-pack"
+kill -TERM "$pid"
+wait "$pid" 2>/dev/null
+rm -rf "$work"
+finish

@@ -1,0 +1,43 @@
+#include "ContentsReport.h"
+#include "VisibleText.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+TEST(ContentsReportTest, ControlCharactersAreShownAsEscapes) {
+    const struct {
+        std::string text;
+        std::string shown;
+    } cases[] = {
+        {"Gr\xC3\xBC\xC3\x9F" "e C:\\App \"x\"", "Gr\xC3\xBC\xC3\x9F" "e C:\\App \"x\""},
+        {"a\nb\rc\td", "a\\x0Ab\\x0Dc\\x09d"},
+        {"\x1B[2J\x7F", "\\x1B[2J\\x7F"},
+        // C1 controls (CSI), line separator, right-to-left override.
+        {"\xC2\x9B" "2J \xE2\x80\xA8 \xE2\x80\xAE" "exe.txt", "\\u009B2J \\u2028 \\u202Eexe.txt"},
+        {"cut \xFF", "cut \\xFF"},
+    };
+    for (const auto& [text, shown] : cases) {
+        EXPECT_EQ(shown, visibleText(text));
+    }
+}
+
+// A package's strings cannot clear the screen or forge a line of the report.
+TEST(ContentsReportTest, PackageStringsStayOnTheirLine) {
+    FileContents contents;
+    contents.isSetup = true;
+    contents.package.productCode = L"{6F1C0E0A-5B1D-4C7E-9E59-2A8D3B7C4E10}";
+    contents.package.productName = L"\x1B[2J\nKind:                   forged";
+    contents.package.manufacturer = L"Velkin\r";
+    contents.embeddedProductCode = L"{6F1C0E0A\n";
+    const std::string report = textReport(contents);
+    EXPECT_EQ(12, std::count(report.begin(), report.end(), '\n')) << report;
+    EXPECT_EQ(std::string::npos, report.find('\x1B'));
+    EXPECT_NE(std::string::npos, report.find("\nProductName:            \\x1B[2J\\x0AKind:"));
+    EXPECT_NE(std::string::npos, report.find("\nManufacturer:           Velkin\\x0D\n"));
+    EXPECT_NE(std::string::npos, report.find("\nEmbedded product code:  {6F1C0E0A\\x0A (DIFFERS"));
+}
+
+} // namespace

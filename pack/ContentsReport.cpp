@@ -90,6 +90,7 @@ std::string textReport(const FileContents& contents) {
                            orNone(contents.embeddedProductCode) +
                                (contents.productCodeMatches ? " (matches the package)"
                                                               : " (DIFFERS from the package's)"));
+        lines.emplace_back("Setup signed", contents.setupSigned ? "yes" : "no");
     }
     std::ostringstream text;
     for (const auto& line : lines) {
@@ -119,6 +120,7 @@ std::string jsonReport(const FileContents& contents) {
         {"packageSize", std::to_string(contents.packageSize)},
         {"embeddedProductCode", setupOnlyCode},
         {"productCodeMatches", setupOnlyMatch},
+        {"setupSigned", contents.isSetup ? (contents.setupSigned ? "true" : "false") : "null"},
     };
     std::string json = "{\n";
     for (size_t i = 0; i < members.size(); ++i) {

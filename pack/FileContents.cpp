@@ -46,6 +46,7 @@ FileContents setupContents(const InputFile& file) {
         VK_THROW_MSG(file.path() << " is a Velkin setup executable whose package cannot be read");
     }
     result.packageSize = setup.packageSize();
+    result.setupSigned = setup.isSigned();
     // Byte by byte: whatever the resource holds can be shown.
     for (const char c : setup.productCode()) {
         result.embeddedProductCode.push_back(static_cast<wchar_t>(static_cast<uint8_t>(c)));

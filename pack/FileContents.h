@@ -15,6 +15,8 @@ struct FileContents {
     // "uninstall" removes.
     tstring embeddedProductCode;
     bool productCodeMatches = false;
+    // For a setup: the executable itself carries an Authenticode signature.
+    bool setupSigned = false;
 };
 
 // Reads a package, or the package inside a setup executable; throws an error

@@ -6,7 +6,9 @@
 #include "ContentsReport.h"
 #include "LogAppenders.h"
 #include "Packer.h"
+#include "Signer.h"
 #include "VisibleText.h"
+#include "WingetManifest.h"
 
 #include <algorithm>
 #include <string>
@@ -16,8 +18,11 @@ namespace {
 
 const char usage[] =
     "usage: velkin-pack <package.msi> -o <setup.exe> [--stub <velkin-setup.exe>] [--icon <file.ico>]\n"
+    "                   [--sign-command <command with %1 [and %2]>]\n"
     "       velkin-pack inspect <setup.exe | package.msi> [--json]\n"
     "       velkin-pack extract <setup.exe> -o <package.msi>\n"
+    "       velkin-pack manifest <setup.exe> --winget --id <Publisher.Package> --url <download URL>\n"
+    "                   [--license <text>] [--short-description <text>] [--locale <tag>] -o <directory>\n"
     "       velkin-pack --version | --help\n"
     "-- ends the options: what follows is a file, whatever its name.";
 
@@ -95,10 +100,18 @@ void packCommand(const tstring_array& args) {
     parseArguments(args, 0,
                    {{L"-o", L"--output", &request.output, nullptr},
                     {L"--stub", nullptr, &request.stub, nullptr},
-                    {L"--icon", nullptr, &request.icon, nullptr}},
+                    {L"--icon", nullptr, &request.icon, nullptr},
+                    {L"--sign-command", nullptr, &request.signCommand, nullptr}},
                    "package", request.package);
     requireOutput(request.output);
-    for (const tstring& warning : pack(request)) {
+    if (!request.signCommand.empty() && !Signer::namesFile(request.signCommand)) {
+        throw UsageError("--sign-command must name the file to sign as %1");
+    }
+    const PackReport report = pack(request);
+    for (const tstring& note : report.notes) {
+        writeError("velkin-pack: " + visibleText(tstrings::toUtf8(note)) + "\n");
+    }
+    for (const tstring& warning : report.warnings) {
         writeError("velkin-pack: warning: " + visibleText(tstrings::toUtf8(warning)) + "\n");
     }
 }
@@ -125,6 +138,30 @@ void extractCommand(const tstring_array& args) {
     extract(setup, output);
 }
 
+void manifestCommand(const tstring_array& args) {
+    WingetRequest request;
+    bool winget = false;
+    parseArguments(args, 1,
+                   {{L"--winget", nullptr, nullptr, &winget},
+                    {L"--id", nullptr, &request.id, nullptr},
+                    {L"--url", nullptr, &request.url, nullptr},
+                    {L"--license", nullptr, &request.license, nullptr},
+                    {L"--short-description", nullptr, &request.shortDescription, nullptr},
+                    {L"--locale", nullptr, &request.locale, nullptr},
+                    {L"-o", L"--output", &request.directory, nullptr}},
+                   "setup executable", request.setup);
+    if (!winget) {
+        throw UsageError("manifest needs --winget, the one kind it writes");
+    }
+    for (const auto& [value, option] : {std::pair<const tstring*, const char*>{&request.id, "--id"},
+                                        {&request.url, "--url"}, {&request.directory, "-o"}}) {
+        if (value->empty()) {
+            throw UsageError(std::string("manifest needs ") + option);
+        }
+    }
+    writeWingetManifests(request);
+}
+
 // The text for the user: a located error's plain message.
 std::string plainMessage(const std::exception& error) {
     if (const auto* located = dynamic_cast<const VkErrorBase*>(&error)) {
@@ -141,6 +178,8 @@ void runCommand(const tstring_array& args) {
         reportCommand(args);
     } else if (command == L"extract") {
         extractCommand(args);
+    } else if (command == L"manifest") {
+        manifestCommand(args);
     } else {
         packCommand(args);
     }

@@ -95,5 +95,7 @@ tstring nonFileKind(const tstring& path);
 bool isSameFile(const tstring& a, const tstring& b);
 // The setup stub installed with the running program.
 tstring defaultStub();
+// The path of `leaf` in `directory`, joined as the host joins paths.
+tstring inDirectory(const tstring& directory, const tstring& leaf);
 
 } // namespace PackFiles

@@ -28,6 +28,11 @@ struct PackageFacts {
     // count (0 when not set).
     tstring revisionNumber;
     int32_t wordCount = 0;
+    // The summary information's subject, comments and template (platform and
+    // languages, as in "x64;1033"); empty when not set.
+    tstring subject;
+    tstring comments;
+    tstring platformTemplate;
     // The Media and File tables; empty when the package has none.
     std::vector<Disk> disks;
     std::vector<File> files;

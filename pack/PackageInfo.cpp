@@ -48,6 +48,9 @@ PackageInfo packageInfo(const PackageFacts& facts, const tstring& msiPath) {
     info.manufacturer = property(facts, L"Manufacturer");
     info.productLanguage = property(facts, L"ProductLanguage");
     info.packageCode = facts.revisionNumber;
+    info.subject = facts.subject;
+    info.comments = facts.comments;
+    info.platform = facts.platformTemplate.substr(0, facts.platformTemplate.find(L';'));
     readScope(facts, info);
     info.isSigned = facts.isSigned;
     return info;

@@ -18,6 +18,11 @@ struct PackageInfo {
     tstring productLanguage;
     // The summary information's revision number: the code of this very file.
     tstring packageCode;
+    // The summary information's subject and comments, and the platform its
+    // template names ("x64", "Intel", "Arm64"; empty means Intel).
+    tstring subject;
+    tstring comments;
+    tstring platform;
     InstallScope scope;
     // What the installation gets when its command line chooses nothing:
     // never ChosenAtInstall.

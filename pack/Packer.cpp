@@ -7,11 +7,13 @@
 #include "PackageInfo.h"
 #include "PackageSources.h"
 #include "PathUtils.h"
+#include "PrivateDirectory.h"
 #include "SetupFile.h"
 #include "SetupKeys.h"
 #include "SetupLayout.h"
 #include "SetupResourceNames.h"
 #include "SetupStub.h"
+#include "Signer.h"
 #include "VersionResource.h"
 
 #include <algorithm>
@@ -121,6 +123,106 @@ std::vector<tstring> warningsFor(const tstring& packagePath, const PackageInfo& 
     return warnings;
 }
 
+struct WrittenSetup {
+    PackageInfo product;
+    uint64_t packageOffset;
+    uint64_t packageSize;
+};
+
+// Writes the setup around the package at `packagePath` into `output`, staged
+// at `stagingPath` and not yet published; the version record names the
+// request's output.
+WrittenSetup writeSetup(const PackRequest& request, const tstring& stubPath, const tstring& packagePath,
+                        std::optional<StagedOutput>& output, const tstring& stagingPath) {
+    const IconSet icons = request.icon.empty() ? IconSet() : readIconFile(request.icon, 1);
+    const SetupStub stub{InputFile(stubPath), stubPath};
+    const InputFile package(packagePath);
+    const uint64_t packageSize = package.size();
+    // While the package's facts are read, it is summed for the CheckSum and
+    // copied into its place, which depends on the names of the setup's
+    // resources and its size alone: the setup takes little longer than a
+    // copy. A package too near the limit to be sure to fit waits for them.
+    PackageReading reading(packagePath);
+    PackageChecksum packageSum(package);
+    const SetupLayout provisional(stub, setupResources(stub, icons, {}, {}), SetupKeys::package(), packageSize);
+    if (packageSize + copyAheadMargin <= provisional.largestPackage()) {
+        output.emplace(stagingPath);
+        provisional.copyPackage(*output, package);
+    }
+    const PackageFacts facts = reading.facts();
+    const PackageInfo product = packageInfo(facts, packagePath);
+    requireEmbeddedSources(facts, packagePath);
+
+    const SetupLayout layout(stub,
+                             setupResources(stub, icons, productCodeBytes(product), versionRecord(product, request.output)),
+                             SetupKeys::package(), packageSize);
+    checkSize(packagePath, packageSize, layout);
+    if (!output) {
+        output.emplace(stagingPath);
+        layout.copyPackage(*output, package);
+    }
+    layout.writeAround(*output, packageSum);
+    return WrittenSetup{product, layout.packageOffset(), packageSize};
+}
+
+void copyFile(const tstring& from, const tstring& to) {
+    StagedOutput copy(to);
+    const InputFile source(from);
+    copy.copy(source, 0, 0, source.size());
+    copy.publish();
+}
+
+// The signer sees files of velkin-pack's own, by name, in a private
+// directory: a copy of the package and the setup before it is published.
+// Whatever it writes there goes with the directory. Their names are fixed,
+// not the user's: cmd expands %NAME% even between quotes, and a name of the
+// user's could hold one.
+PackReport packSigned(const PackRequest& request, const tstring& stubPath) {
+    const Signer signer(request.signCommand);
+    const PrivateDirectory work;
+    PackReport report;
+    // Refused before the signer runs: a package that cannot be packed.
+    const PackageFacts original = readPackageFacts(request.package);
+    packageInfo(original, request.package);
+    requireEmbeddedSources(original, request.package);
+    tstring package = request.package;
+    if (original.isSigned) {
+        report.notes.push_back(L"The package " + request.package +
+                               L" carries a signature already: it is packed as it is, not signed again");
+    } else {
+        const tstring copy = work.place(L"package", L"package.msi");
+        copyFile(request.package, copy);
+        package = signer.sign(L"Signing the package", copy, work.place(L"package-signed", L"package.msi"),
+                              request.package);
+    }
+
+    const tstring unsignedSetup = work.place(L"setup", L"setup.exe");
+    std::optional<StagedOutput> staged;
+    const WrittenSetup setup = writeSetup(request, stubPath, package, staged, unsignedSetup);
+    if (!setup.product.isSigned) {
+        VK_THROW_MSG("Signing the package failed: the sign command wrote a package without a signature");
+    }
+    staged->publish();
+    // A signer that changes its file is judged against a copy.
+    tstring asWritten = unsignedSetup;
+    if (signer.signsInPlace()) {
+        asWritten = work.place(L"setup-unsigned", L"setup.exe");
+        copyFile(unsignedSetup, asWritten);
+    }
+    const tstring signedSetup =
+        signer.sign(L"Signing the setup", unsignedSetup, work.place(L"setup-signed", L"setup.exe"), asWritten);
+
+    const InputFile result(signedSetup);
+    if (!SetupFile(result, signedSetup).isSigned()) {
+        VK_THROW_MSG("Signing the setup failed: the sign command wrote a setup without a signature");
+    }
+    StagedOutput output(request.output);
+    output.copy(result, 0, 0, result.size());
+    publishCheckedSetup(output, setup.packageOffset, setup.packageSize, productCodeBytes(setup.product));
+    report.warnings = warningsFor(request.package, setup.product, output.path());
+    return report;
+}
+
 } // namespace
 
 void publishCheckedSetup(StagedOutput& output, uint64_t packageOffset, uint64_t packageSize,
@@ -135,38 +237,14 @@ void publishCheckedSetup(StagedOutput& output, uint64_t packageOffset, uint64_t 
     output.publish();
 }
 
-std::vector<tstring> pack(const PackRequest& request) {
+PackReport pack(const PackRequest& request) {
     const tstring stubPath = stubOf(request);
     checkFiles(request, stubPath);
-    const IconSet icons = request.icon.empty() ? IconSet() : readIconFile(request.icon, 1);
-    const SetupStub stub{InputFile(stubPath), stubPath};
-    const InputFile package(request.package);
-    const uint64_t packageSize = package.size();
-    // While the package's facts are read, it is summed for the CheckSum and
-    // copied into its place, which depends on the names of the setup's
-    // resources and its size alone: the setup takes little longer than a
-    // copy. A package too near the limit to be sure to fit waits for them.
-    PackageReading reading(request.package);
-    PackageChecksum packageSum(package);
-    const SetupLayout provisional(stub, setupResources(stub, icons, {}, {}), SetupKeys::package(), packageSize);
+    if (!request.signCommand.empty()) {
+        return packSigned(request, stubPath);
+    }
     std::optional<StagedOutput> output;
-    if (packageSize + copyAheadMargin <= provisional.largestPackage()) {
-        output.emplace(request.output);
-        provisional.copyPackage(*output, package);
-    }
-    const PackageFacts facts = reading.facts();
-    const PackageInfo product = packageInfo(facts, request.package);
-    requireEmbeddedSources(facts, request.package);
-
-    const SetupLayout layout(stub,
-                             setupResources(stub, icons, productCodeBytes(product), versionRecord(product, request.output)),
-                             SetupKeys::package(), packageSize);
-    checkSize(request.package, packageSize, layout);
-    if (!output) {
-        output.emplace(request.output);
-        layout.copyPackage(*output, package);
-    }
-    layout.writeAround(*output, packageSum);
-    publishCheckedSetup(*output, layout.packageOffset(), packageSize, productCodeBytes(product));
-    return warningsFor(request.package, product, output->path());
+    const WrittenSetup setup = writeSetup(request, stubPath, request.package, output, request.output);
+    publishCheckedSetup(*output, setup.packageOffset, setup.packageSize, productCodeBytes(setup.product));
+    return PackReport{{}, warningsFor(request.package, setup.product, output->path())};
 }

@@ -15,13 +15,23 @@ struct PackRequest {
     tstring stub;
     // An .ico file to replace the stub's icon; empty to keep it.
     tstring icon;
+    // The user's signer (see Signer): signs a copy of the package before it
+    // is packed, unless it carries a signature already, and the setup before
+    // it is published. Empty: nothing is signed.
+    tstring signCommand;
+};
+
+// What the user reads after packing.
+struct PackReport {
+    std::vector<tstring> notes;
+    std::vector<tstring> warnings;
 };
 
 // Writes a setup executable that carries the package, its product code and a
 // version record describing the product. The output appears only when it is
-// complete and checked; a failure leaves neither it nor a staging file.
-// Gives the warnings for the user.
-std::vector<tstring> pack(const PackRequest& request);
+// complete and checked (and signed, when a signer is given); a failure leaves
+// neither it nor a staging file nor a signer's file.
+PackReport pack(const PackRequest& request);
 
 // The last step of pack(): reads the finished setup back and publishes it
 // only when its resource tree leads to the package where it was written, with

@@ -40,6 +40,7 @@ SetupFile::SetupFile(const ByteSource& file, const tstring& path) {
             VK_THROW_MSG("its package lies beyond the end of the file (the file is cut short)");
         }
         packageSize_ = package->size;
+        isSigned_ = headers.directory(PeHeaders::Certificates).size != 0;
         if (const ResourceEntry* code = find(entries, SetupKeys::rcdata(), SetupKeys::productCode().name)) {
             const uint32_t size = std::min(code->size, productCodeLimit);
             const std::vector<uint8_t> bytes = file.bytes(headers.fileOffset(code->rva, size), size);

@@ -18,9 +18,13 @@ public:
     uint64_t packageSize() const { return packageSize_; }
     // The bytes of the product code resource; empty when there is none.
     const std::string& productCode() const { return productCode_; }
+    // The executable carries an Authenticode signature (its certificate
+    // table is not empty); whether it verifies is Windows' to judge.
+    bool isSigned() const { return isSigned_; }
 
 private:
     uint64_t packageOffset_ = 0;
     uint64_t packageSize_ = 0;
     std::string productCode_;
+    bool isSigned_ = false;
 };

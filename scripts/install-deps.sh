@@ -17,6 +17,7 @@ packages=(
   msitools                    # reads and changes installer packages (msiinfo, msibuild)
   osslsigncode openssl        # the signing tests: a test certificate, sign, verify
   python3                     # reads velkin-pack's JSON back with a real parser in the tests
+  python3-yaml                # reads the winget manifests back with a real YAML parser in the tests
   7zip                        # an independent reader of the setups' resources in the tests
   dpkg-dev                    # dpkg-shlibdeps: the Debian package's dependencies
 )

@@ -92,6 +92,9 @@ std::string encodeFacts(const PackageFacts& facts) {
         out.number(static_cast<uint32_t>(file.sequence));
     }
     out.number(facts.isSigned ? 1 : 0);
+    out.text(facts.subject);
+    out.text(facts.comments);
+    out.text(facts.platformTemplate);
     return out.take();
 }
 
@@ -114,6 +117,9 @@ PackageFacts decodeFacts(const std::string& message) {
         facts.files.push_back(PackageFacts::File{fileName, attributes, in.integer()});
     }
     facts.isSigned = in.number() != 0;
+    facts.subject = in.text();
+    facts.comments = in.text();
+    facts.platformTemplate = in.text();
     in.end();
     return facts;
 }

@@ -59,17 +59,24 @@ void eachRow(LibmsiDatabase* db, const char* sql, Row row) {
     }
 }
 
+tstring summaryText(LibmsiSummaryInfo* summary, LibmsiProperty property) {
+    if (libmsi_summary_info_get_property_type(summary, property, nullptr) != LIBMSI_PROPERTY_TYPE_STRING) {
+        return tstring();
+    }
+    const gchar* value = libmsi_summary_info_get_string(summary, property, nullptr);
+    return value ? tstrings::fromUtf8(value) : tstring();
+}
+
 void readSummary(LibmsiDatabase* db, PackageFacts& facts) {
     GError* error = nullptr;
     const Owned<LibmsiSummaryInfo> summary(libmsi_summary_info_new(db, 0, &error));
     if (!summary) {
         fail("the summary information cannot be read", error);
     }
-    if (libmsi_summary_info_get_property_type(summary.get(), LIBMSI_PROPERTY_UUID, nullptr) ==
-        LIBMSI_PROPERTY_TYPE_STRING) {
-        const gchar* revision = libmsi_summary_info_get_string(summary.get(), LIBMSI_PROPERTY_UUID, nullptr);
-        facts.revisionNumber = revision ? tstrings::fromUtf8(revision) : tstring();
-    }
+    facts.revisionNumber = summaryText(summary.get(), LIBMSI_PROPERTY_UUID);
+    facts.subject = summaryText(summary.get(), LIBMSI_PROPERTY_SUBJECT);
+    facts.comments = summaryText(summary.get(), LIBMSI_PROPERTY_COMMENTS);
+    facts.platformTemplate = summaryText(summary.get(), LIBMSI_PROPERTY_TEMPLATE);
     // libmsi names the word count after the source type it holds.
     if (libmsi_summary_info_get_property_type(summary.get(), LIBMSI_PROPERTY_SOURCE, nullptr) ==
         LIBMSI_PROPERTY_TYPE_INT) {

@@ -441,6 +441,10 @@ tstring defaultStub() {
     return exists(beside) ? beside : directory + L"/" + tstrings::fromUtf8(VELKIN_STUB_DIRECTORY) + L"/velkin-setup.exe";
 }
 
+tstring inDirectory(const tstring& directory, const tstring& leaf) {
+    return !directory.empty() && directory.back() == L'/' ? directory + leaf : directory + L"/" + leaf;
+}
+
 } // namespace PackFiles
 
 int descriptorOf(const InputFile& input) { return input.handle().fd.get(); }

@@ -97,6 +97,9 @@ PackageFacts PackageReading::facts() {
         readProperties(*db, facts);
         const msi::SummaryInfo summary(*db);
         facts.revisionNumber = summary.getString(msi::SummaryInfo::RevisionNumber);
+        facts.subject = summary.getString(msi::SummaryInfo::Subject);
+        facts.comments = summary.getString(msi::SummaryInfo::Comments);
+        facts.platformTemplate = summary.getString(msi::SummaryInfo::Template);
         facts.wordCount = summary.getInteger(msi::SummaryInfo::WordCount, 0);
         readTables(*db, facts);
     }

@@ -183,4 +183,6 @@ tstring defaultStub() {
     return FileUtils::joinPath(FileUtils::parentPath(SysInfo::getProcessModulePath()), L"velkin-setup.exe");
 }
 
+tstring inDirectory(const tstring& directory, const tstring& leaf) { return FileUtils::joinPath(directory, leaf); }
+
 } // namespace PackFiles

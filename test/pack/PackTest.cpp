@@ -307,7 +307,8 @@ TEST_F(PackTest, InspectReportsAProductCodeResourceThatNamesAnotherProduct) {
     const ChildResult json = runPack(L"inspect --json " + quoted(setup));
     EXPECT_EQ(errorExitCode, json.exitCode) << json.output;
     EXPECT_TRUE(contains(json.output, "\"embeddedProductCode\": \"" + other + "\",\n"));
-    EXPECT_TRUE(contains(json.output, "\"productCodeMatches\": false\n"));
+    EXPECT_TRUE(contains(json.output, "\"productCodeMatches\": false,\n"));
+    EXPECT_TRUE(contains(json.output, "\"setupSigned\": false\n"));
 }
 
 TEST_F(PackTest, InspectAndExtractRefuseWhatIsNoSetup) {

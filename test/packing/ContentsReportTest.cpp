@@ -33,7 +33,7 @@ TEST(ContentsReportTest, PackageStringsStayOnTheirLine) {
     contents.package.manufacturer = L"Velkin\r";
     contents.embeddedProductCode = L"{6F1C0E0A\n";
     const std::string report = textReport(contents);
-    EXPECT_EQ(12, std::count(report.begin(), report.end(), '\n')) << report;
+    EXPECT_EQ(13, std::count(report.begin(), report.end(), '\n')) << report;
     EXPECT_EQ(std::string::npos, report.find('\x1B'));
     EXPECT_NE(std::string::npos, report.find("\nProductName:            \\x1B[2J\\x0AKind:"));
     EXPECT_NE(std::string::npos, report.find("\nManufacturer:           Velkin\\x0D\n"));

@@ -14,6 +14,9 @@ PackageFacts sample() {
     facts.disks = {{1, L"#demo.cab"}, {-5, L""}};
     facts.files = {{L"readme.txt", 0, 1}, {L"CONFIG~1.INI|config.ini", 0x2000, 7}};
     facts.isSigned = true;
+    facts.subject = L"Demo: \u00FCber";
+    facts.comments = L"line one\nline two";
+    facts.platformTemplate = L"x64;1033";
     return facts;
 }
 
@@ -31,6 +34,9 @@ TEST(FactsMessageTest, EveryFactComesThrough) {
     EXPECT_EQ(0x2000, facts.files[1].attributes);
     EXPECT_EQ(7, facts.files[1].sequence);
     EXPECT_TRUE(facts.isSigned);
+    EXPECT_EQ(expected.subject, facts.subject);
+    EXPECT_EQ(expected.comments, facts.comments);
+    EXPECT_EQ(expected.platformTemplate, facts.platformTemplate);
 }
 
 // What a reader that died half-way, or wrote nonsense, leaves: every cut

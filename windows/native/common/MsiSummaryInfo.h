@@ -14,6 +14,9 @@ class SummaryInfo {
 public:
     // Property identifiers of the stream.
     enum Property : uint32_t {
+        Subject = 3,
+        Comments = 6,
+        Template = 7,        // platform and languages: "x64;1033"
         RevisionNumber = 9,  // the package code
         WordCount = 15,      // the source image flags
     };

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "tstrings.h"
+
+#include <string>
+
+// A command line of the user's, run through the host's shell (/bin/sh -c on
+// Linux, cmd /c on Windows). Each host has its half.
+namespace ShellCommand {
+
+// `path` written so that the host's shell hands it to a program as one
+// argument, as it is.
+tstring quote(const tstring& path);
+
+struct Outcome {
+    // False when a signal ended the command (Linux); `code` is then the
+    // signal's number, otherwise the exit code.
+    bool exited;
+    int code;
+    // The last line the command wrote to its standard error that is not
+    // blank, without the line end; empty when it wrote none.
+    std::string lastErrorLine;
+};
+
+// Runs the command with velkin-pack's standard input and output; its
+// standard error is read, not shown. Throws only when the shell cannot be
+// started.
+Outcome run(const tstring& commandLine);
+
+// The last non-blank line of `text`, without its line end ("\n" or "\r\n").
+std::string lastLine(const std::string& text);
+
+} // namespace ShellCommand

@@ -1,0 +1,80 @@
+#include "Signer.h"
+
+#include "ErrorHandling.h"
+#include "PackFiles.h"
+#include "ShellCommand.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+// Without reading a byte where the sizes differ, as a signature's bytes make
+// them.
+bool sameBytes(const tstring& a, const tstring& b) {
+    const InputFile first(a);
+    const InputFile second(b);
+    const uint64_t size = first.size();
+    if (second.size() != size) {
+        return false;
+    }
+    std::vector<uint8_t> left(1024 * 1024);
+    std::vector<uint8_t> right(left.size());
+    for (uint64_t at = 0; at < size; at += left.size()) {
+        const size_t part = static_cast<size_t>(std::min<uint64_t>(left.size(), size - at));
+        first.read(at, left.data(), part);
+        second.read(at, right.data(), part);
+        if (!std::equal(left.begin(), left.begin() + part, right.begin())) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string howItEnded(const ShellCommand::Outcome& outcome) {
+    return outcome.exited ? "the sign command exited with " + std::to_string(outcome.code)
+                          : "the sign command was ended by signal " + std::to_string(outcome.code);
+}
+
+std::string whatItSaid(const ShellCommand::Outcome& outcome) {
+    return outcome.lastErrorLine.empty() ? std::string("; it wrote nothing to standard error")
+                                         : "; its last message: " + outcome.lastErrorLine;
+}
+
+} // namespace
+
+bool Signer::namesFile(const tstring& commandLine) { return commandLine.find(L"%1") != tstring::npos; }
+
+tstring Signer::commandFor(const tstring& file, const tstring& signedFile) const {
+    tstring command;
+    for (size_t i = 0; i < commandLine_.size(); ++i) {
+        const bool marker = commandLine_[i] == L'%' && i + 1 < commandLine_.size();
+        if (marker && commandLine_[i + 1] == L'1') {
+            command += ShellCommand::quote(file);
+            ++i;
+        } else if (marker && commandLine_[i + 1] == L'2') {
+            command += ShellCommand::quote(signedFile);
+            ++i;
+        } else {
+            command += commandLine_[i];
+        }
+    }
+    return command;
+}
+
+tstring Signer::sign(const tstring& step, const tstring& file, const tstring& signedFile,
+                     const tstring& original) const {
+    const ShellCommand::Outcome outcome = ShellCommand::run(commandFor(file, signedFile));
+    if (!outcome.exited || outcome.code != 0) {
+        VK_THROW_MSG(step << " failed: " << howItEnded(outcome) << whatItSaid(outcome));
+    }
+    const tstring result = signsInPlace() ? file : signedFile;
+    if (!PackFiles::exists(result) || PackFiles::isDirectory(result)) {
+        VK_THROW_MSG(step << " failed: " << howItEnded(outcome) << " but wrote no signed file" << whatItSaid(outcome));
+    }
+    if (sameBytes(result, original)) {
+        VK_THROW_MSG(step << " failed: " << howItEnded(outcome) << " but left the file as it was"
+                          << whatItSaid(outcome));
+    }
+    return result;
+}

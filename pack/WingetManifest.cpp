@@ -1,0 +1,322 @@
+#include "WingetManifest.h"
+
+#include "ErrorHandling.h"
+#include "InputChecks.h"
+#include "PackFiles.h"
+#include "Sha256.h"
+#include "YamlText.h"
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+const char manifestVersion[] = "1.10.0";
+
+// Characters, as winget counts them: code points.
+size_t length(const tstring& text) {
+    size_t count = 0;
+    for (const char16_t unit : tstrings::toUtf16(text)) {
+        count += unit < 0xDC00 || unit > 0xDFFF ? 1 : 0;
+    }
+    return count;
+}
+
+bool isLetter(wchar_t c) { return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z'); }
+bool isDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
+
+// winget's PackageIdentifier: 2 to 8 parts joined by dots, each 1 to 32
+// characters without blanks, controls or \/:*?"<>|.
+bool isPackageIdentifier(const tstring& id) {
+    static const tstring refused = L"\\/:*?\"<>|";
+    size_t parts = 1;
+    size_t part = 0;
+    for (const wchar_t c : id) {
+        if (c == L'.') {
+            if (part == 0) {
+                return false;
+            }
+            ++parts;
+            part = 0;
+        } else if (c <= 0x20 || c == 0x7F || c == 0xA0 || c == 0x3000 || refused.find(c) != tstring::npos) {
+            return false;
+        } else if (++part > 32) {
+            return false;
+        }
+    }
+    return part > 0 && parts >= 2 && parts <= 8 && id.size() <= 128;
+}
+
+// A language tag: a language of 2 or 3 letters, then subtags of 1 to 8
+// letters or digits, joined by hyphens. It becomes part of a file name.
+bool isLocaleTag(const tstring& tag) {
+    size_t start = 0;
+    for (size_t subtag = 0; start <= tag.size(); ++subtag) {
+        const size_t end = std::min(tag.find(L'-', start), tag.size());
+        const size_t size = end - start;
+        if (subtag == 0 ? size < 2 || size > 3 : size < 1 || size > 8) {
+            return false;
+        }
+        for (size_t i = start; i < end; ++i) {
+            if (!isLetter(tag[i]) && (subtag == 0 || !isDigit(tag[i]))) {
+                return false;
+            }
+        }
+        start = end + 1;
+    }
+    return tag.size() <= 20;
+}
+
+bool isInstallerUrl(const tstring& url) {
+    const tstring lower = tstrings::toLower(url);
+    if (lower.rfind(L"https://", 0) != 0 && lower.rfind(L"http://", 0) != 0) {
+        return false;
+    }
+    for (const wchar_t c : url) {
+        if (c <= 0x20 || c == 0x7F) {
+            return false;
+        }
+    }
+    return url.size() <= 2048 && lower.size() > lower.find(L"://") + 3;
+}
+
+void requireLength(const tstring& value, size_t least, size_t most, const std::string& what) {
+    const size_t size = length(value);
+    if (size < least || size > most) {
+        VK_THROW_MSG(what << " must have " << least << " to " << most << " characters; it has " << size);
+    }
+}
+
+// A product property that winget requires.
+const tstring& required(const tstring& value, const char* property, const char* field) {
+    if (value.empty()) {
+        VK_THROW_MSG("The package sets no " << property << ", which winget requires as " << field);
+    }
+    return value;
+}
+
+tstring architectureOf(const PackageInfo& package) {
+    const tstring platform = tstrings::toLower(package.platform);
+    if (platform == L"x64" || platform == L"amd64") {
+        return L"x64";
+    }
+    if (platform.empty() || platform == L"intel") {
+        return L"x86";
+    }
+    if (platform == L"arm64") {
+        return L"arm64";
+    }
+    if (platform == L"arm") {
+        return L"arm";
+    }
+    VK_THROW_MSG("The package's platform '" << package.platform << "' (summary information Template) is not one "
+                                             << "that winget knows");
+}
+
+tstring shortDescriptionOf(const WingetRequest& request, const PackageInfo& package) {
+    if (!request.shortDescription.empty()) {
+        requireLength(request.shortDescription, 3, 256, "--short-description");
+        return request.shortDescription;
+    }
+    for (const tstring* candidate : {&package.subject, &package.comments}) {
+        const size_t size = length(*candidate);
+        if (size >= 3 && size <= 256) {
+            return *candidate;
+        }
+    }
+    VK_THROW_MSG("winget requires a ShortDescription, and the package's summary has no subject or comments of 3 to "
+                 "256 characters: give --short-description");
+}
+
+// Lines of "key: value" at an indentation, in the order given.
+class Yaml {
+public:
+    Yaml& comment(const std::string& text) {
+        text_ += "# " + text + "\n";
+        return *this;
+    }
+    Yaml& blank() {
+        text_ += "\n";
+        return *this;
+    }
+    Yaml& text(int indent, const char* key, const tstring& value) {
+        return line(indent, key, YamlText::quoted(value));
+    }
+    Yaml& number(int indent, const char* key, int value) { return line(indent, key, std::to_string(value)); }
+    // A key whose value is the block below it.
+    Yaml& open(int indent, const char* key) { return line(indent, key, std::string()); }
+    // "- " before the first key of a list item at `indent`.
+    Yaml& item(int indent, const char* key, const std::string& value) {
+        text_ += std::string(static_cast<size_t>(indent), ' ') + "- " + key + ": " + value + "\n";
+        return *this;
+    }
+    std::string take() { return std::move(text_); }
+
+private:
+    Yaml& line(int indent, const char* key, const std::string& value) {
+        text_ += std::string(static_cast<size_t>(indent), ' ') + key + ":" + (value.empty() ? "" : " " + value) + "\n";
+        return *this;
+    }
+
+    std::string text_;
+};
+
+// msiexec's codes that winget is to read as something other than a plain
+// failure; 0 is success without saying.
+const struct {
+    int code;
+    const char* response;
+} returnCodes[] = {
+    {1602, "cancelledByUser"},  {1618, "installInProgress"},      {1625, "blockedByPolicy"},
+    {1633, "systemNotSupported"}, {1638, "alreadyInstalled"},     {1641, "rebootInitiated"},
+    {3010, "rebootRequiredToFinish"},
+};
+
+struct Scope {
+    InstallScope scope;
+    // The property that chooses it at installation; empty when the package
+    // leaves no choice.
+    tstring custom;
+};
+
+std::vector<Scope> installerScopes(const PackageInfo& package) {
+    if (package.scope != InstallScope::ChosenAtInstall) {
+        return {Scope{package.scope, tstring()}};
+    }
+    // From Windows 7 on, MSIINSTALLPERUSER chooses when ALLUSERS is 2. The
+    // package's own default comes first.
+    const Scope user{InstallScope::PerUser, L"MSIINSTALLPERUSER=1"};
+    const Scope machine{InstallScope::PerMachine, L"MSIINSTALLPERUSER=\"\""};
+    return package.defaultScope == InstallScope::PerUser ? std::vector<Scope>{user, machine}
+                                                         : std::vector<Scope>{machine, user};
+}
+
+void installer(Yaml& yaml, const WingetRequest& request, const PackageInfo& package, const tstring& architecture,
+               const std::string& sha256, const Scope& scope) {
+    const bool machine = scope.scope == InstallScope::PerMachine;
+    yaml.item(2, "Architecture", YamlText::quoted(architecture))
+        .text(4, "InstallerType", L"exe")
+        .text(4, "InstallerUrl", request.url)
+        .text(4, "InstallerSha256", tstrings::fromUtf8(sha256))
+        .text(4, "Scope", machine ? L"machine" : L"user")
+        .open(4, "InstallerSwitches")
+        .text(6, "Silent", L"/qn")
+        .text(6, "SilentWithProgress", L"/passive")
+        .text(6, "Log", L"/l*v \"<LOGPATH>\"");
+    if (!scope.custom.empty()) {
+        yaml.text(6, "Custom", scope.custom);
+    }
+    yaml.text(4, "UpgradeBehavior", L"install");
+    if (machine) {
+        // The setup runs as its caller, and a quiet per-machine installation
+        // cannot ask for elevation itself.
+        yaml.text(4, "ElevationRequirement", L"elevationRequired");
+    }
+    yaml.open(4, "ExpectedReturnCodes");
+    for (const auto& code : returnCodes) {
+        yaml.item(4, "InstallerReturnCode", std::to_string(code.code))
+            .text(6, "ReturnResponse", tstrings::fromUtf8(code.response));
+    }
+    yaml.text(4, "ProductCode", package.productCode)
+        .open(4, "AppsAndFeaturesEntries")
+        .item(4, "DisplayName", YamlText::quoted(package.productName))
+        .text(6, "Publisher", package.manufacturer)
+        .text(6, "DisplayVersion", package.productVersion)
+        .text(6, "ProductCode", package.productCode);
+    if (!package.upgradeCode.empty()) {
+        yaml.text(6, "UpgradeCode", package.upgradeCode);
+    }
+    yaml.text(6, "InstallerType", L"msi");
+}
+
+Yaml headed(const char* manifestType, const WingetRequest& request, const PackageInfo& package) {
+    Yaml yaml;
+    yaml.comment(std::string("yaml-language-server: $schema=https://aka.ms/winget-manifest.") + manifestType + "." +
+                 manifestVersion + ".schema.json")
+        .blank()
+        .text(0, "PackageIdentifier", request.id)
+        .text(0, "PackageVersion", package.productVersion);
+    return yaml;
+}
+
+std::string closed(Yaml& yaml, const char* manifestType) {
+    return yaml.text(0, "ManifestType", tstrings::fromUtf8(manifestType))
+        .text(0, "ManifestVersion", tstrings::fromUtf8(manifestVersion))
+        .take();
+}
+
+} // namespace
+
+std::vector<ManifestFile> wingetManifests(const WingetRequest& request, const FileContents& contents,
+                                          const std::string& sha256) {
+    if (!isPackageIdentifier(request.id)) {
+        VK_THROW_MSG("--id '" << request.id << "' is no winget PackageIdentifier: 2 to 8 parts joined by dots, "
+                              << "each 1 to 32 characters without blanks or \\/:*?\"<>|");
+    }
+    if (!isInstallerUrl(request.url)) {
+        VK_THROW_MSG("--url '" << request.url << "' is no http:// or https:// address of up to 2048 characters");
+    }
+    if (!isLocaleTag(request.locale)) {
+        VK_THROW_MSG("--locale '" << request.locale << "' is no language tag such as en-US");
+    }
+    if (request.license.empty()) {
+        VK_THROW_MSG("winget requires a License: give --license");
+    }
+    requireLength(request.license, 3, 512, "--license");
+    const PackageInfo& package = contents.package;
+    requireLength(required(package.productVersion, "ProductVersion", "PackageVersion"), 1, 128, "The ProductVersion");
+    if (package.productVersion.find_first_of(L"\\/:*?\"<>|") != tstring::npos) {
+        VK_THROW_MSG("The ProductVersion '" << package.productVersion << "' holds characters that winget refuses");
+    }
+    requireLength(required(package.manufacturer, "Manufacturer", "Publisher"), 2, 256, "The Manufacturer");
+    requireLength(required(package.productName, "ProductName", "PackageName"), 2, 256, "The ProductName");
+    const tstring shortDescription = shortDescriptionOf(request, package);
+    const tstring architecture = architectureOf(package);
+
+    Yaml version = headed("version", request, package);
+    version.text(0, "DefaultLocale", request.locale);
+
+    Yaml locale = headed("defaultLocale", request, package);
+    locale.text(0, "PackageLocale", request.locale)
+        .text(0, "Publisher", package.manufacturer)
+        .text(0, "PackageName", package.productName)
+        .text(0, "License", request.license)
+        .text(0, "ShortDescription", shortDescription);
+
+    Yaml installers = headed("installer", request, package);
+    installers.open(0, "Installers");
+    for (const Scope& scope : installerScopes(package)) {
+        installer(installers, request, package, architecture, sha256, scope);
+    }
+    return {ManifestFile{request.id + L".yaml", closed(version, "version")},
+            ManifestFile{request.id + L".locale." + request.locale + L".yaml", closed(locale, "defaultLocale")},
+            ManifestFile{request.id + L".installer.yaml", closed(installers, "installer")}};
+}
+
+void writeWingetManifests(const WingetRequest& request) {
+    if (!PackFiles::isDirectory(request.directory)) {
+        VK_THROW_MSG("The output directory " << request.directory << " does not exist");
+    }
+    const FileContents contents = readFileContents(request.setup);
+    if (!contents.isSetup) {
+        VK_THROW_MSG(request.setup << " is a package: a winget manifest describes a setup executable made from one");
+    }
+    if (!contents.productCodeMatches) {
+        VK_THROW_MSG("The product code resource of " << request.setup << " does not name the product of its package");
+    }
+    const InputFile setup(request.setup);
+    Sha256 sum;
+    setup.visit(0, setup.size(), [&sum](uint64_t, const uint8_t* bytes, size_t size) { sum.add(bytes, size); });
+    const std::vector<ManifestFile> files = wingetManifests(request, contents, Sha256::hex(sum.finish()));
+
+    std::vector<std::unique_ptr<StagedOutput>> staged;
+    for (const ManifestFile& file : files) {
+        const tstring path = PackFiles::inDirectory(request.directory, file.name);
+        refuseOutputOverInput(path, request.setup, L"the setup executable");
+        staged.push_back(std::make_unique<StagedOutput>(path));
+        staged.back()->write(0, file.text.data(), file.text.size());
+    }
+    for (const auto& output : staged) {
+        output->publish();
+    }
+}

@@ -1,0 +1,91 @@
+#include "ShellCommand.h"
+
+#include "ErrorHandling.h"
+#include "UniqueHandles.h"
+#include "WinErrorHandling.h"
+#include "WinFileUtils.h"
+#include "WinSysInfo.h"
+#include "WindowsApi.h"
+
+#include <vector>
+
+namespace {
+
+// Enough of the signer's standard error to hold its last line.
+constexpr size_t errorTail = 4096;
+
+// One of velkin-pack's standard handles, as a copy that the child inherits;
+// none when velkin-pack has none.
+UniqueHandle inheritable(DWORD which) {
+    UniqueHandle copy;
+    const HANDLE handle = ::GetStdHandle(which);
+    if (isKernelHandle(handle)) {
+        ::DuplicateHandle(::GetCurrentProcess(), handle, ::GetCurrentProcess(), copy.put(), 0, TRUE,
+                          DUPLICATE_SAME_ACCESS);
+    }
+    return copy;
+}
+
+[[noreturn]] void cannotStart(const tstring& what) {
+    const DWORD error = ::GetLastError();
+    VK_THROW_MSG("Cannot start the sign command (" << what << "): " << systemErrorDescription(error));
+}
+
+} // namespace
+
+namespace ShellCommand {
+
+// File names hold no quotes, and cmd takes what is between two as one word.
+tstring quote(const tstring& path) { return L"\"" + path + L"\""; }
+
+Outcome run(const tstring& commandLine) {
+    SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    UniqueHandle errorsRead;
+    UniqueHandle errorsWrite;
+    if (!::CreatePipe(errorsRead.put(), errorsWrite.put(), &inherited, 0) ||
+        !::SetHandleInformation(errorsRead.get(), HANDLE_FLAG_INHERIT, 0)) {
+        cannotStart(L"a pipe");
+    }
+    const UniqueHandle input = inheritable(STD_INPUT_HANDLE);
+    const UniqueHandle output = inheritable(STD_OUTPUT_HANDLE);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = input.get();
+    startup.hStdOutput = output.get();
+    startup.hStdError = errorsWrite.get();
+
+    // /s: cmd takes the command as it is between the outer quotes; /d: no
+    // AutoRun commands from the registry.
+    const tstring shell = FileUtils::joinPath(SysInfo::getSystemDir(), L"cmd.exe");
+    tstring line = L"\"" + shell + L"\" /d /s /c \"" + commandLine + L"\"";
+    std::vector<wchar_t> writable(line.begin(), line.end());
+    writable.push_back(L'\0');
+    PROCESS_INFORMATION started{};
+    if (!::CreateProcessW(shell.c_str(), writable.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                          &started)) {
+        cannotStart(shell);
+    }
+    const UniqueHandle process(started.hProcess);
+    const UniqueHandle thread(started.hThread);
+    errorsWrite.reset();
+
+    std::string tail;
+    char buffer[4096];
+    DWORD read = 0;
+    while (::ReadFile(errorsRead.get(), buffer, sizeof(buffer), &read, nullptr) && read > 0) {
+        tail.append(buffer, read);
+        if (tail.size() > 2 * errorTail) {
+            tail.erase(0, tail.size() - errorTail);
+        }
+    }
+    DWORD code = 0;
+    if (::WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0 ||
+        !::GetExitCodeProcess(process.get(), &code)) {
+        const DWORD error = ::GetLastError();
+        VK_THROW_MSG("Cannot wait for the sign command: " << systemErrorDescription(error));
+    }
+    return Outcome{true, static_cast<int>(code), lastLine(tail)};
+}
+
+} // namespace ShellCommand

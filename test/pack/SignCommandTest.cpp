@@ -1,0 +1,118 @@
+// velkin-pack.exe runs the user's signer through cmd /c: this test program,
+// run again as the signer, "signs" each file and records the paths it was
+// given.
+#include "TestSupport.h"
+#include "UniqueHandles.h"
+#include "WinSysInfo.h"
+#include "WindowsApi.h"
+
+#include <objbase.h>
+
+#include <cstdio>
+#include <fstream>
+#include <memory>
+
+namespace {
+
+const wchar_t* const signerLogVariable = L"VELKIN_TEST_SIGNER_LOG";
+
+uint32_t get32(const std::string& bytes, size_t at) {
+    return uint32_t(uint8_t(bytes[at])) | uint32_t(uint8_t(bytes[at + 1])) << 8 |
+           uint32_t(uint8_t(bytes[at + 2])) << 16 | uint32_t(uint8_t(bytes[at + 3])) << 24;
+}
+
+void put32(std::string& bytes, size_t at, uint32_t value) {
+    for (int i = 0; i < 4; ++i) {
+        bytes[at + i] = static_cast<char>(value >> (8 * i));
+    }
+}
+
+// A certificate table at the end of a PE32+ program, as a signer appends
+// one (its content is no real signature: the test checks the way, not
+// Authenticode).
+std::string withCertificateTable(std::string program) {
+    program.resize((program.size() + 7) / 8 * 8, '\0');
+    const std::string certificate("\x10\0\0\0\0\x02\x02\0test", 12);
+    const size_t directory = get32(program, 0x3C) + 24 + 112 + 8 * 4;
+    put32(program, directory, static_cast<uint32_t>(program.size()));
+    put32(program, directory + 4, 16);
+    return program + certificate + std::string(4, '\0');
+}
+
+// Runs as the signer of SignCommandTest: signs its first argument into its
+// second and appends both paths to the parent's log.
+TEST(SignerChild, SignsIntoItsSecondArgument) {
+    const tstring log = SysInfo::getEnvVariable(std::nothrow, signerLogVariable, L"");
+    ASSERT_FALSE(log.empty()) << "run only as the signer of another test";
+    const tstring_array args = SysInfo::getCommandArgs(SysInfo::DropProgramPath);
+    ASSERT_EQ(3u, args.size());
+    std::ofstream(log.c_str(), std::ios::app | std::ios::binary)
+        << tstrings::toUtf8(args[1]) << "|" << tstrings::toUtf8(args[2]) << "\n";
+    const std::string bytes = readFile(args[1]);
+    const bool program = bytes.compare(0, 2, "MZ") == 0;
+    std::ofstream(args[2].c_str(), std::ios::binary) << (program ? withCertificateTable(bytes) : bytes);
+    if (!program) {
+        // A package's signature is a stream of its storage.
+        IStorage* raw = nullptr;
+        ASSERT_EQ(S_OK, ::StgOpenStorage(args[2].c_str(), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0,
+                                         &raw));
+        const std::unique_ptr<IStorage, ReleaseDeleter> storage(raw);
+        IStream* rawStream = nullptr;
+        ASSERT_EQ(S_OK, storage->CreateStream(L"\x05" L"DigitalSignature", STGM_CREATE | STGM_WRITE |
+                                              STGM_SHARE_EXCLUSIVE, 0, 0, &rawStream));
+        const std::unique_ptr<IStream, ReleaseDeleter> stream(rawStream);
+        ASSERT_EQ(S_OK, stream->Write("test", 4, nullptr));
+        ASSERT_EQ(S_OK, storage->Commit(STGC_DEFAULT));
+    }
+    std::fputs("test signer: signed\n", stderr);
+}
+
+class SignCommandTest : public testing::Test {
+protected:
+    ChildResult pack(const tstring& signCommand) {
+        return runChild(siblingProgram(L"velkin-pack.exe"),
+                        quoted(testPackage(L"demo.msi")) + L" -o " + quoted(output) + L" --sign-command " +
+                            quoted(signCommand),
+                        {{signerLogVariable, log}});
+    }
+
+    TestDirectory dir;
+    const tstring output = dir / L"demo-setup.exe";
+    const tstring log = dir / L"signer.log";
+};
+
+TEST_F(SignCommandTest, SignsPackageThenSetupWithCopiesItRemoves) {
+    const ChildResult result =
+        pack(siblingProgram(L"velkin-pack-tests.exe") + L" --gtest_filter=SignerChild.SignsIntoItsSecondArgument %1 %2");
+    ASSERT_EQ(0u, result.exitCode) << result.output;
+    EXPECT_EQ((std::vector<tstring>{L"demo-setup.exe", L"signer.log"}), listDirectory(dir.path()));
+
+    // The package first, then the setup built around it; each signed copy
+    // in a directory of its own, all gone again.
+    const std::string signings = readFile(log);
+    const std::vector<std::string> expected{"\\package\\package.msi|", "\\package-signed\\package.msi\n",
+                                            "\\setup\\setup.exe|", "\\setup-signed\\setup.exe\n"};
+    size_t at = 0;
+    for (const std::string& piece : expected) {
+        at = signings.find(piece, at);
+        ASSERT_NE(std::string::npos, at) << piece << " in " << signings;
+    }
+    const tstring first = tstrings::fromUtf8(signings.substr(0, signings.find('|')));
+    EXPECT_FALSE(exists(first.substr(0, first.rfind(L"\\package\\"))));
+
+    const ChildResult report = runChild(siblingProgram(L"velkin-pack.exe"), L"inspect " + quoted(output) + L" --json");
+    EXPECT_TRUE(contains(report.output, "\"signed\": true,")) << report.output;
+    EXPECT_TRUE(contains(report.output, "\"setupSigned\": true\n")) << report.output;
+    EXPECT_TRUE(contains(report.output, "\"productCodeMatches\": true,")) << report.output;
+}
+
+TEST_F(SignCommandTest, AFailingSignerIsReportedWithItsLastMessage) {
+    const ChildResult result = pack(L"echo starting 1>&2 & echo no key 1>&2 & exit 7 & rem %1");
+    EXPECT_EQ(1u, result.exitCode);
+    EXPECT_EQ("velkin-pack: error: Signing the package failed: the sign command exited with 7; its last message: "
+              "no key\n",
+              result.output);
+    EXPECT_EQ(std::vector<tstring>{}, listDirectory(dir.path()));
+}
+
+} // namespace

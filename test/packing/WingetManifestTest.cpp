@@ -1,0 +1,160 @@
+#include "ErrorHandling.h"
+#include "WingetManifest.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+const std::string sha256(64, 'A');
+
+FileContents demo() {
+    FileContents contents;
+    contents.isSetup = true;
+    PackageInfo& package = contents.package;
+    package.productCode = L"{6F1C0E0A-5B1D-4C7E-9E59-2A8D3B7C4E10}";
+    package.upgradeCode = L"{0B5E2C43-7A0E-4C29-8D5F-91E4A6B3C201}";
+    package.productName = L"Velkin Demo";
+    package.productVersion = L"1.0.0";
+    package.manufacturer = L"Velkin";
+    package.subject = L"Velkin demo package";
+    package.platform = L"x64";
+    package.scope = package.defaultScope = InstallScope::PerUser;
+    contents.productCodeMatches = true;
+    return contents;
+}
+
+WingetRequest request() {
+    WingetRequest request;
+    request.id = L"Velkin.Demo";
+    request.url = L"https://example.com/demo-setup.exe";
+    request.license = L"MIT";
+    return request;
+}
+
+std::string installerOf(const WingetRequest& r, const FileContents& contents) {
+    return wingetManifests(r, contents, sha256).at(2).text;
+}
+
+std::string failureOf(const WingetRequest& r, const FileContents& contents) {
+    try {
+        wingetManifests(r, contents, sha256);
+    } catch (const VkErrorBase& e) {
+        return e.originalMessage();
+    }
+    return "(no failure)";
+}
+
+size_t count(const std::string& text, const std::string& piece) {
+    size_t found = 0;
+    for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) {
+        ++found;
+    }
+    return found;
+}
+
+TEST(WingetManifestTest, FileNamesFollowIdAndLocale) {
+    WingetRequest r = request();
+    r.locale = L"de-CH";
+    const std::vector<ManifestFile> files = wingetManifests(r, demo(), sha256);
+    ASSERT_EQ(3u, files.size());
+    EXPECT_EQ(L"Velkin.Demo.yaml", files[0].name);
+    EXPECT_EQ(L"Velkin.Demo.locale.de-CH.yaml", files[1].name);
+    EXPECT_EQ(L"Velkin.Demo.installer.yaml", files[2].name);
+}
+
+// Values winget would refuse, or that nothing gives, stop the manifest;
+// each message names the option or the package's property to mend.
+TEST(WingetManifestTest, RefusesWhatWingetWouldRefuse) {
+    const struct {
+        std::function<void(WingetRequest&, PackageInfo&)> change;
+        std::string start;
+    } cases[] = {
+        {[](WingetRequest& r, PackageInfo&) { r.id = L"Demo"; }, "--id 'Demo' is no winget PackageIdentifier"},
+        {[](WingetRequest& r, PackageInfo&) { r.id = L"Velkin..Demo"; }, "--id"},
+        {[](WingetRequest& r, PackageInfo&) { r.id = L"Velkin.De mo"; }, "--id"},
+        {[](WingetRequest& r, PackageInfo&) { r.id = L"Velkin.../x"; }, "--id"},
+        {[](WingetRequest& r, PackageInfo&) { r.id = L"..\\..\\Demo.x"; }, "--id"},
+        {[](WingetRequest& r, PackageInfo&) { r.id = L"a.b.c.d.e.f.g.h.i"; }, "--id"},
+        {[](WingetRequest& r, PackageInfo&) { r.id = L"Velkin." + tstring(33, L'x'); }, "--id"},
+        {[](WingetRequest& r, PackageInfo&) { r.url = L"ftp://example.com/a.exe"; }, "--url"},
+        {[](WingetRequest& r, PackageInfo&) { r.url = L"https://example.com/a b.exe"; }, "--url"},
+        {[](WingetRequest& r, PackageInfo&) { r.locale = L"e"; }, "--locale 'e' is no language tag"},
+        {[](WingetRequest& r, PackageInfo&) { r.locale = L"en-US/../x"; }, "--locale"},
+        {[](WingetRequest& r, PackageInfo&) { r.license.clear(); }, "winget requires a License: give --license"},
+        {[](WingetRequest& r, PackageInfo&) { r.license = L"BS"; }, "--license must have 3 to 512 characters"},
+        {[](WingetRequest& r, PackageInfo&) { r.shortDescription = L"ab"; }, "--short-description must have"},
+        {[](WingetRequest&, PackageInfo& p) { p.subject = L"ab"; }, "winget requires a ShortDescription"},
+        {[](WingetRequest&, PackageInfo& p) { p.productVersion.clear(); },
+         "The package sets no ProductVersion, which winget requires as PackageVersion"},
+        {[](WingetRequest&, PackageInfo& p) { p.manufacturer.clear(); }, "The package sets no Manufacturer"},
+        {[](WingetRequest&, PackageInfo& p) { p.productName.clear(); }, "The package sets no ProductName"},
+        {[](WingetRequest&, PackageInfo& p) { p.platform = L"Intel64"; }, "The package's platform 'Intel64'"},
+    };
+    for (const auto& c : cases) {
+        WingetRequest r = request();
+        FileContents contents = demo();
+        c.change(r, contents.package);
+        const std::string message = failureOf(r, contents);
+        EXPECT_EQ(c.start, message.substr(0, c.start.size())) << message;
+    }
+}
+
+TEST(WingetManifestTest, ShortDescriptionFromTheSummary) {
+    FileContents contents = demo();
+    contents.package.subject = L"ab";
+    contents.package.comments = L"Installs the demo";
+    EXPECT_NE(std::string::npos, wingetManifests(request(), contents, sha256)[1].text.find(
+                                     "ShortDescription: \"Installs the demo\"\n"));
+    WingetRequest given = request();
+    given.shortDescription = L"Given";
+    EXPECT_NE(std::string::npos, wingetManifests(given, contents, sha256)[1].text.find("ShortDescription: \"Given\"\n"));
+}
+
+TEST(WingetManifestTest, ArchitectureFromThePlatform) {
+    const struct {
+        const wchar_t* platform;
+        const char* architecture;
+    } cases[] = {{L"x64", "x64"}, {L"Intel", "x86"}, {L"", "x86"}, {L"Arm64", "arm64"}, {L"AMD64", "x64"}};
+    for (const auto& c : cases) {
+        FileContents contents = demo();
+        contents.package.platform = c.platform;
+        EXPECT_NE(std::string::npos, installerOf(request(), contents).find(std::string("- Architecture: \"") +
+                                                                            c.architecture + "\"\n"))
+            << tstrings::toUtf8(c.platform);
+    }
+}
+
+// One installer per scope the package can install in; per machine asks
+// winget for elevation; a chosen scope is chosen by the Custom switch.
+TEST(WingetManifestTest, InstallersFollowTheInstallScope) {
+    const struct {
+        InstallScope scope;
+        InstallScope defaultScope;
+        std::vector<std::string> scopes;
+        size_t elevations;
+        size_t customs;
+    } cases[] = {
+        {InstallScope::PerUser, InstallScope::PerUser, {"user"}, 0, 0},
+        {InstallScope::PerMachine, InstallScope::PerMachine, {"machine"}, 1, 0},
+        {InstallScope::ChosenAtInstall, InstallScope::PerUser, {"user", "machine"}, 1, 2},
+        {InstallScope::ChosenAtInstall, InstallScope::PerMachine, {"machine", "user"}, 1, 2},
+    };
+    for (const auto& c : cases) {
+        FileContents contents = demo();
+        contents.package.scope = c.scope;
+        contents.package.defaultScope = c.defaultScope;
+        const std::string installer = installerOf(request(), contents);
+        size_t at = 0;
+        for (const std::string& scope : c.scopes) {
+            at = installer.find("    Scope: \"" + scope + "\"\n", at);
+            EXPECT_NE(std::string::npos, at) << scope;
+        }
+        EXPECT_EQ(c.scopes.size(), count(installer, "- Architecture:"));
+        EXPECT_EQ(c.elevations, count(installer, "ElevationRequirement: \"elevationRequired\""));
+        EXPECT_EQ(c.customs, count(installer, "Custom: \"MSIINSTALLPERUSER="));
+    }
+}
+
+} // namespace

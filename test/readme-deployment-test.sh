@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# The README's "From package to deployment" commands run as written, from a
+# directory that looks like the repository root after a build: the setup
+# comes out signed in both layers and the manifests are there.
+# Usage: readme-deployment-test.sh <source directory> <build directory> <work directory>
+set -u
+source "$(dirname "$0")/support/checks.sh"
+source_dir=$1
+build=$2
+work=$3
+
+rm -rf "$work" && mkdir -p "$work/root"
+ln -s "$source_dir/test" "$work/root/test"
+ln -s "$build" "$work/root/build"
+sed -n '/^### From package to deployment/,/^`osslsigncode verify/p' "$source_dir/README.md" \
+  | sed -n '/^```sh$/,/^```$/p' | sed '1d;$d' >"$work/commands.sh"
+[ -s "$work/commands.sh" ] || fail "no commands found in the README"
+(cd "$work/root" && bash -e "$work/commands.sh") >"$work/commands.log" 2>&1 \
+  && echo "ok: the commands run" || fail "the commands: $(tail -5 "$work/commands.log")"
+cd "$work/root"
+osslsigncode verify -CAfile cert.pem -in demo-setup.exe >"$work/verify.log" 2>&1 \
+  && echo "ok: the setup's signature verifies" || fail "verify: $(tail -3 "$work/verify.log")"
+build/bin/velkin-pack inspect demo-setup.exe | grep -q '^Signed: *yes$' && echo "ok: the package is signed" \
+  || fail "the package is not signed"
+[ "$(ls manifests)" = "$(printf 'Velkin.Demo.installer.yaml\nVelkin.Demo.locale.en-US.yaml\nVelkin.Demo.yaml')" ] \
+  && echo "ok: the manifests are there" || fail "manifests: $(ls manifests)"
+finish

@@ -1,0 +1,153 @@
+#!/usr/bin/env bash
+# velkin-pack manifest --winget: the three files read back with a YAML
+# parser, every field winget requires there, the values the package and the
+# options give (InstallerSha256 that of sha256sum), per user, per machine and
+# chosen at install; hostile text in the package and in the options comes
+# back as it was; what winget would refuse writes nothing; velkin-pack.exe
+# writes the same bytes.
+# Usage: winget-manifest-test.sh <velkin-pack> <Windows bin directory> <package directory> <wine loader>
+#          <work directory>
+set -u
+source "$(dirname "$0")/support/checks.sh"
+source "$(dirname "$0")/../scripts/wine-paths.sh"
+pack=$1
+bin=$2
+packages=$3
+loader=$4
+work=$5
+
+rm -rf "$work" && mkdir -p "$work"
+url="https://example.com/downloads/app-setup.exe"
+
+# check_manifests <directory> <setup> <package> <id> <locale> <expected JSON: Architecture, Scopes, and
+#   License and ShortDescription where given>: every file parsed, every field checked against the package
+#   as msitools reads it and the options given.
+check_manifests() {
+  local expected
+  expected=$(python3 -c 'import json, sys; e = json.loads(sys.argv[1]); keys = ("Sha256", "ProductCode",
+    "UpgradeCode", "Version", "ProductName", "Manufacturer", "Subject", "HostileLicense", "HostileSummary")
+e.update(zip(keys, sys.argv[2:])); e.setdefault("License", e["HostileLicense"])
+e.setdefault("ShortDescription", e["HostileSummary"] if e["License"] == e["HostileLicense"] else e["Subject"])
+print(json.dumps(e))' "$6" "$(sha256sum "$2" | cut -d' ' -f1)" "$(property "$3" ProductCode)" \
+    "$(property "$3" UpgradeCode)" "$(property "$3" ProductVersion)" "$(property "$3" ProductName)" \
+    "$(property "$3" Manufacturer)" "$(msiinfo suminfo "$3" | sed -n 's/^Subject: //p')" "$hostile_license" \
+    "$hostile_summary")
+  python3 - "$1" "$4" "$5" "$expected" "$url" <<'PYTHON'
+import json, os, sys, yaml
+directory, id, locale, expected, url = sys.argv[1], sys.argv[2], sys.argv[3], json.loads(sys.argv[4]), sys.argv[5]
+problems = []
+def check(what, actual, wanted):
+    if actual != wanted:
+        problems.append(f"{what}: {actual!r}, not {wanted!r}")
+names = sorted(os.listdir(directory))
+check("files", names, sorted([f"{id}.yaml", f"{id}.installer.yaml", f"{id}.locale.{locale}.yaml"]))
+manifests = {}
+for kind, name in (("version", f"{id}.yaml"), ("installer", f"{id}.installer.yaml"),
+                   ("defaultLocale", f"{id}.locale.{locale}.yaml")):
+    raw = open(os.path.join(directory, name), "rb").read()
+    check(f"{name}: CR bytes", raw.count(b"\r"), 0)
+    check(f"{name}: last byte", raw[-1:], b"\n")
+    manifests[kind] = m = yaml.safe_load(raw.decode("utf-8"))
+    for key, value in (("PackageIdentifier", id), ("PackageVersion", expected["Version"]),
+                       ("ManifestType", kind), ("ManifestVersion", "1.10.0")):
+        check(f"{kind}: {key}", m.get(key), value)
+check("DefaultLocale", manifests["version"].get("DefaultLocale"), locale)
+loc = manifests["defaultLocale"]
+for key, value in (("PackageLocale", locale), ("Publisher", expected["Manufacturer"]),
+                   ("PackageName", expected["ProductName"]), ("License", expected["License"]),
+                   ("ShortDescription", expected["ShortDescription"])):
+    check(key, loc.get(key), value)
+installers = manifests["installer"].get("Installers", [])
+check("scopes", [i.get("Scope") for i in installers], expected["Scopes"])
+codes = {1602: "cancelledByUser", 1618: "installInProgress", 1625: "blockedByPolicy", 1633: "systemNotSupported",
+         1638: "alreadyInstalled", 1641: "rebootInitiated", 3010: "rebootRequiredToFinish"}
+for i in installers:
+    scope = i.get("Scope")
+    for key, value in (("Architecture", expected["Architecture"]), ("InstallerType", "exe"), ("InstallerUrl", url),
+                       ("InstallerSha256", expected["Sha256"].upper()), ("UpgradeBehavior", "install"),
+                       ("ProductCode", expected["ProductCode"]),
+                       ("ElevationRequirement", "elevationRequired" if scope == "machine" else None)):
+        check(f"{scope}: {key}", i.get(key), value)
+    switches = i.get("InstallerSwitches", {})
+    check(f"{scope}: switches", {k: v for k, v in switches.items() if k != "Custom"},
+          {"Silent": "/qn", "SilentWithProgress": "/passive", "Log": '/l*v "<LOGPATH>"'})
+    custom = {"user": "MSIINSTALLPERUSER=1", "machine": 'MSIINSTALLPERUSER=""'}[scope] if len(installers) > 1 else None
+    check(f"{scope}: Custom", switches.get("Custom"), custom)
+    check(f"{scope}: return codes", {c["InstallerReturnCode"]: c["ReturnResponse"]
+                                     for c in i.get("ExpectedReturnCodes", [])}, codes)
+    check(f"{scope}: AppsAndFeaturesEntries", i.get("AppsAndFeaturesEntries"), [{
+        "DisplayName": expected["ProductName"], "Publisher": expected["Manufacturer"],
+        "DisplayVersion": expected["Version"], "ProductCode": expected["ProductCode"],
+        "UpgradeCode": expected["UpgradeCode"], "InstallerType": "msi"}])
+for problem in problems:
+    print("  " + problem)
+sys.exit(1 if problems else 0)
+PYTHON
+  [ $? = 0 ] || { fail "$(basename "$2"): the manifests differ from what they should say"; return 1; }
+}
+property() { msiinfo export "$1" Property | tr -d '\r' | awk -F'\t' -v name="$2" '$1 == name { print $2 }'; }
+
+# manifest_of <setup> <directory> <options...>
+manifest_of() {
+  local setup=$1 directory=$2
+  shift 2
+  rm -rf "$directory" && mkdir -p "$directory"
+  "$pack" manifest "$setup" --winget --url "$url" -o "$directory" "$@" >"$work/stdout" 2>"$work/stderr" </dev/null
+}
+
+# A hostile package: YAML's own characters in its name and manufacturer, and
+# built for x64.
+cp "$packages/demo.msi" "$work/hostile.msi"
+msibuild "$work/hostile.msi" -q "UPDATE \`Property\` SET \`Value\` = '- Demo: #1 \"Q\" [x] & {y} *z' WHERE \`Property\` = 'ProductName'" \
+  -q "UPDATE \`Property\` SET \`Value\` = '? Velkin, Inc. | %TEMP% @ \`b\`' WHERE \`Property\` = 'Manufacturer'" \
+  -s "Hostile demo" "Velkin" "x64;1033" "{3C1A5D0E-9B7F-4E21-8D64-0F2B7A9C5E13}" \
+  || fail "msibuild cannot make the hostile package"
+hostile_license=$'MIT: "quoted" #hash\nsecond line \\ back\ttab \u00FC\u00DF \u65E5\u672C \U0001F4E6'
+hostile_summary=$'- starts like a list: {a: b} & *alias !tag\n\u2028after a separator'
+
+# package|id|options|expected JSON (Architecture, Scopes, and License and ShortDescription where given)
+while IFS='|' read -r name id options expected; do
+  setup="$work/$name-setup.exe"
+  package=$packages/$name.msi
+  [ "$name" = hostile ] && package=$work/hostile.msi
+  "$pack" "$package" -o "$setup" 2>/dev/null </dev/null || fail "$name: cannot pack"
+  eval "set -- $options"
+  locale=en-US
+  [ "$name" = peruser ] && locale=de-CH
+  manifest_of "$setup" "$work/$name" --id "$id" "$@" \
+    && check_manifests "$work/$name" "$setup" "$package" "$id" "$locale" "$expected" \
+    && echo "ok: $name: the manifests say what they should" || fail "$name: $(cat "$work/stderr")"
+done <<'TABLE'
+demo|Velkin.Demo|--license 'MIT License'|{"License": "MIT License", "Architecture": "x86", "Scopes": ["user", "machine"]}
+peruser|Velkin.Demo.PerUser|--license MIT --short-description 'Per user' --locale de-CH|{"License": "MIT", "ShortDescription": "Per user", "Architecture": "x86", "Scopes": ["user"]}
+permachine|Velkin.PerMachine|--license MIT|{"License": "MIT", "Architecture": "x86", "Scopes": ["machine"]}
+hostile|Velkin.Hostile|--license "$hostile_license" --short-description "$hostile_summary"|{"Architecture": "x64", "Scopes": ["user", "machine"]}
+TABLE
+
+# velkin-pack.exe writes the same files, byte for byte.
+mkdir -p "$work/windows"
+"$loader" "$bin/velkin-pack.exe" manifest "$(windows_path "$work/demo-setup.exe")" --winget --id Velkin.Demo \
+  --url "$url" --license 'MIT License' -o "$(windows_path "$work/windows")" >/dev/null 2>&1 </dev/null
+diff -r "$work/demo" "$work/windows" >"$work/diff" && echo "ok: velkin-pack.exe writes the same manifests" \
+  || fail "velkin-pack.exe's manifests differ: $(head -20 "$work/diff")"
+
+# Refused before anything is written: exit 1 and one line naming what to mend.
+while IFS='|' read -r what expected options; do
+  eval "set -- $options"
+  manifest_of "$work/demo-setup.exe" "$work/refused" "$@"
+  status=$?
+  [ "$status" = 1 ] && [ "$(wc -l <"$work/stderr")" = 1 ] && grep -qF -- "$expected" "$work/stderr" \
+    && [ -z "$(ls -A "$work/refused")" ] && echo "ok: refused: $what" \
+    || fail "$what: exit $status, $(ls -A "$work/refused"): $(cat "$work/stderr")"
+done <<TABLE
+no license|give --license|--id Velkin.Demo
+an identifier of one part|--id 'Demo' is no winget PackageIdentifier|--id Demo --license MIT
+an identifier that is a path|--id '../../x.y' is no winget PackageIdentifier|--id ../../x.y --license MIT
+a locale that is a path|--locale 'en/../../x' is no language tag|--id Velkin.Demo --license MIT --locale en/../../x
+TABLE
+"$pack" manifest "$packages/demo.msi" --winget --id Velkin.Demo --url "$url" --license MIT -o "$work/refused" \
+  2>"$work/stderr" </dev/null
+[ $? = 1 ] && grep -q "is a package" "$work/stderr" && echo "ok: refused: a package" || fail "a package: $(cat "$work/stderr")"
+"$pack" manifest "$work/demo-setup.exe" --id Velkin.Demo --url "$url" -o "$work/refused" 2>/dev/null </dev/null
+[ $? = 2 ] && echo "ok: refused: no --winget" || fail "no --winget was not a usage error"
+finish

@@ -1,6 +1,6 @@
 #include "FileContents.h"
 
-#include "ErrorHandling.h"
+#include "DamagedFile.h"
 #include "GuidText.h"
 #include "InputChecks.h"
 #include "PackFiles.h"
@@ -40,10 +40,8 @@ FileContents setupContents(const InputFile& file) {
     try {
         result.package = packageInfo(
             readEmbeddedPackageFacts(file.path(), setup.packageOffset(), setup.packageSize()), file.path());
-    } catch (const TemporaryFileError&) {
-        throw;
-    } catch (const std::runtime_error&) {
-        VK_THROW_MSG(file.path() << " is a Velkin setup executable whose package cannot be read");
+    } catch (const VkError<DamagedFileError>&) {
+        VK_THROW_DAMAGED(file.path() << " is a Velkin setup executable whose package cannot be read");
     }
     result.packageSize = setup.packageSize();
     result.setupSigned = setup.isSigned();

@@ -45,8 +45,9 @@ const std::vector<tstring>& propertyNames();
 
 // A reading of a package file's facts, started at once by the host's reader
 // and waited for by facts(), so that velkin-pack can look at the package in
-// other ways meanwhile. A file that is no package, or one that the reader
-// cannot read, gives one error for the user naming the file.
+// other ways meanwhile. A file that is no package gives a DamagedFileError
+// for the user naming the file; a reader that fails otherwise (it crashed,
+// took too long, or the file cannot be read) gives its own reason.
 class PackageReading {
 public:
     explicit PackageReading(const tstring& path);

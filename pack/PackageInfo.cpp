@@ -1,6 +1,6 @@
 #include "PackageInfo.h"
 
-#include "ErrorHandling.h"
+#include "DamagedFile.h"
 #include "GuidText.h"
 
 #include <optional>
@@ -35,11 +35,11 @@ PackageInfo packageInfo(const PackageFacts& facts, const tstring& msiPath) {
     PackageInfo info;
     const auto code = facts.properties.find(L"ProductCode");
     if (code == facts.properties.end()) {
-        VK_THROW_MSG(msiPath << " has no ProductCode");
+        VK_THROW_DAMAGED(msiPath << " has no ProductCode");
     }
     const std::optional<tstring> canonical = canonicalGuid(code->second);
     if (!canonical) {
-        VK_THROW_MSG("The ProductCode '" << code->second << "' of " << msiPath << " is not a GUID");
+        VK_THROW_DAMAGED("The ProductCode '" << code->second << "' of " << msiPath << " is not a GUID");
     }
     info.productCode = *canonical;
     info.upgradeCode = property(facts, L"UpgradeCode");

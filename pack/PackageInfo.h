@@ -32,6 +32,6 @@ struct PackageInfo {
     bool isSigned = false;
 };
 
-// Throws an error for the user, naming the package, when its ProductCode is
-// missing or no GUID.
+// Throws a DamagedFileError for the user, naming the package, when its
+// ProductCode is missing or no GUID.
 PackageInfo packageInfo(const PackageFacts& facts, const tstring& msiPath);

@@ -149,6 +149,15 @@ std::vector<tstring> warningsFor(const tstring& packagePath, const PackageInfo& 
     return warnings;
 }
 
+// The package was copied to its place before the setup's resources were
+// known; the setup's final layout must put it there too.
+void requireSamePlace(uint64_t copiedTo, uint64_t placed, const tstring& setup) {
+    if (copiedTo != placed) {
+        VK_THROW_MSG("The package was copied to offset " << copiedTo << " of " << setup
+                                                         << ", but the setup's layout puts it at " << placed);
+    }
+}
+
 struct WrittenSetup {
     PackageInfo product;
     uint64_t packageOffset;
@@ -173,9 +182,12 @@ WrittenSetup writeSetup(const PackRequest& request, const tstring& stubPath, con
     const uint64_t packageSize = package.size();
     PackageChecksum packageSum(package);
     const std::vector<ResourceData> provisionalResources = setupResources(stub, icons, {}, {});
+    std::optional<uint64_t> copiedTo;
     if (packageSize + copyAheadMargin <= packageLimit(stub, stubPath, provisionalResources)) {
         output.emplace(stagingPath);
-        layoutAround(stub, stubPath, provisionalResources, packageSize).copyPackage(*output, package);
+        const SetupLayout provisional = layoutAround(stub, stubPath, provisionalResources, packageSize);
+        provisional.copyPackage(*output, package);
+        copiedTo = provisional.packageOffset();
     }
     const PackageFacts facts = reading.facts();
     const PackageInfo product = packageInfo(facts, packagePath);
@@ -188,9 +200,12 @@ WrittenSetup writeSetup(const PackRequest& request, const tstring& stubPath, con
     if (!output) {
         output.emplace(stagingPath);
         layout.copyPackage(*output, package);
+        copiedTo = layout.packageOffset();
     }
+    // The setup is checked against the place the package was copied to.
+    requireSamePlace(*copiedTo, layout.packageOffset(), stagingPath);
     layout.writeAround(*output, packageSum);
-    return WrittenSetup{product, layout.packageOffset(), packageSize};
+    return WrittenSetup{product, *copiedTo, packageSize};
 }
 
 void copyFile(const tstring& from, const tstring& to) {

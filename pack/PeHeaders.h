@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ByteSource.h"
+#include "PeFormat.h"
 
 #include <cstdint>
 #include <string>
@@ -26,8 +27,9 @@ struct PeDirectory {
 };
 
 // The headers of a 64-bit Windows program (PE32+), read with every offset
-// checked against the file. Failures throw a reason that completes "... is
-// not ...: " sentences: "it is no Windows program", and so on.
+// checked against the file. Damage throws a DamagedFileError whose reason
+// completes "... is not ...: " sentences: "it is no Windows program", and so
+// on.
 class PeHeaders {
 public:
     // Indices of the data directories that packing reads or writes.
@@ -42,11 +44,13 @@ public:
     // The header bytes as the file has them (SizeOfHeaders), and the
     // offsets of the fields that packing changes, within them.
     const std::vector<uint8_t>& bytes() const { return bytes_; }
-    size_t checksumOffset() const { return optional_ + 64; }
-    size_t sizeOfImageOffset() const { return optional_ + 56; }
-    size_t sizeOfInitializedDataOffset() const { return optional_ + 8; }
-    size_t directoryOffset(Directory index) const { return optional_ + 112 + 8 * index; }
-    size_t sectionOffset(size_t index) const { return sections_ + 40 * index; }
+    size_t checksumOffset() const { return optional_ + PeFormat::OptionalHeader::checksum; }
+    size_t sizeOfImageOffset() const { return optional_ + PeFormat::OptionalHeader::sizeOfImage; }
+    size_t sizeOfInitializedDataOffset() const { return optional_ + PeFormat::OptionalHeader::sizeOfInitializedData; }
+    size_t directoryOffset(Directory index) const {
+        return optional_ + PeFormat::OptionalHeader::directories + PeFormat::DataDirectory::entrySize * index;
+    }
+    size_t sectionOffset(size_t index) const { return sections_ + PeFormat::SectionHeader::size * index; }
 
     uint32_t sectionAlignment() const { return sectionAlignment_; }
     uint32_t fileAlignment() const { return fileAlignment_; }
@@ -68,9 +72,16 @@ public:
     uint64_t endOfSections() const;
 
 private:
+    // The steps of reading, in file order; each throws for its damage.
+    uint32_t readDosHeader(const ByteSource& file) const;
+    uint16_t readFileHeader(const ByteSource& file, uint32_t peOffset);
+    void readOptionalHeader(const ByteSource& file, uint16_t sectionCount);
+    void readSections(const ByteSource& file, uint16_t sectionCount);
+
     std::vector<uint8_t> bytes_;
     size_t optional_ = 0;
     size_t sections_ = 0;
+    uint16_t optionalSize_ = 0;
     uint32_t directoryCount_ = 0;
     uint32_t sectionAlignment_ = 0;
     uint32_t fileAlignment_ = 0;

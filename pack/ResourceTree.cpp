@@ -1,5 +1,6 @@
 #include "ResourceTree.h"
 
+#include "DamagedFile.h"
 #include "ErrorHandling.h"
 
 #include <algorithm>
@@ -73,7 +74,7 @@ public:
     }
 
 private:
-    [[noreturn]] static void damaged() { VK_THROW_MSG("its resources are damaged"); }
+    [[noreturn]] static void damaged() { VK_THROW_DAMAGED("its resources are damaged"); }
 
     void read(uint64_t offset, void* buffer, size_t size) const {
         if (offset > limit_ || size > limit_ - offset) {
@@ -123,7 +124,7 @@ bool precedes(const ResourceId& a, const ResourceId& b) {
 
 struct Node {
     ResourceId id;
-    // Directories: the children; a language: the index of its resource.
+    // Directories: the children; a language: the index of its key.
     std::vector<Node> children;
     size_t resource = 0;
     uint32_t offset = 0;
@@ -156,6 +157,145 @@ uint32_t checked32(uint64_t value) {
     return static_cast<uint32_t>(value);
 }
 
+// A resource tree placed from the section's start, from its keys alone:
+// directories breadth first, the root at the start; then the data entries;
+// then the names.
+class TreePlan {
+public:
+    explicit TreePlan(const std::vector<ResourceKey>& keys) {
+        sortedTree(keys);
+        placeDirectories();
+        placeNames();
+    }
+
+    TreePlan(const TreePlan&) = delete;
+    TreePlan& operator=(const TreePlan&) = delete;
+
+    uint64_t end() const { return end_; }
+    // The languages in the order of their data entries; each names the key
+    // at its `resource` - 1.
+    const std::vector<Node*>& languages() const { return languages_; }
+
+    void writeTree(std::vector<uint8_t>& head) const {
+        writeDirectory(root_, 0, head);
+        for (const std::vector<Node*>* level : {&types_, &names_}) {
+            for (const Node* node : *level) {
+                writeDirectory(*node, node->offset, head);
+            }
+        }
+        for (const auto& [name, at] : nameOffsets_) {
+            put16(&head[at], static_cast<uint16_t>(name.size()));
+            for (size_t i = 0; i < name.size(); ++i) {
+                put16(&head[at + 2 + 2 * i], name[i]);
+            }
+        }
+    }
+
+private:
+    void sortedTree(const std::vector<ResourceKey>& keys) {
+        for (size_t i = 0; i < keys.size(); ++i) {
+            const ResourceKey& key = keys[i];
+            Node& language = child(child(child(root_, key.type), key.name), ResourceId::of(key.language));
+            if (language.resource != 0) {
+                VK_THROW_MSG("a resource is given twice");
+            }
+            language.resource = i + 1;
+        }
+        sortTree(root_);
+    }
+
+    void placeDirectories() {
+        end_ = directoryHeader + directoryEntry * root_.children.size();
+        const auto place = [this](Node& node, std::vector<Node*>& level, uint64_t size) {
+            level.push_back(&node);
+            node.offset = checked32(end_);
+            end_ += size;
+        };
+        for (Node& type : root_.children) {
+            place(type, types_, directoryHeader + directoryEntry * type.children.size());
+        }
+        for (Node* type : types_) {
+            for (Node& name : type->children) {
+                place(name, names_, directoryHeader + directoryEntry * name.children.size());
+            }
+        }
+        for (Node* name : names_) {
+            for (Node& language : name->children) {
+                place(language, languages_, dataEntry);
+            }
+        }
+    }
+
+    void placeNames() {
+        for (const std::vector<Node*>* level : {&types_, &names_}) {
+            for (const Node* node : *level) {
+                if (node->id.isName() && nameOffsets_.count(node->id.name) == 0) {
+                    nameOffsets_[node->id.name] = checked32(end_);
+                    end_ += 2 + 2 * node->id.name.size();
+                }
+            }
+        }
+    }
+
+    void writeDirectory(const Node& node, uint32_t at, std::vector<uint8_t>& head) const {
+        uint16_t named = 0;
+        for (const Node& entry : node.children) {
+            named = static_cast<uint16_t>(named + (entry.id.isName() ? 1 : 0));
+        }
+        put16(&head[at + 12], named);
+        put16(&head[at + 14], static_cast<uint16_t>(node.children.size() - named));
+        uint32_t entryAt = at + directoryHeader;
+        for (const Node& entry : node.children) {
+            put32(&head[entryAt], entry.id.isName() ? (nameOffsets_.at(entry.id.name) | highBit) : entry.id.number);
+            put32(&head[entryAt + 4], entry.offset | (entry.children.empty() ? 0 : highBit));
+            entryAt += directoryEntry;
+        }
+    }
+
+    Node root_;
+    std::vector<Node*> types_;
+    std::vector<Node*> names_;
+    std::vector<Node*> languages_;
+    std::map<std::u16string, uint32_t> nameOffsets_;
+    uint64_t end_ = 0;
+};
+
+// Each resource's data offset in the section, the streamed one's last, in
+// the order of the data entries from `layout.tailOffset` on; sets the
+// section's size.
+std::vector<uint64_t> placeData(const TreePlan& plan, const std::vector<ResourceData>& resources,
+                                ResourceSectionLayout& layout) {
+    std::vector<uint64_t> offsets(resources.size() + 1);
+    offsets[resources.size()] = layout.streamedOffset;
+    uint64_t offset = layout.tailOffset;
+    for (const Node* language : plan.languages()) {
+        if (language->resource <= resources.size()) {
+            offset = align8(offset);
+            offsets[language->resource - 1] = offset;
+            offset += resources[language->resource - 1].bytes.size();
+        }
+    }
+    layout.size = offset;
+    return offsets;
+}
+
+// The data entries into the head, and the data held in memory into the tail.
+void writeData(const TreePlan& plan, const std::vector<ResourceData>& resources, uint64_t streamedSize,
+               const std::vector<uint64_t>& offsets, uint32_t sectionRva, ResourceSectionLayout& layout) {
+    for (const Node* language : plan.languages()) {
+        const size_t index = language->resource - 1;
+        const bool isStreamed = index == resources.size();
+        uint8_t* entry = &layout.head[language->offset];
+        put32(entry, checked32(sectionRva + offsets[index]));
+        put32(entry + 4, checked32(isStreamed ? streamedSize : resources[index].bytes.size()));
+        put32(entry + 8, isStreamed ? 0 : resources[index].codePage);
+        if (!isStreamed && !resources[index].bytes.empty()) {
+            std::copy(resources[index].bytes.begin(), resources[index].bytes.end(),
+                      layout.tail.begin() + static_cast<ptrdiff_t>(offsets[index] - layout.tailOffset));
+        }
+    }
+}
+
 } // namespace
 
 bool ResourceId::matches(const ResourceId& other) const {
@@ -173,12 +313,12 @@ std::vector<ResourceEntry> readResourceTree(const ByteSource& file, const PeHead
     }
     const size_t index = headers.sectionAt(directory.rva);
     if (index == headers.sections().size()) {
-        VK_THROW_MSG("its resources are damaged");
+        VK_THROW_DAMAGED("its resources are damaged");
     }
     const PeSection& section = headers.sections()[index];
     const uint32_t inside = directory.rva - section.virtualAddress;
     if (inside >= section.rawSize()) {
-        VK_THROW_MSG("its resources are damaged");
+        VK_THROW_DAMAGED("its resources are damaged");
     }
     TreeReader(file, uint64_t{section.pointerToRawData} + inside, section.rawSize() - inside)
         .directory(0, 0, ResourceKey{}, entries);
@@ -190,115 +330,34 @@ uint64_t streamedOffsetAfter(uint64_t treeEnd, uint64_t alignmentBase, uint64_t 
     return (start + alignment - 1) / alignment * alignment - alignmentBase;
 }
 
+std::vector<ResourceKey> resourceKeys(const std::vector<ResourceData>& resources, const ResourceKey& streamed) {
+    std::vector<ResourceKey> keys;
+    for (const ResourceData& resource : resources) {
+        keys.push_back(resource.key);
+    }
+    keys.push_back(streamed);
+    return keys;
+}
+
+uint64_t resourceTreeSize(const std::vector<ResourceKey>& keys) { return TreePlan(keys).end(); }
+
 ResourceSectionLayout layoutResourceSection(const std::vector<ResourceData>& resources,
                                             const ResourceKey& streamed, uint64_t streamedSize,
-                                            uint64_t alignmentBase, uint64_t streamedAlignment,
-                                            uint32_t sectionRva) {
-    // The streamed resource is the last one given to the tree.
-    Node root;
-    for (size_t i = 0; i <= resources.size(); ++i) {
-        const ResourceKey& key = i < resources.size() ? resources[i].key : streamed;
-        Node& language = child(child(child(root, key.type), key.name), ResourceId::of(key.language));
-        if (language.resource != 0) {
-            VK_THROW_MSG("a resource is given twice");
-        }
-        language.resource = i + 1;
+                                            uint64_t streamedOffset, uint32_t sectionRva) {
+    const TreePlan plan(resourceKeys(resources, streamed));
+    if (streamedOffset < plan.end()) {
+        VK_THROW_MSG("the streamed resource's place overlaps the resource tree");
     }
-    sortTree(root);
-
-    // Directories breadth first, the root at the start; then the data
-    // entries; then the names.
-    std::vector<Node*> types;
-    std::vector<Node*> names;
-    std::vector<Node*> languages;
-    uint64_t offset = directoryHeader + directoryEntry * root.children.size();
-    for (Node& type : root.children) {
-        types.push_back(&type);
-        type.offset = checked32(offset);
-        offset += directoryHeader + directoryEntry * type.children.size();
-    }
-    for (Node* type : types) {
-        for (Node& name : type->children) {
-            names.push_back(&name);
-            name.offset = checked32(offset);
-            offset += directoryHeader + directoryEntry * name.children.size();
-        }
-    }
-    for (Node* name : names) {
-        for (Node& language : name->children) {
-            languages.push_back(&language);
-            language.offset = checked32(offset);
-            offset += dataEntry;
-        }
-    }
-    std::map<std::u16string, uint32_t> nameOffsets;
-    for (const std::vector<Node*>* level : {&types, &names}) {
-        for (const Node* node : *level) {
-            if (node->id.isName() && nameOffsets.count(node->id.name) == 0) {
-                nameOffsets[node->id.name] = checked32(offset);
-                offset += 2 + 2 * node->id.name.size();
-            }
-        }
-    }
-
     ResourceSectionLayout layout;
-    layout.treeEnd = offset;
-    layout.streamedOffset = streamedOffsetAfter(offset, alignmentBase, streamedAlignment);
-    layout.tailOffset = align8(layout.streamedOffset + streamedSize);
-    std::vector<uint64_t> dataOffsets(resources.size() + 1);
-    dataOffsets[resources.size()] = layout.streamedOffset;
-    offset = layout.tailOffset;
-    for (const Node* language : languages) {
-        if (language->resource <= resources.size()) {
-            offset = align8(offset);
-            dataOffsets[language->resource - 1] = offset;
-            offset += resources[language->resource - 1].bytes.size();
-        }
-    }
-    layout.size = offset;
+    layout.treeEnd = plan.end();
+    layout.streamedOffset = streamedOffset;
+    layout.tailOffset = align8(streamedOffset + streamedSize);
+    const std::vector<uint64_t> offsets = placeData(plan, resources, layout);
     checked32(uint64_t{sectionRva} + layout.size);
 
-    std::vector<uint8_t>& head = layout.head;
-    head.assign(static_cast<size_t>(layout.streamedOffset), 0);
-    std::vector<uint8_t>& tail = layout.tail;
-    tail.assign(static_cast<size_t>(layout.size - layout.tailOffset), 0);
-    const auto writeDirectory = [&](const Node& node, uint32_t at) {
-        uint16_t named = 0;
-        for (const Node& entry : node.children) {
-            named = static_cast<uint16_t>(named + (entry.id.isName() ? 1 : 0));
-        }
-        put16(&head[at + 12], named);
-        put16(&head[at + 14], static_cast<uint16_t>(node.children.size() - named));
-        uint32_t entryAt = at + directoryHeader;
-        for (const Node& entry : node.children) {
-            put32(&head[entryAt], entry.id.isName() ? (nameOffsets[entry.id.name] | highBit) : entry.id.number);
-            put32(&head[entryAt + 4], entry.offset | (entry.children.empty() ? 0 : highBit));
-            entryAt += directoryEntry;
-        }
-    };
-    writeDirectory(root, 0);
-    for (const std::vector<Node*>* level : {&types, &names}) {
-        for (const Node* node : *level) {
-            writeDirectory(*node, node->offset);
-        }
-    }
-    for (const Node* language : languages) {
-        const size_t index = language->resource - 1;
-        const bool isStreamed = index == resources.size();
-        put32(&head[language->offset], checked32(sectionRva + dataOffsets[index]));
-        put32(&head[language->offset + 4],
-              checked32(isStreamed ? streamedSize : resources[index].bytes.size()));
-        put32(&head[language->offset + 8], isStreamed ? 0 : resources[index].codePage);
-        if (!isStreamed && !resources[index].bytes.empty()) {
-            std::copy(resources[index].bytes.begin(), resources[index].bytes.end(),
-                      tail.begin() + static_cast<ptrdiff_t>(dataOffsets[index] - layout.tailOffset));
-        }
-    }
-    for (const auto& [name, at] : nameOffsets) {
-        put16(&head[at], static_cast<uint16_t>(name.size()));
-        for (size_t i = 0; i < name.size(); ++i) {
-            put16(&head[at + 2 + 2 * i], name[i]);
-        }
-    }
+    layout.head.assign(static_cast<size_t>(layout.streamedOffset), 0);
+    layout.tail.assign(static_cast<size_t>(layout.size - layout.tailOffset), 0);
+    plan.writeTree(layout.head);
+    writeData(plan, resources, streamedSize, offsets, sectionRva, layout);
     return layout;
 }

@@ -42,8 +42,9 @@ struct ResourceEntry {
 };
 
 // Every resource of a program, from the three levels of its resource
-// directory (type, name, language). Throws a reason that completes "... is
-// not ...: " sentences for a tree that points outside its section.
+// directory (type, name, language). Throws a DamagedFileError whose reason
+// completes "... is not ...: " sentences for a tree that points outside its
+// section.
 std::vector<ResourceEntry> readResourceTree(const ByteSource& file, const PeHeaders& headers);
 
 // The resources that a new resource section holds: their data in memory, but
@@ -81,11 +82,19 @@ struct ResourceSectionLayout {
 // two, at least 8).
 uint64_t streamedOffsetAfter(uint64_t treeEnd, uint64_t alignmentBase, uint64_t alignment);
 
-// Lays out a resource section at `sectionRva`: the directory tables (the root
-// first), the data entries and the name texts; then the streamed resource's
-// `streamedSize` bytes; then the data of each other resource. Throws when an
+// The keys of `resources` and, last, the streamed resource's.
+std::vector<ResourceKey> resourceKeys(const std::vector<ResourceData>& resources, const ResourceKey& streamed);
+
+// How many bytes the tree of these keys takes: its directory tables, data
+// entries and name texts. Throws for a key given twice.
+uint64_t resourceTreeSize(const std::vector<ResourceKey>& keys);
+
+// Lays out a resource section at `sectionRva` around the streamed resource's
+// place, fixed beforehand from the keys (see resourceTreeSize and
+// streamedOffsetAfter): the directory tables (the root first), the data
+// entries and the name texts; the streamed resource's `streamedSize` bytes
+// at `streamedOffset`; then the data of each other resource. Throws when an
 // address would not fit in 32 bits.
 ResourceSectionLayout layoutResourceSection(const std::vector<ResourceData>& resources,
                                             const ResourceKey& streamed, uint64_t streamedSize,
-                                            uint64_t alignmentBase, uint64_t streamedAlignment,
-                                            uint32_t sectionRva);
+                                            uint64_t streamedOffset, uint32_t sectionRva);

@@ -1,6 +1,6 @@
 #include "SetupFile.h"
 
-#include "ErrorHandling.h"
+#include "DamagedFile.h"
 #include "PeHeaders.h"
 #include "ResourceTree.h"
 #include "SetupKeys.h"
@@ -28,16 +28,22 @@ SetupFile::SetupFile(const ByteSource& file, const tstring& path) {
         const PeHeaders headers(file);
         const std::vector<ResourceEntry> entries = readResourceTree(file, headers);
         if (!find(entries, SetupKeys::rcdata(), SetupKeys::stubMarker())) {
-            VK_THROW_MSG("it was not made from a Velkin setup stub");
+            VK_THROW_DAMAGED("it was not made from a Velkin setup stub");
         }
         const ResourceEntry* package = find(entries, SetupKeys::rcdata(), SetupKeys::package().name);
         if (!package) {
-            VK_THROW_MSG("it carries no package");
+            VK_THROW_DAMAGED("it carries no package");
         }
         try {
             packageOffset_ = headers.fileOffset(package->rva, package->size);
-        } catch (const std::runtime_error&) {
-            VK_THROW_MSG("its package lies beyond the end of the file (the file is cut short)");
+        } catch (const VkError<DamagedFileError>&) {
+            // A package that starts in its section and runs past the data
+            // there was cut short with the file; one that starts in no
+            // section is damaged otherwise, as fileOffset says.
+            if (headers.sectionAt(package->rva) == headers.sections().size()) {
+                throw;
+            }
+            VK_THROW_DAMAGED("its package lies beyond the end of the file (the file is cut short)");
         }
         packageSize_ = package->size;
         isSigned_ = headers.directory(PeHeaders::Certificates).size != 0;
@@ -46,7 +52,7 @@ SetupFile::SetupFile(const ByteSource& file, const tstring& path) {
             const std::vector<uint8_t> bytes = file.bytes(headers.fileOffset(code->rva, size), size);
             productCode_.assign(bytes.begin(), bytes.end());
         }
-    } catch (const VkErrorBase& e) {
-        VK_THROW_MSG(path << " is not a Velkin setup executable: " << e.originalMessage());
+    } catch (const VkError<DamagedFileError>& e) {
+        VK_THROW_DAMAGED(path << " is not a Velkin setup executable: " << e.originalMessage());
     }
 }

@@ -10,8 +10,9 @@
 // tree, never its package whole.
 class SetupFile {
 public:
-    // Throws an error for the user, naming the file, when it is no Velkin
-    // setup or carries no package.
+    // Throws a DamagedFileError for the user, naming the file, when it is no
+    // Velkin setup or carries no package; a failure to read it passes as it
+    // is.
     SetupFile(const ByteSource& file, const tstring& path);
 
     uint64_t packageOffset() const { return packageOffset_; }

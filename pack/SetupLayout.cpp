@@ -2,11 +2,13 @@
 
 #include "ErrorHandling.h"
 #include "PeChecksum.h"
+#include "PeFormat.h"
 
 #include <future>
 
 using LittleEndian::get32;
 using LittleEndian::put32;
+using namespace PeFormat;
 
 namespace {
 
@@ -52,34 +54,51 @@ PackageChecksum::~PackageChecksum() {
     }
 }
 
+uint64_t SetupLayout::packagePlace(const SetupStub& stub, const std::vector<ResourceKey>& keys,
+                                   uint64_t packageSize) {
+    const PeSection& section = stub.headers().sections()[stub.resourceSection()];
+    return section.pointerToRawData + streamedOffsetAfter(resourceTreeSize(keys), section.pointerToRawData,
+                                                          packageAlignment(packageSize));
+}
+
 SetupLayout::SetupLayout(const SetupStub& stub, const std::vector<ResourceData>& resources,
                          const ResourceKey& packageKey, uint64_t packageSize)
     : stub_(stub), packageSize_(packageSize) {
-    const PeHeaders& headers = stub.headers();
-    const std::vector<PeSection>& sections = headers.sections();
-    const size_t first = stub.resourceSection();
-    const PeSection& resourceSection = sections[first];
-    section_ = layoutResourceSection(resources, packageKey, packageSize, resourceSection.pointerToRawData,
-                                     packageAlignment(packageSize), resourceSection.virtualAddress);
-    packageOffset_ = resourceSection.pointerToRawData + section_.streamedOffset;
+    // Place, then fill: the package's place first, from the keys and its
+    // size alone; the resource section is laid out around it.
+    const PeSection& resourceSection = stub.headers().sections()[stub.resourceSection()];
+    packageOffset_ = packagePlace(stub, resourceKeys(resources, packageKey), packageSize);
+    section_ = layoutResourceSection(resources, packageKey, packageSize,
+                                     packageOffset_ - resourceSection.pointerToRawData,
+                                     resourceSection.virtualAddress);
+    const std::vector<PeSection> placed = placeSections();
+    checksumOffset_ = stub.headers().checksumOffset();
+    pieces_.push_back(Piece{0, patchedHeaders(placed)});
+    collectSections(placed);
+}
 
-    std::vector<uint8_t> prefix(stub.bytes().begin(), stub.bytes().begin() + resourceSection.pointerToRawData);
-    std::vector<PeSection> placed = sections;
+std::vector<PeSection> SetupLayout::placeSections() {
+    const PeHeaders& headers = stub_.headers();
+    const size_t first = stub_.resourceSection();
+    std::vector<PeSection> placed = headers.sections();
     placed[first].virtualSize = static_cast<uint32_t>(section_.size);
     placed[first].sizeOfRawData = static_cast<uint32_t>(alignUp(section_.size, headers.fileAlignment()));
-    uint64_t relocationShift = 0;
     for (size_t i = first + 1; i < placed.size(); ++i) {
         const PeSection& before = placed[i - 1];
-        const uint64_t address = alignUp(uint64_t{before.virtualAddress} + before.virtualSize,
-                                         headers.sectionAlignment());
-        relocationShift = address - sections[i].virtualAddress;
-        placed[i].virtualAddress = static_cast<uint32_t>(address);
+        placed[i].virtualAddress = static_cast<uint32_t>(
+            alignUp(uint64_t{before.virtualAddress} + before.virtualSize, headers.sectionAlignment()));
         placed[i].pointerToRawData = static_cast<uint32_t>(before.rawEnd());
     }
     const PeSection& last = placed.back();
     imageSize_ = alignUp(uint64_t{last.virtualAddress} + last.virtualSize, headers.sectionAlignment());
-    fileSize_ = placed[first].rawEnd();
+    return placed;
+}
 
+std::vector<uint8_t> SetupLayout::patchedHeaders(const std::vector<PeSection>& placed) const {
+    const PeHeaders& headers = stub_.headers();
+    const std::vector<PeSection>& sections = headers.sections();
+    const size_t first = stub_.resourceSection();
+    std::vector<uint8_t> prefix(stub_.bytes().begin(), stub_.bytes().begin() + sections[first].pointerToRawData);
     uint64_t initializedData = 0;
     for (size_t i = 0; i < placed.size(); ++i) {
         if (placed[i].characteristics & PeHeaders::initializedData) {
@@ -87,30 +106,40 @@ SetupLayout::SetupLayout(const SetupStub& stub, const std::vector<ResourceData>&
         }
         if (i >= first) {
             uint8_t* header = &prefix[headers.sectionOffset(i)];
-            put32(header + 8, placed[i].virtualSize);
-            put32(header + 12, placed[i].virtualAddress);
-            put32(header + 16, placed[i].sizeOfRawData);
-            put32(header + 20, placed[i].pointerToRawData);
+            put32(header + SectionHeader::virtualSize, placed[i].virtualSize);
+            put32(header + SectionHeader::virtualAddress, placed[i].virtualAddress);
+            put32(header + SectionHeader::sizeOfRawData, placed[i].sizeOfRawData);
+            put32(header + SectionHeader::pointerToRawData, placed[i].pointerToRawData);
         }
     }
-    put32(&prefix[headers.directoryOffset(PeHeaders::Resources) + 4], static_cast<uint32_t>(section_.size));
+    put32(&prefix[headers.directoryOffset(PeHeaders::Resources) + DataDirectory::size],
+          static_cast<uint32_t>(section_.size));
     if (first + 1 < placed.size()) {
-        uint8_t* relocations = &prefix[headers.directoryOffset(PeHeaders::Relocations)];
-        put32(relocations, static_cast<uint32_t>(get32(relocations) + relocationShift));
+        // The relocations lie in the last section, and move with it. A
+        // resource section that shrank moves them down: the 32-bit
+        // difference wraps, and the sum with it comes out right.
+        const uint32_t shift = placed.back().virtualAddress - sections.back().virtualAddress;
+        uint8_t* relocations = &prefix[headers.directoryOffset(PeHeaders::Relocations) + DataDirectory::address];
+        put32(relocations, get32(relocations) + shift);
     }
     put32(&prefix[headers.sizeOfImageOffset()], static_cast<uint32_t>(imageSize_));
     put32(&prefix[headers.sizeOfInitializedDataOffset()], static_cast<uint32_t>(initializedData));
-    checksumOffset_ = headers.checksumOffset();
     put32(&prefix[checksumOffset_], 0);
+    return prefix;
+}
 
-    pieces_.push_back(Piece{0, std::move(prefix)});
-    pieces_.push_back(Piece{resourceSection.pointerToRawData, section_.head});
-    const uint64_t tailOffset = resourceSection.pointerToRawData + section_.tailOffset;
+void SetupLayout::collectSections(const std::vector<PeSection>& placed) {
+    const std::vector<PeSection>& sections = stub_.headers().sections();
+    const size_t first = stub_.resourceSection();
+    const uint64_t sectionStart = placed[first].pointerToRawData;
+    fileSize_ = placed[first].rawEnd();
+    pieces_.push_back(Piece{sectionStart, section_.head});
+    const uint64_t tailOffset = sectionStart + section_.tailOffset;
     pieces_.push_back(Piece{tailOffset, section_.tail});
     const uint64_t tailEnd = tailOffset + section_.tail.size();
     pieces_.push_back(Piece{tailEnd, std::vector<uint8_t>(static_cast<size_t>(fileSize_ - tailEnd), 0)});
     for (size_t i = first + 1; i < placed.size(); ++i) {
-        const auto from = stub.bytes().begin() + sections[i].pointerToRawData;
+        const auto from = stub_.bytes().begin() + sections[i].pointerToRawData;
         pieces_.push_back(Piece{placed[i].pointerToRawData,
                                 std::vector<uint8_t>(from, from + sections[i].sizeOfRawData)});
         fileSize_ = std::max(fileSize_, placed[i].rawEnd());

@@ -45,6 +45,14 @@ public:
     SetupLayout(const SetupStub& stub, const std::vector<ResourceData>& resources,
                 const ResourceKey& packageKey, uint64_t packageSize);
 
+    // Where the package goes in a setup from `stub` whose resources have
+    // these keys, the package's among them: a function of the keys and the
+    // package's size alone, never of the other resources' data, so that the
+    // package can be copied there before that is known. Every layout puts
+    // it there.
+    static uint64_t packagePlace(const SetupStub& stub, const std::vector<ResourceKey>& keys,
+                                 uint64_t packageSize);
+
     // The largest package this layout could carry with the image below 2 GiB.
     uint64_t largestPackage() const;
     uint64_t imageSize() const { return imageSize_; }
@@ -60,6 +68,13 @@ public:
     uint32_t writeAround(StagedOutput& output, PackageChecksum& packageSum) const;
 
 private:
+    // The steps of planning: the sections placed around the new resource
+    // section (and the image's size), the headers patched to match, and
+    // the pieces of the file collected in order.
+    std::vector<PeSection> placeSections();
+    std::vector<uint8_t> patchedHeaders(const std::vector<PeSection>& placed) const;
+    void collectSections(const std::vector<PeSection>& placed);
+
     struct Piece {
         uint64_t offset;
         std::vector<uint8_t> bytes;

@@ -1,5 +1,6 @@
 #include "SetupStub.h"
 
+#include "DamagedFile.h"
 #include "ErrorHandling.h"
 #include "SetupKeys.h"
 
@@ -22,7 +23,7 @@ std::vector<uint8_t> readWhole(const ByteSource& file, const tstring& path) {
 PeHeaders readHeaders(const std::vector<uint8_t>& bytes, const tstring& path) {
     try {
         return PeHeaders(MemoryBytes(bytes));
-    } catch (const VkErrorBase& e) {
+    } catch (const VkError<DamagedFileError>& e) {
         VK_THROW_MSG("The setup stub " << path << " is no Velkin setup stub: " << e.originalMessage());
     }
 }
@@ -52,7 +53,7 @@ SetupStub::SetupStub(const ByteSource& file, const tstring& path)
         for (const ResourceEntry& entry : resources_) {
             headers_.fileOffset(entry.rva, entry.size);
         }
-    } catch (const VkErrorBase& e) {
+    } catch (const VkError<DamagedFileError>& e) {
         VK_THROW_MSG("The setup stub " << path << " is no Velkin setup stub: " << e.originalMessage());
     }
     const bool marked = std::any_of(resources_.begin(), resources_.end(), [](const ResourceEntry& entry) {

@@ -1,6 +1,6 @@
 #include "IsolatedCall.h"
 
-#include "ErrorHandling.h"
+#include "DamagedFile.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -19,11 +19,12 @@
 namespace {
 
 // The first byte of the child's answer: what follows is the result, or the
-// reason of a failure. Then the length of that (8 bytes, least significant
+// reason of a failure (the work's damaged file's, or another). Then the length of that (8 bytes, least significant
 // first), so that the answer is whole when it has come: the child's end,
 // which takes as long as the reading of a small package, is not waited for.
 constexpr char succeeded = 'R';
 constexpr char failed = 'F';
+constexpr char damaged = 'D';
 constexpr size_t headerSize = 9;
 
 std::string header(char outcome, size_t length) {
@@ -96,6 +97,9 @@ uint64_t addressSpace() {
     std::string message;
     try {
         message = work();
+    } catch (const VkError<DamagedFileError>& e) {
+        outcome = damaged;
+        message = e.originalMessage();
     } catch (const VkErrorBase& e) {
         outcome = failed;
         message = e.originalMessage();
@@ -199,8 +203,11 @@ std::string IsolatedCall::answer(int timeLimitSeconds) {
             VK_THROW_MSG("the reader crashed (" << strsignal(WTERMSIG(status)) << ")");
         }
     }
-    if (!whole(answer) || (answer[0] != succeeded && answer[0] != failed)) {
+    if (!whole(answer) || (answer[0] != succeeded && answer[0] != failed && answer[0] != damaged)) {
         VK_THROW_MSG("the reader ended without an answer");
+    }
+    if (answer[0] == damaged) {
+        VK_THROW_DAMAGED(answer.substr(headerSize));
     }
     if (answer[0] == failed) {
         VK_THROW_MSG(answer.substr(headerSize));

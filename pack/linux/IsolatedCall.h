@@ -9,7 +9,8 @@
 // Runs `work` in a child process of its own, started at once, and gives the
 // bytes it returns when asked. Whatever the work does to its process (a
 // crash, an endless loop, a failure that throws) stays there: the caller gets
-// the answer or an exception whose reason says how the child ended. The child
+// the answer or an exception whose reason says how the child ended; a
+// DamagedFileError that the work throws comes back as one. The child
 // writes nothing to the caller's standard streams. Start it before this
 // process has threads of its own: the child is a copy of this process.
 class IsolatedCall {

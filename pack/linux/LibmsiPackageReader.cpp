@@ -1,6 +1,6 @@
 #include "PackageFacts.h"
 
-#include "ErrorHandling.h"
+#include "DamagedFile.h"
 #include "FactsMessage.h"
 #include "IsolatedCall.h"
 #include "LibmsiReader.h"
@@ -58,8 +58,10 @@ IsolatedCall startReading(int descriptor) {
 PackageFacts answerOf(IsolatedCall& reading, const tstring& shownPath) {
     try {
         return decodeFacts(reading.answer(timeLimitSeconds));
+    } catch (const VkError<DamagedFileError>& e) {
+        VK_THROW_DAMAGED(shownPath << " is not a Windows Installer package (" << e.originalMessage() << ")");
     } catch (const VkErrorBase& e) {
-        VK_THROW_MSG(shownPath << " is not a Windows Installer package (" << e.originalMessage() << ")");
+        VK_THROW_MSG(shownPath << " cannot be read: " << e.originalMessage());
     }
 }
 

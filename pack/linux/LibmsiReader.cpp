@@ -1,6 +1,6 @@
 #include "LibmsiReader.h"
 
-#include "ErrorHandling.h"
+#include "DamagedFile.h"
 
 #include <libmsi.h>
 
@@ -28,9 +28,9 @@ using OwnedText = std::unique_ptr<gchar, TextFree>;
 [[noreturn]] void fail(const char* what, GError* raw) {
     const OwnedError error(raw);
     if (error && error->message && *error->message) {
-        VK_THROW_MSG(what << ": " << error->message);
+        VK_THROW_DAMAGED(what << ": " << error->message);
     }
-    VK_THROW_MSG(what);
+    VK_THROW_DAMAGED(what);
 }
 
 tstring text(const LibmsiRecord* record, guint field) {

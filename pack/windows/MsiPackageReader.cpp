@@ -2,7 +2,7 @@
 
 #include "FactsMessage.h"
 
-#include "ErrorHandling.h"
+#include "DamagedFile.h"
 #include "MsiDb.h"
 #include "MsiSummaryInfo.h"
 #include "PackFiles.h"
@@ -31,7 +31,7 @@ bool carriesDigitalSignature(const tstring& msiPath) {
     HRESULT result = ::StgOpenStorage(msiPath.c_str(), nullptr, STGM_READ | STGM_SHARE_DENY_WRITE, nullptr, 0,
                                       &rawStorage);
     if (FAILED(result)) {
-        VK_THROW_MSG("its structured storage cannot be opened: " << comErrorText(result));
+        VK_THROW_DAMAGED("its structured storage cannot be opened: " << comErrorText(result));
     }
     const std::unique_ptr<IStorage, ReleaseDeleter> storage(rawStorage);
     IStream* rawStream = nullptr;
@@ -42,7 +42,7 @@ bool carriesDigitalSignature(const tstring& msiPath) {
         return false;
     }
     if (FAILED(result)) {
-        VK_THROW_MSG("its signature cannot be looked for: " << comErrorText(result));
+        VK_THROW_DAMAGED("its signature cannot be looked for: " << comErrorText(result));
     }
     return true;
 }
@@ -83,6 +83,16 @@ void readTables(const msi::Database& db, PackageFacts& facts) {
 // that takes this long is caught in a damaged one.
 constexpr int timeLimitSeconds = 60;
 
+PackageFacts answerOf(ReaderProcess& reader, const tstring& shownPath) {
+    try {
+        return decodeFacts(reader.answer(timeLimitSeconds));
+    } catch (const VkError<DamagedFileError>& e) {
+        VK_THROW_DAMAGED(shownPath << " is not a Windows Installer package (" << e.originalMessage() << ")");
+    } catch (const VkErrorBase& e) {
+        VK_THROW_MSG(shownPath << " cannot be read: " << e.originalMessage());
+    }
+}
+
 } // namespace
 
 PackageFacts readWithMsiDll(const tstring& path) {
@@ -92,7 +102,7 @@ PackageFacts readWithMsiDll(const tstring& path) {
         try {
             db = std::make_unique<msi::Database>(path);
         } catch (const msi::Error& e) {
-            VK_THROW_MSG("MSI error " << e.getStatus());
+            VK_THROW_DAMAGED("MSI error " << e.getStatus());
         }
         readProperties(*db, facts);
         const msi::SummaryInfo summary(*db);
@@ -117,13 +127,7 @@ PackageReading::PackageReading(const tstring& path) : path_(path), pending_(new 
 
 PackageReading::~PackageReading() = default;
 
-PackageFacts PackageReading::facts() {
-    try {
-        return decodeFacts(pending_->reader.answer(timeLimitSeconds));
-    } catch (const VkErrorBase& e) {
-        VK_THROW_MSG(path_ << " is not a Windows Installer package (" << e.originalMessage() << ")");
-    }
-}
+PackageFacts PackageReading::facts() { return answerOf(pending_->reader, path_); }
 
 PackageFacts readEmbeddedPackageFacts(const tstring& path, uint64_t offset, uint64_t size) {
     const InputFile setup(path);
@@ -144,5 +148,6 @@ PackageFacts readEmbeddedPackageFacts(const tstring& path, uint64_t offset, uint
                                                              << tempDir << ": " << systemErrorDescription(e.getCode()))
                                         .utf8()));
     }
-    return readPackageFacts(copy);
+    ReaderProcess reader(copy);
+    return answerOf(reader, path);
 }

@@ -2,6 +2,7 @@
 
 #include "PackageFacts.h"
 
-// Reads a package's facts with msi.dll, in this process. Failures throw a
-// reason that completes "<path> is not a Windows Installer package (...)".
+// Reads a package's facts with msi.dll, in this process. A package that
+// msi.dll refuses throws a DamagedFileError whose reason completes "<path> is
+// not a Windows Installer package (...)".
 PackageFacts readWithMsiDll(const tstring& path);

@@ -1,6 +1,6 @@
 #include "ReaderProcess.h"
 
-#include "ErrorHandling.h"
+#include "DamagedFile.h"
 #include "FactsMessage.h"
 #include "MsiReader.h"
 #include "PathUtils.h"
@@ -15,9 +15,10 @@
 namespace {
 
 // The first byte of the child's answer: what follows is the facts, or the
-// reason of a failure.
+// reason of a failure (the package's damage, or another).
 constexpr char succeeded = 'R';
 constexpr char failed = 'F';
+constexpr char damaged = 'D';
 
 // As the C runtime splits a command line: backslashes before a quote are
 // doubled; a path holds no quote itself.
@@ -149,8 +150,11 @@ std::string ReaderProcess::answer(int timeLimitSeconds) {
     if (isCrash(exitCode)) {
         VK_THROW_MSG("the reader crashed (exception " << hex(exitCode) << ")");
     }
-    if (received_.empty() || (received_[0] != succeeded && received_[0] != failed)) {
+    if (received_.empty() || (received_[0] != succeeded && received_[0] != failed && received_[0] != damaged)) {
         VK_THROW_MSG("the reader ended without an answer");
+    }
+    if (received_[0] == damaged) {
+        VK_THROW_DAMAGED(received_.substr(1));
     }
     if (received_[0] == failed) {
         VK_THROW_MSG(received_.substr(1));
@@ -164,6 +168,8 @@ int runReaderProcess(const tstring& path) {
     std::string message;
     try {
         message = succeeded + encodeFacts(readWithMsiDll(path));
+    } catch (const VkError<DamagedFileError>& e) {
+        message = damaged + std::string(e.originalMessage());
     } catch (const VkErrorBase& e) {
         message = failed + std::string(e.originalMessage());
     } catch (const std::exception& e) {

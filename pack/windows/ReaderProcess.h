@@ -26,7 +26,7 @@ public:
 
     // Waits for the child's answer, once; a child that takes longer is
     // ended. Throws the reason when the child crashed, was ended or wrote no
-    // answer.
+    // answer, and a DamagedFileError when the package is damaged.
     std::string answer(int timeLimitSeconds);
 
 private:

@@ -1,4 +1,4 @@
-#include "ErrorHandling.h"
+#include "DamagedFile.h"
 #include "IsolatedCall.h"
 
 #include <gtest/gtest.h>
@@ -14,9 +14,12 @@
 
 namespace {
 
+// The reason, marked "damaged: " when it came as a DamagedFileError.
 std::string failureOf(const std::function<std::string()>& work, int seconds = 10, uint64_t allowance = 0) {
     try {
         IsolatedCall(work, allowance).answer(seconds);
+    } catch (const VkError<DamagedFileError>& e) {
+        return std::string("damaged: ") + e.originalMessage();
     } catch (const VkErrorBase& e) {
         return e.originalMessage();
     }
@@ -37,6 +40,9 @@ TEST(IsolatedCallTest, GivesTheAnswerWholeAndLeavesThisProcessAlone) {
 TEST(IsolatedCallTest, HowTheWorkEndedIsTheReason) {
     EXPECT_EQ("it cannot be opened", failureOf([]() -> std::string { VK_THROW_MSG("it cannot be opened"); }));
     EXPECT_EQ("plain", failureOf([]() -> std::string { throw std::runtime_error("plain"); }));
+    // Only the work's own word on a damaged file is taken for damage.
+    EXPECT_EQ("damaged: its tables are damaged",
+              failureOf([]() -> std::string { VK_THROW_DAMAGED("its tables are damaged"); }));
     EXPECT_EQ("the reader crashed (Segmentation fault)", failureOf([]() -> std::string {
                   ::raise(SIGSEGV);
                   return {};

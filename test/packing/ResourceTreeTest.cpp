@@ -46,7 +46,7 @@ std::string text(const ResourceId& id) {
 TEST(ResourceTreeTest, ReadsBackInWindowsOrderWithTheDataInPlace) {
     const std::vector<ResourceData> resources = mixed();
     const ResourceSectionLayout layout =
-        layoutResourceSection(resources, streamed, 1001, syntheticResourceOffset, 4096, syntheticResourceRva);
+        alignedResourceSection(resources, streamed, 1001, syntheticResourceOffset, 4096, syntheticResourceRva);
     EXPECT_EQ(layout.head.size(), layout.streamedOffset);
     EXPECT_EQ(0u, (syntheticResourceOffset + layout.streamedOffset) % 4096);
     EXPECT_LT(layout.streamedOffset - layout.treeEnd, 4096u);
@@ -82,11 +82,11 @@ TEST(ResourceTreeTest, ReadsBackInWindowsOrderWithTheDataInPlace) {
 TEST(ResourceTreeTest, AResourceGivenTwiceIsRefused) {
     std::vector<ResourceData> twice = mixed();
     twice.push_back({key(ResourceId::of(10), ResourceId::of(u"ALPHA"), 0x0409), bytesOf("again"), 0});
-    EXPECT_THROW(layoutResourceSection(twice, streamed, 0, 0, 8, syntheticResourceRva), std::runtime_error);
+    EXPECT_THROW(alignedResourceSection(twice, streamed, 0, 0, 8, syntheticResourceRva), std::runtime_error);
 }
 
 std::vector<uint8_t> validTree() {
-    return layoutResourceSection(mixed(), streamed, 16, 0, 8, syntheticResourceRva).head;
+    return alignedResourceSection(mixed(), streamed, 16, 0, 8, syntheticResourceRva).head;
 }
 
 void expectDamaged(const std::vector<uint8_t>& section, const char* what) {

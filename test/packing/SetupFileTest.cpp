@@ -1,5 +1,5 @@
 #include "ByteSource.h"
-#include "ErrorHandling.h"
+#include "DamagedFile.h"
 #include "ResourceTree.h"
 #include "SetupFile.h"
 #include "SetupKeys.h"
@@ -13,11 +13,12 @@ namespace {
 const ResourceKey marker{SetupKeys::rcdata(), SetupKeys::stubMarker(), SetupResourceNames::language};
 
 // A program whose resources are `resources` and a package resource that
-// claims `claimed` bytes, of which its section holds `held`.
-std::vector<uint8_t> setupImage(const std::vector<ResourceData>& resources, uint32_t claimed, uint32_t held) {
+// claims `claimed` bytes, of which its section holds `held`; the data
+// entries' addresses are laid out for a section at `rva`.
+std::vector<uint8_t> setupImage(const std::vector<ResourceData>& resources, uint32_t claimed, uint32_t held,
+                                uint32_t rva = syntheticResourceRva) {
     const ResourceSectionLayout layout =
-        layoutResourceSection(resources, SetupKeys::package(), claimed, syntheticResourceOffset, 8,
-                              syntheticResourceRva);
+        alignedResourceSection(resources, SetupKeys::package(), claimed, syntheticResourceOffset, 8, rva);
     std::vector<uint8_t> section = layout.head;
     section.resize(section.size() + held, 0xD0);
     if (held == claimed) {
@@ -27,14 +28,33 @@ std::vector<uint8_t> setupImage(const std::vector<ResourceData>& resources, uint
     return syntheticImage(section);
 }
 
-std::string refusal(const std::vector<uint8_t>& image) {
+// A damaged file's refusal; any other failure is the test's.
+std::string refusal(const ByteSource& file) {
     try {
-        SetupFile(MemoryBytes(image), L"x.exe");
-    } catch (const VkErrorBase& e) {
+        SetupFile(file, L"x.exe");
+    } catch (const VkError<DamagedFileError>& e) {
         return e.originalMessage();
     }
     return "accepted";
 }
+
+std::string refusal(const std::vector<uint8_t>& image) { return refusal(MemoryBytes(image)); }
+
+// Bytes whose reads from `failFrom` on fail as a disk's would.
+class FailingBytes : public MemoryBytes {
+public:
+    FailingBytes(const std::vector<uint8_t>& bytes, uint64_t failFrom) : MemoryBytes(bytes), failFrom_(failFrom) {}
+
+    void read(uint64_t offset, void* buffer, size_t size) const override {
+        if (offset + size > failFrom_) {
+            VK_THROW_MSG("Cannot read x.exe: Input/output error");
+        }
+        MemoryBytes::read(offset, buffer, size);
+    }
+
+private:
+    uint64_t failFrom_;
+};
 
 TEST(SetupFileTest, APackageInsideItsSectionIsFound) {
     const std::vector<uint8_t> image = setupImage({{marker, {'V'}, 0}}, 4096, 4096);
@@ -52,6 +72,23 @@ TEST(SetupFileTest, OnlyAVelkinSetupWithAWholePackageIsTaken) {
     EXPECT_EQ("x.exe is not a Velkin setup executable: its package lies beyond the end of the file (the file is "
               "cut short)",
               refusal(setupImage({{marker, {'V'}, 0}}, 4096, 64)));
+    // Its entry points past every section: damaged, but not cut short.
+    EXPECT_EQ("x.exe is not a Velkin setup executable: an address lies in no section",
+              refusal(setupImage({{marker, {'V'}, 0}}, 4096, 4096, syntheticResourceRva + 0x100000)));
+}
+
+// A file that cannot be read is not called damaged: the reason passes as the
+// reading gave it.
+TEST(SetupFileTest, AFailedReadKeepsItsReason) {
+    const std::vector<uint8_t> image = setupImage({{marker, {'V'}, 0}}, 4096, 4096);
+    try {
+        SetupFile(FailingBytes(image, syntheticResourceOffset), L"x.exe");
+        ADD_FAILURE() << "accepted";
+    } catch (const VkError<DamagedFileError>& e) {
+        ADD_FAILURE() << e.originalMessage();
+    } catch (const VkErrorBase& e) {
+        EXPECT_EQ(std::string("Cannot read x.exe: Input/output error"), e.originalMessage());
+    }
 }
 
 } // namespace

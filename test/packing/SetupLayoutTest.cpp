@@ -32,8 +32,13 @@ protected:
     SetupLayoutTest() : stub_{InputFile(stubPath()), stubPath()} {}
 
     std::vector<uint8_t> pack(const tstring& package, const std::string& name) {
+        return pack(package, name, stubResourcesAnd(stub_, code_));
+    }
+
+    std::vector<uint8_t> pack(const tstring& package, const std::string& name,
+                              const std::vector<ResourceData>& resources) {
         const InputFile input(package);
-        const SetupLayout layout(stub_, stubResourcesAnd(stub_, code_), SetupKeys::package(), input.size());
+        const SetupLayout layout(stub_, resources, SetupKeys::package(), input.size());
         StagedOutput output(dir_ / name);
         PackageChecksum packageSum(input);
         layout.copyPackage(output, input);
@@ -93,6 +98,29 @@ TEST_F(SetupLayoutTest, HeadersDescribeTheFileAndTheTreeLeadsToThePackage) {
     EXPECT_EQ(code_, file.productCode());
     ASSERT_EQ(package.size(), file.packageSize());
     EXPECT_TRUE(std::equal(package.begin(), package.end(), setup.begin() + file.packageOffset()));
+}
+
+// The package is copied to its place before the other resources' data is
+// known: data of any size under the same keys leaves the package where
+// packagePlace put it, and the tree written leads there.
+TEST_F(SetupLayoutTest, ThePackagesPlaceDependsOnTheKeysAndItsSizeAlone) {
+    std::vector<ResourceData> grown = stubResourcesAnd(stub_, std::string(70000, 'x'));
+    for (ResourceData& resource : grown) {
+        resource.bytes.resize(resource.bytes.size() + 4099, 0x5A);
+    }
+    const std::vector<ResourceData> empty = stubResourcesAnd(stub_, "");
+    const std::vector<ResourceKey> keys = resourceKeys(empty, SetupKeys::package());
+    const tstring package = packagePath("demo.msi");
+    const uint64_t place = SetupLayout::packagePlace(stub_, keys, InputFile(package).size());
+    for (const std::vector<ResourceData>& resources : {empty, grown}) {
+        const std::vector<uint8_t> setup = pack(package, "setup.exe", resources);
+        EXPECT_EQ(place, SetupFile(MemoryBytes(setup), L"setup.exe").packageOffset());
+    }
+    // A large package starts at a multiple of 64 KiB, whatever the data.
+    const uint64_t large = uint64_t{5} << 20;
+    const uint64_t largePlace = SetupLayout::packagePlace(stub_, keys, large);
+    EXPECT_EQ(0u, largePlace % (64 * 1024));
+    EXPECT_EQ(largePlace, SetupLayout(stub_, grown, SetupKeys::package(), large).packageOffset());
 }
 
 TEST_F(SetupLayoutTest, TheSameInputsGiveTheSameBytes) {

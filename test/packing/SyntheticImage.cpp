@@ -37,3 +37,11 @@ std::vector<uint8_t> syntheticImage(const std::vector<uint8_t>& resources) {
     std::copy(resources.begin(), resources.end(), image.begin() + syntheticResourceOffset);
     return image;
 }
+
+ResourceSectionLayout alignedResourceSection(const std::vector<ResourceData>& resources, const ResourceKey& streamed,
+                                             uint64_t streamedSize, uint64_t alignmentBase, uint64_t alignment,
+                                             uint32_t sectionRva) {
+    const uint64_t treeSize = resourceTreeSize(resourceKeys(resources, streamed));
+    return layoutResourceSection(resources, streamed, streamedSize,
+                                 streamedOffsetAfter(treeSize, alignmentBase, alignment), sectionRva);
+}

@@ -1,6 +1,6 @@
 #include "FactsMessage.h"
 
-#include "ErrorHandling.h"
+#include "DamagedFile.h"
 
 #include <cstring>
 
@@ -122,4 +122,14 @@ PackageFacts decodeFacts(const std::string& message) {
     facts.platformTemplate = in.text();
     in.end();
     return facts;
+}
+
+PackageFacts factsFromReader(const std::function<std::string()>& answer, const tstring& shownPath) {
+    try {
+        return decodeFacts(answer());
+    } catch (const VkError<DamagedFileError>& e) {
+        VK_THROW_DAMAGED(shownPath << " is not a Windows Installer package (" << e.originalMessage() << ")");
+    } catch (const VkErrorBase& e) {
+        VK_THROW_MSG(shownPath << " cannot be read: " << e.originalMessage());
+    }
 }

@@ -1,6 +1,5 @@
 #include "PackageFacts.h"
 
-#include "DamagedFile.h"
 #include "FactsMessage.h"
 #include "IsolatedCall.h"
 #include "LibmsiReader.h"
@@ -56,13 +55,7 @@ IsolatedCall startReading(int descriptor) {
 }
 
 PackageFacts answerOf(IsolatedCall& reading, const tstring& shownPath) {
-    try {
-        return decodeFacts(reading.answer(timeLimitSeconds));
-    } catch (const VkError<DamagedFileError>& e) {
-        VK_THROW_DAMAGED(shownPath << " is not a Windows Installer package (" << e.originalMessage() << ")");
-    } catch (const VkErrorBase& e) {
-        VK_THROW_MSG(shownPath << " cannot be read: " << e.originalMessage());
-    }
+    return factsFromReader([&reading] { return reading.answer(timeLimitSeconds); }, shownPath);
 }
 
 } // namespace

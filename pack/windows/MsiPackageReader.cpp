@@ -84,13 +84,7 @@ void readTables(const msi::Database& db, PackageFacts& facts) {
 constexpr int timeLimitSeconds = 60;
 
 PackageFacts answerOf(ReaderProcess& reader, const tstring& shownPath) {
-    try {
-        return decodeFacts(reader.answer(timeLimitSeconds));
-    } catch (const VkError<DamagedFileError>& e) {
-        VK_THROW_DAMAGED(shownPath << " is not a Windows Installer package (" << e.originalMessage() << ")");
-    } catch (const VkErrorBase& e) {
-        VK_THROW_MSG(shownPath << " cannot be read: " << e.originalMessage());
-    }
+    return factsFromReader([&reader] { return reader.answer(timeLimitSeconds); }, shownPath);
 }
 
 } // namespace

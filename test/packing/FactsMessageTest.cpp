@@ -1,4 +1,4 @@
-#include "ErrorHandling.h"
+#include "DamagedFile.h"
 #include "FactsMessage.h"
 
 #include <gtest/gtest.h>
@@ -50,6 +50,27 @@ TEST(FactsMessageTest, AnswersCutShortOrGarbledAreRefused) {
     huge[0] = huge[1] = huge[2] = huge[3] = '\xFF';
     EXPECT_THROW(decodeFacts(huge), std::runtime_error);
     EXPECT_THROW(decodeFacts(whole + "x"), std::runtime_error);
+}
+
+// A package the reader found damaged is called no package; a reader that
+// failed otherwise is not taken for a damaged package, and says how.
+TEST(FactsMessageTest, AReadersFailureKeepsItsKind) {
+    const auto failure = [](const std::function<std::string()>& answer) -> std::string {
+        try {
+            factsFromReader(answer, L"x.msi");
+        } catch (const VkError<DamagedFileError>& e) {
+            return std::string("damaged: ") + e.originalMessage();
+        } catch (const VkErrorBase& e) {
+            return e.originalMessage();
+        }
+        return "read";
+    };
+    EXPECT_EQ("damaged: x.msi is not a Windows Installer package (libmsi cannot open it)",
+              failure([]() -> std::string { VK_THROW_DAMAGED("libmsi cannot open it"); }));
+    EXPECT_EQ("x.msi cannot be read: the reader crashed (Segmentation fault)",
+              failure([]() -> std::string { VK_THROW_MSG("the reader crashed (Segmentation fault)"); }));
+    EXPECT_EQ("x.msi cannot be read: the reader's answer is garbled", failure([] { return std::string("?"); }));
+    EXPECT_EQ("read", failure([] { return encodeFacts(sample()); }));
 }
 
 } // namespace

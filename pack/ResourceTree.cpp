@@ -163,7 +163,7 @@ uint32_t checked32(uint64_t value) {
 class TreePlan {
 public:
     explicit TreePlan(const std::vector<ResourceKey>& keys) {
-        sortedTree(keys);
+        buildTree(keys);
         placeDirectories();
         placeNames();
     }
@@ -192,7 +192,7 @@ public:
     }
 
 private:
-    void sortedTree(const std::vector<ResourceKey>& keys) {
+    void buildTree(const std::vector<ResourceKey>& keys) {
         for (size_t i = 0; i < keys.size(); ++i) {
             const ResourceKey& key = keys[i];
             Node& language = child(child(child(root_, key.type), key.name), ResourceId::of(key.language));

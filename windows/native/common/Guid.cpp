@@ -1,12 +1,14 @@
 #include "Guid.h"
 
 #include "ErrorHandling.h"
+#include "GuidText.h"
 #include "WinDll.h"
 #include "WindowsApi.h"
 
 #include <objbase.h>
 
 #include <cstring>
+#include <optional>
 
 namespace {
 
@@ -31,24 +33,12 @@ const Ole32& ole32() {
 
 void initGuid(const tstring& text, GUID& value) {
     static_assert(sizeof(GUID) == 16, "a GUID is 16 bytes");
-    tstring parsed = text;
-    const bool braced = text.size() == 38 && text.front() == L'{' && text.back() == L'}';
-    if (!braced && text.size() >= 32) {
-        tstring copy = text;
-        if (text.front() != L'{' && text.back() != L'}') {
-            copy = L"{" + copy + L"}";
-        }
-        if (text.find(L'-') == tstring::npos) {
-            for (const size_t position : {9, 14, 19, 24}) {
-                copy.insert(position, 1, L'-');
-            }
-        }
-        if (copy.size() == 38) {
-            parsed = copy;
-        }
+    const std::optional<tstring> canonical = canonicalGuid(text);
+    if (!canonical) {
+        VK_THROW_MSG(text << " is not a GUID");
     }
-    if (FAILED(ole32().iidFromString(parsed.c_str(), &value))) {
-        VK_THROW_MSG("IIDFromString(" << parsed << ") failed");
+    if (FAILED(ole32().iidFromString(canonical->c_str(), &value))) {
+        VK_THROW_MSG("IIDFromString(" << *canonical << ") failed");
     }
 }
 
@@ -60,19 +50,7 @@ Guid::Guid(const _GUID& value) {
     std::memcpy(value_, &value, sizeof(value_));
 }
 
-namespace {
-
-tstring widenBytes(const std::string& text) {
-    tstring wide;
-    for (const char c : text) {
-        wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
-    }
-    return wide;
-}
-
-} // namespace
-
-Guid::Guid(const std::string& text) : Guid(widenBytes(text)) {}
+Guid::Guid(const std::string& text) : Guid(tstrings::widenBytes(text)) {}
 
 Guid::Guid(const tstring& text) {
     GUID value;

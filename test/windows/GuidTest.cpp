@@ -32,7 +32,7 @@ TEST(GuidTest, RejectedFormsNameTheText) {
         ASSERT_TRUE(error) << "accepted " << tstrings::toUtf8(text);
         EXPECT_EQ(tstrings::toUtf8(text) + " is not a GUID",
                   std::string(error->originalMessage()));
-        EXPECT_TRUE(contains(error->what(), "initGuid(): "));
+        EXPECT_TRUE(contains(error->what(), "parseGuid(): "));
     }
 }
 

@@ -2,43 +2,42 @@
 
 namespace {
 
-constexpr size_t bracedLength = 38;
-constexpr size_t dashes[] = {9, 14, 19, 24};
+// Where the braced form has its dashes.
+bool isDash(size_t position) { return position == 9 || position == 14 || position == 19 || position == 24; }
 
 bool isHexDigit(wchar_t c) {
     return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F');
 }
 
-bool isDash(size_t position) {
-    for (const size_t dash : dashes) {
-        if (position == dash) {
-            return true;
-        }
-    }
-    return false;
-}
-
 } // namespace
 
 std::optional<tstring> canonicalGuid(const tstring& text) {
-    tstring braced = text;
-    if (text.size() != bracedLength || text.front() != L'{' || text.back() != L'}') {
-        if (text.size() >= 32 && text.front() != L'{' && text.back() != L'}') {
-            braced = L"{" + text + L"}";
-        }
-        if (text.size() >= 32 && text.find(L'-') == tstring::npos) {
-            for (const size_t dash : dashes) {
-                braced.insert(dash, 1, L'-');
-            }
-        }
+    size_t begin = 0;
+    size_t end = text.size();
+    if (end >= 2 && text.front() == L'{' && text.back() == L'}') {
+        ++begin;
+        --end;
     }
-    if (braced.size() != bracedLength || braced.front() != L'{' || braced.back() != L'}') {
+    const bool dashed = end - begin == 36;
+    if (!dashed && end - begin != 32) {
         return std::nullopt;
     }
-    for (size_t i = 1; i + 1 < braced.size(); ++i) {
-        if (isDash(i) ? braced[i] != L'-' : !isHexDigit(braced[i])) {
+    tstring braced = L"{";
+    for (size_t i = begin; i < end; ++i) {
+        if (isDash(braced.size())) {
+            braced += L'-';
+            if (dashed) {
+                if (text[i] != L'-') {
+                    return std::nullopt;
+                }
+                continue;
+            }
+        }
+        if (!isHexDigit(text[i])) {
             return std::nullopt;
         }
+        braced += text[i];
     }
+    braced += L'}';
     return tstrings::toUpper(braced);
 }

@@ -50,7 +50,6 @@ std::u16string toUpper(const std::u16string& text) { return shiftAsciiLetters(te
 
 tstring widenBytes(const std::string& bytes) {
     tstring wide;
-    wide.reserve(bytes.size());
     for (const char c : bytes) {
         wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
     }

@@ -70,12 +70,6 @@ private:
 
 UniqueHandle startProcess(const tstring& appPath, const tstring& commandLine, bool visible,
                           const std::vector<void*>& passedHandles) {
-    // Windows would cut it short, or refuse it with a reason that names
-    // nothing the user typed.
-    if (commandLine.size() > maxCommandLineLength) {
-        VK_THROW_MSG("The command line for " << appPath << " is too long: " << commandLine.size()
-                                             << " characters, of at most " << maxCommandLineLength);
-    }
     std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
     buffer.push_back(L'\0');
 
@@ -116,7 +110,18 @@ tstring Executor::commandLine() const {
     return tstrings::join(items, L" ");
 }
 
+// Windows would cut it short, or refuse it with a reason that names nothing
+// the user typed.
+void Executor::checkLength() const {
+    const size_t length = commandLine().size();
+    if (length > maxCommandLineLength) {
+        VK_THROW_MSG("The command line for " << appPath_ << " is too long: " << length
+                                             << " characters, of at most " << maxCommandLineLength);
+    }
+}
+
 uint32_t Executor::execAndWaitForExit() const {
+    checkLength();
     const UniqueHandle process = startProcess(appPath_, commandLine(), visible_, passedHandles_);
     if (::WaitForSingleObject(process.get(), INFINITE) == WAIT_FAILED) {
         VK_THROW_LAST_ERROR(::WaitForSingleObject, "WaitForSingleObject() failed");

@@ -42,6 +42,10 @@ public:
     // is refused before anything starts.
     uint32_t execAndWaitForExit() const;
 
+    // The refusal of execAndWaitForExit, for a caller that knows the command
+    // line's length before it has anything to run.
+    void checkLength() const;
+
     tstring commandLine() const;
 
     // Lets an executor be the target of a back-inserting copy.

@@ -43,6 +43,11 @@ size_t climbs(const tstring& entry) {
     return levels;
 }
 
+// What is wrong with a transform, and the way out.
+[[noreturn]] void refuse(const tstrings::TextBuilder& problem) {
+    VK_THROW_MSG(problem << ": name it by its full path");
+}
+
 } // namespace
 
 tstring_array relativeTransforms(const tstring& arguments) {
@@ -68,13 +73,26 @@ size_t levelsAbove(const tstring& arguments) {
     for (const tstring& entry : relativeTransforms(arguments)) {
         const size_t levels = climbs(entry);
         if (levels > maxLevelsAbove) {
-            VK_THROW_MSG("The transform " << entry << " lies " << levels
-                                          << " folders above the setup's folder, more than "
-                                          << maxLevelsAbove << ": name it by its full path");
+            refuse(tstrings::TextBuilder("The transform ") << entry << " lies " << levels
+                                                           << " folders above the setup's folder, more than "
+                                                           << maxLevelsAbove);
         }
         deepest = std::max(deepest, levels);
     }
     return deepest;
+}
+
+void checkReachable(const tstring& arguments, const tstring& packageFolder) {
+    if (!FileUtils::isVerbatimPath(packageFolder)) {
+        return;
+    }
+    for (const tstring& entry : relativeTransforms(arguments)) {
+        const tstring literal = FileUtils::joinPath(packageFolder, entry);
+        if (FileUtils::normalizePath(literal) != literal) {
+            refuse(tstrings::TextBuilder("The transform ") << entry << " cannot be found by msiexec from "
+                                                           << packageFolder);
+        }
+    }
 }
 
 void stageTransforms(const tstring& arguments, const tstring& setupDir,

@@ -28,6 +28,13 @@ tstring_array relativeTransforms(const tstring& arguments);
 // naming the entry, for one that reaches more than maxLevelsAbove.
 size_t levelsAbove(const tstring& arguments);
 
+// Throws, naming the entry, when msiexec could not find one of those entries
+// from `packageFolder`, the folder of the package path that it is given: in
+// the system's "\\?\" form a path is taken as it stands, so "." and ".."
+// lead nowhere (nor does a slash), and msiexec would go on without the
+// transform.
+void checkReachable(const tstring& arguments, const tstring& packageFolder);
+
 // Copies each of those entries from where it lies relative to `setupDir` to
 // where it lies relative to `packageDir`, which must be at least levelsAbove
 // folders deep in a directory of its own. A missing one is left for msiexec

@@ -19,7 +19,20 @@ constexpr uint32_t cleanupRetryMilliseconds = 3000;
 // creation and its lock, and then removes it: the next name is tried.
 constexpr int lockAttempts = 10;
 
+tstring packageFolderIn(const tstring& directory, size_t packageLevels) {
+    tstring folder = directory;
+    for (size_t level = 0; level < packageLevels; ++level) {
+        folder = FileUtils::joinPath(folder, L"p");
+    }
+    return folder;
+}
+
 } // namespace
+
+tstring WorkDirectory::packageFolderLike(const tstring& tempDir, size_t packageLevels) {
+    return packageFolderIn(FileUtils::joinPath(tempDir, FileUtils::tempName(namePrefix, nameSuffix)),
+                           packageLevels);
+}
 
 tstring WorkDirectory::namePattern() { return namePrefix + L"*" + nameSuffix; }
 
@@ -38,10 +51,7 @@ WorkDirectory::WorkDirectory(const tstring& tempDir, size_t packageLevels) {
     if (!lock_) {
         VK_THROW_LAST_ERROR(::CreateFileW, "Cannot lock the directory " << path_);
     }
-    packageFolder_ = path_;
-    for (size_t level = 0; level < packageLevels; ++level) {
-        packageFolder_ = FileUtils::joinPath(packageFolder_, L"p");
-    }
+    packageFolder_ = packageFolderIn(path_, packageLevels);
     if (packageLevels > 0) {
         FileUtils::createDirectories(packageFolder_);
     }

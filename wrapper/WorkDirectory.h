@@ -23,6 +23,10 @@ public:
     WorkDirectory& operator=(const WorkDirectory&) = delete;
 
     const tstring& packageFolder() const { return packageFolder_; }
+    // A path of the length and form of packageFolder() for these arguments,
+    // before anything exists: what the package's path will be decides
+    // whether a run can go on, and that is known before anything is written.
+    static tstring packageFolderLike(const tstring& tempDir, size_t packageLevels);
     void* lockHandle() const { return lock_->handle(); }
 
     // The system's wildcards for the names, which also match others.

@@ -7,6 +7,7 @@
 #include "LeftoverSweep.h"
 #include "MsiActions.h"
 #include "PathUtils.h"
+#include "RemovalSwitch.h"
 #include "Resources.h"
 #include "SetupResources.h"
 #include "Transforms.h"
@@ -14,7 +15,6 @@
 #include "WinSysInfo.h"
 #include "WorkDirectory.h"
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -43,13 +43,33 @@ void uninstall() {
     exitCode = 0;
 }
 
-void install() {
-    // msiexec reads its command line by rules of its own (a backslash before
-    // a quote is no escape there): the user's text goes on as it was typed.
-    const tstring arguments = SysInfo::getCommandLineArguments();
-    const WorkDirectory work(SysInfo::getTempDir(), Transforms::levelsAbove(arguments));
+// msiexec as the run starts it on the package at `package`. msiexec finds a
+// relative transform by the text of the package's path, which the system
+// resolves "." and ".." in only in the ordinary form.
+Executor msiexecFor(const tstring& package, const tstring& arguments) {
+    Executor msiexec(SysInfo::getMsiexecPath());
+    msiexec.addArg(L"/i").addArg(FileUtils::ordinaryForm(package)).addVerbatim(arguments);
+    return msiexec;
+}
 
-    const tstring package = FileUtils::joinPath(work.packageFolder(), L"main.msi");
+tstring packageIn(const tstring& folder) { return FileUtils::joinPath(folder, L"main.msi"); }
+
+// msiexec reads its command line by rules of its own (a backslash before a
+// quote is no escape there): the user's text goes on as it was typed.
+void install(const tstring& arguments) {
+    const tstring tempDir = SysInfo::getTempDir();
+    const size_t levels = Transforms::levelsAbove(arguments);
+    {
+        // A run that cannot work is refused before the package is written:
+        // a large one takes long to write, and the package's path has one
+        // length and form on every run.
+        const tstring package = packageIn(WorkDirectory::packageFolderLike(tempDir, levels));
+        Transforms::checkReachable(arguments, FileUtils::parentPath(FileUtils::ordinaryForm(package)));
+        msiexecFor(package, arguments).checkLength();
+    }
+    const WorkDirectory work(tempDir, levels);
+
+    const tstring package = packageIn(work.packageFolder());
     const Resource resource(SetupResources::package, SetupResources::type,
                             SysInfo::getCurrentModuleHandle());
     intact(resource, "package").writeToFile(package);
@@ -59,12 +79,8 @@ void install() {
 
     Transforms::stageTransforms(arguments, FileUtils::parentPath(SysInfo::getProcessModulePath()),
                                 work.packageFolder());
-    exitCode = static_cast<int32_t>(Executor(SysInfo::getMsiexecPath())
-                                        .addArg(L"/i")
-                                        .addArg(package)
-                                        .addVerbatim(arguments)
-                                        .passHandle(work.lockHandle())
-                                        .execAndWaitForExit());
+    exitCode = static_cast<int32_t>(
+        msiexecFor(package, arguments).passHandle(work.lockHandle()).execAndWaitForExit());
 }
 
 } // namespace
@@ -74,10 +90,12 @@ void wrapperMain() {
         sweepLeftovers(SysInfo::getTempDir());
     }
     VK_LOG_AND_SWALLOW(VK_HERE)
-    const tstring_array args = SysInfo::getCommandArgs(SysInfo::DropProgramPath);
-    if (std::find(args.begin(), args.end(), L"uninstall") != args.end()) {
+    // One reading of the line for every decision: the one msiexec makes of
+    // what it is given.
+    const tstring arguments = SysInfo::getCommandLineArguments();
+    if (selectsRemoval(arguments)) {
         uninstall();
     } else {
-        install();
+        install(arguments);
     }
 }

@@ -84,6 +84,22 @@ TEST(PathUtilsTest, NormalizeResolvesDotsAsTheSystemDoes) {
     EXPECT_EQ(L"\\t.mst", normalizePath(L"\\..\\t.mst"));
 }
 
+TEST(PathUtilsTest, OrdinaryFormOnlyWhereItNamesTheSameFile) {
+    EXPECT_EQ(L"C:\\Temp\\velkin-1.tmp\\p\\main.msi", ordinaryForm(L"\\\\?\\C:\\Temp\\velkin-1.tmp\\p\\main.msi"));
+    EXPECT_EQ(L"\\\\server\\share\\Temp\\main.msi", ordinaryForm(L"\\\\?\\unc\\server\\share\\Temp\\main.msi"));
+    EXPECT_EQ(L"C:\\", ordinaryForm(L"\\\\?\\C:\\"));
+    const tstring fits = L"C:\\" + tstring(maxOrdinaryPathLength - 4, L'x');
+    EXPECT_EQ(fits, ordinaryForm(L"\\\\?\\" + fits));
+    // What the ordinary form would name otherwise, or cannot name.
+    for (const tstring& kept :
+         {L"\\\\?\\" + fits + L"x", tstring(L"\\\\?\\C:\\Temp.\\main.msi"), tstring(L"\\\\?\\C:\\Temp \\main.msi"),
+          tstring(L"\\\\?\\C:\\a\\..\\main.msi"), tstring(L"\\\\?\\C:\\a\\.\\main.msi"), tstring(L"\\\\?\\C:\\a\\\\main.msi"),
+          tstring(L"\\\\?\\C:\\a/b\\main.msi"), tstring(L"\\\\?\\Volume{0a1b}\\main.msi"), tstring(L"\\\\.\\C:\\main.msi"),
+          tstring(L"\\\\?\\C:main.msi"), tstring(L"C:\\Temp\\main.msi"), tstring(L"main.msi")}) {
+        EXPECT_EQ(kept, ordinaryForm(kept));
+    }
+}
+
 TEST(PathUtilsTest, LeafNameIsTheTextAfterTheLastSeparator) {
     EXPECT_EQ(L"main.msi", leafName(L"C:\\tmp\\123.tmp\\main.msi"));
     EXPECT_EQ(L"setup.exe", leafName(L"C:/Downloads/setup.exe"));

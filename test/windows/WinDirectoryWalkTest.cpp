@@ -1,4 +1,5 @@
 #include "DeferredDeleter.h"
+#include "RecordingLogAppender.h"
 #include "TestSupport.h"
 #include "WinDirectoryWalk.h"
 #include "WinErrorHandling.h"
@@ -173,6 +174,28 @@ TEST_F(DirectoryLinkTest, RecursiveDeletionNeverReachesBehindALink) {
     EXPECT_FALSE(exists(root + L"\\tree\\plain.txt"));
     deleteDirectoryRecursive(root + L"\\tree\\link", std::nothrow);
     EXPECT_TRUE(exists(root + L"\\target\\precious"));
+}
+
+// "own-tree\sub" holds "plain.txt" and "file-link" -> "target\outside.txt",
+// which Wine shows as a plain file, and deletes when that is deleted: the
+// setup's own directory goes as this tree does.
+TEST_F(DirectoryLinkTest, FileLinkLeadsNowhereOutsideTheTree) {
+    const tstring outside = root + L"\\target\\outside.txt";
+    const tstring link = root + L"\\own-tree\\sub\\file-link";
+    ASSERT_TRUE(exists(link));
+    RecordingLogAppender log;
+    EXPECT_FALSE(deleteFile(link, std::nothrow));
+    {
+        DeferredDeleter deleter;
+        deleter.scheduleDirectoryTree(root + L"\\own-tree");
+    }
+    EXPECT_EQ("outside\n", readFile(outside));
+    EXPECT_FALSE(exists(root + L"\\own-tree\\sub\\plain.txt"));
+    EXPECT_TRUE(exists(link));
+    const std::vector<tstring> warnings = log.messages(LogLevel::Warning);
+    EXPECT_TRUE(std::any_of(warnings.begin(), warnings.end(), [&](const tstring& message) {
+        return startsWith(message, L"Left [" + link + L"] linked to ");
+    }));
 }
 
 TEST(DeferredDeleterTest, RunsFilesThenTreesThenEmptyDirectories) {

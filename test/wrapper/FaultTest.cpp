@@ -48,9 +48,10 @@ TEST_F(SetupFaultTest, EveryAbsoluteFormOfTempHoldsThePackage) {
     const tstring plain = temp;
     tstring slashes = plain;
     std::replace(slashes.begin(), slashes.end(), L'\\', L'/');
-    // The system resolves slashes and doubled separators itself.
+    // The system resolves slashes and doubled separators itself; msiexec gets
+    // the long form's ordinary form, in which it can resolve "..".
     const std::pair<tstring, tstring> forms[] = {
-        {L"\\\\?\\" + plain, L"\\\\?\\" + plain}, {slashes, plain}, {plain + L"\\\\", plain}};
+        {L"\\\\?\\" + plain, plain}, {slashes, plain}, {plain + L"\\\\", plain}};
     for (const auto& [form, resolved] : forms) {
         useTemp(form);
         ::DeleteFileW(record.c_str());

@@ -150,6 +150,21 @@ TEST_F(InstallFlowTest, CommandLineOfExactlyTheLimitStartsAndOneMoreIsRefused) {
     EXPECT_EQ(std::vector<tstring>{}, listDirectory(temp));
 }
 
+// The length is known before anything is written: with a temporary directory
+// that does not exist, a run that got as far as making its directory would
+// fail for that instead.
+TEST_F(InstallFlowTest, TooLongCommandLineIsRefusedBeforeAnythingIsWritten) {
+    const MsiexecStandIn standIn;
+    useTemp(work / L"absent");
+    const ChildResult refused =
+        runSetup(L"velkin-setup-demo.exe", L"P=" + tstring(32766, L'x'), L"true");
+    EXPECT_EQ(failureExitCode, refused.exitCode);
+    EXPECT_TRUE(contains(refused.output, "msiexec.exe is too long: "));
+    EXPECT_FALSE(contains(refused.output, "Cannot create"));
+    EXPECT_FALSE(exists(work / L"absent"));
+    EXPECT_FALSE(exists(record)) << "msiexec was started";
+}
+
 // The forms that deployment scripts write, through the real msiexec: the
 // properties and the log come out of the setup as out of msiexec itself.
 TEST_F(InstallFlowTest, ScriptedPropertiesGiveWhatDirectMsiexecGives) {
@@ -249,6 +264,42 @@ TEST_F(TransformTest, RelativeNamesReadWhatMsiexecNextToTheSetupReads) {
     EXPECT_EQ(directValue, argumentValue(L"PROPC"));
     EXPECT_NE(L"v:planted", argumentValue(L"PROPC"));
     expectNothingLeftBehind();
+}
+
+// A temporary directory in the system's "\\?\" form: msiexec, which joins
+// the package's folder and the relative name, reads the transform.
+TEST_F(TransformTest, RelativeTransformsAreAppliedUnderALongFormTemp) {
+    writePropertyTransform(work / L"t.mst", "PROPC", "above");
+    writePropertyTransform(downloads + L"\\d.mst", "PROPC", "dot");
+    useTemp(L"\\\\?\\" + temp);
+    for (const auto& [args, expected] : {std::pair<tstring, tstring>{L"TRANSFORMS=..\\t.mst", L"v:above"},
+                                         std::pair<tstring, tstring>{L"TRANSFORMS=.\\d.mst", L"v:dot"}}) {
+        EXPECT_EQ(0u, runSetup(setup, L"/qn " + args).exitCode) << tstrings::toUtf8(args);
+        EXPECT_EQ(expected, argumentValue(L"PROPC")) << tstrings::toUtf8(args);
+        removeTestProducts();
+    }
+    expectNothingLeftBehind();
+}
+
+// Where the package's path has no ordinary form (too long for it), such a
+// name cannot work: refused, naming it, before anything is written.
+TEST_F(TransformTest, UnreachableTransformUnderALongFormTempIsRefused) {
+    const MsiexecStandIn standIn;
+    writePropertyTransform(work / L"t.mst", "PROPC", "above");
+    // Short enough for the system to give as TEMP, too long for the package's
+    // path in the ordinary form.
+    const tstring longTemp = L"\\\\?\\" + temp + L"\\" + tstring(240 - temp.size(), L'd');
+    ASSERT_TRUE(::CreateDirectoryW(longTemp.c_str(), nullptr));
+    useTemp(longTemp);
+    const ChildResult refused = runSetup(setup, L"/qn TRANSFORMS=a.mst;..\\t.mst", L"true");
+    EXPECT_EQ(failureExitCode, refused.exitCode);
+    EXPECT_TRUE(contains(refused.output, "The transform ..\\t.mst cannot be found by msiexec"));
+    EXPECT_FALSE(exists(record)) << "msiexec was started";
+    EXPECT_EQ(std::vector<tstring>{}, listDirectory(longTemp));
+    // A name the system need not resolve works there.
+    EXPECT_EQ(0u, runSetup(setup, L"/qn TRANSFORMS=a.mst").exitCode);
+    EXPECT_TRUE(exists(record));
+    ASSERT_TRUE(::RemoveDirectoryW(longTemp.c_str()));
 }
 
 TEST_F(TransformTest, TransformTooFarAboveIsRefusedBeforeMsiexecStarts) {

@@ -165,4 +165,22 @@ TEST_F(LeftoverTest, OnlyDirectoriesOursByNameAndOwnerAreRemoved) {
     }
 }
 
+// A leftover of a setup's name holding a Unix link to a file outside it
+// (fixture "swept-temp"): Wine shows the link as that file. The sweep empties
+// the directory of everything else and leaves the file outside as it was.
+TEST_F(LeftoverTest, SweepNeverDeletesThroughAFileLink) {
+    const char* fixture = std::getenv("VELKIN_LINK_FIXTURE");
+    ASSERT_TRUE(fixture && *fixture);
+    tstring root = L"Z:" + tstrings::fromUtf8(fixture);
+    std::replace(root.begin(), root.end(), L'/', L'\\');
+    useTemp(root + L"\\swept-temp");
+    const tstring leftover = temp + L"\\velkin-00000000000000f3.tmp";
+    ASSERT_TRUE(exists(leftover + L"\\plain.txt"));
+
+    EXPECT_EQ(0u, runSetup(L"velkin-setup-demo.exe", L"/qn").exitCode);
+    EXPECT_EQ("outside\n", readFile(root + L"\\target\\outside.txt"));
+    EXPECT_FALSE(exists(leftover + L"\\plain.txt"));
+    EXPECT_EQ(std::vector<tstring>{L"file-link"}, listDirectory(leftover));
+}
+
 } // namespace

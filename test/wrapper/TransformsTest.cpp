@@ -46,4 +46,20 @@ TEST(TransformsTest, PackageGoesAsDeepAsTheTransformsReachAbove) {
               failureOf([&] { Transforms::levelsAbove(L"TRANSFORMS=b.mst;..\\" + climbs + L"a.mst"); }));
 }
 
+// In the "\\?\" form msiexec's join of the package's folder and a relative
+// name is taken as it stands.
+TEST(TransformsTest, NamesThatALiteralPackageFolderCannotResolveAreRefused) {
+    const tstring literal = L"\\\\?\\C:\\Temp\\velkin-0123456789abcdef.tmp\\p";
+    EXPECT_NO_THROW(Transforms::checkReachable(L"TRANSFORMS=a.mst;sub\\b.mst;C:\\x\\..\\c.mst", literal));
+    EXPECT_NO_THROW(Transforms::checkReachable(L"TRANSFORMS=..\\a.mst;./b.mst", L"C:\\Temp\\velkin-1.tmp\\p"));
+    for (const char* entry : {"..\\t.mst", ".\\t.mst", "sub/t.mst", "@sub\\..\\t.mst"}) {
+        const std::string error = failureOf([&] {
+            Transforms::checkReachable(L"/qn TRANSFORMS=a.mst;" + tstrings::fromUtf8(entry), literal);
+        });
+        EXPECT_TRUE(startsWith(error, std::string("The transform ") + (entry[0] == '@' ? entry + 1 : entry) +
+                                          " cannot be found by msiexec from " + tstrings::toUtf8(literal) +
+                                          ": name it by its full path"));
+    }
+}
+
 } // namespace

@@ -59,6 +59,30 @@ TEST_F(UninstallFlowTest, OtherSpellingsGoToMsiexec) {
     }
 }
 
+// msiexec reads the line, not the C runtime: a repair whose property value
+// holds the word goes to msiexec (which repairs), and the word after a value
+// ending in a backslash removes the product.
+TEST_F(UninstallFlowTest, RemovalSwitchIsReadAsMsiexecReadsTheLine) {
+    const tstring repair = L"/qn REINSTALL=ALL REINSTALLMODE=vomus NOTE=\"the \"\"old\"\" uninstall step\"";
+    installDemo();
+    {
+        const MsiexecStandIn standIn;
+        EXPECT_EQ(0u, runSetup(L"velkin-setup-demo.exe", repair).exitCode);
+        EXPECT_TRUE(startsWith(recordedCommandLine(), systemProgram(L"msiexec.exe") + L" /i "));
+        EXPECT_TRUE(contains(recordedCommandLine(), L"main.msi\" " + repair));
+    }
+    ASSERT_TRUE(::DeleteFileW((demoInstallDir() + L"\\readme.txt").c_str()));
+    EXPECT_EQ(0u, runSetup(L"velkin-setup-demo.exe", repair).exitCode);
+    EXPECT_EQ(installStateDefault, productState(demoProductCode));
+    EXPECT_TRUE(exists(demoInstallDir() + L"\\readme.txt")) << "msiexec did not repair";
+    expectNothingLeftBehind();
+
+    const ChildResult removal = runSetup(L"velkin-setup-demo.exe", L"/qn INSTALLDIR=\"C:\\QA\\\" uninstall");
+    EXPECT_EQ(0u, removal.exitCode) << removal.output;
+    EXPECT_EQ(installStateUnknown, productState(demoProductCode));
+    EXPECT_FALSE(exists(demoInstallDir() + L"\\readme.txt"));
+}
+
 // An msi.dll planted next to the setup executable: neither the install nor
 // the removal may load it.
 TEST_F(UninstallFlowTest, PlantedInstallerLibraryIsNeverLoaded) {

@@ -1,5 +1,7 @@
 #include "PathUtils.h"
 
+#include <algorithm>
+
 namespace FileUtils {
 
 const tstring illegalFileNameCharacters = [] {
@@ -120,6 +122,37 @@ tstring normalizePath(const tstring& path) {
         result += L'\\';
     }
     return result + tstrings::join(components, L"\\");
+}
+
+bool isVerbatimPath(const tstring& path) { return tstrings::startsWith(path, L"\\\\?\\"); }
+
+tstring ordinaryForm(const tstring& path) {
+    tstring ordinary;
+    if (!isVerbatimPath(path)) {
+        return path;
+    }
+    if (driveRootLength(path, 4) == 7) {
+        ordinary = path.substr(4);
+    } else if (path.size() > 7 && tstrings::equals(path.substr(4, 3), L"UNC", tstrings::IgnoreCase) &&
+               path[7] == L'\\') {
+        ordinary = path.substr(6);
+        ordinary[0] = L'\\';
+    } else {
+        return path;
+    }
+    if (ordinary.size() >= maxOrdinaryPathLength || ordinary.find(L'/') != tstring::npos) {
+        return path;
+    }
+    for (size_t start = rootLength(ordinary); start < ordinary.size();) {
+        const size_t end = std::min(ordinary.find(L'\\', start), ordinary.size());
+        const tstring component = ordinary.substr(start, end - start);
+        if (component.empty() || component == L"." || component == L".." ||
+            component.back() == L'.' || component.back() == L' ') {
+            return path;
+        }
+        start = end + 1;
+    }
+    return ordinary;
 }
 
 tstring leafName(const tstring& path) {

@@ -30,6 +30,19 @@ bool isAbsolutePath(const tstring& path);
 // ".." at the root stays at the root); the root is kept as it stands. A
 // relative path keeps the ".." components that lead out of it.
 tstring normalizePath(const tstring& path);
+// Whether the path is in the system's "\\?\" form, which the system takes
+// as it stands.
+bool isVerbatimPath(const tstring& path);
+// The ordinary form of a path in the system's "\\?\" form, for programs
+// that resolve names relative to it by their text (the ordinary form
+// resolves "." and ".."): "C:\a" of "\\?\C:\a", "\\server\share\a" of
+// "\\?\UNC\server\share\a". The path itself when it has no ordinary form
+// that names the same thing: another root, an empty, "." or ".." component,
+// a component ending in a dot or a blank (dropped in the ordinary form), a
+// slash (a separator there), or maxOrdinaryPathLength characters or more.
+tstring ordinaryForm(const tstring& path);
+// MAX_PATH, the terminator included.
+constexpr size_t maxOrdinaryPathLength = 260;
 tstring replacePathSuffix(const tstring& path, const tstring& suffix);
 
 // The 32 control characters and < > : " | ? * / \.

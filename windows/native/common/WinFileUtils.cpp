@@ -32,12 +32,107 @@ void createDir(const tstring& path) {
     }
 }
 
-bool deleteFileImpl(const tstring& path) {
-    if (::DeleteFileW(path.c_str())) {
-        VK_TRACE("Deleted [" << path << "] file");
-        return true;
+// The path of what `file` is open on, in the "\\?\" form; empty when the
+// system cannot tell.
+tstring finalPath(HANDLE file) {
+    tstring buffer(MAX_PATH, L'\0');
+    for (int pass = 0; pass < 2; ++pass) {
+        const DWORD size = ::GetFinalPathNameByHandleW(file, &buffer[0], static_cast<DWORD>(buffer.size()),
+                                                       FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (size < buffer.size()) {
+            return buffer.substr(0, size);
+        }
+        buffer.resize(size);
     }
-    return isMissingPathError(::GetLastError());
+    return tstring();
+}
+
+// Wine shows a Unix link to a file as that very file: a handle opened on the
+// link is open on the file it points to, and deleting by the link deletes that
+// file. Its final path then names the file, not the link. (Windows opens the
+// link itself, whose final path is its own.) Where the system cannot tell a
+// final path, the handle is taken to be the link's own.
+bool leadsElsewhere(const tstring& path, HANDLE file, tstring& target) {
+    target = finalPath(file);
+    const tstring folder = parentPath(path);
+    const UniqueHandle parent(::CreateFileW(folder.empty() ? L"." : folder.c_str(), FILE_READ_ATTRIBUTES,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const tstring parentTarget = parent ? finalPath(parent.get()) : tstring();
+    return !target.empty() && !parentTarget.empty() &&
+           !tstrings::equals(target, joinPath(parentTarget, leafName(path)), tstrings::IgnoreCase);
+}
+
+bool markForDeletion(HANDLE file) {
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = TRUE;
+    return ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof(disposition)) != 0;
+}
+
+// A read-only attribute blocks a deletion. Read and cleared on the handle, so
+// that it is this file's.
+bool isReadOnly(HANDLE file, FILE_BASIC_INFO& basic) {
+    return ::GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof(basic)) &&
+           (basic.FileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
+bool discardReadOnly(HANDLE file, FILE_BASIC_INFO& basic) {
+    basic.FileAttributes &= ~DWORD{FILE_ATTRIBUTE_READONLY};
+    if (basic.FileAttributes == 0) {
+        basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    }
+    return ::SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof(basic)) != 0;
+}
+
+// Deletes the file that `path` names by a handle to it, never what a link
+// there leads to, which stays (logged).
+bool deleteFileImpl(const tstring& path) {
+    UniqueHandle file(::CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+                                    nullptr));
+    if (!file) {
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!::GetFileInformationByHandle(file.get(), &information)) {
+        return false;
+    }
+    // DeleteFile's own answer for a directory.
+    if (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    tstring target;
+    if (leadsElsewhere(path, file.get(), target)) {
+        VK_WARNING("Left [" << path << "] linked to " << target);
+        ::SetLastError(ERROR_CANT_ACCESS_FILE);
+        return false;
+    }
+    if (!markForDeletion(file.get())) {
+        const DWORD denied = ::GetLastError();
+        FILE_BASIC_INFO basic{};
+        if (denied != ERROR_ACCESS_DENIED || !isReadOnly(file.get(), basic)) {
+            ::SetLastError(denied);
+            return false;
+        }
+        if (!discardReadOnly(file.get(), basic)) {
+            const DWORD error = ::GetLastError();
+            VK_WARNING(SysError(tstrings::TextBuilder("Failed to discard R/O attribute from [")
+                                    << path << "] file. File will not be deleted",
+                                reinterpret_cast<const void*>(&::SetFileInformationByHandle), error)
+                           .what());
+            ::SetLastError(denied);
+            return false;
+        }
+        VK_TRACE("Discarded R/O attribute from [" << path << "] file");
+        if (!markForDeletion(file.get())) {
+            return false;
+        }
+    }
+    file.reset();
+    VK_TRACE("Deleted [" << path << "] file");
+    return true;
 }
 
 void checkTempNameParts(const tstring& prefix, const tstring& suffix) {
@@ -260,29 +355,7 @@ void copyFile(const tstring& from, const tstring& to, bool failIfExists) {
 }
 
 bool deleteFile(const tstring& path, const std::nothrow_t&) {
-    bool deleted = deleteFileImpl(path);
-    if (!deleted && ::GetLastError() == ERROR_ACCESS_DENIED) {
-        const DWORD denied = ERROR_ACCESS_DENIED;
-        const DWORD attributes = ::GetFileAttributesW(path.c_str());
-        ::SetLastError(denied);
-        if (attributes == INVALID_FILE_ATTRIBUTES) {
-            return false;
-        }
-        if (attributes & FILE_ATTRIBUTE_READONLY) {
-            if (::SetFileAttributesW(path.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY})) {
-                VK_TRACE("Discarded R/O attribute from [" << path << "] file");
-                deleted = deleteFileImpl(path);
-            } else {
-                const DWORD error = ::GetLastError();
-                VK_WARNING(SysError(tstrings::TextBuilder("Failed to discard R/O attribute from [")
-                                        << path << "] file. File will not be deleted",
-                                    reinterpret_cast<const void*>(&::SetFileAttributesW), error)
-                               .what());
-                ::SetLastError(denied);
-            }
-        }
-    }
-    return deleted || isMissingPathError(::GetLastError());
+    return deleteFileImpl(path) || isMissingPathError(::GetLastError());
 }
 
 void deleteFile(const tstring& path) {

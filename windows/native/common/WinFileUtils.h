@@ -58,7 +58,10 @@ tstring createTempFile(const tstring& prefix, const tstring& suffix, const tstri
 
 void copyFile(const tstring& from, const tstring& to, bool failIfExists);
 
-// Clears a read-only attribute that blocks the deletion.
+// Clears a read-only attribute that blocks the deletion. Deletes the file
+// that the path names itself: one that leads elsewhere (the way Wine shows a
+// Unix link to a file) is left as it is, with a warning, and the deletion
+// fails.
 void deleteFile(const tstring& path);
 bool deleteFile(const tstring& path, const std::nothrow_t&);
 // Removes an empty directory, or a directory link itself.

@@ -1,6 +1,6 @@
 // Times command lines from the Windows side and prints markdown table rows.
 //
-//   velkin-bench [--env-a NAME=VALUE]... [--env-b NAME=VALUE]...
+//   velkin-bench [--env-a NAME=VALUE]... [--env-b NAME=VALUE]... [--before "<command>"]
 //                <label> <rounds> <target ratio> <memory target MiB, 0 for none>
 //                "<command A>" "<command B>" ["<clean-up>"]
 //     A against B: A B A B ..., after one warm-up round of each; the medians,
@@ -10,7 +10,8 @@
 //     A command that does not end with exit code 0 is reported, and makes
 //     the harness end with 1. The options set environment variables for
 //     side A or side B alone (Wine gives a child the TEMP of its registry
-//     unless it is set from the Windows side).
+//     unless it is set from the Windows side), and a command that runs,
+//     untimed, before every run of either side.
 //   velkin-bench --single <label> <rounds> "<command>"
 //     One command: its median time and median peak private memory (and its
 //     exit code when that is not 0).
@@ -129,16 +130,29 @@ int single(const std::wstring& label, int rounds, const std::wstring& command) {
     return 0;
 }
 
+struct Options {
+    Environment environmentA;
+    Environment environmentB;
+    std::wstring before;
+};
+
 int compare(const std::wstring& label, int rounds, double target, double memoryTarget,
             const std::wstring& a, const std::wstring& b, const std::wstring& cleanup,
-            const Environment& environmentA, const Environment& environmentB) {
+            const Options& options) {
     std::vector<double> timesA, timesB, peaksA;
+    const auto prepare = [&options] {
+        if (!options.before.empty()) {
+            run(options.before);
+        }
+    };
     for (int round = -1; round < rounds; ++round) {
-        const Run runA = run(a, environmentA);
+        prepare();
+        const Run runA = run(a, options.environmentA);
         if (!cleanup.empty()) {
             run(cleanup);
         }
-        const Run runB = run(b, environmentB);
+        prepare();
+        const Run runB = run(b, options.environmentB);
         if (!cleanup.empty()) {
             run(cleanup);
         }
@@ -170,24 +184,30 @@ int wmain(int argc, wchar_t** argv) {
     if (argc == 5 && std::wstring(argv[1]) == L"--single") {
         return single(argv[2], std::max(1, _wtoi(argv[3])), argv[4]);
     }
-    Environment environmentA, environmentB;
+    Options options;
     int first = 1;
-    for (; first + 1 < argc && (std::wstring(argv[first]) == L"--env-a" ||
-                                std::wstring(argv[first]) == L"--env-b");
-         first += 2) {
-        const std::wstring assignment = argv[first + 1];
-        const size_t equals = assignment.find(L'=');
-        (argv[first][6] == L'a' ? environmentA : environmentB)
-            .emplace_back(assignment.substr(0, equals),
-                          equals == std::wstring::npos ? std::wstring() : assignment.substr(equals + 1));
+    for (; first + 1 < argc; first += 2) {
+        const std::wstring option = argv[first];
+        const std::wstring value = argv[first + 1];
+        if (option == L"--before") {
+            options.before = value;
+            continue;
+        }
+        if (option != L"--env-a" && option != L"--env-b") {
+            break;
+        }
+        const size_t equals = value.find(L'=');
+        (option == L"--env-a" ? options.environmentA : options.environmentB)
+            .emplace_back(value.substr(0, equals),
+                          equals == std::wstring::npos ? std::wstring() : value.substr(equals + 1));
     }
     if (argc - first < 6) {
         std::fwprintf(stderr, L"usage: velkin-bench [--env-a NAME=VALUE]... [--env-b NAME=VALUE]... "
-                              L"<label> <rounds> <target ratio> <memory target> <A> <B> [clean-up]\n"
+                              L"[--before <command>] <label> <rounds> <target ratio> <memory target> <A> <B> [clean-up]\n"
                               L"       velkin-bench --single <label> <rounds> <command>\n");
         return 2;
     }
     wchar_t** args = argv + first;
     return compare(args[0], std::max(1, _wtoi(args[1])), _wtof(args[2]), _wtof(args[3]), args[4],
-                   args[5], argc - first > 6 ? args[6] : L"", environmentA, environmentB);
+                   args[5], argc - first > 6 ? args[6] : L"", options);
 }

@@ -31,6 +31,9 @@ int wmain(int argc, wchar_t** argv) {
                           nullptr, &startup, &process)) {
         std::fwprintf(stderr, L"velkin-bench-copy: cannot start %ls: error %lu\n", argv[2],
                       ::GetLastError());
+        // The directory's name is the process id, which the next ones reuse.
+        ::DeleteFileW(package.c_str());
+        ::RemoveDirectoryW(dir.c_str());
         return 4;
     }
     ::WaitForSingleObject(process.hProcess, INFINITE);

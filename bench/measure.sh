@@ -9,7 +9,9 @@ usage: bench/measure.sh <build directory> "<sizes in MiB>" <rounds> [<work direc
 Measures, for each size: velkin-pack for Linux against cp of the package
 (time and peak memory) and velkin-pack.exe's time and memory; under Wine,
 extraction against a plain copy (msiexec replaced by a program that exits at
-once) and the install end to end against a copy followed by msiexec itself;
+once), at 512 MiB and beyond also right after another program wrote and
+deleted 512 MB before each run of either side, and the install end to end
+against a copy followed by msiexec itself;
 and once the stub's start-up and size beside a program that does nothing,
 and the sweep of leftovers (the smallest size in a crowded temporary
 directory against an empty one).
@@ -99,6 +101,23 @@ for size in $sizes; do
   [ "$size" -ge 64 ] && memory_target=16
   echo "Extraction, $size MiB ..." >&2
   WINEDLLOVERRIDES="msiexec.exe=n" run_harness "extraction, $size MiB" "$rounds" 1.10 "$memory_target" \
+    "\"$(windows_path "$bench/setup-$size.exe")\" /qn" \
+    "\"$(windows_path "$bin/velkin-bench-copy.exe")\" \"$(windows_path "$bench/bench-$size.msi")\" C:\\windows\\system32\\msiexec.exe" \
+    | tr -d '\r' >> "$table" || { restore_msiexec; exit 1; }
+done
+
+# Extraction when the disk is busy: before every run of either side another
+# program writes 512 MB of fresh data and deletes it again, as a download or
+# a build might just have done (at 512 MiB and beyond: it takes seconds a run).
+# (From /dev/urandom, as `dd if=/dev/urandom of=noise bs=1M count=512; rm
+# noise` would: how long the writing takes changes what it does to the run.)
+pressure="\"$(windows_path "$bin/velkin-bench-noise.exe")\" \"$(windows_path "$bench/noise")\" 512 $(windows_path /dev/urandom)"
+for size in $sizes; do
+  [ "$size" -ge 512 ] || continue
+  echo "Extraction under write pressure, $size MiB ..." >&2
+  WINEDLLOVERRIDES="msiexec.exe=n" run_harness --before "$pressure" \
+    "extraction, $size MiB, right after another program wrote and deleted 512 MB (reference: the copy, after the same)" \
+    "$rounds" 1.20 0 \
     "\"$(windows_path "$bench/setup-$size.exe")\" /qn" \
     "\"$(windows_path "$bin/velkin-bench-copy.exe")\" \"$(windows_path "$bench/bench-$size.msi")\" C:\\windows\\system32\\msiexec.exe" \
     | tr -d '\r' >> "$table" || { restore_msiexec; exit 1; }

@@ -134,15 +134,17 @@ struct WrittenSetup {
 // request's output.
 WrittenSetup writeSetup(const PackRequest& request, const tstring& stubPath, const tstring& packagePath,
                         std::optional<StagedOutput>& output, const tstring& stagingPath) {
+    // Reading the package's facts takes longest of all for a small package:
+    // it starts first, and the stub and the icon are read meanwhile. While
+    // it runs, the package is also summed for the CheckSum and copied into
+    // its place, which depends on the names of the setup's resources and its
+    // size alone: the setup takes little longer than a copy. A package too
+    // near the limit to be sure to fit waits for the facts.
+    PackageReading reading(packagePath);
     const IconSet icons = request.icon.empty() ? IconSet() : readIconFile(request.icon, 1);
     const SetupStub stub{InputFile(stubPath), stubPath};
     const InputFile package(packagePath);
     const uint64_t packageSize = package.size();
-    // While the package's facts are read, it is summed for the CheckSum and
-    // copied into its place, which depends on the names of the setup's
-    // resources and its size alone: the setup takes little longer than a
-    // copy. A package too near the limit to be sure to fit waits for them.
-    PackageReading reading(packagePath);
     PackageChecksum packageSum(package);
     const SetupLayout provisional(stub, setupResources(stub, icons, {}, {}), SetupKeys::package(), packageSize);
     if (packageSize + copyAheadMargin <= provisional.largestPackage()) {

@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -18,9 +19,32 @@
 namespace {
 
 // The first byte of the child's answer: what follows is the result, or the
-// reason of a failure.
+// reason of a failure. Then the length of that (8 bytes, least significant
+// first), so that the answer is whole when it has come: the child's end,
+// which takes as long as the reading of a small package, is not waited for.
 constexpr char succeeded = 'R';
 constexpr char failed = 'F';
+constexpr size_t headerSize = 9;
+
+std::string header(char outcome, size_t length) {
+    std::string bytes(1, outcome);
+    for (int byte = 0; byte < 8; ++byte) {
+        bytes += static_cast<char>((static_cast<uint64_t>(length) >> (8 * byte)) & 0xFF);
+    }
+    return bytes;
+}
+
+// Whether `answer` holds a whole answer: its header and as much as that says.
+bool whole(const std::string& answer) {
+    if (answer.size() < headerSize) {
+        return false;
+    }
+    uint64_t length = 0;
+    for (int byte = 7; byte >= 0; --byte) {
+        length = (length << 8) | static_cast<uint8_t>(answer[1 + static_cast<size_t>(byte)]);
+    }
+    return answer.size() - headerSize >= length;
+}
 
 // The answer's pipe and the memory bound, in the child.
 int childAnswer = -1;
@@ -68,19 +92,24 @@ uint64_t addressSpace() {
         ::dup2(quiet, STDOUT_FILENO);
         ::dup2(quiet, STDERR_FILENO);
     }
+    char outcome = succeeded;
     std::string message;
     try {
-        message = succeeded + work();
+        message = work();
     } catch (const VkErrorBase& e) {
-        message = failed + std::string(e.originalMessage());
+        outcome = failed;
+        message = e.originalMessage();
     } catch (const std::bad_alloc&) {
-        message = failed + IsolatedCall::memoryReasonInChild();
+        outcome = failed;
+        message = IsolatedCall::memoryReasonInChild();
     } catch (const std::exception& e) {
-        message = failed + std::string(e.what());
+        outcome = failed;
+        message = e.what();
     } catch (...) {
-        message = failed + std::string("it failed");
+        outcome = failed;
+        message = "it failed";
     }
-    writeAll(answer, message);
+    writeAll(answer, header(outcome, message.size()) + message);
     // No destructors, no exit handlers: they belong to the parent's state.
     ::_exit(0);
 }
@@ -107,7 +136,7 @@ IsolatedCall::IsolatedCall(const std::function<std::string()>& work, uint64_t ad
 }
 
 void IsolatedCall::failInChild(const std::string& reason) {
-    writeAll(childAnswer, failed + reason);
+    writeAll(childAnswer, header(failed, reason.size()) + reason);
     ::_exit(0);
 }
 
@@ -159,16 +188,22 @@ std::string IsolatedCall::answer(int timeLimitSeconds) {
             break;
         }
         answer.append(buffer, static_cast<size_t>(read));
+        if (whole(answer)) {
+            break;
+        }
     }
-    const int status = waitForChild();
-    if (WIFSIGNALED(status)) {
-        VK_THROW_MSG("the reader crashed (" << strsignal(WTERMSIG(status)) << ")");
+    // A child that has answered is ended and collected by the destructor.
+    if (!whole(answer)) {
+        const int status = waitForChild();
+        if (WIFSIGNALED(status)) {
+            VK_THROW_MSG("the reader crashed (" << strsignal(WTERMSIG(status)) << ")");
+        }
     }
-    if (answer.empty() || (answer[0] != succeeded && answer[0] != failed)) {
+    if (!whole(answer) || (answer[0] != succeeded && answer[0] != failed)) {
         VK_THROW_MSG("the reader ended without an answer");
     }
     if (answer[0] == failed) {
-        VK_THROW_MSG(answer.substr(1));
+        VK_THROW_MSG(answer.substr(headerSize));
     }
-    return answer.substr(1);
+    return answer.substr(headerSize);
 }

@@ -25,7 +25,8 @@ public:
     IsolatedCall(const IsolatedCall&) = delete;
     IsolatedCall& operator=(const IsolatedCall&) = delete;
 
-    // Waits for the answer, once; a child that takes longer is ended.
+    // Waits for the answer, once, and not for the child's end after it; a
+    // child that takes longer is ended.
     std::string answer(int timeLimitSeconds);
 
     // For the work, in the child, where an error cannot be thrown (a C

@@ -51,6 +51,21 @@ TEST(IsolatedCallTest, HowTheWorkEndedIsTheReason) {
                                                           1));
 }
 
+// The answer counts once it is whole: neither the child's end nor a process
+// that it left holding the pipe is waited for.
+TEST(IsolatedCallTest, TheAnswerIsTakenWithoutWaitingForTheEnd) {
+    const auto start = std::chrono::steady_clock::now();
+    IsolatedCall call([] {
+        if (::fork() == 0) {
+            ::sleep(3);
+            ::_exit(0);
+        }
+        return std::string("facts");
+    });
+    EXPECT_EQ("facts", call.answer(10));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+}
+
 // Work that wants more memory than the child may have fails in the child,
 // whatever the machine has; within the bound it runs as before.
 TEST(IsolatedCallTest, TheChildsMemoryIsBounded) {

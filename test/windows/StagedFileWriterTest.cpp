@@ -61,6 +61,38 @@ TEST(StagedFileWriterTest, StagingFileLiesBesideTheDestinationUntilFinished) {
     EXPECT_THROW(writer.write("y", 1), VkError<std::runtime_error>);
 }
 
+// The content reaches the system in pieces: at, below and beyond a piece's
+// size, and written again from an offset across several, the file holds the
+// bytes in their order.
+TEST(StagedFileWriterTest, ContentAcrossPiecesIsWrittenByteForByte) {
+    TestDirectory dir;
+    const size_t piece = StagedFileWriter::pieceSize;
+    const auto pattern = [](size_t size, uint32_t seed) {
+        std::string bytes(size, '\0');
+        for (char& byte : bytes) {
+            seed ^= seed << 13;
+            seed ^= seed >> 17;
+            seed ^= seed << 5;
+            byte = static_cast<char>(seed);
+        }
+        return bytes;
+    };
+    const std::string content = pattern(3 * piece + 17, 2463534242u);
+    for (const size_t size : {piece - 1, piece, piece + 1, content.size()}) {
+        const tstring destination = dir / L"out.bin";
+        StagedFileWriter(destination).write(content.data(), size).finish();
+        EXPECT_TRUE(readFile(destination) == content.substr(0, size)) << size << " bytes";
+    }
+
+    const std::string overwrite = pattern(2 * piece + 3, 88675123u);
+    StagedFileWriter writer(dir / L"at.bin");
+    writer.write(content.data(), content.size()).writeAt(7, overwrite.data(), overwrite.size());
+    writer.finish();
+    std::string expected = content;
+    expected.replace(7, overwrite.size(), overwrite);
+    EXPECT_TRUE(readFile(dir / L"at.bin") == expected);
+}
+
 TEST(StagedFileWriterTest, UnfinishedOrUnpublishableWriterLeavesNothing) {
     TestDirectory dir;
     const tstring destination = dir.file(L"out.bin", "old");

@@ -3,6 +3,8 @@
 // would see afterwards.
 #include "InstallerHarness.h"
 #include "PropertyTransform.h"
+#include "StagedFileWriter.h"
+#include "UniqueHandles.h"
 #include "WindowsApi.h"
 
 namespace {
@@ -20,6 +22,26 @@ TEST_F(InstallFlowTest, QuietInstallPutsTheFilesInPlace) {
     EXPECT_TRUE(exists(installed + L"\\data\\config.ini"));
     EXPECT_EQ("Gr\xC3\xBC\xC3\x9F" "e aus dem Velkin-Demo.\n",
               readFile(installed + L"\\gr\u00FC\u00DFe.txt"));
+}
+
+// The package that msiexec gets is the one inside the setup, byte for byte,
+// also where the setup writes it in many pieces and the last one short.
+TEST_F(InstallFlowTest, PackageReachesMsiexecByteForByte) {
+    const MsiexecStandIn standIn;
+    const tstring setup = siblingProgram(L"velkin-setup-large.exe");
+    const tstring kept = work / L"kept.msi";
+    EXPECT_EQ(0u, startSetup(setup, L"/qn", environmentWith(L"VELKIN_TEST_KEEP", kept))->finish().exitCode);
+    const UniqueLibraryHandle image(::LoadLibraryExW(setup.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    ASSERT_TRUE(image.get());
+    const HRSRC found = ::FindResourceW(image.get(), L"MSI", RT_RCDATA);
+    ASSERT_TRUE(found);
+    const auto* first = static_cast<const uint8_t*>(::LockResource(::LoadResource(image.get(), found)));
+    const std::string inside(reinterpret_cast<const char*>(first), ::SizeofResource(image.get(), found));
+    ASSERT_GT(inside.size(), StagedFileWriter::pieceSize);
+    ASSERT_NE(0u, inside.size() % StagedFileWriter::pieceSize);
+    const std::string received = readFile(kept);
+    EXPECT_TRUE(received == inside) << received.size() << " bytes received of " << inside.size();
+    expectNothingLeftBehind();
 }
 
 // The system's long form of a path (as TEMP may give it) reaches the real

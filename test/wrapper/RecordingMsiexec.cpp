@@ -4,7 +4,8 @@
 // (the folder of the argument after "/i"): each one's path below the folder
 // and its size, a line each, as UTF-8, then what another program may do to
 // the package. With VELKIN_TEST_GO it waits, before it ends, until the file
-// that names exists. Ends with 0 when the package's folder holds at the end
+// that names exists; with VELKIN_TEST_KEEP it first copies the package to the
+// file that names. Ends with 0 when the package's folder holds at the end
 // what it held at the start (the package among it), 3 when it does not.
 #include "CommandLine.h"
 #include "PathUtils.h"
@@ -50,6 +51,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         return contents;
     };
     const std::string contentsAtStart = install ? folderContents() : std::string();
+    wchar_t keep[MAX_PATH] = {};
+    if (install && ::GetEnvironmentVariableW(L"VELKIN_TEST_KEEP", keep, MAX_PATH)) {
+        ::CopyFileW(args[1].c_str(), keep, FALSE);
+    }
     if (install) {
         const auto opens = [&](DWORD access) {
             const HANDLE file = ::CreateFileW(args[1].c_str(), access,

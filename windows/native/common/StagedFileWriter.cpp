@@ -74,11 +74,9 @@ StagedFileWriter& StagedFileWriter::write(const void* data, size_t size) {
 
 void StagedFileWriter::writeAt(uint64_t offset, const void* data, size_t size) {
     checkOpen();
-    // One call writes at most 4 GiB - 1; a round gigabyte keeps the calls few.
-    constexpr size_t maxChunk = size_t{1} << 30;
     const char* next = static_cast<const char*>(data);
     while (size > 0) {
-        const DWORD chunk = static_cast<DWORD>(std::min(size, maxChunk));
+        const DWORD chunk = static_cast<DWORD>(std::min(size, pieceSize));
         OVERLAPPED position{};
         position.Offset = static_cast<DWORD>(offset);
         position.OffsetHigh = static_cast<DWORD>(offset >> 32);

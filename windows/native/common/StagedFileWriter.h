@@ -23,6 +23,17 @@ public:
     StagedFileWriter(const StagedFileWriter&) = delete;
     StagedFileWriter& operator=(const StagedFileWriter&) = delete;
 
+    // The most that one call hands the system. Linux caches a write in
+    // pieces as large as the write (up to 2 MiB), and pieces that large come
+    // from the blocks of free memory that a virtual machine may have given
+    // back to its host: filling them then costs a host fault per page, and a
+    // 512 MiB package written at once took two to three times as long as a
+    // copy right after another program had written and deleted as much.
+    // Pieces well below that size are filled from memory that the machine
+    // holds; smaller ones cost more calls, and under Wine every call is a
+    // request to its server.
+    static constexpr size_t pieceSize = 512 * 1024;
+
     // Appends.
     StagedFileWriter& write(const void* data, size_t size);
     void writeAt(uint64_t offset, const void* data, size_t size);

@@ -121,18 +121,19 @@ IsolatedCall::IsolatedCall(const std::function<std::string()>& work, uint64_t ad
     if (::pipe2(ends, O_CLOEXEC) != 0) {
         VK_THROW_MSG("Cannot make a pipe: " << std::strerror(errno));
     }
-    answer_ = ends[0];
+    Descriptor reading(ends[0]);
+    Descriptor writing(ends[1]);
     pid_ = ::fork();
     if (pid_ == 0) {
-        ::close(ends[0]);
-        runChild(work, ends[1], addressSpaceAllowance);
+        reading.reset();
+        runChild(work, writing.get(), addressSpaceAllowance);
     }
-    const int error = errno;
-    ::close(ends[1]);
+    // The child's end is the child's alone: the answer ends when it goes.
+    writing.reset();
     if (pid_ < 0) {
-        ::close(answer_);
-        VK_THROW_MSG("Cannot start a process: " << std::strerror(error));
+        VK_THROW_MSG("Cannot start a process: " << std::strerror(errno));
     }
+    answer_.reset(reading.release());
 }
 
 void IsolatedCall::failInChild(const std::string& reason) {
@@ -148,9 +149,6 @@ IsolatedCall::~IsolatedCall() {
     if (pid_ > 0) {
         ::kill(pid_, SIGKILL);
         waitForChild();
-    }
-    if (answer_ >= 0) {
-        ::close(answer_);
     }
 }
 
@@ -172,7 +170,7 @@ std::string IsolatedCall::answer(int timeLimitSeconds) {
         if (left.count() <= 0) {
             VK_THROW_MSG("the reader took longer than " << timeLimitSeconds << " seconds");
         }
-        pollfd ready{answer_, POLLIN, 0};
+        pollfd ready{answer_.get(), POLLIN, 0};
         const int polled = ::poll(&ready, 1, static_cast<int>(left.count()));
         if (polled < 0 && errno != EINTR) {
             VK_THROW_MSG("Cannot read from a pipe: " << std::strerror(errno));
@@ -180,7 +178,7 @@ std::string IsolatedCall::answer(int timeLimitSeconds) {
         if (polled <= 0) {
             continue;
         }
-        const ssize_t read = ::read(answer_, buffer, sizeof(buffer));
+        const ssize_t read = ::read(answer_.get(), buffer, sizeof(buffer));
         if (read < 0 && errno == EINTR) {
             continue;
         }

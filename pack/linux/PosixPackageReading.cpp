@@ -3,9 +3,9 @@
 #include "ErrorHandling.h"
 #include "FactsMessage.h"
 #include "IsolatedCall.h"
-#include "LibmsiReader.h"
+#include "LibmsiQueries.h"
 #include "PackFiles.h"
-#include "PosixHandles.h"
+#include "PosixPackFiles.h"
 
 #include <glib.h>
 

@@ -1,4 +1,4 @@
-#include "LibmsiReader.h"
+#include "LibmsiQueries.h"
 
 #include "ErrorHandling.h"
 

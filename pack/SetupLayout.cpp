@@ -3,8 +3,6 @@
 #include "ErrorHandling.h"
 #include "PeChecksum.h"
 
-#include <future>
-
 using LittleEndian::get32;
 using LittleEndian::put32;
 
@@ -24,33 +22,7 @@ uint64_t packageAlignment(uint64_t packageSize) { return packageSize >= largePac
 
 uint64_t alignUp(uint64_t value, uint64_t alignment) { return (value + alignment - 1) / alignment * alignment; }
 
-struct Stopped {};
-
-PeChecksum checksumOf(const InputFile& package, const std::atomic<bool>& stop) {
-    PeChecksum checksum;
-    try {
-        package.visit(0, package.size(), [&](uint64_t at, const uint8_t* bytes, size_t size) {
-            if (stop) {
-                throw Stopped();
-            }
-            checksum.add(at, bytes, size);
-        });
-    } catch (const Stopped&) {
-    }
-    return checksum;
-}
-
 } // namespace
-
-PackageChecksum::PackageChecksum(const InputFile& package)
-    : sum_(std::async(std::launch::async, checksumOf, std::cref(package), std::cref(stop_))) {}
-
-PackageChecksum::~PackageChecksum() {
-    stop_ = true;
-    if (sum_.valid()) {
-        sum_.wait();
-    }
-}
 
 SetupLayout::SetupLayout(const SetupStub& stub, const std::vector<ResourceData>& resources,
                          const ResourceKey& packageKey, uint64_t packageSize)
@@ -72,6 +44,9 @@ SetupLayout::SetupLayout(const SetupStub& stub, const std::vector<ResourceData>&
         const PeSection& before = placed[i - 1];
         const uint64_t address = alignUp(uint64_t{before.virtualAddress} + before.virtualSize,
                                          headers.sectionAlignment());
+        // Negative when the resource section shrinks: the difference wraps
+        // in 64 bits, and the 32-bit sum it is added to below comes out
+        // right, since that write keeps the low 32 bits alone.
         relocationShift = address - sections[i].virtualAddress;
         placed[i].virtualAddress = static_cast<uint32_t>(address);
         placed[i].pointerToRawData = static_cast<uint32_t>(before.rawEnd());

@@ -23,13 +23,13 @@ struct PackageInfo {
     tstring subject;
     tstring comments;
     tstring platform;
-    InstallScope scope;
+    InstallScope scope = InstallScope::PerUser;
     // What the installation gets when its command line chooses nothing:
     // never ChosenAtInstall.
-    InstallScope defaultScope;
+    InstallScope defaultScope = InstallScope::PerUser;
     // An Authenticode signature is there; whether it verifies is the
     // installer's to judge.
-    bool isSigned;
+    bool isSigned = false;
 };
 
 // Throws an error for the user, naming the package, when its ProductCode is

@@ -50,7 +50,7 @@ std::string productCodeBytes(const PackageInfo& product) {
 
 // The stub's resources, with ours put in: the product code, a version record
 // and, if one is given, the icon. What the stub has of these kinds, under a
-// number, goes, as does a package it carries.
+// number, goes, as do a package and a product code it carries.
 std::vector<ResourceData> setupResources(const SetupStub& stub, const IconSet& icons, const std::string& productCode,
                                          std::vector<uint8_t> version) {
     std::vector<uint16_t> replacedTypes{SetupKeys::version};
@@ -62,7 +62,12 @@ std::vector<ResourceData> setupResources(const SetupStub& stub, const IconSet& i
         const bool replaced =
             !entry.key.name.isName() && !entry.key.type.isName() &&
             std::find(replacedTypes.begin(), replacedTypes.end(), entry.key.type.number) != replacedTypes.end();
-        if (!replaced && !entry.key.matches(SetupKeys::package())) {
+        // In any language: a setup is read by type and name alone, and would
+        // find the stub's.
+        const bool ours = entry.key.type.matches(SetupKeys::rcdata()) &&
+                          (entry.key.name.matches(SetupKeys::package().name) ||
+                           entry.key.name.matches(SetupKeys::productCode().name));
+        if (!replaced && !ours) {
             resources.push_back(ResourceData{entry.key, stub.data(entry), entry.codePage});
         }
     }
@@ -97,8 +102,29 @@ void checkFiles(const PackRequest& request, const tstring& stub) {
     refuseOutputOverInput(request.output, stub, L"the setup stub");
 }
 
-void checkSize(const tstring& packagePath, uint64_t packageSize, const SetupLayout& layout) {
-    const uint64_t limit = layout.largestPackage();
+// The layout of a setup around the stub: what cannot be laid out is the
+// stub's fault, since the package's size was checked first.
+SetupLayout layoutAround(const SetupStub& stub, const tstring& stubPath, const std::vector<ResourceData>& resources,
+                         uint64_t packageSize) {
+    try {
+        return SetupLayout(stub, resources, SetupKeys::package(), packageSize);
+    } catch (const VkErrorBase& e) {
+        VK_THROW_MSG("The setup stub " << stubPath << " cannot carry a package: " << e.originalMessage());
+    }
+}
+
+// The largest package a setup from the stub with these resources can carry;
+// it does not depend on the package.
+uint64_t packageLimit(const SetupStub& stub, const tstring& stubPath, const std::vector<ResourceData>& resources) {
+    const uint64_t limit = layoutAround(stub, stubPath, resources, 0).largestPackage();
+    if (limit == 0) {
+        VK_THROW_MSG("The setup stub " << stubPath
+                                       << " cannot carry a package: its image leaves no room below 2 GiB");
+    }
+    return limit;
+}
+
+void checkSize(const tstring& packagePath, uint64_t packageSize, uint64_t limit) {
     if (packageSize > limit) {
         VK_THROW_MSG("The package " << packagePath << " has " << packageSize
                                     << " bytes; a setup executable can carry at most " << limit
@@ -146,19 +172,19 @@ WrittenSetup writeSetup(const PackRequest& request, const tstring& stubPath, con
     const InputFile package(packagePath);
     const uint64_t packageSize = package.size();
     PackageChecksum packageSum(package);
-    const SetupLayout provisional(stub, setupResources(stub, icons, {}, {}), SetupKeys::package(), packageSize);
-    if (packageSize + copyAheadMargin <= provisional.largestPackage()) {
+    const std::vector<ResourceData> provisionalResources = setupResources(stub, icons, {}, {});
+    if (packageSize + copyAheadMargin <= packageLimit(stub, stubPath, provisionalResources)) {
         output.emplace(stagingPath);
-        provisional.copyPackage(*output, package);
+        layoutAround(stub, stubPath, provisionalResources, packageSize).copyPackage(*output, package);
     }
     const PackageFacts facts = reading.facts();
     const PackageInfo product = packageInfo(facts, packagePath);
     requireEmbeddedSources(facts, packagePath);
 
-    const SetupLayout layout(stub,
-                             setupResources(stub, icons, productCodeBytes(product), versionRecord(product, request.output)),
-                             SetupKeys::package(), packageSize);
-    checkSize(packagePath, packageSize, layout);
+    const std::vector<ResourceData> resources =
+        setupResources(stub, icons, productCodeBytes(product), versionRecord(product, request.output));
+    checkSize(packagePath, packageSize, packageLimit(stub, stubPath, resources));
+    const SetupLayout layout = layoutAround(stub, stubPath, resources, packageSize);
     if (!output) {
         output.emplace(stagingPath);
         layout.copyPackage(*output, package);

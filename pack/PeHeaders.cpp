@@ -24,7 +24,7 @@ PeHeaders::PeHeaders(const ByteSource& file) {
     }
     file.read(0, dos, sizeof(dos));
     const uint32_t peOffset = get32(dos + 0x3C);
-    if (dos[0] != 'M' || dos[1] != 'Z' || peOffset > headersLimit || file.size() < peOffset + 24u) {
+    if (dos[0] != 'M' || dos[1] != 'Z' || peOffset > headersLimit || file.size() < uint64_t{peOffset} + 24) {
         VK_THROW_MSG("it is no Windows program");
     }
     uint8_t signature[24];
@@ -36,7 +36,7 @@ PeHeaders::PeHeaders(const ByteSource& file) {
     const uint16_t optionalSize = get16(signature + 20);
     optional_ = peOffset + 24;
     sections_ = optional_ + optionalSize;
-    const uint64_t sectionsEnd = uint64_t{sections_} + 40u * sectionCount;
+    const uint64_t sectionsEnd = uint64_t{sections_} + uint64_t{40} * sectionCount;
     if (get16(signature + 4) != amd64 || optionalSize < 112 || sectionsEnd > headersLimit ||
         file.size() < sectionsEnd) {
         VK_THROW_MSG("it is no 64-bit Windows program");
@@ -52,7 +52,7 @@ PeHeaders::PeHeaders(const ByteSource& file) {
     directoryCount_ = get32(bytes_.data() + optional_ + 108);
     if (!isPowerOfTwo(sectionAlignment_) || !isPowerOfTwo(fileAlignment_) ||
         fileAlignment_ > sectionAlignment_ || sizeOfHeaders < sectionsEnd || sizeOfHeaders > headersLimit ||
-        sizeOfHeaders > file.size() || uint64_t{112} + 8u * directoryCount_ > optionalSize) {
+        sizeOfHeaders > file.size() || uint64_t{112} + uint64_t{8} * directoryCount_ > optionalSize) {
         VK_THROW_MSG("its headers are damaged");
     }
     // The writer copies every header byte up to the first section's data.

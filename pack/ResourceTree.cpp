@@ -144,7 +144,7 @@ uint64_t align8(uint64_t value) { return (value + 7) & ~uint64_t{7}; }
 
 uint32_t checked32(uint64_t value) {
     if (value > 0xFFFFFFFFu) {
-        VK_THROW_MSG("A resource address does not fit in 32 bits");
+        VK_THROW_MSG("a resource address does not fit in 32 bits");
     }
     return static_cast<uint32_t>(value);
 }
@@ -193,7 +193,7 @@ ResourceSectionLayout layoutResourceSection(const std::vector<ResourceData>& res
         const ResourceKey& key = i < resources.size() ? resources[i].key : streamed;
         Node& language = child(child(child(root, key.type), key.name), ResourceId::of(key.language));
         if (language.resource != 0) {
-            VK_THROW_MSG("A resource is given twice");
+            VK_THROW_MSG("a resource is given twice");
         }
         language.resource = i + 1;
     }

@@ -5,12 +5,14 @@
 # of packing (nothing left in the output directory), and the size limit to
 # the byte (the largest package packs; one byte more is refused before
 # anything is written).
-# Usage: pack-faults-test.sh <velkin-pack> <demo package> <work directory>
+# With the README, the limit it gives is held to velkin-pack's.
+# Usage: pack-faults-test.sh <velkin-pack> <demo package> <work directory> [<README.md>]
 set -u
 source "$(dirname "$0")/support/checks.sh"
 pack=$1
 package=$2
 work=$3
+readme=${4:-}
 
 rm -rf "$work" && mkdir -p "$work/mutants" "$work/out"
 
@@ -65,6 +67,12 @@ truncate -s 3G "$work/big.msi"
 limit=$(sed -n 's/.* can carry at most \([0-9]*\) bytes .*/\1/p' "$work/stderr")
 [ -n "$limit" ] && [ -z "$(ls -A "$work/out")" ] \
   && echo "ok: 3 GiB is refused before anything is written" || fail "3 GiB: $(cat "$work/stderr")"
+if [ -n "$readme" ]; then
+  documented=$(sed -n 's/.*(\([0-9,]*\) bytes for the demo package with today.s stub and no icon).*/\1/p' "$readme" \
+    | tr -d ,)
+  [ "$documented" = "$limit" ] && echo "ok: the README gives the limit, $limit bytes" \
+    || fail "the README gives the limit as '$documented' bytes, velkin-pack as $limit"
+fi
 truncate -s "$limit" "$work/big.msi"
 "$pack" "$work/big.msi" -o "$work/out/app-setup.exe" 2>/dev/null </dev/null \
   && [ "$("$pack" inspect "$work/out/app-setup.exe" --json | sed -n 's/ *"packageSize": \([0-9]*\),/\1/p')" = "$limit" ] \

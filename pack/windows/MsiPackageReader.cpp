@@ -1,10 +1,13 @@
-#include "PackageFacts.h"
+#include "MsiReader.h"
 
-#include "DeferredDeleter.h"
+#include "FactsMessage.h"
+
 #include "ErrorHandling.h"
 #include "MsiDb.h"
 #include "MsiSummaryInfo.h"
 #include "PackFiles.h"
+#include "ReaderDirectory.h"
+#include "ReaderProcess.h"
 #include "StagedFileWriter.h"
 #include "UniqueHandles.h"
 #include "WinErrorHandling.h"
@@ -16,6 +19,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -27,7 +31,7 @@ bool carriesDigitalSignature(const tstring& msiPath) {
     HRESULT result = ::StgOpenStorage(msiPath.c_str(), nullptr, STGM_READ | STGM_SHARE_DENY_WRITE, nullptr, 0,
                                       &rawStorage);
     if (FAILED(result)) {
-        VK_THROW_MSG("Cannot open " << msiPath << " as structured storage: " << comErrorText(result));
+        VK_THROW_MSG("its structured storage cannot be opened: " << comErrorText(result));
     }
     const std::unique_ptr<IStorage, ReleaseDeleter> storage(rawStorage);
     IStream* rawStream = nullptr;
@@ -38,7 +42,7 @@ bool carriesDigitalSignature(const tstring& msiPath) {
         return false;
     }
     if (FAILED(result)) {
-        VK_THROW_MSG("Cannot look for the signature of " << msiPath << ": " << comErrorText(result));
+        VK_THROW_MSG("its signature cannot be looked for: " << comErrorText(result));
     }
     return true;
 }
@@ -75,24 +79,20 @@ void readTables(const msi::Database& db, PackageFacts& facts) {
     }
 }
 
+// A package of hundreds of MiB answers in a fraction of a second; a reader
+// that takes this long is caught in a damaged one.
+constexpr int timeLimitSeconds = 60;
+
 } // namespace
 
-// msi.dll reads in this process, when the facts are asked for.
-struct PackageReading::Pending {};
-
-PackageReading::PackageReading(const tstring& path) : path_(path) {}
-
-PackageReading::~PackageReading() = default;
-
-PackageFacts PackageReading::facts() {
-    const tstring& path = path_;
+PackageFacts readWithMsiDll(const tstring& path) {
     PackageFacts facts;
     {
         std::unique_ptr<msi::Database> db;
         try {
             db = std::make_unique<msi::Database>(path);
         } catch (const msi::Error& e) {
-            VK_THROW_MSG(path << " is not a Windows Installer package (MSI error " << e.getStatus() << ")");
+            VK_THROW_MSG("MSI error " << e.getStatus());
         }
         readProperties(*db, facts);
         const msi::SummaryInfo summary(*db);
@@ -109,17 +109,40 @@ PackageFacts PackageReading::facts() {
     return facts;
 }
 
+struct PackageReading::Pending {
+    ReaderProcess reader;
+};
+
+PackageReading::PackageReading(const tstring& path) : path_(path), pending_(new Pending{ReaderProcess(path)}) {}
+
+PackageReading::~PackageReading() = default;
+
+PackageFacts PackageReading::facts() {
+    try {
+        return decodeFacts(pending_->reader.answer(timeLimitSeconds));
+    } catch (const VkErrorBase& e) {
+        VK_THROW_MSG(path_ << " is not a Windows Installer package (" << e.originalMessage() << ")");
+    }
+}
+
 PackageFacts readEmbeddedPackageFacts(const tstring& path, uint64_t offset, uint64_t size) {
-    // The installer reads a package only from a file of its own.
-    const tstring workDir = FileUtils::createTempDirectory(L"vki", L".tmp", SysInfo::getTempDir());
-    DeferredDeleter cleanup;
-    cleanup.scheduleDirectoryTree(workDir);
-    const tstring copy = FileUtils::joinPath(workDir, L"package.msi");
-    {
-        const InputFile setup(path);
+    const InputFile setup(path);
+    tstring tempDir;
+    std::optional<ReaderDirectory> directory;
+    tstring copy;
+    // The system's failures are the temporary directory's; the setup's own
+    // are sentences that name it, and pass.
+    try {
+        tempDir = SysInfo::getTempDir();
+        directory.emplace(tempDir);
+        copy = FileUtils::joinPath(directory->path(), L"package.msi");
         StagedFileWriter writer(copy);
         setup.visit(offset, size, [&writer](uint64_t, const uint8_t* bytes, size_t part) { writer.write(bytes, part); });
         writer.finish();
+    } catch (const SysError& e) {
+        VK_THROW(TemporaryFileError((tstrings::TextBuilder() << "Cannot make a file in the temporary directory "
+                                                             << tempDir << ": " << systemErrorDescription(e.getCode()))
+                                        .utf8()));
     }
     return readPackageFacts(copy);
 }

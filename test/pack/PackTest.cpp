@@ -311,6 +311,16 @@ TEST_F(PackTest, InspectReportsAProductCodeResourceThatNamesAnotherProduct) {
     EXPECT_TRUE(contains(json.output, "\"setupSigned\": false\n"));
 }
 
+// msi.dll reads a setup's package from a copy in the temporary directory: a
+// temporary directory that takes no file is the reason given, not the setup.
+TEST_F(PackTest, InspectTellsATemporaryDirectoryThatTakesNoFile) {
+    const tstring missing = dir / L"no such directory";
+    expectRefused(runChild(siblingProgram(L"velkin-pack.exe"),
+                           L"inspect " + quoted(siblingProgram(L"velkin-setup-demo.exe")),
+                           {{L"TEMP", missing}, {L"TMP", missing}}),
+                  "Cannot make a file in the temporary directory ", "inspect");
+}
+
 TEST_F(PackTest, InspectAndExtractRefuseWhatIsNoSetup) {
     const tstring text = dir.file(L"input\\notes.txt", "just text");
     const tstring cut = dir.copy(siblingProgram(L"velkin-setup-demo.exe"), L"input\\cut-setup.exe");

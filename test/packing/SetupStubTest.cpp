@@ -35,6 +35,12 @@ TEST(SetupStubTest, OnlyAStubThatCanCarryAPackageIsTaken) {
     const std::vector<Spoiling> cases{
         {"no program", [](std::vector<uint8_t>& bytes, const PeHeaders&) { bytes[0] = 'X'; },
          "The setup stub stub.exe is no Velkin setup stub: it is no Windows program"},
+        // 8 bytes each, 0x20000000 of them wrap to 0 in 32 bits.
+        {"a directory count beyond its header",
+         [](std::vector<uint8_t>& bytes, const PeHeaders& headers) {
+             put32(&bytes[headers.directoryOffset(PeHeaders::Directory{0}) - 4], 0x20000000);
+         },
+         "The setup stub stub.exe is no Velkin setup stub: its headers are damaged"},
         {"a 32-bit program",
          [](std::vector<uint8_t>& bytes, const PeHeaders& headers) {
              put16(&bytes[headers.sizeOfInitializedDataOffset() - 8], 0x10B);

@@ -1,0 +1,174 @@
+#include "ReaderProcess.h"
+
+#include "ErrorHandling.h"
+#include "FactsMessage.h"
+#include "MsiReader.h"
+#include "PathUtils.h"
+#include "WinErrorHandling.h"
+#include "WinFileUtils.h"
+#include "WinSysInfo.h"
+#include "WindowsApi.h"
+
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+// The first byte of the child's answer: what follows is the facts, or the
+// reason of a failure.
+constexpr char succeeded = 'R';
+constexpr char failed = 'F';
+
+// As the C runtime splits a command line: backslashes before a quote are
+// doubled; a path holds no quote itself.
+tstring quoted(const tstring& text) {
+    size_t backslashes = 0;
+    while (backslashes < text.size() && text[text.size() - 1 - backslashes] == L'\\') {
+        ++backslashes;
+    }
+    return L"\"" + text + tstring(backslashes, L'\\') + L"\"";
+}
+
+// Exception codes start at 0xC0000000; an exit code there is a crash.
+bool isCrash(DWORD exitCode) { return exitCode >= 0xC0000000u; }
+
+std::string hex(DWORD value) {
+    char text[16];
+    std::snprintf(text, sizeof(text), "0x%08lX", static_cast<unsigned long>(value));
+    return text;
+}
+
+void writeAll(HANDLE to, const std::string& bytes) {
+    for (size_t done = 0; done < bytes.size();) {
+        DWORD written = 0;
+        if (!::WriteFile(to, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &written, nullptr) ||
+            written == 0) {
+            return;
+        }
+        done += written;
+    }
+}
+
+// Ends the reader at once on a crash, with the exception as its exit code:
+// no dialog, no debugger, and no report of the system's on velkin-pack's
+// standard error (Wine writes one there otherwise).
+LONG WINAPI endOnCrash(EXCEPTION_POINTERS* exception) {
+    ::TerminateProcess(::GetCurrentProcess(), exception->ExceptionRecord->ExceptionCode);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
+} // namespace
+
+const wchar_t ReaderProcess::argument[] = L"--velkin-read-package";
+
+ReaderProcess::ReaderProcess(const tstring& path) {
+    job_.reset(::CreateJobObjectW(nullptr, nullptr));
+    if (!job_) {
+        VK_THROW_LAST_ERROR(::CreateJobObjectW, "Cannot start a package reader: CreateJobObject() failed");
+    }
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags =
+        JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_DIE_ON_UNHANDLED_EXCEPTION;
+    if (!::SetInformationJobObject(job_.get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits))) {
+        VK_THROW_LAST_ERROR(::SetInformationJobObject, "Cannot start a package reader: SetInformationJobObject() failed");
+    }
+
+    SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    UniqueHandle childEnd;
+    if (!::CreatePipe(output_.put(), childEnd.put(), &inherited, 0)) {
+        VK_THROW_LAST_ERROR(::CreatePipe, "Cannot start a package reader: CreatePipe() failed");
+    }
+    // Only the child's end goes to the child.
+    ::SetHandleInformation(output_.get(), HANDLE_FLAG_INHERIT, 0);
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = childEnd.get();
+    // velkin-pack.exe is its own reader, under whatever name; another
+    // program of the packing layer (its tests) starts the one beside it.
+    const tstring self = SysInfo::getProcessModulePath();
+    const tstring beside = FileUtils::joinPath(FileUtils::parentPath(self), L"velkin-pack.exe");
+    const tstring program = FileUtils::pathExists(beside) ? beside : self;
+    tstring commandLine = quoted(program) + L" " + argument + L" " + quoted(path);
+    std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
+    buffer.push_back(L'\0');
+    PROCESS_INFORMATION started{};
+    if (!::CreateProcessW(program.c_str(), buffer.data(), nullptr, nullptr, TRUE,
+                          CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr, nullptr, &startup, &started)) {
+        VK_THROW_LAST_ERROR(::CreateProcessW, "Cannot start a package reader: CreateProcess(" << program << ") failed");
+    }
+    process_.reset(started.hProcess);
+    const UniqueHandle thread(started.hThread);
+    childEnd.reset();
+    if (!::AssignProcessToJobObject(job_.get(), process_.get())) {
+        const DWORD error = ::GetLastError();
+        ::TerminateProcess(process_.get(), 1);
+        VK_THROW_SYS_ERROR(::AssignProcessToJobObject, error,
+                           "Cannot start a package reader: AssignProcessToJobObject() failed");
+    }
+    ::ResumeThread(thread.get());
+    // The pipe is emptied as the child fills it: a child with much to say
+    // never waits for a reader that waits for it.
+    receiver_ = std::thread([this] {
+        char chunk[65536];
+        DWORD read = 0;
+        while (::ReadFile(output_.get(), chunk, sizeof(chunk), &read, nullptr) && read > 0) {
+            received_.append(chunk, read);
+        }
+    });
+}
+
+ReaderProcess::~ReaderProcess() { end(); }
+
+void ReaderProcess::end() {
+    if (process_) {
+        ::TerminateJobObject(job_.get(), 1);
+        ::WaitForSingleObject(process_.get(), INFINITE);
+    }
+    // The child's end of the pipe went with it: the receiver has read all.
+    if (receiver_.joinable()) {
+        receiver_.join();
+    }
+}
+
+std::string ReaderProcess::answer(int timeLimitSeconds) {
+    const DWORD waited = ::WaitForSingleObject(process_.get(), static_cast<DWORD>(timeLimitSeconds) * 1000);
+    const DWORD error = ::GetLastError();
+    if (waited != WAIT_OBJECT_0) {
+        end();
+        if (waited == WAIT_TIMEOUT) {
+            VK_THROW_MSG("the reader took longer than " << timeLimitSeconds << " seconds");
+        }
+        VK_THROW_MSG("the reader cannot be waited for: " << systemErrorDescription(error));
+    }
+    DWORD exitCode = 0;
+    ::GetExitCodeProcess(process_.get(), &exitCode);
+    process_.reset();
+    end();
+    if (isCrash(exitCode)) {
+        VK_THROW_MSG("the reader crashed (exception " << hex(exitCode) << ")");
+    }
+    if (received_.empty() || (received_[0] != succeeded && received_[0] != failed)) {
+        VK_THROW_MSG("the reader ended without an answer");
+    }
+    if (received_[0] == failed) {
+        VK_THROW_MSG(received_.substr(1));
+    }
+    return received_.substr(1);
+}
+
+int runReaderProcess(const tstring& path) {
+    ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+    ::SetUnhandledExceptionFilter(endOnCrash);
+    std::string message;
+    try {
+        message = succeeded + encodeFacts(readWithMsiDll(path));
+    } catch (const VkErrorBase& e) {
+        message = failed + std::string(e.originalMessage());
+    } catch (const std::exception& e) {
+        message = failed + std::string(e.what());
+    }
+    writeAll(::GetStdHandle(STD_OUTPUT_HANDLE), message);
+    return 0;
+}

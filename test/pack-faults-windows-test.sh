@@ -1,0 +1,117 @@
+#!/usr/bin/env bash
+# velkin-pack.exe under Wine meets damaged files as velkin-pack for Linux
+# does: damaged packages are read in a child process, so that msi.dll's
+# crashes never end velkin-pack.exe (each package is read, or refused with one
+# line naming it); a setup or stub whose header counts wrap in 32 bits gets
+# the same one line from both hosts.
+# Usage: pack-faults-windows-test.sh <velkin-pack> <Windows bin directory> <demo package> <wine loader>
+#          <work directory> [<damaged packages>]
+set -u
+source "$(dirname "$0")/support/checks.sh"
+source "$(dirname "$0")/../scripts/wine-paths.sh"
+pack=$1
+bin=$2
+package=$3
+loader=$4
+work=$5
+count=${6:-40}
+
+rm -rf "$work" && mkdir -p "$work/mutants"
+windows() { "$loader" "$bin/velkin-pack.exe" "$@" </dev/null; }
+
+python3 - "$package" "$work/mutants" "$count" <<'PYTHON'
+import random, sys
+data = open(sys.argv[1], 'rb').read()
+random.seed(25)
+for i in range(int(sys.argv[3])):
+    mutant = bytearray(data)
+    for _ in range(random.randint(1, 8)):
+        mutant[random.randrange(len(mutant))] = random.randrange(256)
+    open(f'{sys.argv[2]}/{i:03}.msi', 'wb').write(mutant)
+PYTHON
+read=0
+refused=0
+crashed=0
+for mutant in "$work"/mutants/*.msi; do
+  shown=$(windows_path "$mutant")
+  windows inspect "$shown" >"$work/stdout" 2>"$work/stderr"
+  status=$?
+  case $status in
+    0) read=$((read + 1)) ;;
+    1) refused=$((refused + 1))
+       [ "$(wc -l <"$work/stderr")" = 1 ] && grep -q "^velkin-pack: error: " "$work/stderr" \
+         && grep -qF "$shown" "$work/stderr" \
+         || fail "$(basename "$mutant"): $(cat "$work/stderr")"
+       grep -q "the reader crashed" "$work/stderr" && crashed=$((crashed + 1)) ;;
+    *) fail "$(basename "$mutant"): exit status $status: $(head -3 "$work/stderr")" ;;
+  esac
+done
+echo "ok: $count damaged packages: $read read, $refused refused with one line naming the package" \
+  "($crashed of them crashed msi.dll in the reader)"
+# The sample holds packages that crash msi.dll: the isolation is put to the
+# test, not assumed.
+[ "$crashed" -gt 0 ] || fail "no damaged package crashed the reader; the sample tests no isolation"
+
+# Ended hard while its reader reads a setup's package (one that msi.dll
+# never finishes: the sample's first), velkin-pack.exe leaves no reader
+# running; the package's copy left in the temporary directory goes with the
+# next inspect of a setup.
+python3 - "$bin/velkin-setup-demo.exe" "$package" "$work/mutants/000.msi" "$work/endless.exe" <<'PYTHON'
+import sys
+setup = bytearray(open(sys.argv[1], 'rb').read())
+package = open(sys.argv[2], 'rb').read()
+at = setup.find(package)
+setup[at:at + len(package)] = open(sys.argv[3], 'rb').read()
+open(sys.argv[4], 'wb').write(setup)
+PYTHON
+temp=$(echo "$WINEPREFIX"/drive_c/users/*/Temp)
+readers() { ps -eo pid=,args= | grep -F -- "--velkin-read-package" | grep -F "$1" | grep -v grep; }
+# Wine's loader becomes the Windows process: $! is velkin-pack.exe.
+"$loader" "$bin/velkin-pack.exe" inspect "$(windows_path "$work/endless.exe")" </dev/null >/dev/null 2>&1 &
+parent=$!
+copy=
+for _ in $(seq 100); do
+  copy=$(cd "$temp" && ls -d velkin-pack-*.tmp 2>/dev/null | head -1)
+  [ -n "$copy" ] && [ -n "$(readers "$copy")" ] && break
+  sleep 0.1
+done
+if [ -z "$copy" ] || [ -z "$(readers "$copy")" ]; then
+  fail "no reader of the setup's package was seen"
+else
+  kill -KILL "$parent"
+  wait "$parent" 2>/dev/null
+  for _ in $(seq 50); do [ -z "$(readers "$copy")" ] && break; sleep 0.1; done
+  [ -z "$(readers "$copy")" ] && echo "ok: velkin-pack.exe ended hard leaves no reader running" \
+    || fail "a reader outlived velkin-pack.exe: $(readers "$copy")"
+  windows inspect "$(windows_path "$bin/velkin-setup-demo.exe")" >/dev/null 2>&1
+  [ ! -e "$temp/$copy" ] && echo "ok: the next inspect removes the copy it left" \
+    || fail "the copy of the package stays: $(ls -A "$temp/$copy")"
+fi
+
+# NumberOfRvaAndSizes 0x20000000: 8 bytes each wrap to 0 in 32-bit arithmetic.
+python3 - "$bin/velkin-setup-demo.exe" "$work/wrapped.exe" <<'PYTHON'
+import struct, sys
+image = bytearray(open(sys.argv[1], 'rb').read())
+optional = struct.unpack_from('<I', image, 0x3C)[0] + 24
+struct.pack_into('<I', image, optional + 108, 0x20000000)
+open(sys.argv[2], 'wb').write(image)
+PYTHON
+# same_line <what> <Linux stderr> <Windows stderr>: one line each, the same
+# but for the form of the path.
+same_line() {
+  local linux windows
+  linux=$(sed "s|$work/wrapped.exe|FILE|" "$2")
+  windows=$(tr -d '\r' <"$3" | sed "s|$(windows_path "$work/wrapped.exe" | sed 's/\\/\\\\/g')|FILE|")
+  [ "$(wc -l <"$2")" = 1 ] && [ "$linux" = "$windows" ] && echo "ok: $1: both hosts say: $linux" \
+    || fail "$1: Linux: $(cat "$2") Windows: $(cat "$3")"
+}
+"$pack" inspect "$work/wrapped.exe" >/dev/null 2>"$work/linux.err" </dev/null
+windows inspect "$(windows_path "$work/wrapped.exe")" >/dev/null 2>"$work/windows.err"
+same_line "a setup with 0x20000000 directories" "$work/linux.err" "$work/windows.err"
+"$pack" "$package" -o "$work/out.exe" --stub "$work/wrapped.exe" 2>"$work/linux.err" </dev/null
+windows "$(windows_path "$package")" -o "$(windows_path "$work/out.exe")" --stub "$(windows_path "$work/wrapped.exe")" \
+  2>"$work/windows.err"
+same_line "a stub with 0x20000000 directories" "$work/linux.err" "$work/windows.err"
+[ ! -e "$work/out.exe" ] || fail "a setup was made from the stub with 0x20000000 directories"
+rm -rf "$work"
+finish

@@ -71,7 +71,7 @@ readers() { ps -eo pid=,args= | grep -F -- "--velkin-read-package" | grep -F "$1
 parent=$!
 copy=
 for _ in $(seq 100); do
-  copy=$(cd "$temp" && ls -d velkin-pack-*.tmp 2>/dev/null | head -1)
+  copy=$(cd "$temp" && ls -d velkin-????????????????.tmp 2>/dev/null | head -1)
   [ -n "$copy" ] && [ -n "$(readers "$copy")" ] && break
   sleep 0.1
 done

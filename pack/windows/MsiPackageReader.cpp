@@ -3,10 +3,10 @@
 #include "FactsMessage.h"
 
 #include "ErrorHandling.h"
+#include "LockedTempDirectory.h"
 #include "MsiDb.h"
 #include "MsiSummaryInfo.h"
 #include "PackFiles.h"
-#include "ReaderDirectory.h"
 #include "ReaderProcess.h"
 #include "StagedFileWriter.h"
 #include "UniqueHandles.h"
@@ -128,12 +128,14 @@ PackageFacts PackageReading::facts() {
 PackageFacts readEmbeddedPackageFacts(const tstring& path, uint64_t offset, uint64_t size) {
     const InputFile setup(path);
     tstring tempDir;
-    std::optional<ReaderDirectory> directory;
+    std::optional<LockedTempDirectory> directory;
     tstring copy;
     // The system's failures are the temporary directory's; the setup's own
     // are sentences that name it, and pass.
     try {
         tempDir = SysInfo::getTempDir();
+        // What runs ended hard left there goes first.
+        sweepLeftovers(tempDir);
         directory.emplace(tempDir);
         copy = FileUtils::joinPath(directory->path(), L"package.msi");
         StagedFileWriter writer(copy);

@@ -177,7 +177,7 @@ WrittenSetup writeSetup(const PackRequest& request, const tstring& stubPath, con
         output.emplace(stagingPath);
         layoutAround(stub, stubPath, provisionalResources, packageSize).copyPackage(*output, package);
     }
-    const PackageFacts facts = reading.facts();
+    const RawPackageFacts facts = reading.facts();
     const PackageInfo product = packageInfo(facts, packagePath);
     requireEmbeddedSources(facts, packagePath);
 
@@ -210,7 +210,7 @@ PackReport packSigned(const PackRequest& request, const tstring& stubPath) {
     const PrivateDirectory work;
     PackReport report;
     // Refused before the signer runs: a package that cannot be packed.
-    const PackageFacts original = readPackageFacts(request.package);
+    const RawPackageFacts original = readPackageFacts(request.package);
     packageInfo(original, request.package);
     requireEmbeddedSources(original, request.package);
     tstring package = request.package;

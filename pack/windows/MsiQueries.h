@@ -4,4 +4,4 @@
 
 // Reads a package's facts with msi.dll, in this process. Failures throw a
 // reason that completes "<path> is not a Windows Installer package (...)".
-PackageFacts readWithMsiDll(const tstring& path);
+RawPackageFacts readWithMsiDll(const tstring& path);

@@ -14,11 +14,11 @@
 // base relocations moved behind it; then written, the package first if need
 // be. Every offset and size is known from the package's size and the
 // resources' data sizes, so the package streams from its file.
-class SetupLayout {
+class SetupWriter {
 public:
     // `resources` replace the stub's own; the package goes last, under
     // `packageKey`.
-    SetupLayout(const SetupStub& stub, const std::vector<ResourceData>& resources,
+    SetupWriter(const SetupStub& stub, const std::vector<ResourceData>& resources,
                 const ResourceKey& packageKey, uint64_t packageSize);
 
     // The largest package this layout could carry with the image below 2 GiB.

@@ -1,4 +1,4 @@
-#include "SetupLayout.h"
+#include "SetupWriter.h"
 
 #include "ErrorHandling.h"
 #include "PeChecksum.h"
@@ -24,7 +24,7 @@ uint64_t alignUp(uint64_t value, uint64_t alignment) { return (value + alignment
 
 } // namespace
 
-SetupLayout::SetupLayout(const SetupStub& stub, const std::vector<ResourceData>& resources,
+SetupWriter::SetupWriter(const SetupStub& stub, const std::vector<ResourceData>& resources,
                          const ResourceKey& packageKey, uint64_t packageSize)
     : stub_(stub), packageSize_(packageSize) {
     const PeHeaders& headers = stub.headers();
@@ -92,7 +92,7 @@ SetupLayout::SetupLayout(const SetupStub& stub, const std::vector<ResourceData>&
     }
 }
 
-uint64_t SetupLayout::largestPackage() const {
+uint64_t SetupWriter::largestPackage() const {
     const PeHeaders& headers = stub_.headers();
     const std::vector<PeSection>& sections = headers.sections();
     const size_t first = stub_.resourceSection();
@@ -114,14 +114,14 @@ uint64_t SetupLayout::largestPackage() const {
     return resourceEnd > taken ? (resourceEnd - taken) / 8 * 8 : 0;
 }
 
-void SetupLayout::copyPackage(StagedOutput& output, const InputFile& package) const {
+void SetupWriter::copyPackage(StagedOutput& output, const InputFile& package) const {
     if (package.size() != packageSize_) {
         VK_THROW_MSG("The package " << package.path() << " changed its size while it was packed");
     }
     output.copy(package, 0, packageOffset_, packageSize_);
 }
 
-uint32_t SetupLayout::writeAround(StagedOutput& output, PackageChecksum& packageSum) const {
+uint32_t SetupWriter::writeAround(StagedOutput& output, PackageChecksum& packageSum) const {
     if (imageSize_ >= imageLimit) {
         VK_THROW_MSG("A setup of " << imageSize_ << " bytes in memory cannot be written");
     }

@@ -7,7 +7,7 @@
 #include "PeHeaders.h"
 #include "SetupFile.h"
 #include "SetupKeys.h"
-#include "SetupLayout.h"
+#include "SetupWriter.h"
 #include "SetupStub.h"
 #include "TestFiles.h"
 
@@ -27,13 +27,13 @@ std::vector<ResourceData> stubResourcesAnd(const SetupStub& stub, const std::str
     return resources;
 }
 
-class SetupLayoutTest : public testing::Test {
+class SetupWriterTest : public testing::Test {
 protected:
-    SetupLayoutTest() : stub_{InputFile(stubPath()), stubPath()} {}
+    SetupWriterTest() : stub_{InputFile(stubPath()), stubPath()} {}
 
     std::vector<uint8_t> pack(const tstring& package, const std::string& name) {
         const InputFile input(package);
-        const SetupLayout layout(stub_, stubResourcesAnd(stub_, code_), SetupKeys::package(), input.size());
+        const SetupWriter layout(stub_, stubResourcesAnd(stub_, code_), SetupKeys::package(), input.size());
         StagedOutput output(dir_ / name);
         PackageChecksum packageSum(input);
         layout.copyPackage(output, input);
@@ -50,7 +50,7 @@ protected:
 // Every header field that moves is where the sections now are, the bytes
 // before the resources and the base relocations themselves are the stub's,
 // the CheckSum is the file's, and the tree leads to the package whole.
-TEST_F(SetupLayoutTest, HeadersDescribeTheFileAndTheTreeLeadsToThePackage) {
+TEST_F(SetupWriterTest, HeadersDescribeTheFileAndTheTreeLeadsToThePackage) {
     const std::vector<uint8_t> package = readBytes(packagePath("demo.msi"));
     const std::vector<uint8_t> setup = pack(packagePath("demo.msi"), "setup.exe");
     const PeHeaders headers{MemoryBytes(setup)};
@@ -95,22 +95,22 @@ TEST_F(SetupLayoutTest, HeadersDescribeTheFileAndTheTreeLeadsToThePackage) {
     EXPECT_TRUE(std::equal(package.begin(), package.end(), setup.begin() + file.packageOffset()));
 }
 
-TEST_F(SetupLayoutTest, TheSameInputsGiveTheSameBytes) {
+TEST_F(SetupWriterTest, TheSameInputsGiveTheSameBytes) {
     EXPECT_EQ(pack(packagePath("demo.msi"), "first.exe"), pack(packagePath("demo.msi"), "second.exe"));
 }
 
 // The largest package keeps the image below 2 GiB; one byte more would not.
-TEST_F(SetupLayoutTest, TheLimitIsExact) {
+TEST_F(SetupWriterTest, TheLimitIsExact) {
     const std::vector<ResourceData> resources = stubResourcesAnd(stub_, code_);
-    const uint64_t largest = SetupLayout(stub_, resources, SetupKeys::package(), 0).largestPackage();
+    const uint64_t largest = SetupWriter(stub_, resources, SetupKeys::package(), 0).largestPackage();
     EXPECT_GT(largest, uint64_t{2000} * 1024 * 1024);
-    EXPECT_LT(SetupLayout(stub_, resources, SetupKeys::package(), largest).imageSize(), uint64_t{1} << 31);
-    EXPECT_GE(SetupLayout(stub_, resources, SetupKeys::package(), largest + 1).imageSize(), uint64_t{1} << 31);
+    EXPECT_LT(SetupWriter(stub_, resources, SetupKeys::package(), largest).imageSize(), uint64_t{1} << 31);
+    EXPECT_GE(SetupWriter(stub_, resources, SetupKeys::package(), largest + 1).imageSize(), uint64_t{1} << 31);
 }
 
 // A package resource shorter than any package is refused, as inspect
 // refuses it, and nothing is written; the shortest there can be is taken out.
-TEST_F(SetupLayoutTest, ExtractRefusesAPackageTooShortToBeOne) {
+TEST_F(SetupWriterTest, ExtractRefusesAPackageTooShortToBeOne) {
     for (const size_t size : {size_t{1}, size_t{1535}, size_t{1536}}) {
         writeBytes(dir_ / "package.bin", std::vector<uint8_t>(size, 0xD0));
         pack(dir_ / "package.bin", "setup.exe");

@@ -162,6 +162,7 @@ int IsolatedCall::waitForChild() {
 
 std::string IsolatedCall::answer(int timeLimitSeconds) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeLimitSeconds);
+    const int fd = answer_.get();
     std::string answer;
     char buffer[65536];
     for (;;) {
@@ -170,7 +171,7 @@ std::string IsolatedCall::answer(int timeLimitSeconds) {
         if (left.count() <= 0) {
             VK_THROW_MSG("the reader took longer than " << timeLimitSeconds << " seconds");
         }
-        pollfd ready{answer_.get(), POLLIN, 0};
+        pollfd ready{fd, POLLIN, 0};
         const int polled = ::poll(&ready, 1, static_cast<int>(left.count()));
         if (polled < 0 && errno != EINTR) {
             VK_THROW_MSG("Cannot read from a pipe: " << std::strerror(errno));
@@ -178,7 +179,7 @@ std::string IsolatedCall::answer(int timeLimitSeconds) {
         if (polled <= 0) {
             continue;
         }
-        const ssize_t read = ::read(answer_.get(), buffer, sizeof(buffer));
+        const ssize_t read = ::read(fd, buffer, sizeof(buffer));
         if (read < 0 && errno == EINTR) {
             continue;
         }

@@ -71,7 +71,7 @@ private:
 
 } // namespace
 
-std::string encodeFacts(const PackageFacts& facts) {
+std::string encodeFacts(const RawPackageFacts& facts) {
     Writer out;
     out.number(static_cast<uint32_t>(facts.properties.size()));
     for (const auto& [name, value] : facts.properties) {
@@ -81,12 +81,12 @@ std::string encodeFacts(const PackageFacts& facts) {
     out.text(facts.revisionNumber);
     out.number(static_cast<uint32_t>(facts.wordCount));
     out.number(static_cast<uint32_t>(facts.disks.size()));
-    for (const PackageFacts::Disk& disk : facts.disks) {
+    for (const RawPackageFacts::Disk& disk : facts.disks) {
         out.number(static_cast<uint32_t>(disk.lastSequence));
         out.text(disk.cabinet);
     }
     out.number(static_cast<uint32_t>(facts.files.size()));
-    for (const PackageFacts::File& file : facts.files) {
+    for (const RawPackageFacts::File& file : facts.files) {
         out.text(file.fileName);
         out.number(static_cast<uint32_t>(file.attributes));
         out.number(static_cast<uint32_t>(file.sequence));
@@ -98,9 +98,9 @@ std::string encodeFacts(const PackageFacts& facts) {
     return out.take();
 }
 
-PackageFacts decodeFacts(const std::string& message) {
+RawPackageFacts decodeFacts(const std::string& message) {
     Reader in(message);
-    PackageFacts facts;
+    RawPackageFacts facts;
     for (uint32_t i = in.count(8); i > 0; --i) {
         const tstring name = in.text();
         facts.properties[name] = in.text();
@@ -109,12 +109,12 @@ PackageFacts decodeFacts(const std::string& message) {
     facts.wordCount = in.integer();
     for (uint32_t i = in.count(8); i > 0; --i) {
         const int32_t lastSequence = in.integer();
-        facts.disks.push_back(PackageFacts::Disk{lastSequence, in.text()});
+        facts.disks.push_back(RawPackageFacts::Disk{lastSequence, in.text()});
     }
     for (uint32_t i = in.count(12); i > 0; --i) {
         const tstring fileName = in.text();
         const int32_t attributes = in.integer();
-        facts.files.push_back(PackageFacts::File{fileName, attributes, in.integer()});
+        facts.files.push_back(RawPackageFacts::File{fileName, attributes, in.integer()});
     }
     facts.isSigned = in.number() != 0;
     facts.subject = in.text();
@@ -124,7 +124,7 @@ PackageFacts decodeFacts(const std::string& message) {
     return facts;
 }
 
-PackageFacts factsFromReader(const std::function<std::string()>& answer, const tstring& shownPath) {
+RawPackageFacts factsFromReader(const std::function<std::string()>& answer, const tstring& shownPath) {
     try {
         return decodeFacts(answer());
     } catch (const VkError<DamagedFileError>& e) {

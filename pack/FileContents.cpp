@@ -46,9 +46,7 @@ FileContents setupContents(const InputFile& file) {
     result.packageSize = setup.packageSize();
     result.setupSigned = setup.isSigned();
     // Byte by byte: whatever the resource holds can be shown.
-    for (const char c : setup.productCode()) {
-        result.embeddedProductCode.push_back(static_cast<wchar_t>(static_cast<uint8_t>(c)));
-    }
+    result.embeddedProductCode = tstrings::widenBytes(setup.productCode());
     result.productCodeMatches = namesProduct(result.embeddedProductCode, result.package.productCode);
     return result;
 }

@@ -4,6 +4,7 @@
 #include "ErrorHandling.h"
 #include "Extractor.h"
 #include "ContentsReport.h"
+#include "Log.h"
 #include "LogAppenders.h"
 #include "Packer.h"
 #include "Signer.h"

@@ -1,6 +1,6 @@
 #include "PackageFacts.h"
 
-PackageFacts readPackageFacts(const tstring& path) { return PackageReading(path).facts(); }
+RawPackageFacts readPackageFacts(const tstring& path) { return PackageReading(path).facts(); }
 
 const std::vector<tstring>& propertyNames() {
     static const std::vector<tstring> names{L"ProductCode",    L"UpgradeCode",  L"ProductName",

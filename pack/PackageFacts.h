@@ -7,9 +7,10 @@
 #include <memory>
 #include <vector>
 
-// Everything velkin-pack reads from an installer package, read in one go by
-// the host's reader: msi.dll on Windows, libmsi on Linux.
-struct PackageFacts {
+// Everything velkin-pack reads from an installer package, as the package
+// stores it, read in one go by the host's reader: msi.dll on Windows, libmsi
+// on Linux. What it tells of the product is judged apart (PackageInfo).
+struct RawPackageFacts {
     struct Disk {
         int32_t lastSequence;
         tstring cabinet;
@@ -57,7 +58,7 @@ public:
     PackageReading& operator=(const PackageReading&) = delete;
 
     // Once.
-    PackageFacts facts();
+    RawPackageFacts facts();
 
     struct Pending;
 
@@ -66,8 +67,8 @@ private:
     std::unique_ptr<Pending> pending_;
 };
 
-PackageFacts readPackageFacts(const tstring& path);
+RawPackageFacts readPackageFacts(const tstring& path);
 
 // The same for a package inside a larger file, `size` bytes from `offset`
 // on (the package of a setup executable); the error names the larger file.
-PackageFacts readEmbeddedPackageFacts(const tstring& path, uint64_t offset, uint64_t size);
+RawPackageFacts readEmbeddedPackageFacts(const tstring& path, uint64_t offset, uint64_t size);

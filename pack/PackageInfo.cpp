@@ -7,7 +7,7 @@
 
 namespace {
 
-tstring property(const PackageFacts& facts, const tstring& name) {
+tstring property(const RawPackageFacts& facts, const tstring& name) {
     const auto found = facts.properties.find(name);
     return found == facts.properties.end() ? tstring() : found->second;
 }
@@ -16,7 +16,7 @@ tstring property(const PackageFacts& facts, const tstring& name) {
 // the installation's command line: from Windows 7 on, MSIINSTALLPERUSER=1
 // makes it per user, else it is per machine. Other values are undocumented;
 // they are counted per machine.
-void readScope(const PackageFacts& facts, PackageInfo& info) {
+void readScope(const RawPackageFacts& facts, PackageInfo& info) {
     const tstring allUsers = property(facts, L"ALLUSERS");
     if (allUsers.empty()) {
         info.scope = info.defaultScope = InstallScope::PerUser;
@@ -31,7 +31,7 @@ void readScope(const PackageFacts& facts, PackageInfo& info) {
 
 } // namespace
 
-PackageInfo packageInfo(const PackageFacts& facts, const tstring& msiPath) {
+PackageInfo packageInfo(const RawPackageFacts& facts, const tstring& msiPath) {
     PackageInfo info;
     const auto code = facts.properties.find(L"ProductCode");
     if (code == facts.properties.end()) {

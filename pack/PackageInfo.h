@@ -34,4 +34,4 @@ struct PackageInfo {
 
 // Throws a DamagedFileError for the user, naming the package, when its
 // ProductCode is missing or no GUID.
-PackageInfo packageInfo(const PackageFacts& facts, const tstring& msiPath);
+PackageInfo packageInfo(const RawPackageFacts& facts, const tstring& msiPath);

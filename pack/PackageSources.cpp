@@ -38,12 +38,12 @@ const char* files(size_t count) { return count == 1 ? " file" : " files"; }
 
 } // namespace
 
-void requireEmbeddedSources(const PackageFacts& facts, const tstring& msiPath) {
-    std::vector<PackageFacts::Disk> disks = facts.disks;
-    std::sort(disks.begin(), disks.end(), [](const PackageFacts::Disk& a, const PackageFacts::Disk& b) {
+void requireEmbeddedSources(const RawPackageFacts& facts, const tstring& msiPath) {
+    std::vector<RawPackageFacts::Disk> disks = facts.disks;
+    std::sort(disks.begin(), disks.end(), [](const RawPackageFacts::Disk& a, const RawPackageFacts::Disk& b) {
         return a.lastSequence < b.lastSequence;
     });
-    for (const PackageFacts::Disk& disk : disks) {
+    for (const RawPackageFacts::Disk& disk : disks) {
         // A cabinet stored in the package is named after its stream, with "#".
         if (!disk.cabinet.empty() && disk.cabinet[0] != L'#') {
             VK_THROW_MSG("The package " << msiPath << " keeps its cabinet " << disk.cabinet
@@ -54,10 +54,10 @@ void requireEmbeddedSources(const PackageFacts& facts, const tstring& msiPath) {
     const bool compressedDefault = (facts.wordCount & compressedByDefault) != 0;
     std::vector<tstring> beside;
     std::vector<tstring> nowhere;
-    for (const PackageFacts::File& file : facts.files) {
+    for (const RawPackageFacts::File& file : facts.files) {
         const bool compressed = (file.attributes & fileNoncompressed) == 0 &&
                                 (compressedDefault || (file.attributes & fileCompressed) != 0);
-        const auto disk = std::find_if(disks.begin(), disks.end(), [&file](const PackageFacts::Disk& d) {
+        const auto disk = std::find_if(disks.begin(), disks.end(), [&file](const RawPackageFacts::Disk& d) {
             return file.sequence <= d.lastSequence;
         });
         if (disk == disks.end()) {

@@ -8,4 +8,4 @@
 // uncompressed files, and msiexec finds no source at all for a file on no
 // disk. Throws an error for the user, naming the cabinet or the files, when
 // the package has any such.
-void requireEmbeddedSources(const PackageFacts& facts, const tstring& msiPath);
+void requireEmbeddedSources(const RawPackageFacts& facts, const tstring& msiPath);

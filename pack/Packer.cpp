@@ -10,7 +10,7 @@
 #include "PrivateDirectory.h"
 #include "SetupFile.h"
 #include "SetupKeys.h"
-#include "SetupLayout.h"
+#include "SetupWriter.h"
 #include "SetupResourceNames.h"
 #include "SetupStub.h"
 #include "Signer.h"
@@ -102,12 +102,12 @@ void checkFiles(const PackRequest& request, const tstring& stub) {
     refuseOutputOverInput(request.output, stub, L"the setup stub");
 }
 
-// The layout of a setup around the stub: what cannot be laid out is the
-// stub's fault, since the package's size was checked first.
-SetupLayout layoutAround(const SetupStub& stub, const tstring& stubPath, const std::vector<ResourceData>& resources,
+// A setup laid out around the stub, to be written: what cannot be laid out
+// is the stub's fault, since the package's size was checked first.
+SetupWriter writerAround(const SetupStub& stub, const tstring& stubPath, const std::vector<ResourceData>& resources,
                          uint64_t packageSize) {
     try {
-        return SetupLayout(stub, resources, SetupKeys::package(), packageSize);
+        return SetupWriter(stub, resources, SetupKeys::package(), packageSize);
     } catch (const VkErrorBase& e) {
         VK_THROW_MSG("The setup stub " << stubPath << " cannot carry a package: " << e.originalMessage());
     }
@@ -116,7 +116,7 @@ SetupLayout layoutAround(const SetupStub& stub, const tstring& stubPath, const s
 // The largest package a setup from the stub with these resources can carry;
 // it does not depend on the package.
 uint64_t packageLimit(const SetupStub& stub, const tstring& stubPath, const std::vector<ResourceData>& resources) {
-    const uint64_t limit = layoutAround(stub, stubPath, resources, 0).largestPackage();
+    const uint64_t limit = writerAround(stub, stubPath, resources, 0).largestPackage();
     if (limit == 0) {
         VK_THROW_MSG("The setup stub " << stubPath
                                        << " cannot carry a package: its image leaves no room below 2 GiB");
@@ -185,26 +185,26 @@ WrittenSetup writeSetup(const PackRequest& request, const tstring& stubPath, con
     std::optional<uint64_t> copiedTo;
     if (packageSize + copyAheadMargin <= packageLimit(stub, stubPath, provisionalResources)) {
         output.emplace(stagingPath);
-        const SetupLayout provisional = layoutAround(stub, stubPath, provisionalResources, packageSize);
+        const SetupWriter provisional = writerAround(stub, stubPath, provisionalResources, packageSize);
         provisional.copyPackage(*output, package);
         copiedTo = provisional.packageOffset();
     }
-    const PackageFacts facts = reading.facts();
+    const RawPackageFacts facts = reading.facts();
     const PackageInfo product = packageInfo(facts, packagePath);
     requireEmbeddedSources(facts, packagePath);
 
     const std::vector<ResourceData> resources =
         setupResources(stub, icons, productCodeBytes(product), versionRecord(product, request.output));
     checkSize(packagePath, packageSize, packageLimit(stub, stubPath, resources));
-    const SetupLayout layout = layoutAround(stub, stubPath, resources, packageSize);
+    const SetupWriter writer = writerAround(stub, stubPath, resources, packageSize);
     if (!output) {
         output.emplace(stagingPath);
-        layout.copyPackage(*output, package);
-        copiedTo = layout.packageOffset();
+        writer.copyPackage(*output, package);
+        copiedTo = writer.packageOffset();
     }
     // The setup is checked against the place the package was copied to.
-    requireSamePlace(*copiedTo, layout.packageOffset(), stagingPath);
-    layout.writeAround(*output, packageSum);
+    requireSamePlace(*copiedTo, writer.packageOffset(), stagingPath);
+    writer.writeAround(*output, packageSum);
     return WrittenSetup{product, *copiedTo, packageSize};
 }
 
@@ -225,7 +225,7 @@ PackReport packSigned(const PackRequest& request, const tstring& stubPath) {
     const PrivateDirectory work;
     PackReport report;
     // Refused before the signer runs: a package that cannot be packed.
-    const PackageFacts original = readPackageFacts(request.package);
+    const RawPackageFacts original = readPackageFacts(request.package);
     packageInfo(original, request.package);
     requireEmbeddedSources(original, request.package);
     tstring package = request.package;

@@ -2,6 +2,7 @@
 
 #include "DamagedFile.h"
 #include "ErrorHandling.h"
+#include "tstrings.h"
 
 #include <algorithm>
 #include <map>
@@ -20,14 +21,6 @@ constexpr size_t dataEntry = 16;
 // Directories may share subdirectories; a tree that does so over and over
 // would make the walk endless in all but name.
 constexpr size_t visitLimit = 100000;
-
-char16_t upper(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c; }
-
-std::u16string upperName(const std::u16string& name) {
-    std::u16string result = name;
-    std::transform(result.begin(), result.end(), result.begin(), upper);
-    return result;
-}
 
 class TreeReader {
 public:
@@ -117,7 +110,7 @@ bool precedes(const ResourceId& a, const ResourceId& b) {
         return a.isName();
     }
     if (a.isName()) {
-        return upperName(a.name) < upperName(b.name);
+        return tstrings::toUpper(a.name) < tstrings::toUpper(b.name);
     }
     return a.number < b.number;
 }
@@ -302,7 +295,7 @@ bool ResourceId::matches(const ResourceId& other) const {
     if (isName() != other.isName()) {
         return false;
     }
-    return isName() ? upperName(name) == upperName(other.name) : number == other.number;
+    return isName() ? tstrings::toUpper(name) == tstrings::toUpper(other.name) : number == other.number;
 }
 
 std::vector<ResourceEntry> readResourceTree(const ByteSource& file, const PeHeaders& headers) {

@@ -1,6 +1,7 @@
 #include "SetupKeys.h"
 
 #include "SetupResourceNames.h"
+#include "tstrings.h"
 
 namespace SetupKeys {
 
@@ -11,7 +12,7 @@ ResourceId named(const wchar_t* ascii) {
     for (; *ascii; ++ascii) {
         name.push_back(static_cast<char16_t>(*ascii));
     }
-    return ResourceId::of(name);
+    return ResourceId::of(tstrings::toUpper(name));
 }
 
 ResourceKey rcdataKey(const wchar_t* name) {

@@ -16,16 +16,7 @@ readme=${4:-}
 
 rm -rf "$work" && mkdir -p "$work/mutants" "$work/out"
 
-python3 - "$package" "$work/mutants" <<'PYTHON'
-import random, sys
-data = open(sys.argv[1], 'rb').read()
-random.seed(1)
-for i in range(300):
-    mutant = bytearray(data)
-    for _ in range(random.randint(1, 8)):
-        mutant[random.randrange(len(mutant))] = random.randrange(256)
-    open(f'{sys.argv[2]}/{i:03}.msi', 'wb').write(mutant)
-PYTHON
+make_mutants "$package" "$work/mutants" 300 1
 refused=0
 read=0
 for mutant in "$work"/mutants/*.msi; do

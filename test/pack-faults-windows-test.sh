@@ -19,16 +19,7 @@ count=${6:-40}
 rm -rf "$work" && mkdir -p "$work/mutants"
 windows() { "$loader" "$bin/velkin-pack.exe" "$@" </dev/null; }
 
-python3 - "$package" "$work/mutants" "$count" <<'PYTHON'
-import random, sys
-data = open(sys.argv[1], 'rb').read()
-random.seed(25)
-for i in range(int(sys.argv[3])):
-    mutant = bytearray(data)
-    for _ in range(random.randint(1, 8)):
-        mutant[random.randrange(len(mutant))] = random.randrange(256)
-    open(f'{sys.argv[2]}/{i:03}.msi', 'wb').write(mutant)
-PYTHON
+make_mutants "$package" "$work/mutants" "$count" 25
 read=0
 refused=0
 crashed=0
@@ -71,7 +62,7 @@ readers() { ps -eo pid=,args= | grep -F -- "--velkin-read-package" | grep -F "$1
 parent=$!
 copy=
 for _ in $(seq 100); do
-  copy=$(cd "$temp" && ls -d velkin-pack-*.tmp 2>/dev/null | head -1)
+  copy=$(cd "$temp" && ls -d velkin-????????????????.tmp 2>/dev/null | head -1)
   [ -n "$copy" ] && [ -n "$(readers "$copy")" ] && break
   sleep 0.1
 done

@@ -101,9 +101,11 @@ truncate -s 2000M "$work/big.msi"
 named=VELKIN_PACK_STAGING=named
 
 cp "$work/big.msi" "$work/shrinking.msi"
-"$pack" "$work/shrinking.msi" -o "$out" 2>"$work/stderr" </dev/null &
+# Cut short once the copy has begun (its staging file is there), whatever
+# the machine's speed.
+env "$named" "$pack" "$work/shrinking.msi" -o "$out" 2>"$work/stderr" </dev/null &
 pid=$!
-sleep 0.3
+staging_file >/dev/null
 truncate -s 1M "$work/shrinking.msi"
 wait "$pid"
 status=$?
@@ -135,10 +137,11 @@ env --ignore-signal=INT "$named" "$pack" "$work/big.msi" -o "$out" 2>/dev/null <
 pid=$!
 staging=$(staging_file)
 kill -INT "$pid"
-sleep 0.5
-kill -0 "$pid" 2>/dev/null && [ -n "$staging" ] && [ -e "$work/out/$staging" ] \
-  && echo "ok: an ignored SIGINT stays ignored" || fail "the ignored SIGINT ended velkin-pack"
-kill -TERM "$pid"
-wait "$pid" 2>/dev/null
+# Ignored, the signal changes nothing: the run goes on to its end and
+# publishes the setup, however long it takes.
+wait "$pid"
+status=$?
+[ -n "$staging" ] && [ "$status" = 0 ] && [ -e "$out" ] \
+  && echo "ok: an ignored SIGINT stays ignored" || fail "the ignored SIGINT ended velkin-pack (exit $status)"
 rm -rf "$work"
 finish

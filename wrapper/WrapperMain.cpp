@@ -4,7 +4,7 @@
 #include "Executor.h"
 #include "FileReadLock.h"
 #include "Guid.h"
-#include "LeftoverSweep.h"
+#include "LockedTempDirectory.h"
 #include "MsiActions.h"
 #include "PathUtils.h"
 #include "RemovalSwitch.h"

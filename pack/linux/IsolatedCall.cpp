@@ -19,9 +19,10 @@
 namespace {
 
 // The first byte of the child's answer: what follows is the result, or the
-// reason of a failure (the work's damaged file's, or another). Then the length of that (8 bytes, least significant
-// first), so that the answer is whole when it has come: the child's end,
-// which takes as long as the reading of a small package, is not waited for.
+// reason of a failure (a damaged file's, or another). Then the length of
+// that (8 bytes, least significant first), so that the answer is whole when
+// it has come: the child's end, which takes as long as the reading of a
+// small package, is not waited for.
 constexpr char succeeded = 'R';
 constexpr char failed = 'F';
 constexpr char damaged = 'D';
@@ -125,18 +126,19 @@ IsolatedCall::IsolatedCall(const std::function<std::string()>& work, uint64_t ad
     if (::pipe2(ends, O_CLOEXEC) != 0) {
         VK_THROW_MSG("Cannot make a pipe: " << std::strerror(errno));
     }
-    answer_ = ends[0];
+    Descriptor reading(ends[0]);
+    Descriptor writing(ends[1]);
     pid_ = ::fork();
     if (pid_ == 0) {
-        ::close(ends[0]);
-        runChild(work, ends[1], addressSpaceAllowance);
+        reading.reset();
+        runChild(work, writing.get(), addressSpaceAllowance);
     }
-    const int error = errno;
-    ::close(ends[1]);
+    // The child's end is the child's alone: the answer ends when it goes.
+    writing.reset();
     if (pid_ < 0) {
-        ::close(answer_);
-        VK_THROW_MSG("Cannot start a process: " << std::strerror(error));
+        VK_THROW_MSG("Cannot start a process: " << std::strerror(errno));
     }
+    answer_.reset(reading.release());
 }
 
 void IsolatedCall::failInChild(const std::string& reason) {
@@ -153,9 +155,6 @@ IsolatedCall::~IsolatedCall() {
         ::kill(pid_, SIGKILL);
         waitForChild();
     }
-    if (answer_ >= 0) {
-        ::close(answer_);
-    }
 }
 
 int IsolatedCall::waitForChild() {
@@ -168,6 +167,7 @@ int IsolatedCall::waitForChild() {
 
 std::string IsolatedCall::answer(int timeLimitSeconds) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeLimitSeconds);
+    const int fd = answer_.get();
     std::string answer;
     char buffer[65536];
     for (;;) {
@@ -176,7 +176,7 @@ std::string IsolatedCall::answer(int timeLimitSeconds) {
         if (left.count() <= 0) {
             VK_THROW_MSG("the reader took longer than " << timeLimitSeconds << " seconds");
         }
-        pollfd ready{answer_, POLLIN, 0};
+        pollfd ready{fd, POLLIN, 0};
         const int polled = ::poll(&ready, 1, static_cast<int>(left.count()));
         if (polled < 0 && errno != EINTR) {
             VK_THROW_MSG("Cannot read from a pipe: " << std::strerror(errno));
@@ -184,7 +184,7 @@ std::string IsolatedCall::answer(int timeLimitSeconds) {
         if (polled <= 0) {
             continue;
         }
-        const ssize_t read = ::read(answer_, buffer, sizeof(buffer));
+        const ssize_t read = ::read(fd, buffer, sizeof(buffer));
         if (read < 0 && errno == EINTR) {
             continue;
         }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Descriptor.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -42,5 +44,5 @@ private:
     int waitForChild();
 
     pid_t pid_ = 0;
-    int answer_ = -1;
+    Descriptor answer_;
 };

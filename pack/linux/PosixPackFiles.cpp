@@ -1,8 +1,9 @@
 #include "PackFiles.h"
 
+#include "Descriptor.h"
 #include "ErrorHandling.h"
 #include "NativeText.h"
-#include "PosixHandles.h"
+#include "PosixPackFiles.h"
 #include "StagingCleanup.h"
 
 #include <dirent.h>
@@ -31,30 +32,6 @@ namespace {
 constexpr uint64_t readChunk = 1024 * 1024;
 
 std::string reason(int error) { return std::strerror(error); }
-
-class Descriptor {
-public:
-    Descriptor() = default;
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() { reset(); }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-
-    int get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-    void release() { fd_ = -1; }
-    void reset(int fd = -1) {
-        if (fd_ >= 0) {
-            const int error = errno;
-            ::close(fd_);
-            errno = error;
-        }
-        fd_ = fd;
-    }
-
-private:
-    int fd_ = -1;
-};
 
 void readAt(int fd, const tstring& path, uint64_t offset, void* buffer, size_t size) {
     auto* next = static_cast<uint8_t*>(buffer);
@@ -467,8 +444,5 @@ TemporaryCopy::TemporaryCopy(const InputFile& source, uint64_t offset, uint64_t 
     }
     copyInto<TemporaryFileError>(copy.get(), L"a file in the temporary directory " + directory + L" (TMPDIR)",
                                  source, offset, 0, size);
-    fd_ = copy.get();
-    copy.release();
+    fd_.reset(copy.release());
 }
-
-TemporaryCopy::~TemporaryCopy() { ::close(fd_); }

@@ -2,7 +2,7 @@
 
 #include "DamagedFile.h"
 #include "FactsMessage.h"
-#include "MsiReader.h"
+#include "MsiQueries.h"
 #include "PathUtils.h"
 #include "WinErrorHandling.h"
 #include "WinFileUtils.h"

@@ -1,19 +1,29 @@
 #include "PrivateDirectory.h"
 
-#include "DeferredDeleter.h"
+#include "LockedTempDirectory.h"
 #include "WinFileUtils.h"
 #include "WinSysInfo.h"
 
+namespace {
+
+// What runs ended hard left there, this run removes first.
+tstring sweptTempDir() {
+    const tstring tempDir = SysInfo::getTempDir();
+    sweepLeftovers(tempDir);
+    return tempDir;
+}
+
+} // namespace
+
+// Only the user, SYSTEM and the Administrators can enter it.
 struct PrivateDirectory::Handle {
-    DeferredDeleter cleanup;
+    explicit Handle(const tstring& tempDir) : directory(tempDir) {}
+
+    LockedTempDirectory directory;
 };
 
-// createTempDirectory gives a directory only the user, SYSTEM and the
-// Administrators can enter.
-PrivateDirectory::PrivateDirectory()
-    : path_(FileUtils::createTempDirectory(L"vkp", L".tmp", SysInfo::getTempDir())),
-      handle_(std::make_unique<Handle>()) {
-    handle_->cleanup.scheduleDirectoryTree(path_);
+PrivateDirectory::PrivateDirectory() : handle_(std::make_unique<Handle>(sweptTempDir())) {
+    path_ = handle_->directory.path();
 }
 
 PrivateDirectory::~PrivateDirectory() = default;

@@ -58,6 +58,18 @@ TEST(tstringsTest, ToLowerChangesAsciiLettersOnly) {
     EXPECT_EQ(L"az@[`{09", tstrings::toLower(L"AZ@[`{09"));
 }
 
+TEST(tstringsTest, ToUpperChangesAsciiLettersOnlyInEitherForm) {
+    EXPECT_EQ(L"\u00E4BC", tstrings::toUpper(L"\u00E4bc"));
+    // A lone surrogate stays as it is.
+    EXPECT_TRUE(std::u16string(u"AZ@[`{09\u00E4\xD83D") == tstrings::toUpper(std::u16string(u"az@[`{09\u00E4\xD83D")));
+}
+
+TEST(tstringsTest, WidenBytesKeepsEveryByteAsItsOwnCharacter) {
+    EXPECT_EQ(tstring(L"a\u00FF\u0080") + L'\0' + L"\u00C3",
+              tstrings::widenBytes(std::string("a\xFF\x80\0\xC3", 5)));
+    EXPECT_EQ(L"", tstrings::widenBytes(""));
+}
+
 TEST(tstringsTest, ComparisonsHonourTheCaseMode) {
     using tstrings::CaseSensitive;
     using tstrings::IgnoreCase;

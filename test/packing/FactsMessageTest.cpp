@@ -5,8 +5,8 @@
 
 namespace {
 
-PackageFacts sample() {
-    PackageFacts facts;
+RawPackageFacts sample() {
+    RawPackageFacts facts;
     facts.properties = {{L"ProductCode", L"{6F1C0E0A-5B1D-4C7E-9E59-2A8D3B7C4E10}"},
                         {L"ProductName", L"Gr\u00FC\u00DFe \"Demo\""}};
     facts.revisionNumber = L"{0327D050-78D6-4159-B551-5FD3E63E90A1}";
@@ -21,8 +21,8 @@ PackageFacts sample() {
 }
 
 TEST(FactsMessageTest, EveryFactComesThrough) {
-    const PackageFacts facts = decodeFacts(encodeFacts(sample()));
-    const PackageFacts expected = sample();
+    const RawPackageFacts facts = decodeFacts(encodeFacts(sample()));
+    const RawPackageFacts expected = sample();
     EXPECT_EQ(expected.properties, facts.properties);
     EXPECT_EQ(expected.revisionNumber, facts.revisionNumber);
     EXPECT_EQ(expected.wordCount, facts.wordCount);

@@ -6,8 +6,8 @@
 namespace {
 
 // Compressed by default, two disks in one embedded cabinet each.
-PackageFacts embedded() {
-    PackageFacts facts;
+RawPackageFacts embedded() {
+    RawPackageFacts facts;
     facts.wordCount = 2;
     facts.disks = {{9, L"#second.cab"}, {3, L"#first.cab"}};
     for (int i = 1; i <= 9; ++i) {
@@ -16,7 +16,7 @@ PackageFacts embedded() {
     return facts;
 }
 
-std::string refusal(const PackageFacts& facts) {
+std::string refusal(const RawPackageFacts& facts) {
     try {
         requireEmbeddedSources(facts, L"app.msi");
     } catch (const VkErrorBase& e) {
@@ -28,23 +28,23 @@ std::string refusal(const PackageFacts& facts) {
 TEST(PackageSourcesTest, EmbeddedCabinetsAreAccepted) { EXPECT_EQ("accepted", refusal(embedded())); }
 
 TEST(PackageSourcesTest, SourcesOutsideThePackageAreNamed) {
-    PackageFacts external = embedded();
+    RawPackageFacts external = embedded();
     external.disks[0].cabinet = L"second.cab";
     EXPECT_NE(std::string::npos, refusal(external).find("keeps its cabinet second.cab outside itself"));
 
-    PackageFacts loose = embedded();
+    RawPackageFacts loose = embedded();
     loose.files[2].attributes = 0x2000;
     EXPECT_NE(std::string::npos, refusal(loose).find("keeps 1 file uncompressed outside itself (file3.txt)"));
 
     // Uncompressed by default: every file not marked compressed.
-    PackageFacts plain = embedded();
+    RawPackageFacts plain = embedded();
     plain.wordCount = 0;
-    for (PackageFacts::File& file : plain.files) {
+    for (RawPackageFacts::File& file : plain.files) {
         file.attributes = file.sequence > 2 ? 0x4000 : 0;
     }
     EXPECT_NE(std::string::npos, refusal(plain).find("keeps 2 files uncompressed outside itself (file1.txt, file2.txt)"));
 
-    PackageFacts noCabinet = embedded();
+    RawPackageFacts noCabinet = embedded();
     noCabinet.disks[1].cabinet.clear();
     EXPECT_NE(std::string::npos,
               refusal(noCabinet).find("keeps 3 files uncompressed outside itself (file1.txt, file2.txt, file3.txt)"));
@@ -53,11 +53,11 @@ TEST(PackageSourcesTest, SourcesOutsideThePackageAreNamed) {
 // A file beyond the last disk's sequence, or in a package with no Media
 // table, has no source msiexec can find.
 TEST(PackageSourcesTest, FilesOnNoDiskAreRefused) {
-    PackageFacts beyond = embedded();
+    RawPackageFacts beyond = embedded();
     beyond.files.push_back({L"late.txt", 0, 10});
     EXPECT_NE(std::string::npos, refusal(beyond).find("has 1 file on no disk of its Media table (late.txt)"));
 
-    PackageFacts noMedia = embedded();
+    RawPackageFacts noMedia = embedded();
     noMedia.disks.clear();
     EXPECT_NE(std::string::npos, refusal(noMedia).find(
                                      "has 9 files on no disk of its Media table (file1.txt, file2.txt, file3.txt, "

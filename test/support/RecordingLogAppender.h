@@ -1,6 +1,6 @@
 #pragma once
 
-#include "LogAppenders.h"
+#include "Log.h"
 
 #include <vector>
 

@@ -1,3 +1,4 @@
+#include "Log.h"
 #include "LogAppenders.h"
 
 #include <gtest/gtest.h>

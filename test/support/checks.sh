@@ -1,6 +1,7 @@
 # Sourced by the outside-in test scripts: counting failures, the closing
-# line, velkin-pack's version line, signing with a test certificate, and the
-# demo product installed and removed by a setup under Wine.
+# line, velkin-pack's version line, signing with a test certificate, damaged
+# copies of a package, and the demo product installed and removed by a setup
+# under Wine.
 failures=0
 fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
 
@@ -46,4 +47,20 @@ sign_with_test_certificate() {
   fi
   osslsigncode sign -certs "$dir/cert.pem" -key "$dir/key.pem" -n "Velkin Demo" \
     -in "$file" -out "$signed" >>"$dir/sign.log" 2>&1
+}
+
+# make_mutants <package> <directory> <count> <seed>: writes <count> copies of
+# the package, each with 1 to 8 random bytes changed, as 000.msi, 001.msi, ...;
+# the same seed gives the same copies on every run.
+make_mutants() {
+  python3 - "$@" <<'PYTHON'
+import random, sys
+data = open(sys.argv[1], 'rb').read()
+random.seed(int(sys.argv[4]))
+for i in range(int(sys.argv[3])):
+    mutant = bytearray(data)
+    for _ in range(random.randint(1, 8)):
+        mutant[random.randrange(len(mutant))] = random.randrange(256)
+    open(f'{sys.argv[2]}/{i:03}.msi', 'wb').write(mutant)
+PYTHON
 }

@@ -53,7 +53,7 @@ TEST(StagedFileWriterTest, StagingFileLiesBesideTheDestinationUntilFinished) {
     const std::vector<tstring> staging = besideDestination(dir.path(), destination);
     ASSERT_EQ(1u, staging.size());
     EXPECT_EQ(dir / staging[0], writer.stagingPath());
-    EXPECT_TRUE(FileUtils::isTempName(staging[0], L"vkt", L".tmp")) << tstrings::toUtf8(staging[0]);
+    EXPECT_TRUE(FileUtils::isTempName(staging[0], L"velkin-", L".tmp")) << tstrings::toUtf8(staging[0]);
     EXPECT_EQ("aXcd", readBack(writer, 8));
     EXPECT_EQ("old", readFile(destination));
     writer.finish();
@@ -106,7 +106,7 @@ TEST(StagedFileWriterTest, UnfinishedOrUnpublishableWriterLeavesNothing) {
     EXPECT_TRUE(startsWith(failureOf<VkError<SysError>>([&] {
                                StagedFileWriter(taken).write("x", 1).finish();
                            }),
-                           "SetFileInformationByHandle(" + tstrings::toUtf8(dir.path()) + "\\vkt"));
+                           "SetFileInformationByHandle(" + tstrings::toUtf8(dir.path()) + "\\velkin-"));
     EXPECT_EQ((std::vector<tstring>{L"out.bin", L"taken"}), listDirectory(dir.path()));
 }
 
@@ -115,7 +115,7 @@ TEST(StagedFileWriterTest, MissingDirectoryIsRefusedWithTheSystemsReason) {
     const tstring missing = dir / L"missing";
     const std::string failure = failureOf([&] { StagedFileWriter(missing + L"\\out.bin"); });
     EXPECT_TRUE(startsWith(failure, "Cannot create a file in " + tstrings::toUtf8(missing) +
-                                        ": CreateFile(" + tstrings::toUtf8(missing) + "\\vkt"));
+                                        ": CreateFile(" + tstrings::toUtf8(missing) + "\\velkin-"));
     EXPECT_TRUE(contains(failure, "System error [3]"));
     EXPECT_TRUE(listDirectory(dir.path()).empty());
 }

@@ -11,7 +11,8 @@
 
 namespace {
 
-bool isPrivateDirectory(const tstring& name) {
+// The private directories' names, and their staging files'.
+bool isVelkinTempName(const tstring& name) {
     return std::regex_match(name, std::wregex(L"velkin-[0-9a-f]{16}\\.tmp"));
 }
 
@@ -23,7 +24,7 @@ protected:
     std::vector<tstring> insidePrivateDirectories() const {
         std::vector<tstring> inside;
         for (const tstring& name : listDirectory(temp)) {
-            if (isPrivateDirectory(name)) {
+            if (isVelkinTempName(name)) {
                 const std::vector<tstring> names = listDirectory(temp + L"\\" + name);
                 inside.insert(inside.end(), names.begin(), names.end());
             }
@@ -35,7 +36,7 @@ protected:
     // package not yet.
     bool extracting() const {
         const std::vector<tstring> inside = insidePrivateDirectories();
-        return !inside.empty() && inside[0].compare(0, 3, L"vkt") == 0;
+        return !inside.empty() && isVelkinTempName(inside[0]);
     }
 
     static void waitFor(const tstring& file) {
@@ -60,7 +61,7 @@ TEST_F(LeftoverTest, SetupEndedWhileExtractingLeavesNothingAfterTheNextRun) {
         setup->kill();
         const std::vector<tstring> inside = insidePrivateDirectories();
         caughtExtracting = inside.empty() && !exists(record);
-        EXPECT_FALSE(!inside.empty() && inside[0].compare(0, 3, L"vkt") == 0)
+        EXPECT_FALSE(!inside.empty() && isVelkinTempName(inside[0]))
             << "the ended setup left its staging file: " << tstrings::toUtf8(inside[0]);
         // Ended too late: its msiexec ran, and ends at once.
         ::Sleep(caughtExtracting ? 0 : 500);
@@ -150,7 +151,7 @@ TEST_F(LeftoverTest, OnlyDirectoriesOursByNameAndOwnerAreRemoved) {
     work.copy(siblingProgram(L"velkin-setup-demo.exe"), L"leftover.tmp");
     const tstring ours = temp + L"\\velkin-00000000000000ab.tmp";
     ASSERT_TRUE(::CreateDirectoryW(ours.c_str(), nullptr));
-    ASSERT_TRUE(::MoveFileW((work / L"leftover.tmp").c_str(), (ours + L"\\vkt1.tmp").c_str()));
+    ASSERT_TRUE(::MoveFileW((work / L"leftover.tmp").c_str(), (ours + L"\\velkin-1.tmp").c_str()));
 
     EXPECT_EQ(0u, runSetup(L"velkin-setup-demo.exe", L"/qn").exitCode);
     EXPECT_EQ(before, listDirectory(temp));

@@ -1,10 +1,5 @@
 #include "ConsoleText.h"
 
-#ifdef _WIN32
-#include "Windows/ConsoleText.inc"
-#else
-#include "Unix/ConsoleText.inc"
-#endif
 
 namespace {
 

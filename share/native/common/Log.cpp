@@ -1,7 +1,6 @@
 #include "Log.h"
 
 #include "ConsoleText.h"
-#include "LogAppenders.h"
 #include "PathUtils.h"
 #include "ProcessInfo.h"
 
@@ -24,27 +23,6 @@ void computeModuleName() {
 }
 
 } // namespace
-
-const wchar_t* logLevelName(LogLevel level) {
-    switch (level) {
-    case LogLevel::Trace:
-        return L"TRACE";
-    case LogLevel::Info:
-        return L"INFO";
-    case LogLevel::Warning:
-        return L"WARNING";
-    case LogLevel::Error:
-        return L"ERROR";
-    }
-    return L"UNKNOWN";
-}
-
-void LogRecord::formatPrefix(tstring& buffer) const {
-    buffer += tstrings::format(L"%04u/%02u/%02u %02u:%02u:%02u.%03u, %ls (PID: %u, TID: %u), ",
-                               localTime.year, localTime.month, localTime.day, localTime.hour,
-                               localTime.minute, localTime.second, localTime.milliseconds,
-                               moduleName, processId, threadId);
-}
 
 LogAppender* Logger::setAppender(LogAppender* appender) {
     LogAppender* previous = appender_;
@@ -88,3 +66,10 @@ Logger& processLogger() {
     }
     return theLogger;
 }
+
+WithExtraLogAppender::WithExtraLogAppender(LogAppender& extra)
+    : previous_(processLogger().getAppender()), tee_(previous_, &extra) {
+    processLogger().setAppender(&tee_);
+}
+
+WithExtraLogAppender::~WithExtraLogAppender() { processLogger().setAppender(previous_); }

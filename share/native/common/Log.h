@@ -1,38 +1,9 @@
 #pragma once
 
 #include "ErrorHandling.h"
-#include "ProcessInfo.h"
+#include "LogAppenders.h"
+#include "LogRecord.h"
 #include "tstrings.h"
-
-#include <cstdint>
-
-enum class LogLevel : int32_t { Trace = 0, Info = 1, Warning = 2, Error = 3 };
-
-// "TRACE", "INFO", "WARNING", "ERROR", or "UNKNOWN" for any other value.
-const wchar_t* logLevelName(LogLevel level);
-
-struct LogRecord {
-    using Time = ProcessInfo::LocalTime;
-
-    Time localTime;
-    uint32_t threadId;
-    uint32_t processId;
-    const wchar_t* moduleName;
-    tstring levelName;
-    tstring fileName;
-    int32_t line;
-    tstring functionName;
-    tstring message;
-
-    // Appends "YYYY/MM/DD hh:mm:ss.mmm, module (PID: p, TID: t), ".
-    void formatPrefix(tstring& buffer) const;
-};
-
-class LogAppender {
-public:
-    virtual ~LogAppender() = default;
-    virtual void append(const LogRecord& record) = 0;
-};
 
 class Logger {
 public:
@@ -63,6 +34,20 @@ private:
 // The one logger of the process. Until the launch frame chooses a sink it
 // writes full records to standard output.
 Logger& processLogger();
+
+// Adds a sink to the process logger for the life of this object.
+class WithExtraLogAppender {
+public:
+    explicit WithExtraLogAppender(LogAppender& extra);
+    virtual ~WithExtraLogAppender();
+
+    WithExtraLogAppender(const WithExtraLogAppender&) = delete;
+    WithExtraLogAppender& operator=(const WithExtraLogAppender&) = delete;
+
+private:
+    LogAppender* previous_;
+    TeeLogAppender tee_;
+};
 
 // The logging idiom: the message is composed only when its level is on.
 #define VK_LOG(level, pieces)                                                                  \

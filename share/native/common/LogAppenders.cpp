@@ -20,10 +20,3 @@ void TeeLogAppender::append(const LogRecord& record) {
         second_->append(record);
     }
 }
-
-WithExtraLogAppender::WithExtraLogAppender(LogAppender& extra)
-    : previous_(processLogger().getAppender()), tee_(previous_, &extra) {
-    processLogger().setAppender(&tee_);
-}
-
-WithExtraLogAppender::~WithExtraLogAppender() { processLogger().setAppender(previous_); }

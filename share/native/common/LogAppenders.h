@@ -1,7 +1,7 @@
 #pragma once
 
 #include "ConsoleText.h"
-#include "Log.h"
+#include "LogRecord.h"
 
 // Full records with the time-stamped prefix, two lines each, each ending in a
 // line feed.
@@ -28,18 +28,4 @@ public:
 private:
     LogAppender* first_;
     LogAppender* second_;
-};
-
-// Adds a sink to the process logger for the life of this object.
-class WithExtraLogAppender {
-public:
-    explicit WithExtraLogAppender(LogAppender& extra);
-    virtual ~WithExtraLogAppender();
-
-    WithExtraLogAppender(const WithExtraLogAppender&) = delete;
-    WithExtraLogAppender& operator=(const WithExtraLogAppender&) = delete;
-
-private:
-    LogAppender* previous_;
-    TeeLogAppender tee_;
 };

@@ -4,8 +4,10 @@
 
 // What a setup executable carries beside its program, as RCDATA resources in
 // one language: the contract between velkin-pack, which writes them, and the
-// setup stub, which reads them. The names are ASCII, stored in upper case as
-// a resource compiler stores them; a lookup ignores case.
+// setup stub, which reads them. The names are ASCII, written here as the stub
+// looks them up (and names them in its messages); velkin-pack stores them in
+// upper case, as a resource compiler does and as the system's lookup, which
+// ignores case, expects.
 namespace SetupResourceNames {
 
 // RT_RCDATA.
@@ -14,10 +16,10 @@ constexpr uint16_t type = 10;
 constexpr uint16_t language = 0x0409;
 
 // The whole installer package, byte for byte.
-constexpr const wchar_t* package = L"MSI";
+constexpr const wchar_t* package = L"msi";
 // The package's ProductCode: the 38 ASCII characters of the braced GUID,
 // without a terminator.
-constexpr const wchar_t* productCode = L"PRODUCT_CODE";
+constexpr const wchar_t* productCode = L"product_code";
 // Carried by the stub, and so by every setup made from it: what tells a
 // Velkin setup from any other program.
 constexpr const wchar_t* stubMarker = L"VELKIN_SETUP";

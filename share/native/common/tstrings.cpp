@@ -28,11 +28,13 @@ tstring format(const wchar_t* format, ...) {
 
 namespace {
 
-tstring shiftAsciiLetters(const tstring& text, wchar_t first, wchar_t last, wchar_t shift) {
-    tstring result = text;
-    for (wchar_t& c : result) {
-        if (c >= first && c <= last) {
-            c = static_cast<wchar_t>(c + shift);
+template <class Text>
+Text shiftAsciiLetters(const Text& text, char first, char last, int shift) {
+    using Unit = typename Text::value_type;
+    Text result = text;
+    for (Unit& c : result) {
+        if (c >= static_cast<Unit>(first) && c <= static_cast<Unit>(last)) {
+            c = static_cast<Unit>(c + shift);
         }
     }
     return result;
@@ -40,9 +42,19 @@ tstring shiftAsciiLetters(const tstring& text, wchar_t first, wchar_t last, wcha
 
 } // namespace
 
-tstring toLower(const tstring& text) { return shiftAsciiLetters(text, L'A', L'Z', L'a' - L'A'); }
+tstring toLower(const tstring& text) { return shiftAsciiLetters(text, 'A', 'Z', 'a' - 'A'); }
 
-tstring toUpper(const tstring& text) { return shiftAsciiLetters(text, L'a', L'z', L'A' - L'a'); }
+tstring toUpper(const tstring& text) { return shiftAsciiLetters(text, 'a', 'z', 'A' - 'a'); }
+
+std::u16string toUpper(const std::u16string& text) { return shiftAsciiLetters(text, 'a', 'z', 'A' - 'a'); }
+
+tstring widenBytes(const std::string& bytes) {
+    tstring wide;
+    for (const char c : bytes) {
+        wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
+    }
+    return wide;
+}
 
 bool equals(const tstring& a, const tstring& b, CompareType mode) {
     if (mode == IgnoreCase) {
@@ -94,9 +106,7 @@ TextBuilder::TextBuilder(const std::string& first) { *this << first; }
 TextBuilder& TextBuilder::operator<<(const std::string& piece) {
     const tstring decoded = fromUtf8(piece);
     if (decoded.empty() && !piece.empty()) {
-        for (const char c : piece) {
-            text_ += static_cast<wchar_t>(static_cast<unsigned char>(c));
-        }
+        text_ += widenBytes(piece);
     } else {
         text_ += decoded;
     }

@@ -31,6 +31,9 @@ std::u16string toUtf16(const tstring& text);
 // and a code point appended as UTF-8.
 std::optional<char32_t> decodeUtf8(const std::string& bytes, size_t& position);
 void appendUtf8(std::string& out, char32_t codePoint);
+// Each byte as the character of the same number (Latin-1): for bytes that
+// must be shown, or handed on, whatever they hold.
+tstring widenBytes(const std::string& bytes);
 // The system's ANSI code page; UTF-8 where the system has none.
 tstring fromACP(const std::string& text);
 std::string toACP(const tstring& text);
@@ -50,6 +53,7 @@ bool endsWith(const tstring& text, const tstring& suffix, CompareType mode = Cas
 tstring toLower(const tstring& text);
 // Raises the ASCII letters only.
 tstring toUpper(const tstring& text);
+std::u16string toUpper(const std::u16string& text);
 tstring trim(const tstring& text, const tstring& characters);
 // Replaces from left to right; text brought in by a replacement is never
 // searched again.

@@ -1,5 +1,6 @@
 #include "DirectoryLock.h"
 
+#include "UniqueHandles.h"
 #include "WinErrorHandling.h"
 #include "WinFileUtils.h"
 #include "WindowsApi.h"
@@ -24,7 +25,11 @@ std::optional<DirectoryLock> DirectoryLock::take(const tstring& path, Purpose pu
         ::SetLastError(ERROR_DIRECTORY);
         return std::nullopt;
     }
-    return DirectoryLock(std::move(handle));
+    return DirectoryLock(handle.release());
+}
+
+void DirectoryLock::Close::operator()(void* handle) const {
+    UniqueHandle(static_cast<HANDLE>(handle)).reset();
 }
 
 void DirectoryLock::releaseAndRemove(const tstring& path) {

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "UniqueHandles.h"
 #include "tstrings.h"
 
+#include <memory>
 #include <optional>
 
 // An open handle on a directory. While a lock lives, nobody can remove or
@@ -20,6 +20,9 @@ public:
     // locked as itself, never followed.
     static std::optional<DirectoryLock> take(const tstring& path, Purpose purpose);
 
+    // The system's HANDLE on the directory, for a child process to inherit
+    // (Executor::passHandle): typed as the system types it, without its
+    // headers.
     void* handle() const { return handle_.get(); }
 
     // Releases the lock and removes the directory, which must be empty. A
@@ -28,7 +31,12 @@ public:
     void releaseAndRemove(const tstring& path);
 
 private:
-    explicit DirectoryLock(UniqueHandle handle) : handle_(std::move(handle)) {}
+    // Closes as UniqueHandle does.
+    struct Close {
+        void operator()(void* handle) const;
+    };
 
-    UniqueHandle handle_;
+    explicit DirectoryLock(void* handle) : handle_(handle) {}
+
+    std::unique_ptr<void, Close> handle_;
 };

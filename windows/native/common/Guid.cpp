@@ -1,20 +1,21 @@
 #include "Guid.h"
 
 #include "ErrorHandling.h"
+#include "GuidText.h"
 #include "WinDll.h"
 #include "WindowsApi.h"
 
 #include <objbase.h>
 
 #include <cstring>
+#include <optional>
 
 namespace {
 
-// The COM functions that read and write GUID text. ole32.dll pulls a dozen
-// libraries in with it; only the removal needs it, so it is loaded, from the
-// system directory, on first use.
+// The COM functions that write GUID text and make GUIDs. ole32.dll pulls a
+// dozen libraries in with it; only the removal needs it, so it is loaded,
+// from the system directory, on first use.
 struct Ole32 {
-    decltype(&::IIDFromString) iidFromString;
     decltype(&::StringFromGUID2) stringFromGuid2;
     decltype(&::CoCreateGuid) coCreateGuid;
 };
@@ -22,34 +23,38 @@ struct Ole32 {
 const Ole32& ole32() {
     return systemLibraryFunctions<Ole32>(L"ole32.dll", [](const Dll& library) {
         Ole32 functions{};
-        library.resolve("IIDFromString", functions.iidFromString);
         library.resolve("StringFromGUID2", functions.stringFromGuid2);
         library.resolve("CoCreateGuid", functions.coCreateGuid);
         return functions;
     });
 }
 
-void initGuid(const tstring& text, GUID& value) {
+// The number that `count` digits of the canonical (upper-case) text give
+// from `position` on.
+uint32_t hexValue(const tstring& canonical, size_t position, size_t count) {
+    uint32_t value = 0;
+    for (size_t i = position; i < position + count; ++i) {
+        const wchar_t c = canonical[i];
+        value = value * 16 + static_cast<uint32_t>(c <= L'9' ? c - L'0' : c - L'A' + 10);
+    }
+    return value;
+}
+
+// Data1, Data2 and Data3 are numbers, Data4 bytes, as the text lists them.
+GUID parseGuid(const tstring& text) {
     static_assert(sizeof(GUID) == 16, "a GUID is 16 bytes");
-    tstring parsed = text;
-    const bool braced = text.size() == 38 && text.front() == L'{' && text.back() == L'}';
-    if (!braced && text.size() >= 32) {
-        tstring copy = text;
-        if (text.front() != L'{' && text.back() != L'}') {
-            copy = L"{" + copy + L"}";
-        }
-        if (text.find(L'-') == tstring::npos) {
-            for (const size_t position : {9, 14, 19, 24}) {
-                copy.insert(position, 1, L'-');
-            }
-        }
-        if (copy.size() == 38) {
-            parsed = copy;
-        }
+    const std::optional<tstring> canonical = canonicalGuid(text);
+    if (!canonical) {
+        VK_THROW_MSG(text << " is not a GUID");
     }
-    if (FAILED(ole32().iidFromString(parsed.c_str(), &value))) {
-        VK_THROW_MSG("IIDFromString(" << parsed << ") failed");
+    GUID value{};
+    value.Data1 = hexValue(*canonical, 1, 8);
+    value.Data2 = static_cast<uint16_t>(hexValue(*canonical, 10, 4));
+    value.Data3 = static_cast<uint16_t>(hexValue(*canonical, 15, 4));
+    for (size_t i = 0; i < 8; ++i) {
+        value.Data4[i] = static_cast<uint8_t>(hexValue(*canonical, i < 2 ? 20 + 2 * i : 21 + 2 * i, 2));
     }
+    return value;
 }
 
 } // namespace
@@ -60,23 +65,10 @@ Guid::Guid(const _GUID& value) {
     std::memcpy(value_, &value, sizeof(value_));
 }
 
-namespace {
-
-tstring widenBytes(const std::string& text) {
-    tstring wide;
-    for (const char c : text) {
-        wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
-    }
-    return wide;
-}
-
-} // namespace
-
-Guid::Guid(const std::string& text) : Guid(widenBytes(text)) {}
+Guid::Guid(const std::string& text) : Guid(tstrings::widenBytes(text)) {}
 
 Guid::Guid(const tstring& text) {
-    GUID value;
-    initGuid(text, value);
+    const GUID value = parseGuid(text);
     std::memcpy(value_, &value, sizeof(value_));
 }
 

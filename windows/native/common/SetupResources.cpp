@@ -7,8 +7,8 @@
 namespace SetupResources {
 
 const wchar_t* const type = MAKEINTRESOURCEW(SetupResourceNames::type);
-const wchar_t* const package = L"msi";
-const wchar_t* const productCode = L"product_code";
+const wchar_t* const package = SetupResourceNames::package;
+const wchar_t* const productCode = SetupResourceNames::productCode;
 
 Guid decodeProductCode(const std::vector<uint8_t>& bytes) {
     return Guid(std::string(bytes.begin(), bytes.end()));

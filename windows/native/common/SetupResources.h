@@ -12,7 +12,6 @@ namespace SetupResources {
 
 // RT_RCDATA.
 extern const wchar_t* const type;
-// The names as the stub looks them up; a lookup ignores case.
 extern const wchar_t* const package;
 extern const wchar_t* const productCode;
 

@@ -45,7 +45,8 @@ StagedFileWriter::StagedFileWriter(const tstring& destination) : destination_(de
     // A new file, never an old one truncated: ext4 takes a truncated file for
     // one being replaced and flushes the whole content to disk at close.
     stagingPath_ =
-        FileUtils::createTempFile(L"vkt", L".tmp", FileUtils::parentPath(destination_), file_);
+        FileUtils::createTempFile(FileUtils::velkinTempPrefix, FileUtils::velkinTempSuffix,
+                                 FileUtils::parentPath(destination_), file_);
     if (!markForDeletion(file_.get(), true)) {
         const DWORD error = ::GetLastError();
         file_.reset();

@@ -15,8 +15,8 @@
 // reads as such).
 class StagedFileWriter {
 public:
-    // The staging file is named "vkt", 16 random hexadecimal digits and
-    // ".tmp", in the destination's directory, which must exist.
+    // The staging file is named as FileUtils::velkinTempPrefix says, in the
+    // destination's directory, which must exist.
     explicit StagedFileWriter(const tstring& destination);
     ~StagedFileWriter();
 

@@ -1,6 +1,7 @@
 #include "WinApp.h"
 
 #include "ErrorHandling.h"
+#include "Log.h"
 #include "LogAppenders.h"
 #include "PathUtils.h"
 #include "Unattended.h"

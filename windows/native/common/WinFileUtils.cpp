@@ -327,6 +327,9 @@ tstring createUniqueFile(const tstring& directory, const std::function<tstring()
                         });
 }
 
+const tstring velkinTempPrefix = L"velkin-";
+const tstring velkinTempSuffix = L".tmp";
+
 tstring createTempDirectory(const tstring& prefix, const tstring& suffix,
                             const tstring& directory) {
     return createUniqueDirectory(directory, TempNames{prefix, suffix});

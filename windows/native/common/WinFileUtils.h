@@ -33,6 +33,14 @@ tstring toAbsolutePath(const tstring& path);
 // "\\?\" volume), which is never created itself.
 void createDirectories(const tstring& path);
 
+// The one form of the names that Velkin's programs give what they make for a
+// while (their private directories in the temporary directory, staging files
+// beside a destination): "velkin-", 16 random hexadecimal digits and ".tmp".
+// One form, so that one sweep (sweepLeftovers) tells them all from what other
+// programs make.
+extern const tstring velkinTempPrefix;
+extern const tstring velkinTempSuffix;
+
 // Prefix, 16 random hexadecimal digits and suffix: a name of one length on
 // every run that nobody can guess. The prefix and suffix must be fit for a
 // file name.

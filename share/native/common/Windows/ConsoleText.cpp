@@ -1,4 +1,6 @@
 // The Windows half of ConsoleText.
+#include "ConsoleText.h"
+
 #include "ErrorHandling.h"
 #include "WindowsApi.h"
 #include "tstrings.h"

@@ -5,4 +5,4 @@
 // Reads a package's facts with msi.dll, in this process. A package that
 // msi.dll refuses throws a DamagedFileError whose reason completes "<path> is
 // not a Windows Installer package (...)".
-PackageFacts readWithMsiDll(const tstring& path);
+RawPackageFacts readWithMsiDll(const tstring& path);

@@ -1,25 +1,15 @@
-#include "MsiReader.h"
-
-#include "FactsMessage.h"
+#include "MsiQueries.h"
 
 #include "DamagedFile.h"
 #include "MsiDb.h"
 #include "MsiSummaryInfo.h"
-#include "PackFiles.h"
-#include "ReaderDirectory.h"
-#include "ReaderProcess.h"
-#include "StagedFileWriter.h"
 #include "UniqueHandles.h"
 #include "WinErrorHandling.h"
-#include "WinFileUtils.h"
-#include "WinSysInfo.h"
 #include "WindowsApi.h"
 
 #include <objbase.h>
 
-#include <algorithm>
 #include <memory>
-#include <optional>
 
 namespace {
 
@@ -54,7 +44,7 @@ bool hasTable(const msi::Database& db, const tstring& table) {
     return !view.tryFetch().empty();
 }
 
-void readProperties(const msi::Database& db, PackageFacts& facts) {
+void readProperties(const msi::Database& db, RawPackageFacts& facts) {
     for (const tstring& name : propertyNames()) {
         try {
             facts.properties[name] = db.getProperty(name);
@@ -63,34 +53,26 @@ void readProperties(const msi::Database& db, PackageFacts& facts) {
     }
 }
 
-void readTables(const msi::Database& db, PackageFacts& facts) {
+void readTables(const msi::Database& db, RawPackageFacts& facts) {
     if (hasTable(db, L"Media")) {
         msi::DatabaseView view(db, L"SELECT `LastSequence`, `Cabinet` FROM `Media`");
         for (msi::DatabaseRecord row = view.tryFetch(); !row.empty(); row = view.tryFetch()) {
-            facts.disks.push_back(PackageFacts::Disk{row.getInteger(1), row.getString(2)});
+            facts.disks.push_back(RawPackageFacts::Disk{row.getInteger(1), row.getString(2)});
         }
     }
     if (hasTable(db, L"File")) {
         msi::DatabaseView view(db, L"SELECT `FileName`, `Attributes`, `Sequence` FROM `File`");
         for (msi::DatabaseRecord row = view.tryFetch(); !row.empty(); row = view.tryFetch()) {
             facts.files.push_back(
-                PackageFacts::File{row.getString(1), row.isNull(2) ? 0 : row.getInteger(2), row.getInteger(3)});
+                RawPackageFacts::File{row.getString(1), row.isNull(2) ? 0 : row.getInteger(2), row.getInteger(3)});
         }
     }
 }
 
-// A package of hundreds of MiB answers in a fraction of a second; a reader
-// that takes this long is caught in a damaged one.
-constexpr int timeLimitSeconds = 60;
-
-PackageFacts answerOf(ReaderProcess& reader, const tstring& shownPath) {
-    return factsFromReader([&reader] { return reader.answer(timeLimitSeconds); }, shownPath);
-}
-
 } // namespace
 
-PackageFacts readWithMsiDll(const tstring& path) {
-    PackageFacts facts;
+RawPackageFacts readWithMsiDll(const tstring& path) {
+    RawPackageFacts facts;
     {
         std::unique_ptr<msi::Database> db;
         try {
@@ -111,37 +93,4 @@ PackageFacts readWithMsiDll(const tstring& path) {
     // its own.
     facts.isSigned = carriesDigitalSignature(path);
     return facts;
-}
-
-struct PackageReading::Pending {
-    ReaderProcess reader;
-};
-
-PackageReading::PackageReading(const tstring& path) : path_(path), pending_(new Pending{ReaderProcess(path)}) {}
-
-PackageReading::~PackageReading() = default;
-
-PackageFacts PackageReading::facts() { return answerOf(pending_->reader, path_); }
-
-PackageFacts readEmbeddedPackageFacts(const tstring& path, uint64_t offset, uint64_t size) {
-    const InputFile setup(path);
-    tstring tempDir;
-    std::optional<ReaderDirectory> directory;
-    tstring copy;
-    // The system's failures are the temporary directory's; the setup's own
-    // are sentences that name it, and pass.
-    try {
-        tempDir = SysInfo::getTempDir();
-        directory.emplace(tempDir);
-        copy = FileUtils::joinPath(directory->path(), L"package.msi");
-        StagedFileWriter writer(copy);
-        setup.visit(offset, size, [&writer](uint64_t, const uint8_t* bytes, size_t part) { writer.write(bytes, part); });
-        writer.finish();
-    } catch (const SysError& e) {
-        VK_THROW(TemporaryFileError((tstrings::TextBuilder() << "Cannot make a file in the temporary directory "
-                                                             << tempDir << ": " << systemErrorDescription(e.getCode()))
-                                        .utf8()));
-    }
-    ReaderProcess reader(copy);
-    return answerOf(reader, path);
 }

@@ -1,48 +1,24 @@
 #pragma once
 
 #include "PackFiles.h"
-#include "PeChecksum.h"
+#include "PackageChecksum.h"
 #include "ResourceTree.h"
 #include "SetupStub.h"
 
-#include <atomic>
 #include <cstdint>
-#include <future>
 #include <vector>
-
-// The package's share of a setup's CheckSum, summed in the background from
-// the moment this is made, while the rest of the setup is planned and the
-// package copied. The package starts a page in every setup, so its share
-// does not depend on where.
-class PackageChecksum {
-public:
-    explicit PackageChecksum(const InputFile& package);
-    // A sum nobody asked for stops at once: a package refused for its facts
-    // is not read to its end.
-    ~PackageChecksum();
-
-    PackageChecksum(const PackageChecksum&) = delete;
-    PackageChecksum& operator=(const PackageChecksum&) = delete;
-
-    // Waits for the sum; throws what summing threw.
-    PeChecksum get() { return sum_.get(); }
-
-private:
-    std::atomic<bool> stop_{false};
-    std::future<PeChecksum> sum_;
-};
 
 // A setup executable planned around a stub before a byte is written: the
 // stub's own sections up to its resources as they are, a new resource section
 // in their place (its tree, the package, the other resources' data), and the
-// base relocations moved behind it. Every offset and size is known from the
-// package's size and the resources' data sizes, so the package streams from
-// its file.
-class SetupLayout {
+// base relocations moved behind it; then written, the package first if need
+// be. Every offset and size is known from the package's size and the
+// resources' data sizes, so the package streams from its file.
+class SetupWriter {
 public:
     // `resources` replace the stub's own; the package goes last, under
     // `packageKey`.
-    SetupLayout(const SetupStub& stub, const std::vector<ResourceData>& resources,
+    SetupWriter(const SetupStub& stub, const std::vector<ResourceData>& resources,
                 const ResourceKey& packageKey, uint64_t packageSize);
 
     // Where the package goes in a setup from `stub` whose resources have

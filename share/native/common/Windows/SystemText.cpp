@@ -1,5 +1,7 @@
 // The Windows half of SystemText: the Windows API's code page conversions and
 // the C runtime's secure functions.
+#include "SystemText.h"
+
 #include "ErrorHandling.h"
 #include "WindowsApi.h"
 

@@ -2,9 +2,9 @@
 
 #include "FactsMessage.h"
 #include "IsolatedCall.h"
-#include "LibmsiReader.h"
+#include "LibmsiQueries.h"
 #include "PackFiles.h"
-#include "PosixHandles.h"
+#include "PosixPackFiles.h"
 
 #include <glib.h>
 
@@ -54,7 +54,7 @@ IsolatedCall startReading(int descriptor) {
         addressSpaceAllowance);
 }
 
-PackageFacts answerOf(IsolatedCall& reading, const tstring& shownPath) {
+RawPackageFacts answerOf(IsolatedCall& reading, const tstring& shownPath) {
     return factsFromReader([&reading] { return reading.answer(timeLimitSeconds); }, shownPath);
 }
 
@@ -71,9 +71,9 @@ PackageReading::PackageReading(const tstring& path) : path_(path), pending_(new 
 
 PackageReading::~PackageReading() = default;
 
-PackageFacts PackageReading::facts() { return answerOf(pending_->reader, path_); }
+RawPackageFacts PackageReading::facts() { return answerOf(pending_->reader, path_); }
 
-PackageFacts readEmbeddedPackageFacts(const tstring& path, uint64_t offset, uint64_t size) {
+RawPackageFacts readEmbeddedPackageFacts(const tstring& path, uint64_t offset, uint64_t size) {
     // libmsi reads a package only from a file of its own: a private copy,
     // which the reader inherits.
     const TemporaryCopy copy(InputFile(path), offset, size);

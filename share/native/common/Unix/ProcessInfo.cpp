@@ -1,4 +1,6 @@
 // The Unix half of ProcessInfo: POSIX, and Linux's thread ids and /proc.
+#include "ProcessInfo.h"
+
 #include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>

@@ -1,4 +1,6 @@
 // The Unix half of SystemText: POSIX and the C library.
+#include "SystemText.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

@@ -1,4 +1,6 @@
 // The Unix half of ConsoleText: a terminal takes UTF-8 as it is.
+#include "ConsoleText.h"
+
 #include "ErrorHandling.h"
 #include "SystemText.h"
 

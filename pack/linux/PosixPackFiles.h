@@ -1,11 +1,13 @@
 #pragma once
 
+#include "Descriptor.h"
 #include "PackFiles.h"
 
-// The descriptors behind velkin-pack's files, for a reader that opens them by
-// their /proc/self/fd paths.
+// What the Linux half of PackFiles offers beyond it, for a reader that opens
+// files by their /proc/self/fd paths.
+
+// The descriptor behind an input file.
 int descriptorOf(const InputFile& input);
-int descriptorOf(const StagedOutput& output);
 
 // A private copy of `size` bytes of `source` from `offset` on, in a file of
 // the temporary directory (TMPDIR) that has no name, or loses it at once: no
@@ -14,13 +16,9 @@ int descriptorOf(const StagedOutput& output);
 class TemporaryCopy {
 public:
     TemporaryCopy(const InputFile& source, uint64_t offset, uint64_t size);
-    ~TemporaryCopy();
 
-    TemporaryCopy(const TemporaryCopy&) = delete;
-    TemporaryCopy& operator=(const TemporaryCopy&) = delete;
-
-    int descriptor() const { return fd_; }
+    int descriptor() const { return fd_.get(); }
 
 private:
-    int fd_ = -1;
+    Descriptor fd_;
 };

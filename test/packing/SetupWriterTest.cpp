@@ -7,7 +7,7 @@
 #include "PeHeaders.h"
 #include "SetupFile.h"
 #include "SetupKeys.h"
-#include "SetupLayout.h"
+#include "SetupWriter.h"
 #include "SetupStub.h"
 #include "TestFiles.h"
 
@@ -27,9 +27,9 @@ std::vector<ResourceData> stubResourcesAnd(const SetupStub& stub, const std::str
     return resources;
 }
 
-class SetupLayoutTest : public testing::Test {
+class SetupWriterTest : public testing::Test {
 protected:
-    SetupLayoutTest() : stub_{InputFile(stubPath()), stubPath()} {}
+    SetupWriterTest() : stub_{InputFile(stubPath()), stubPath()} {}
 
     std::vector<uint8_t> pack(const tstring& package, const std::string& name) {
         return pack(package, name, stubResourcesAnd(stub_, code_));
@@ -38,7 +38,7 @@ protected:
     std::vector<uint8_t> pack(const tstring& package, const std::string& name,
                               const std::vector<ResourceData>& resources) {
         const InputFile input(package);
-        const SetupLayout layout(stub_, resources, SetupKeys::package(), input.size());
+        const SetupWriter layout(stub_, resources, SetupKeys::package(), input.size());
         StagedOutput output(dir_ / name);
         PackageChecksum packageSum(input);
         layout.copyPackage(output, input);
@@ -55,7 +55,7 @@ protected:
 // Every header field that moves is where the sections now are, the bytes
 // before the resources and the base relocations themselves are the stub's,
 // the CheckSum is the file's, and the tree leads to the package whole.
-TEST_F(SetupLayoutTest, HeadersDescribeTheFileAndTheTreeLeadsToThePackage) {
+TEST_F(SetupWriterTest, HeadersDescribeTheFileAndTheTreeLeadsToThePackage) {
     const std::vector<uint8_t> package = readBytes(packagePath("demo.msi"));
     const std::vector<uint8_t> setup = pack(packagePath("demo.msi"), "setup.exe");
     const PeHeaders headers{MemoryBytes(setup)};
@@ -103,7 +103,7 @@ TEST_F(SetupLayoutTest, HeadersDescribeTheFileAndTheTreeLeadsToThePackage) {
 // The package is copied to its place before the other resources' data is
 // known: data of any size under the same keys leaves the package where
 // packagePlace put it, and the tree written leads there.
-TEST_F(SetupLayoutTest, ThePackagesPlaceDependsOnTheKeysAndItsSizeAlone) {
+TEST_F(SetupWriterTest, ThePackagesPlaceDependsOnTheKeysAndItsSizeAlone) {
     std::vector<ResourceData> grown = stubResourcesAnd(stub_, std::string(70000, 'x'));
     for (ResourceData& resource : grown) {
         resource.bytes.resize(resource.bytes.size() + 4099, 0x5A);
@@ -111,34 +111,34 @@ TEST_F(SetupLayoutTest, ThePackagesPlaceDependsOnTheKeysAndItsSizeAlone) {
     const std::vector<ResourceData> empty = stubResourcesAnd(stub_, "");
     const std::vector<ResourceKey> keys = resourceKeys(empty, SetupKeys::package());
     const tstring package = packagePath("demo.msi");
-    const uint64_t place = SetupLayout::packagePlace(stub_, keys, InputFile(package).size());
+    const uint64_t place = SetupWriter::packagePlace(stub_, keys, InputFile(package).size());
     for (const std::vector<ResourceData>& resources : {empty, grown}) {
         const std::vector<uint8_t> setup = pack(package, "setup.exe", resources);
         EXPECT_EQ(place, SetupFile(MemoryBytes(setup), L"setup.exe").packageOffset());
     }
     // A large package starts at a multiple of 64 KiB, whatever the data.
     const uint64_t large = uint64_t{5} << 20;
-    const uint64_t largePlace = SetupLayout::packagePlace(stub_, keys, large);
+    const uint64_t largePlace = SetupWriter::packagePlace(stub_, keys, large);
     EXPECT_EQ(0u, largePlace % (64 * 1024));
-    EXPECT_EQ(largePlace, SetupLayout(stub_, grown, SetupKeys::package(), large).packageOffset());
+    EXPECT_EQ(largePlace, SetupWriter(stub_, grown, SetupKeys::package(), large).packageOffset());
 }
 
-TEST_F(SetupLayoutTest, TheSameInputsGiveTheSameBytes) {
+TEST_F(SetupWriterTest, TheSameInputsGiveTheSameBytes) {
     EXPECT_EQ(pack(packagePath("demo.msi"), "first.exe"), pack(packagePath("demo.msi"), "second.exe"));
 }
 
 // The largest package keeps the image below 2 GiB; one byte more would not.
-TEST_F(SetupLayoutTest, TheLimitIsExact) {
+TEST_F(SetupWriterTest, TheLimitIsExact) {
     const std::vector<ResourceData> resources = stubResourcesAnd(stub_, code_);
-    const uint64_t largest = SetupLayout(stub_, resources, SetupKeys::package(), 0).largestPackage();
+    const uint64_t largest = SetupWriter(stub_, resources, SetupKeys::package(), 0).largestPackage();
     EXPECT_GT(largest, uint64_t{2000} * 1024 * 1024);
-    EXPECT_LT(SetupLayout(stub_, resources, SetupKeys::package(), largest).imageSize(), uint64_t{1} << 31);
-    EXPECT_GE(SetupLayout(stub_, resources, SetupKeys::package(), largest + 1).imageSize(), uint64_t{1} << 31);
+    EXPECT_LT(SetupWriter(stub_, resources, SetupKeys::package(), largest).imageSize(), uint64_t{1} << 31);
+    EXPECT_GE(SetupWriter(stub_, resources, SetupKeys::package(), largest + 1).imageSize(), uint64_t{1} << 31);
 }
 
 // A package resource shorter than any package is refused, as inspect
 // refuses it, and nothing is written; the shortest there can be is taken out.
-TEST_F(SetupLayoutTest, ExtractRefusesAPackageTooShortToBeOne) {
+TEST_F(SetupWriterTest, ExtractRefusesAPackageTooShortToBeOne) {
     for (const size_t size : {size_t{1}, size_t{1535}, size_t{1536}}) {
         writeBytes(dir_ / "package.bin", std::vector<uint8_t>(size, 0xD0));
         pack(dir_ / "package.bin", "setup.exe");

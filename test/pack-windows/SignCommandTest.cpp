@@ -1,6 +1,7 @@
 // velkin-pack.exe runs the user's signer through cmd /c: this test program,
 // run again as the signer, "signs" each file and records the paths it was
 // given.
+#include "PathUtils.h"
 #include "TestSupport.h"
 #include "UniqueHandles.h"
 #include "WinSysInfo.h"
@@ -11,6 +12,7 @@
 #include <cstdio>
 #include <fstream>
 #include <memory>
+#include <regex>
 
 namespace {
 
@@ -104,6 +106,22 @@ TEST_F(SignCommandTest, SignsPackageThenSetupWithCopiesItRemoves) {
     EXPECT_TRUE(contains(report.output, "\"signed\": true,")) << report.output;
     EXPECT_TRUE(contains(report.output, "\"setupSigned\": true\n")) << report.output;
     EXPECT_TRUE(contains(report.output, "\"productCodeMatches\": true,")) << report.output;
+}
+
+// Its copies live in a directory named as every Velkin program names what it
+// leaves in the temporary directory: what a run ended hard left of one, the
+// next run removes first (and so does any setup's run).
+TEST_F(SignCommandTest, ItsDirectoryIsNamedAsEveryLeftoverAndTheirsGoFirst) {
+    const tstring leftover = FileUtils::joinPath(SysInfo::getTempDir(), L"velkin-00000000000000cd.tmp");
+    ASSERT_TRUE(::CreateDirectoryW(leftover.c_str(), nullptr));
+    std::ofstream((leftover + L"\\package.msi").c_str(), std::ios::binary) << "left";
+    const ChildResult result =
+        pack(siblingProgram(L"velkin-pack-tests.exe") + L" --gtest_filter=SignerChild.SignsIntoItsSecondArgument %1 %2");
+    ASSERT_EQ(0u, result.exitCode) << result.output;
+    EXPECT_FALSE(exists(leftover));
+    const std::string signings = readFile(log);
+    EXPECT_TRUE(std::regex_search(signings, std::regex(R"(\\velkin-[0-9a-f]{16}\.tmp\\package\\package\.msi\|)")))
+        << signings;
 }
 
 TEST_F(SignCommandTest, AFailingSignerIsReportedWithItsLastMessage) {

@@ -1,4 +1,6 @@
 // The Windows half of ProcessInfo.
+#include "ProcessInfo.h"
+
 #include "GrowingBuffer.h"
 #include "WindowsApi.h"
 

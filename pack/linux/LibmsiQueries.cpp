@@ -1,4 +1,4 @@
-#include "LibmsiReader.h"
+#include "LibmsiQueries.h"
 
 #include "DamagedFile.h"
 
@@ -67,7 +67,7 @@ tstring summaryText(LibmsiSummaryInfo* summary, LibmsiProperty property) {
     return value ? tstrings::fromUtf8(value) : tstring();
 }
 
-void readSummary(LibmsiDatabase* db, PackageFacts& facts) {
+void readSummary(LibmsiDatabase* db, RawPackageFacts& facts) {
     GError* error = nullptr;
     const Owned<LibmsiSummaryInfo> summary(libmsi_summary_info_new(db, 0, &error));
     if (!summary) {
@@ -86,14 +86,14 @@ void readSummary(LibmsiDatabase* db, PackageFacts& facts) {
 
 } // namespace
 
-PackageFacts readWithLibmsi(const std::string& path) {
+RawPackageFacts readWithLibmsi(const std::string& path) {
     GError* error = nullptr;
     const Owned<LibmsiDatabase> owned(libmsi_database_new(path.c_str(), LIBMSI_DB_FLAGS_READONLY, nullptr, &error));
     if (!owned) {
         fail("libmsi cannot open it", error);
     }
     LibmsiDatabase* db = owned.get();
-    PackageFacts facts;
+    RawPackageFacts facts;
     std::set<tstring> tables;
     eachRow(db, "SELECT `Name` FROM `_Tables`", [&](LibmsiRecord* row) { tables.insert(text(row, 1)); });
     if (tables.count(L"Property")) {
@@ -108,12 +108,12 @@ PackageFacts readWithLibmsi(const std::string& path) {
     readSummary(db, facts);
     if (tables.count(L"Media")) {
         eachRow(db, "SELECT `LastSequence`, `Cabinet` FROM `Media`", [&](LibmsiRecord* row) {
-            facts.disks.push_back(PackageFacts::Disk{libmsi_record_get_int(row, 1), text(row, 2)});
+            facts.disks.push_back(RawPackageFacts::Disk{libmsi_record_get_int(row, 1), text(row, 2)});
         });
     }
     if (tables.count(L"File")) {
         eachRow(db, "SELECT `FileName`, `Attributes`, `Sequence` FROM `File`", [&](LibmsiRecord* row) {
-            facts.files.push_back(PackageFacts::File{
+            facts.files.push_back(RawPackageFacts::File{
                 text(row, 1), libmsi_record_is_null(row, 2) ? 0 : libmsi_record_get_int(row, 2),
                 libmsi_record_get_int(row, 3)});
         });

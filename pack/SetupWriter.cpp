@@ -1,10 +1,8 @@
-#include "SetupLayout.h"
+#include "SetupWriter.h"
 
 #include "ErrorHandling.h"
 #include "PeChecksum.h"
 #include "PeFormat.h"
-
-#include <future>
 
 using LittleEndian::get32;
 using LittleEndian::put32;
@@ -26,42 +24,16 @@ uint64_t packageAlignment(uint64_t packageSize) { return packageSize >= largePac
 
 uint64_t alignUp(uint64_t value, uint64_t alignment) { return (value + alignment - 1) / alignment * alignment; }
 
-struct Stopped {};
-
-PeChecksum checksumOf(const InputFile& package, const std::atomic<bool>& stop) {
-    PeChecksum checksum;
-    try {
-        package.visit(0, package.size(), [&](uint64_t at, const uint8_t* bytes, size_t size) {
-            if (stop) {
-                throw Stopped();
-            }
-            checksum.add(at, bytes, size);
-        });
-    } catch (const Stopped&) {
-    }
-    return checksum;
-}
-
 } // namespace
 
-PackageChecksum::PackageChecksum(const InputFile& package)
-    : sum_(std::async(std::launch::async, checksumOf, std::cref(package), std::cref(stop_))) {}
-
-PackageChecksum::~PackageChecksum() {
-    stop_ = true;
-    if (sum_.valid()) {
-        sum_.wait();
-    }
-}
-
-uint64_t SetupLayout::packagePlace(const SetupStub& stub, const std::vector<ResourceKey>& keys,
+uint64_t SetupWriter::packagePlace(const SetupStub& stub, const std::vector<ResourceKey>& keys,
                                    uint64_t packageSize) {
     const PeSection& section = stub.headers().sections()[stub.resourceSection()];
     return section.pointerToRawData + streamedOffsetAfter(resourceTreeSize(keys), section.pointerToRawData,
                                                           packageAlignment(packageSize));
 }
 
-SetupLayout::SetupLayout(const SetupStub& stub, const std::vector<ResourceData>& resources,
+SetupWriter::SetupWriter(const SetupStub& stub, const std::vector<ResourceData>& resources,
                          const ResourceKey& packageKey, uint64_t packageSize)
     : stub_(stub), packageSize_(packageSize) {
     // Place, then fill: the package's place first, from the keys and its
@@ -77,7 +49,7 @@ SetupLayout::SetupLayout(const SetupStub& stub, const std::vector<ResourceData>&
     collectSections(placed);
 }
 
-std::vector<PeSection> SetupLayout::placeSections() {
+std::vector<PeSection> SetupWriter::placeSections() {
     const PeHeaders& headers = stub_.headers();
     const size_t first = stub_.resourceSection();
     std::vector<PeSection> placed = headers.sections();
@@ -94,7 +66,7 @@ std::vector<PeSection> SetupLayout::placeSections() {
     return placed;
 }
 
-std::vector<uint8_t> SetupLayout::patchedHeaders(const std::vector<PeSection>& placed) const {
+std::vector<uint8_t> SetupWriter::patchedHeaders(const std::vector<PeSection>& placed) const {
     const PeHeaders& headers = stub_.headers();
     const std::vector<PeSection>& sections = headers.sections();
     const size_t first = stub_.resourceSection();
@@ -128,7 +100,7 @@ std::vector<uint8_t> SetupLayout::patchedHeaders(const std::vector<PeSection>& p
     return prefix;
 }
 
-void SetupLayout::collectSections(const std::vector<PeSection>& placed) {
+void SetupWriter::collectSections(const std::vector<PeSection>& placed) {
     const std::vector<PeSection>& sections = stub_.headers().sections();
     const size_t first = stub_.resourceSection();
     const uint64_t sectionStart = placed[first].pointerToRawData;
@@ -146,7 +118,7 @@ void SetupLayout::collectSections(const std::vector<PeSection>& placed) {
     }
 }
 
-uint64_t SetupLayout::largestPackage() const {
+uint64_t SetupWriter::largestPackage() const {
     const PeHeaders& headers = stub_.headers();
     const std::vector<PeSection>& sections = headers.sections();
     const size_t first = stub_.resourceSection();
@@ -168,14 +140,14 @@ uint64_t SetupLayout::largestPackage() const {
     return resourceEnd > taken ? (resourceEnd - taken) / 8 * 8 : 0;
 }
 
-void SetupLayout::copyPackage(StagedOutput& output, const InputFile& package) const {
+void SetupWriter::copyPackage(StagedOutput& output, const InputFile& package) const {
     if (package.size() != packageSize_) {
         VK_THROW_MSG("The package " << package.path() << " changed its size while it was packed");
     }
     output.copy(package, 0, packageOffset_, packageSize_);
 }
 
-uint32_t SetupLayout::writeAround(StagedOutput& output, PackageChecksum& packageSum) const {
+uint32_t SetupWriter::writeAround(StagedOutput& output, PackageChecksum& packageSum) const {
     if (imageSize_ >= imageLimit) {
         VK_THROW_MSG("A setup of " << imageSize_ << " bytes in memory cannot be written");
     }

@@ -1,7 +1,0 @@
-#include "ProcessInfo.h"
-
-#ifdef _WIN32
-#include "Windows/ProcessInfo.inc"
-#else
-#include "Unix/ProcessInfo.inc"
-#endif

@@ -32,7 +32,7 @@ public:
     // Pieces well below that size are filled from memory that the machine
     // holds; smaller ones cost more calls, and under Wine every call is a
     // request to its server.
-    static constexpr size_t pieceSize = 512 * 1024;
+    static constexpr size_t pieceSize = 1024 * 1024;
 
     // Appends.
     StagedFileWriter& write(const void* data, size_t size);

@@ -1,5 +1,6 @@
 #include "ShellCommand.h"
 
+#include "Descriptor.h"
 #include "ErrorHandling.h"
 #include "NativeText.h"
 
@@ -43,30 +44,18 @@ private:
     posix_spawn_file_actions_t actions_;
 };
 
-class Pipe {
-public:
+// A pipe's two ends, each owned.
+struct Pipe {
     Pipe() {
-        if (::pipe2(ends_, O_CLOEXEC) != 0) {
+        int ends[2];
+        if (::pipe2(ends, O_CLOEXEC) != 0) {
             VK_THROW_MSG("Cannot start the sign command: " << std::strerror(errno));
         }
+        readEnd.reset(ends[0]);
+        writeEnd.reset(ends[1]);
     }
-    ~Pipe() {
-        closeEnd(0);
-        closeEnd(1);
-    }
-    Pipe(const Pipe&) = delete;
-    Pipe& operator=(const Pipe&) = delete;
-    int readEnd() const { return ends_[0]; }
-    int writeEnd() const { return ends_[1]; }
-    void closeEnd(int end) {
-        if (ends_[end] >= 0) {
-            ::close(ends_[end]);
-            ends_[end] = -1;
-        }
-    }
-
-private:
-    int ends_[2];
+    Descriptor readEnd;
+    Descriptor writeEnd;
 };
 
 // While the signer runs, Ctrl+C and Ctrl+\ are its to answer, as system()
@@ -118,7 +107,7 @@ Outcome run(const tstring& commandLine) {
     const std::string command = toNative(commandLine);
     Pipe errors;
     FileActions actions;
-    ::posix_spawn_file_actions_adddup2(actions.get(), errors.writeEnd(), STDERR_FILENO);
+    ::posix_spawn_file_actions_adddup2(actions.get(), errors.writeEnd.get(), STDERR_FILENO);
     const InterruptsLeftToChild interrupts;
     SpawnAttributes attributes;
     // velkin-pack ignores SIGPIPE for itself, not for the signer. Handlers
@@ -140,11 +129,11 @@ Outcome run(const tstring& commandLine) {
     if (started != 0) {
         VK_THROW_MSG("Cannot start the sign command with /bin/sh: " << std::strerror(started));
     }
-    errors.closeEnd(1);
+    errors.writeEnd.reset();
     std::string tail;
     char buffer[4096];
     for (;;) {
-        const ssize_t read = ::read(errors.readEnd(), buffer, sizeof(buffer));
+        const ssize_t read = ::read(errors.readEnd.get(), buffer, sizeof(buffer));
         if (read < 0 && errno == EINTR) {
             continue;
         }

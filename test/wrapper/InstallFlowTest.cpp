@@ -25,12 +25,17 @@ TEST_F(InstallFlowTest, QuietInstallPutsTheFilesInPlace) {
 }
 
 // The package that msiexec gets is the one inside the setup, byte for byte,
-// also where the setup writes it in many pieces and the last one short.
+// also where the setup reads it from its own file and writes it in many
+// pieces, the last one short.
 TEST_F(InstallFlowTest, PackageReachesMsiexecByteForByte) {
     const MsiexecStandIn standIn;
     const tstring setup = siblingProgram(L"velkin-setup-large.exe");
     const tstring kept = work / L"kept.msi";
-    EXPECT_EQ(0u, startSetup(setup, L"/qn", environmentWith(L"VELKIN_TEST_KEEP", kept))->finish().exitCode);
+    Environment keeping = environmentWith(L"VELKIN_TEST_KEEP", kept);
+    keeping.emplace_back(L"VELKIN_DEBUG", L"true");
+    const ChildResult result = startSetup(setup, L"/qn", keeping)->finish();
+    EXPECT_EQ(0u, result.exitCode);
+    EXPECT_FALSE(contains(result.output, "Reading the image itself")) << result.output;
     const UniqueLibraryHandle image(::LoadLibraryExW(setup.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
     ASSERT_TRUE(image.get());
     const HRSRC found = ::FindResourceW(image.get(), L"MSI", RT_RCDATA);

@@ -1,10 +1,12 @@
 #include "Resources.h"
 
+#include "ModuleFile.h"
+#include "ModuleImage.h"
 #include "StagedFileWriter.h"
 #include "WinErrorHandling.h"
 #include "WindowsApi.h"
 
-#include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -13,32 +15,6 @@ bool isNumber(const wchar_t* identifier) { return IS_INTRESOURCE(identifier); }
 // A number stays a number; a name points at our own copy of it.
 const wchar_t* ownIdentifier(const wchar_t* identifier, const tstring& text) {
     return isNumber(identifier) ? identifier : text.c_str();
-}
-
-// The module's image as the loader mapped it: at the handle, less the marks
-// that a module loaded as data carries in its low bits.
-const uint8_t* imageBase(HINSTANCE__* module) {
-    return reinterpret_cast<const uint8_t*>(reinterpret_cast<uintptr_t>(module) &
-                                            ~uintptr_t{3});
-}
-
-// Whether the file holds all `size` bytes at `data`: a damaged directory
-// entry may claim more than its section has, and the rest would be read from
-// whatever follows in memory, or not at all.
-bool liesInOneSection(HINSTANCE__* module, const void* data, size_t size) {
-    const uint8_t* base = imageBase(module);
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-    const auto* headers = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(headers);
-    const uintptr_t start = static_cast<const uint8_t*>(data) - base;
-    for (WORD i = 0; i < headers->FileHeader.NumberOfSections; ++i, ++section) {
-        const uintptr_t first = section->VirtualAddress;
-        const uintptr_t held = std::min(section->Misc.VirtualSize, section->SizeOfRawData);
-        if (start >= first && start < first + held) {
-            return size <= first + held - start;
-        }
-    }
-    return false;
 }
 
 } // namespace
@@ -93,12 +69,12 @@ bool Resource::damaged() const {
         return false;
     }
     const Data data = locate();
-    return !liesInOneSection(module_, data.pointer, data.size);
+    return ModuleImage::sectionHolding(module_, data.pointer, data.size) == nullptr;
 }
 
 Resource::Data Resource::getPtr() const {
     const Data data = locate();
-    if (!liesInOneSection(module_, data.pointer, data.size)) {
+    if (!ModuleImage::sectionHolding(module_, data.pointer, data.size)) {
         VK_THROW_MSG("resource (name='" << nameText_ << "', type='" << typeText_
                                         << "') is damaged: it claims " << data.size
                                         << " bytes, more than the file holds");
@@ -126,7 +102,13 @@ std::vector<uint8_t> Resource::bytes() const {
 
 void Resource::writeToFile(const tstring& destination) const {
     const Data data = getPtr();
-    StagedFileWriter(destination).write(data.pointer, data.size).finish();
+    StagedFileWriter writer(destination);
+    if (const std::optional<ModuleFile> file = ModuleFile::open(module_)) {
+        file->copyTo(writer, data.pointer, data.size);
+    } else {
+        writer.write(data.pointer, data.size);
+    }
+    writer.finish();
 }
 
 StringResource::StringResource(uint16_t number, HINSTANCE__* module)

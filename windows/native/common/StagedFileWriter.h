@@ -30,8 +30,7 @@ public:
     // 512 MiB package written at once took two to three times as long as a
     // copy right after another program had written and deleted as much.
     // Pieces well below that size are filled from memory that the machine
-    // holds; smaller ones cost more calls, and under Wine every call is a
-    // request to its server.
+    // holds; much smaller ones cost more calls.
     static constexpr size_t pieceSize = 1024 * 1024;
 
     // Appends.

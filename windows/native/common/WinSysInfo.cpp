@@ -144,8 +144,6 @@ HINSTANCE__* getCurrentModuleHandle() {
     return module;
 }
 
-namespace {
-
 tstring getModulePath(HMODULE module) {
     // GetModuleFileNameW answers a path that does not fit with the capacity
     // itself, and the buffer doubles.
@@ -159,8 +157,6 @@ tstring getModulePath(HMODULE module) {
     }
     return *path;
 }
-
-} // namespace
 
 tstring getProcessModulePath() { return FileUtils::toAbsolutePath(getModulePath(nullptr)); }
 

@@ -37,5 +37,7 @@ tstring getTempDir();
 HINSTANCE__* getCurrentModuleHandle();
 tstring getProcessModulePath();
 tstring getCurrentModulePath();
+// The file a loaded module came from, as the loader names it.
+tstring getModulePath(HINSTANCE__* module);
 
 } // namespace SysInfo

@@ -29,7 +29,7 @@ namespace {
 
 // Large enough that a read costs little beside its bytes, small enough to
 // stay in the processor's cache for whoever looks at them.
-constexpr uint64_t readChunk = 1024 * 1024;
+constexpr uint64_t readChunk = 128 * 1024;
 
 std::string reason(int error) { return std::strerror(error); }
 

@@ -168,8 +168,8 @@ printf '%s' "$pack_rows" >> "$table"
 # nothing: what the C and C++ runtimes cost any static program.
 stub_kib=$(( $(stat -c %s "$bin/velkin-setup.exe") / 1024 ))
 bare_kib=$(( $(stat -c %s "$bin/velkin-bench-exit0.exe") / 1024 ))
-met=no; [ "$stub_kib" -le 324 ] && met=yes
-echo "| velkin-setup.exe size (stripped) | $stub_kib KiB | $bare_kib KiB (a program that does nothing) | | <= 324 KiB | $met |" >> "$table"
+met=no; [ "$stub_kib" -le 328 ] && met=yes
+echo "| velkin-setup.exe size (stripped) | $stub_kib KiB | $bare_kib KiB (a program that does nothing) | | <= 328 KiB | $met |" >> "$table"
 
 {
   echo

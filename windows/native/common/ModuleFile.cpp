@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -60,13 +61,16 @@ std::optional<ModuleFile> ModuleFile::open(HINSTANCE__* module, const tstring& p
     // and the open fails if someone already may.
     UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
                                     nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    const DWORD error = file ? ERROR_SUCCESS : ::GetLastError();
-    if (file && ModuleImage::isImage(module) && mapsTheSameFile(ModuleImage::base(module), file.get())) {
-        return ModuleFile(module, std::move(file), path);
+    if (!file) {
+        VK_TRACE("Reading the image itself: " << path << " cannot be opened (system error "
+                                              << ::GetLastError() << ")");
+        return std::nullopt;
     }
-    VK_TRACE("Reading the image itself: " << path << " is not the file it was loaded from, or cannot be opened (system error "
-                                          << error << ")");
-    return std::nullopt;
+    if (!ModuleImage::isImage(module) || !mapsTheSameFile(ModuleImage::base(module), file.get())) {
+        VK_TRACE("Reading the image itself: " << path << " is not the file it was loaded from");
+        return std::nullopt;
+    }
+    return ModuleFile(module, std::move(file), path);
 }
 
 void ModuleFile::copyTo(StagedFileWriter& writer, const void* data, size_t size) const {

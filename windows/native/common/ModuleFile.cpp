@@ -3,6 +3,7 @@
 #include "Log.h"
 #include "ModuleImage.h"
 #include "StagedFileWriter.h"
+#include "WinDll.h"
 #include "WinErrorHandling.h"
 #include "WinSysInfo.h"
 
@@ -24,9 +25,9 @@ struct ViewDeleter {
 // the caller only loses the quicker copy.)
 bool mapsTheSameFile(const uint8_t* image, HANDLE file) {
     using Compare = LONG(NTAPI*)(PVOID, PVOID);
-    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-    const FARPROC function = ntdll ? ::GetProcAddress(ntdll, "NtAreMappedFilesTheSame") : nullptr;
-    if (!function) {
+    const Dll ntdll(Dll::Attach{}, L"ntdll.dll");
+    const auto compare = reinterpret_cast<Compare>(ntdll.getFunction("NtAreMappedFilesTheSame", false));
+    if (!compare) {
         return false;
     }
     const UniqueHandle mapping(::CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr));
@@ -35,7 +36,6 @@ bool mapsTheSameFile(const uint8_t* image, HANDLE file) {
     }
     // The first page is view enough: nothing of it is read.
     const std::unique_ptr<void, ViewDeleter> view(::MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 1));
-    const auto compare = reinterpret_cast<Compare>(reinterpret_cast<void (*)()>(function));
     return view && compare(const_cast<uint8_t*>(image), view.get()) == 0;
 }
 

@@ -36,3 +36,14 @@ ExternalProject_Add_Step(velkin-windows-programs stub-beside-velkin-pack
 set(windows_tests ${CMAKE_BINARY_DIR}/WindowsTests.cmake)
 file(WRITE ${windows_tests} "subdirs(\"${VELKIN_WINDOWS_BUILD_DIR}\")\n")
 set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${windows_tests})
+
+# The main job's programs and no more (`--target velkin-programs`): the stub,
+# copied beside velkin-pack for Linux, which it depends on, and the demo
+# package, which the Windows tree makes when it configures; not the test
+# programs or the sanitizer build, which `all` adds.
+ExternalProject_Add_StepTargets(velkin-windows-programs configure)
+add_custom_target(velkin-programs
+  COMMAND ${CMAKE_COMMAND} --build ${VELKIN_WINDOWS_BUILD_DIR} --target velkin-setup
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${VELKIN_STUB} ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}
+  USES_TERMINAL)
+add_dependencies(velkin-programs velkin-pack velkin-windows-programs-configure)

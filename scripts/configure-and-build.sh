@@ -2,6 +2,8 @@
 # and builds the release build in $velkin_build: velkin-pack for Linux with
 # the system's compiler, and the Windows programs with MinGW-w64 in
 # $velkin_build/windows, which that build configures and builds itself.
+# Builds everything, tests included, unless $velkin_build_target names less
+# (the main job's velkin-programs).
 velkin_build=${VELKIN_BUILD_DIR:-build}
 bash scripts/install-deps.sh
 # A build directory of the earlier layout was configured for Windows alone.
@@ -10,4 +12,4 @@ if grep -qs '^CMAKE_TOOLCHAIN_FILE' "$velkin_build/CMakeCache.txt"; then
   rm -rf "$velkin_build"
 fi
 cmake -S . -B "$velkin_build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$velkin_build"
+cmake --build "$velkin_build" --target "${velkin_build_target:-all}"

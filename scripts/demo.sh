@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# The main job: installs what is missing, builds Velkin and the demo package
-# (from test/packages/demo.wxs, with wixl), wraps the package into a setup
-# executable with velkin-pack (for Linux: no Wine), and runs that under Wine:
-# a quiet install, what landed where, and the removal.
+# The main job: installs what is missing, builds velkin-pack for Linux, the
+# setup stub and the demo package (from test/packages/demo.wxs, with wixl),
+# and none of the tests; wraps the package into a setup executable with
+# velkin-pack (for Linux: no Wine), and runs that under Wine: a quiet
+# install, what landed where, and the removal.
 set -euo pipefail
 source "$(dirname "$0")/../scripts/wine-prefix.sh"
 velkin_without_aslr "$0" "$@"
 cd "$(dirname "$0")/.."
 
+velkin_build_target=velkin-programs
 source scripts/configure-and-build.sh
 
 # A prefix of the demo's own, so that the tests' prefix stays as they leave it.

@@ -1,6 +1,5 @@
 #include "DirectoryLock.h"
 
-#include "UniqueHandles.h"
 #include "WinErrorHandling.h"
 #include "WinFileUtils.h"
 #include "WindowsApi.h"
@@ -25,11 +24,7 @@ std::optional<DirectoryLock> DirectoryLock::take(const tstring& path, Purpose pu
         ::SetLastError(ERROR_DIRECTORY);
         return std::nullopt;
     }
-    return DirectoryLock(handle.release());
-}
-
-void DirectoryLock::Close::operator()(void* handle) const {
-    UniqueHandle(static_cast<HANDLE>(handle)).reset();
+    return DirectoryLock(std::move(handle));
 }
 
 void DirectoryLock::releaseAndRemove(const tstring& path) {

@@ -1,9 +1,10 @@
 #pragma once
 
+#include "UniqueHandles.h"
 #include "tstrings.h"
 
-#include <memory>
 #include <optional>
+#include <utility>
 
 // An open handle on a directory. While a lock lives, nobody can remove or
 // rename the directory, and a directory in use (`Use`) cannot be claimed for
@@ -20,10 +21,9 @@ public:
     // locked as itself, never followed.
     static std::optional<DirectoryLock> take(const tstring& path, Purpose purpose);
 
-    // The system's HANDLE on the directory, for a child process to inherit
-    // (Executor::passHandle): typed as the system types it, without its
-    // headers.
-    void* handle() const { return handle_.get(); }
+    // The handle on the directory, for a child process to inherit
+    // (Executor::passHandle).
+    HANDLE handle() const { return handle_.get(); }
 
     // Releases the lock and removes the directory, which must be empty. A
     // claimed directory cannot be put to use in between: its maker, the one
@@ -31,12 +31,7 @@ public:
     void releaseAndRemove(const tstring& path);
 
 private:
-    // Closes as UniqueHandle does.
-    struct Close {
-        void operator()(void* handle) const;
-    };
+    explicit DirectoryLock(UniqueHandle handle) : handle_(std::move(handle)) {}
 
-    explicit DirectoryLock(void* handle) : handle_(handle) {}
-
-    std::unique_ptr<void, Close> handle_;
+    UniqueHandle handle_;
 };

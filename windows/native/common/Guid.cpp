@@ -12,10 +12,11 @@
 
 namespace {
 
-// The COM functions that write GUID text and make GUIDs. ole32.dll pulls a
-// dozen libraries in with it; only the removal needs it, so it is loaded,
-// from the system directory, on first use.
+// The COM functions that read and write GUID text and make GUIDs. ole32.dll
+// pulls a dozen libraries in with it; only the removal needs it, so it is
+// loaded, from the system directory, on first use.
 struct Ole32 {
+    decltype(&::IIDFromString) iidFromString;
     decltype(&::StringFromGUID2) stringFromGuid2;
     decltype(&::CoCreateGuid) coCreateGuid;
 };
@@ -23,36 +24,20 @@ struct Ole32 {
 const Ole32& ole32() {
     return systemLibraryFunctions<Ole32>(L"ole32.dll", [](const Dll& library) {
         Ole32 functions{};
+        library.resolve("IIDFromString", functions.iidFromString);
         library.resolve("StringFromGUID2", functions.stringFromGuid2);
         library.resolve("CoCreateGuid", functions.coCreateGuid);
         return functions;
     });
 }
 
-// The number that `count` digits of the canonical (upper-case) text give
-// from `position` on.
-uint32_t hexValue(const tstring& canonical, size_t position, size_t count) {
-    uint32_t value = 0;
-    for (size_t i = position; i < position + count; ++i) {
-        const wchar_t c = canonical[i];
-        value = value * 16 + static_cast<uint32_t>(c <= L'9' ? c - L'0' : c - L'A' + 10);
-    }
-    return value;
-}
-
-// Data1, Data2 and Data3 are numbers, Data4 bytes, as the text lists them.
-GUID parseGuid(const tstring& text) {
-    static_assert(sizeof(GUID) == 16, "a GUID is 16 bytes");
-    const std::optional<tstring> canonical = canonicalGuid(text);
-    if (!canonical) {
-        VK_THROW_MSG(text << " is not a GUID");
-    }
+// The text as the platform is to read it: any form the normaliser knows in
+// its canonical form, anything else unchanged, for the platform to refuse.
+GUID initGuid(const tstring& text) {
+    const tstring platformText = canonicalGuid(text).value_or(text);
     GUID value{};
-    value.Data1 = hexValue(*canonical, 1, 8);
-    value.Data2 = static_cast<uint16_t>(hexValue(*canonical, 10, 4));
-    value.Data3 = static_cast<uint16_t>(hexValue(*canonical, 15, 4));
-    for (size_t i = 0; i < 8; ++i) {
-        value.Data4[i] = static_cast<uint8_t>(hexValue(*canonical, i < 2 ? 20 + 2 * i : 21 + 2 * i, 2));
+    if (FAILED(ole32().iidFromString(platformText.c_str(), &value))) {
+        VK_THROW_MSG("IIDFromString(" << platformText << ") failed");
     }
     return value;
 }
@@ -68,7 +53,8 @@ Guid::Guid(const _GUID& value) {
 Guid::Guid(const std::string& text) : Guid(tstrings::widenBytes(text)) {}
 
 Guid::Guid(const tstring& text) {
-    const GUID value = parseGuid(text);
+    static_assert(sizeof(GUID) == sizeof(value_), "a GUID is 16 bytes");
+    const GUID value = initGuid(text);
     std::memcpy(value_, &value, sizeof(value_));
 }
 

@@ -25,7 +25,7 @@ public:
     LockedTempDirectory& operator=(const LockedTempDirectory&) = delete;
 
     const tstring& path() const { return path_; }
-    void* lockHandle() const { return lock_->handle(); }
+    HANDLE lockHandle() const { return lock_->handle(); }
 
     // A path of the length and form of path(), before anything exists.
     static tstring pathLike(const tstring& tempDir);

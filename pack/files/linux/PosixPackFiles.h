@@ -12,7 +12,6 @@ int descriptorOf(const InputFile& input);
 // A private copy of `size` bytes of `source` from `offset` on, in a file of
 // the temporary directory (TMPDIR) that has no name, or loses it at once: no
 // other process can find it, and nothing stays when this process ends.
-// Throws TemporaryFileError when the directory takes no such file.
 class TemporaryCopy {
 public:
     TemporaryCopy(const InputFile& source, uint64_t offset, uint64_t size);

@@ -1,10 +1,9 @@
 #include "ShellCommand.h"
 
-#include "Descriptor.h"
+#include "Pipe.h"
 #include "ErrorHandling.h"
 #include "NativeText.h"
 
-#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -42,20 +41,6 @@ public:
 
 private:
     posix_spawn_file_actions_t actions_;
-};
-
-// A pipe's two ends, each owned.
-struct Pipe {
-    Pipe() {
-        int ends[2];
-        if (::pipe2(ends, O_CLOEXEC) != 0) {
-            VK_THROW_MSG("Cannot start the sign command: " << std::strerror(errno));
-        }
-        readEnd.reset(ends[0]);
-        writeEnd.reset(ends[1]);
-    }
-    Descriptor readEnd;
-    Descriptor writeEnd;
 };
 
 // While the signer runs, Ctrl+C and Ctrl+\ are its to answer, as system()
@@ -105,7 +90,7 @@ tstring quote(const tstring& path) {
 
 Outcome run(const tstring& commandLine) {
     const std::string command = toNative(commandLine);
-    Pipe errors;
+    Pipe errors("Cannot start the sign command");
     FileActions actions;
     ::posix_spawn_file_actions_adddup2(actions.get(), errors.writeEnd.get(), STDERR_FILENO);
     const InterruptsLeftToChild interrupts;

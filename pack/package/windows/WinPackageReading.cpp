@@ -52,9 +52,8 @@ RawPackageFacts readEmbeddedPackageFacts(const tstring& path, uint64_t offset, u
         setup.visit(offset, size, [&writer](uint64_t, const uint8_t* bytes, size_t part) { writer.write(bytes, part); });
         writer.finish();
     } catch (const SysError& e) {
-        VK_THROW(TemporaryFileError((tstrings::TextBuilder() << "Cannot make a file in the temporary directory "
-                                                             << tempDir << ": " << systemErrorDescription(e.getCode()))
-                                        .utf8()));
+        VK_THROW_MSG("Cannot make a file in the temporary directory " << tempDir << ": "
+                                                                      << systemErrorDescription(e.getCode()));
     }
     ReaderProcess reader(copy);
     return answerOf(reader, path);

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <stdexcept>
 
 // velkin-pack's way to the file system, the same on every host; each host
 // has its half (the Linux one, and the Windows one).
@@ -73,13 +72,6 @@ public:
 private:
     tstring output_;
     std::unique_ptr<Handle> handle_;
-};
-
-// A failure of the temporary directory (missing, full, not writable), kept
-// apart from what a reader says about the file it reads.
-class TemporaryFileError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
 };
 
 namespace PackFiles {

@@ -1,6 +1,7 @@
 #include "IsolatedCall.h"
 
 #include "DamagedFile.h"
+#include "Pipe.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -122,23 +123,18 @@ uint64_t addressSpace() {
 } // namespace
 
 IsolatedCall::IsolatedCall(const std::function<std::string()>& work, uint64_t addressSpaceAllowance) {
-    int ends[2];
-    if (::pipe2(ends, O_CLOEXEC) != 0) {
-        VK_THROW_MSG("Cannot make a pipe: " << std::strerror(errno));
-    }
-    Descriptor reading(ends[0]);
-    Descriptor writing(ends[1]);
+    Pipe pipe("Cannot make a pipe");
     pid_ = ::fork();
     if (pid_ == 0) {
-        reading.reset();
-        runChild(work, writing.get(), addressSpaceAllowance);
+        pipe.readEnd.reset();
+        runChild(work, pipe.writeEnd.get(), addressSpaceAllowance);
     }
     // The child's end is the child's alone: the answer ends when it goes.
-    writing.reset();
+    pipe.writeEnd.reset();
     if (pid_ < 0) {
         VK_THROW_MSG("Cannot start a process: " << std::strerror(errno));
     }
-    answer_.reset(reading.release());
+    answer_.reset(pipe.readEnd.release());
 }
 
 void IsolatedCall::failInChild(const std::string& reason) {

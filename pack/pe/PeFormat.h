@@ -3,7 +3,7 @@
 #include <cstddef>
 
 // Where the fields of a PE32+ program's headers stand, for the reader
-// (PeHeaders) and the writer (SetupLayout) alike.
+// (PeHeaders) and the writer (SetupWriter) alike.
 namespace PeFormat {
 
 // The MS-DOS header, at the file's start, and its pointer to the PE headers.

@@ -52,11 +52,6 @@ void readAt(int fd, const tstring& path, uint64_t offset, void* buffer, size_t s
     }
 }
 
-std::string cannotWrite(const tstring& path, int error) {
-    return (tstrings::TextBuilder() << "Cannot write " << path << ": " << reason(error)).utf8();
-}
-
-template <class WriteError = std::runtime_error>
 void writeAt(int fd, const tstring& path, uint64_t offset, const void* data, size_t size) {
     const auto* next = static_cast<const uint8_t*>(data);
     while (size > 0) {
@@ -65,7 +60,7 @@ void writeAt(int fd, const tstring& path, uint64_t offset, const void* data, siz
             continue;
         }
         if (written <= 0) {
-            VK_THROW(WriteError(cannotWrite(path, written < 0 ? errno : EIO)));
+            VK_THROW_MSG("Cannot write " << path << ": " << reason(written < 0 ? errno : EIO));
         }
         next += written;
         offset += static_cast<uint64_t>(written);
@@ -270,9 +265,7 @@ void InputFile::visit(uint64_t offset, uint64_t size,
 namespace {
 
 // `size` bytes of `source` from `sourceOffset` on, to `offset` in the file
-// open as `fd`, named `path` in messages; a failure to write throws a
-// WriteError.
-template <class WriteError>
+// open as `fd`, named `path` in messages.
 void copyInto(int fd, const tstring& path, const InputFile& source, uint64_t sourceOffset, uint64_t offset,
               uint64_t size) {
     auto from = static_cast<off_t>(sourceOffset);
@@ -290,7 +283,7 @@ void copyInto(int fd, const tstring& path, const InputFile& source, uint64_t sou
             break;
         }
         if (copied < 0) {
-            VK_THROW(WriteError(cannotWrite(path, errno)));
+            VK_THROW_MSG("Cannot write " << path << ": " << reason(errno));
         }
         if (copied == 0) {
             VK_THROW_MSG("Cannot read " << source.path() << ": it ends before " << sourceOffset + size << " bytes");
@@ -299,7 +292,7 @@ void copyInto(int fd, const tstring& path, const InputFile& source, uint64_t sou
     }
     const auto start = static_cast<uint64_t>(from);
     source.visit(start, left, [&](uint64_t at, const uint8_t* bytes, size_t part) {
-        writeAt<WriteError>(fd, path, static_cast<uint64_t>(to) + (at - start), bytes, part);
+        writeAt(fd, path, static_cast<uint64_t>(to) + (at - start), bytes, part);
     });
 }
 
@@ -351,7 +344,7 @@ void StagedOutput::write(uint64_t offset, const void* data, size_t size) {
 }
 
 void StagedOutput::copy(const InputFile& source, uint64_t sourceOffset, uint64_t offset, uint64_t size) {
-    copyInto<std::runtime_error>(handle_->fd.get(), output_, source, sourceOffset, offset, size);
+    copyInto(handle_->fd.get(), output_, source, sourceOffset, offset, size);
 }
 
 uint64_t StagedOutput::size() const { return sizeOf(handle_->fd.get(), output_); }
@@ -438,11 +431,8 @@ TemporaryCopy::TemporaryCopy(const InputFile& source, uint64_t offset, uint64_t 
     }
     if (!copy) {
         const int error = errno;
-        VK_THROW(TemporaryFileError((tstrings::TextBuilder() << "Cannot make a file in the temporary directory "
-                                                             << directory << " (TMPDIR): " << reason(error))
-                                        .utf8()));
+        VK_THROW_MSG("Cannot make a file in the temporary directory " << directory << " (TMPDIR): " << reason(error));
     }
-    copyInto<TemporaryFileError>(copy.get(), L"a file in the temporary directory " + directory + L" (TMPDIR)",
-                                 source, offset, 0, size);
+    copyInto(copy.get(), L"a file in the temporary directory " + directory + L" (TMPDIR)", source, offset, 0, size);
     fd_.reset(copy.release());
 }

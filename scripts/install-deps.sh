@@ -20,6 +20,10 @@ packages=(
   python3-yaml                # reads the winget manifests back with a real YAML parser in the tests
   7zip                        # an independent reader of the setups' resources in the tests
   dpkg-dev                    # dpkg-shlibdeps: the Debian package's dependencies
+  zlib1g-dev                  # deflate for the zip containers of the deployment packages (Linux)
+  libz-mingw-w64-dev          # the same deflate, linked statically into velkin-pack.exe
+  libssl-dev                  # AES, HMAC and random keys of the Intune package (Linux)
+  python3-cryptography        # decrypts the Intune package in the tests, independently of velkin-pack
 )
 
 missing=()

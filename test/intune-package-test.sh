@@ -150,6 +150,12 @@ intune_of "$packages/demo.msi" "$work/refused"
 intune_of "$bin/velkin-setup.exe" "$work/refused"
 [ $? = 1 ] && [ -z "$(ls -A "$work/refused")" ] && echo "ok: refused: the stub alone" \
   || fail "the stub alone: $(cat "$work/stderr")"
+truncate -s 5G "$work/huge-setup.exe"
+intune_of "$work/huge-setup.exe" "$work/refused"
+[ $? = 1 ] && grep -q "bytes: velkin-pack makes Intune packages of setups up to" "$work/stderr" \
+  && [ -z "$(ls -A "$work/refused")" ] && echo "ok: refused: a setup too large for a zip without ZIP64" \
+  || fail "a setup of 5 GiB: $(cat "$work/stderr")"
+rm -f "$work/huge-setup.exe"
 rm -rf "$work/refused" && mkdir -p "$work/refused/demo-setup.win32LobApp.json"
 "$pack" manifest "$work/demo-setup.exe" --intune -o "$work/refused" 2>"$work/stderr" </dev/null
 [ $? = 1 ] && [ "$(ls -A "$work/refused")" = demo-setup.win32LobApp.json ] \

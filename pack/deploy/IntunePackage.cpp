@@ -114,13 +114,13 @@ void writeIntunePackage(const IntuneRequest& request) {
     if (!PackFiles::isDirectory(request.directory)) {
         VK_THROW_MSG("The output directory " << request.directory << " does not exist");
     }
-    const FileContents contents = FieldChecks::readSetup(request.setup, "an Intune package carries");
-    const IntuneApp app = intuneApp(contents.package);
     const InputFile setup(request.setup);
     if (setup.size() > largestSetup) {
         VK_THROW_MSG(request.setup << " has " << setup.size() << " bytes: velkin-pack makes Intune packages of "
                                    << "setups up to " << largestSetup << " bytes");
     }
+    const FileContents contents = FieldChecks::readSetup(request.setup, "an Intune package carries");
+    const IntuneApp app = intuneApp(contents.package);
     const tstring setupFile = FileUtils::leafName(request.setup);
     const tstring name = baseName(setupFile);
     const tstring packageFile = name + L".intunewin";

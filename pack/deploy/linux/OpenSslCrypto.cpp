@@ -1,4 +1,5 @@
 #include "Crypto.h"
+#include "Sha256.h"
 
 #include "ErrorHandling.h"
 
@@ -26,6 +27,7 @@ template <class T, void (*Free)(T*)>
 struct Freed {
     void operator()(T* object) const { Free(object); }
 };
+using DigestContext = std::unique_ptr<EVP_MD_CTX, Freed<EVP_MD_CTX, EVP_MD_CTX_free>>;
 using CipherContext = std::unique_ptr<EVP_CIPHER_CTX, Freed<EVP_CIPHER_CTX, EVP_CIPHER_CTX_free>>;
 using Mac = std::unique_ptr<EVP_MAC, Freed<EVP_MAC, EVP_MAC_free>>;
 using MacContext = std::unique_ptr<EVP_MAC_CTX, Freed<EVP_MAC_CTX, EVP_MAC_CTX_free>>;
@@ -119,4 +121,31 @@ std::array<uint8_t, 32> HmacSha256::finish() {
         fail("finish HMAC-SHA256");
     }
     return mac;
+}
+
+struct Sha256::State {
+    DigestContext context{EVP_MD_CTX_new()};
+};
+
+Sha256::Sha256() : state_(std::make_unique<State>()) {
+    if (!state_->context || EVP_DigestInit_ex(state_->context.get(), EVP_sha256(), nullptr) != 1) {
+        fail("start SHA-256");
+    }
+}
+
+Sha256::~Sha256() = default;
+
+void Sha256::add(const uint8_t* bytes, size_t size) {
+    if (EVP_DigestUpdate(state_->context.get(), bytes, size) != 1) {
+        fail("compute SHA-256");
+    }
+}
+
+std::array<uint8_t, 32> Sha256::finish() {
+    std::array<uint8_t, 32> digest{};
+    unsigned size = 0;
+    if (EVP_DigestFinal_ex(state_->context.get(), digest.data(), &size) != 1 || size != digest.size()) {
+        fail("finish SHA-256");
+    }
+    return digest;
 }

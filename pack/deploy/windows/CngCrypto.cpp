@@ -1,4 +1,5 @@
 #include "Crypto.h"
+#include "Sha256.h"
 
 #include "ErrorHandling.h"
 #include "UniqueHandles.h"
@@ -153,4 +154,34 @@ std::array<uint8_t, 32> HmacSha256::finish() {
     check(::BCryptFinishHash(state_->hash.get(), mac.data(), static_cast<ULONG>(mac.size()), 0),
           "finish HMAC-SHA256");
     return mac;
+}
+
+struct Sha256::State {
+    UniqueAlgorithm algorithm;
+    UniqueAny<HashTraits> hash;
+};
+
+Sha256::Sha256() : state_(std::make_unique<State>()) {
+    check(::BCryptOpenAlgorithmProvider(state_->algorithm.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0),
+          "open SHA-256");
+    check(::BCryptCreateHash(state_->algorithm.get(), state_->hash.put(), nullptr, 0, nullptr, 0, 0),
+          "start SHA-256");
+}
+
+Sha256::~Sha256() = default;
+
+void Sha256::add(const uint8_t* bytes, size_t size) {
+    while (size > 0) {
+        const size_t piece = std::min(size, largestPiece);
+        check(::BCryptHashData(state_->hash.get(), bytesOf(bytes), static_cast<ULONG>(piece), 0), "compute SHA-256");
+        bytes += piece;
+        size -= piece;
+    }
+}
+
+std::array<uint8_t, 32> Sha256::finish() {
+    std::array<uint8_t, 32> digest{};
+    check(::BCryptFinishHash(state_->hash.get(), digest.data(), static_cast<ULONG>(digest.size()), 0),
+          "finish SHA-256");
+    return digest;
 }

@@ -4,7 +4,8 @@
 # facts from the package and the options, the setup byte for byte, the
 # install script's codes and byte order mark, with --license-file the two
 # files the community repository asks for); the same bytes twice and from
-# velkin-pack.exe; refused ids and missing descriptions write nothing.
+# velkin-pack.exe; installed from a folder feed by NuGet's own client
+# (nuget.exe 5.8 under Mono); refused ids and descriptions write nothing.
 # Usage: chocolatey-package-test.sh <velkin-pack> <Windows bin directory> <package directory> <wine loader>
 #          <work directory>
 set -u
@@ -133,6 +134,28 @@ mkdir -p "$work/windows"
   --url "$url" -o "$(windows_path "$work/windows")" >/dev/null 2>"$work/stderr" </dev/null
 cmp -s "$work/first.nupkg" "$work/windows/velkin-demo.1.0.0.nupkg" && echo "ok: velkin-pack.exe writes the same bytes" \
   || fail "velkin-pack.exe's package differs: $(ls "$work/windows") $(cat "$work/stderr")"
+
+# NuGet's own client installs the packages from a folder feed: the parts it
+# requires are there and readable, the files land where Chocolatey runs them.
+nuget="$(npm root -g 2>/dev/null)/nuget-exe/nuget-5.8.0.exe"
+if [ -f "$nuget" ] && command -v mono >/dev/null; then
+  mkdir -p "$work/feed" "$work/installed"
+  cp "$work/first.nupkg" "$work/feed/velkin-demo.1.0.0.nupkg"
+  cp "$work/permachine/Velkin.PerMachine_2.2.5.1.nupkg" "$work/feed/"
+  for id in velkin-demo Velkin.PerMachine_2; do
+    mono "$nuget" install "$id" -Source "$work/feed" -OutputDirectory "$work/installed" -NonInteractive \
+      >"$work/nuget.log" 2>&1
+    status=$?
+    folder=$(ls -d "$work/installed/$id".* 2>/dev/null)
+    [ "$status" = 0 ] && [ -f "$folder/tools/chocolateyInstall.ps1" ] && ls "$folder/tools/"*-setup.exe >/dev/null 2>&1 \
+      && echo "ok: nuget.exe installs $id from a folder feed" \
+      || fail "nuget.exe install $id: exit $status: $(grep -v '^  at' "$work/nuget.log" | tail -5)"
+  done
+  cmp -s "$work/installed/velkin-demo.1.0.0/tools/demo-setup.exe" "$work/demo-setup.exe" \
+    && echo "ok: the setup NuGet unpacked is the setup" || fail "NuGet unpacked another setup"
+else
+  fail "no NuGet client: $nuget under mono (scripts/install-deps.sh installs both)"
+fi
 
 # Refused before anything is written: exit 1 and one line naming what to mend.
 while IFS='|' read -r what setup expected options; do

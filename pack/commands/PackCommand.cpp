@@ -144,21 +144,29 @@ void extractCommand(const tstring_array& args) {
     extract(setup, output);
 }
 
+enum ManifestKind : unsigned { Winget = 1, Chocolatey = 2, Intune = 4 };
+
+struct ManifestKindFlag {
+    const wchar_t* name;
+    ManifestKind kind;
+    bool given;
+};
+
 // The options of `manifest`, each for the kinds that take it.
 struct ManifestOption {
     const wchar_t* name;
     tstring value;
-    // Of the kinds' flags below: which take it, which need it.
+    // ManifestKind bits: the kinds that take it, and those that need it.
     unsigned takenBy;
     unsigned neededBy;
 };
 
-enum ManifestKind : unsigned { Winget = 1, Chocolatey = 2, Intune = 4 };
-
 void manifestCommand(const tstring_array& args) {
     tstring setup;
-    bool kinds[3] = {false, false, false};
-    const char* kindNames[3] = {"--winget", "--chocolatey", "--intune"};
+    tstring directory;
+    ManifestKindFlag kinds[] = {{L"--winget", Winget, false},
+                                {L"--chocolatey", Chocolatey, false},
+                                {L"--intune", Intune, false}};
     ManifestOption options[] = {
         {L"--id", {}, Winget | Chocolatey, Winget | Chocolatey},
         {L"--url", {}, Winget | Chocolatey, Winget | Chocolatey},
@@ -169,27 +177,27 @@ void manifestCommand(const tstring_array& args) {
         {L"--tags", {}, Chocolatey, 0},
         {L"--license-file", {}, Chocolatey, 0},
     };
-    tstring directory;
-    std::vector<Option> parsed = {{L"--winget", nullptr, nullptr, &kinds[0]},
-                                  {L"--chocolatey", nullptr, nullptr, &kinds[1]},
-                                  {L"--intune", nullptr, nullptr, &kinds[2]},
-                                  {L"-o", L"--output", &directory, nullptr}};
+    std::vector<Option> parsed = {{L"-o", L"--output", &directory, nullptr}};
+    for (ManifestKindFlag& kind : kinds) {
+        parsed.push_back({kind.name, nullptr, nullptr, &kind.given});
+    }
     for (ManifestOption& option : options) {
         parsed.push_back({option.name, nullptr, &option.value, nullptr});
     }
     parseArguments(args, 1, parsed, "setup executable", setup);
-    if (kinds[0] + kinds[1] + kinds[2] != 1) {
+    const auto given = [](const ManifestKindFlag& kind) { return kind.given; };
+    if (std::count_if(std::begin(kinds), std::end(kinds), given) != 1) {
         throw UsageError("manifest needs one of --winget, --chocolatey and --intune");
     }
-    const size_t index = kinds[0] ? 0 : kinds[1] ? 1 : 2;
-    const unsigned kind = 1u << index;
+    const ManifestKindFlag& chosen = *std::find_if(std::begin(kinds), std::end(kinds), given);
+    const std::string kindName = tstrings::toUtf8(chosen.name);
     for (const ManifestOption& option : options) {
         const std::string name = tstrings::toUtf8(option.name);
-        if (!option.value.empty() && !(option.takenBy & kind)) {
-            throw UsageError(name + " is not an option of manifest " + kindNames[index]);
+        if (!option.value.empty() && !(option.takenBy & chosen.kind)) {
+            throw UsageError(name + " is not an option of manifest " + kindName);
         }
-        if (option.value.empty() && (option.neededBy & kind)) {
-            throw UsageError("manifest " + std::string(kindNames[index]) + " needs " + name);
+        if (option.value.empty() && (option.neededBy & chosen.kind)) {
+            throw UsageError("manifest " + kindName + " needs " + name);
         }
     }
     if (directory.empty()) {
@@ -200,7 +208,7 @@ void manifestCommand(const tstring_array& args) {
                             [name](const ManifestOption& option) { return tstring(option.name) == name; })
             ->value;
     };
-    if (kind == Winget) {
+    if (chosen.kind == Winget) {
         WingetRequest request;
         request.setup = setup;
         request.id = value(L"--id");
@@ -212,7 +220,7 @@ void manifestCommand(const tstring_array& args) {
         }
         request.directory = directory;
         writeWingetManifests(request);
-    } else if (kind == Chocolatey) {
+    } else if (chosen.kind == Chocolatey) {
         ChocolateyRequest request;
         request.setup = setup;
         request.id = value(L"--id");

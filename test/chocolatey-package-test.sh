@@ -25,7 +25,7 @@ msiexport_property() { msiinfo export "$1" Property | tr -d '\r' | awk -F'\t' -v
 check_nupkg() {
   python3 - "$1" "$2" "$4" "$(msiexport_property "$3" ProductName)" "$(msiexport_property "$3" Manufacturer)" \
     "$url" <<'PYTHON'
-import json, re, sys, zipfile, xml.etree.ElementTree as ET
+import json, re, sys, urllib.parse, zipfile, xml.etree.ElementTree as ET
 nupkg, setup, expected, product, manufacturer, url = sys.argv[1:]
 e = json.loads(expected)
 problems = []
@@ -33,6 +33,8 @@ def check(what, actual, wanted):
     if actual != wanted:
         problems.append(f"{what}: {actual!r}, not {wanted!r}")
 setup_name = setup.rsplit("/", 1)[1]
+# NuGet's part names are percent-encoded UTF-8.
+setup_part = "tools/" + urllib.parse.quote(setup_name, safe="-._~")
 z = zipfile.ZipFile(nupkg)
 check("CRCs", z.testzip(), None)
 infos = z.infolist()
@@ -40,12 +42,12 @@ names = [i.filename for i in infos]
 psmdcp = [n for n in names if re.fullmatch(r"package/services/metadata/core-properties/[0-9a-f]{32}\.psmdcp", n)]
 check("one core properties part", len(psmdcp), 1)
 extra = ["tools/LICENSE.txt"] if e["license"] else []
-wanted = ["_rels/.rels", f"{e['id']}.nuspec", "tools/chocolateyInstall.ps1"] + extra + [f"tools/{setup_name}"] + \
+wanted = ["_rels/.rels", f"{e['id']}.nuspec", "tools/chocolateyInstall.ps1"] + extra + [setup_part] + \
     (["tools/VERIFICATION.txt"] if e["license"] else []) + ["[Content_Types].xml"] + psmdcp[:1]
 check("parts", names, wanted)
 check("methods", {i.compress_type for i in infos}, {zipfile.ZIP_DEFLATED})
 check("times", {i.date_time for i in infos}, {(1980, 1, 1, 0, 0, 0)})
-check("the setup", z.read(f"tools/{setup_name}") == open(setup, "rb").read(), True)
+check("the setup", z.read(setup_part) == open(setup, "rb").read(), True)
 ns = {"n": "http://schemas.microsoft.com/packaging/2015/06/nuspec.xsd"}
 nuspec = z.read(f"{e['id']}.nuspec")
 check("nuspec declaration", nuspec.startswith(b'<?xml version="1.0" encoding="utf-8"?>'), True)
@@ -124,6 +126,15 @@ demo|velkin-demo|1.0.0||{"description": "Installed by a Velkin setup executable"
 permachine|Velkin.PerMachine_2|2.5.1|--description "$long_description" --tags ' grüße  test ' --license-file "$work/LICENSE"|{"description": "", "tags": "grüße test", "license": true}
 TABLE
 
+# A setup whose name is no part name as it stands: percent-encoded in the
+# package, as it is in the script.
+odd="$work/odd/Grüße & <Setup> 100%.exe"
+mkdir -p "$work/odd" && cp "$work/demo-setup.exe" "$odd"
+chocolatey_of "$odd" "$work/odd/out" --id velkin-odd \
+  && check_nupkg "$work/odd/out/velkin-odd.1.0.0.nupkg" "$odd" "$packages/demo.msi" \
+    '{"id": "velkin-odd", "version": "1.0.0", "description": "Installed by a Velkin setup executable", "tags": "velkin demo", "license": false}' \
+  && echo "ok: a setup named with blanks, markup and UTF-8" || fail "a setup with an odd name: $(cat "$work/stderr")"
+
 # The same bytes on every run, and from velkin-pack.exe.
 cp "$work/demo/velkin-demo.1.0.0.nupkg" "$work/first.nupkg"
 chocolatey_of "$work/demo-setup.exe" "$work/demo" --id velkin-demo
@@ -141,18 +152,20 @@ nuget="$(npm root -g 2>/dev/null)/nuget-exe/nuget-5.8.0.exe"
 if [ -f "$nuget" ] && command -v mono >/dev/null; then
   mkdir -p "$work/feed" "$work/installed"
   cp "$work/first.nupkg" "$work/feed/velkin-demo.1.0.0.nupkg"
-  cp "$work/permachine/Velkin.PerMachine_2.2.5.1.nupkg" "$work/feed/"
-  for id in velkin-demo Velkin.PerMachine_2; do
+  cp "$work/permachine/Velkin.PerMachine_2.2.5.1.nupkg" "$work/odd/out/velkin-odd.1.0.0.nupkg" "$work/feed/"
+  for id in velkin-demo Velkin.PerMachine_2 velkin-odd; do
     mono "$nuget" install "$id" -Source "$work/feed" -OutputDirectory "$work/installed" -NonInteractive \
       >"$work/nuget.log" 2>&1
     status=$?
     folder=$(ls -d "$work/installed/$id".* 2>/dev/null)
-    [ "$status" = 0 ] && [ -f "$folder/tools/chocolateyInstall.ps1" ] && ls "$folder/tools/"*-setup.exe >/dev/null 2>&1 \
+    [ "$status" = 0 ] && [ -f "$folder/tools/chocolateyInstall.ps1" ] && ls "$folder/tools/"*.exe >/dev/null 2>&1 \
       && echo "ok: nuget.exe installs $id from a folder feed" \
       || fail "nuget.exe install $id: exit $status: $(grep -v '^  at' "$work/nuget.log" | tail -5)"
   done
   cmp -s "$work/installed/velkin-demo.1.0.0/tools/demo-setup.exe" "$work/demo-setup.exe" \
-    && echo "ok: the setup NuGet unpacked is the setup" || fail "NuGet unpacked another setup"
+    && cmp -s "$work/installed/velkin-odd.1.0.0/tools/$(basename "$odd")" "$odd" \
+    && echo "ok: the setups NuGet unpacked are the setups, under their own names" \
+    || fail "NuGet unpacked other setups: $(ls "$work/installed/"*/tools)"
 else
   fail "no NuGet client: $nuget under mono (scripts/install-deps.sh installs both)"
 fi

@@ -12,6 +12,8 @@ extraction against a plain copy (msiexec replaced by a program that exits at
 once), at 512 MiB and beyond also right after another program wrote and
 deleted 512 MB before each run of either side, and the install end to end
 against a copy followed by msiexec itself;
+velkin-pack manifest --intune, --chocolatey and --winget against gzip,
+openssl enc and sha256sum doing the same kind of work (time and peak memory);
 and once the stub's start-up and size beside a program that does nothing,
 and the sweep of leftovers (the smallest size in a crowded temporary
 directory against an empty one).
@@ -71,6 +73,33 @@ for size in $sizes; do
     | tr -d '\r')$'\n'
 done
 rm -f "$bench/packed.exe"
+
+# The deployment artefacts of the setup, each against everyday tools doing
+# the same kind of work: the Intune package (deflate, encrypt, digest)
+# against gzip -1 | openssl enc plus sha256sum, the Chocolatey package
+# against gzip -1, the winget manifests against sha256sum (one pass over
+# the setup). Judged at 512 MiB and beyond, where the setup's bytes dominate.
+manifest_rows=""
+judged() { [ "$size" -ge 512 ] && echo "$1" || true; }
+for size in $sizes; do
+  setup="$bench/setup-$size.exe"
+  echo "Deployment artefacts, $size MiB ..." >&2
+  manifest_rows+=$(python3 bench/manifest-speed.py \
+    "velkin-pack manifest --intune, $size MiB (reference: gzip -1 | openssl enc -aes-256-cbc, and sha256sum)" \
+    "$rounds" "$(judged 1.5)" "$bench/manifests" \
+    "gzip -1 -c '$setup' | openssl enc -aes-256-cbc -pass pass:x -pbkdf2 >/dev/null && sha256sum '$setup' >/dev/null" \
+    "$pack" manifest "$setup" --intune -o "$bench/manifests")$'\n'
+  manifest_rows+=$(python3 bench/manifest-speed.py \
+    "velkin-pack manifest --chocolatey, $size MiB (reference: gzip -1)" "$rounds" "$(judged 1.5)" \
+    "$bench/manifests" "gzip -1 -c '$setup' >/dev/null" \
+    "$pack" manifest "$setup" --chocolatey --id velkin-bench --url https://example.com/setup.exe \
+    --description "The benchmark's package of incompressible bytes" -o "$bench/manifests")$'\n'
+  manifest_rows+=$(python3 bench/manifest-speed.py \
+    "velkin-pack manifest --winget, $size MiB (reference: sha256sum)" "$rounds" "$(judged 1.2)" \
+    "$bench/manifests" "sha256sum '$setup' >/dev/null" \
+    "$pack" manifest "$setup" --winget --id Velkin.Bench --url https://example.com/setup.exe --license MIT \
+    -o "$bench/manifests")$'\n'
+done
 # The packers wrote gigabytes: on disk before anything else is timed, so that
 # the write-back does not fall into the measurements below.
 sync
@@ -163,6 +192,7 @@ for size in $sizes; do
     "msiexec /x $product_code /qn" | tr -d '\r' >> "$table"
 done
 printf '%s' "$pack_rows" >> "$table"
+printf '%s' "$manifest_rows" >> "$table"
 
 # 4. Size of the stub, as linked (stripped), beside the program that does
 # nothing: what the C and C++ runtimes cost any static program.

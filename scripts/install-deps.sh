@@ -20,7 +20,22 @@ packages=(
   python3-yaml                # reads the winget manifests back with a real YAML parser in the tests
   7zip                        # an independent reader of the setups' resources in the tests
   dpkg-dev                    # dpkg-shlibdeps: the Debian package's dependencies
+  zlib1g-dev                  # deflate for the zip containers of the deployment packages (Linux)
+  libz-mingw-w64-dev          # the same deflate, linked statically into velkin-pack.exe
+  libssl-dev                  # AES, HMAC and random keys of the Intune package (Linux)
+  python3-cryptography        # decrypts the Intune package in the tests, independently of velkin-pack
+  # Mono and the assemblies that NuGet's client (nuget.exe) loads: the tests
+  # install the Chocolatey packages from a folder feed with it.
+  mono-runtime libmono-system-xml-linq4.0-cil libmono-system-io-compression4.0-cil
+  libmono-system-io-compression-filesystem4.0-cil libmono-system-net-http4.0-cil
+  libmono-system-componentmodel-composition4.0-cil libmono-system-componentmodel-dataannotations4.0-cil
+  libmono-system-runtime-serialization4.0-cil libmono-system-data4.0-cil
+  libmono-system-data-services-client4.0-cil libmono-system-servicemodel4.0a-cil
+  libmono-windowsbase4.0-cil libmono-microsoft-build-utilities-v4.0-4.0-cil libmono-microsoft-csharp4.0-cil
 )
+# npm fetches nuget.exe (no Debian package carries it). Some systems' nodejs
+# brings its own npm, which Debian's npm package would conflict with.
+command -v npm >/dev/null || packages+=(npm)
 
 missing=()
 for package in "${packages[@]}"; do
@@ -28,10 +43,17 @@ for package in "${packages[@]}"; do
     missing+=("$package")
   fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
-echo "Installing: ${missing[*]}"
-$sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# NuGet's command-line client 5.8, the npm package nuget-exe, where the
+# tests look for it.
+if [ ! -f "$(npm root -g)/nuget-exe/nuget-5.8.0.exe" ]; then
+  echo "Installing: nuget-exe 5.8.0 (npm)"
+  $sudo npm install -g --no-audit --no-fund nuget-exe@5.8.0 >/dev/null
+fi

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The README's "From package to deployment" commands run as written, from a
 # directory that looks like the repository root after a build: the setup
-# comes out signed in both layers and the manifests are there.
+# comes out signed in both layers and the manifests and packages are there.
 # Usage: readme-deployment-test.sh <source directory> <build directory> <work directory>
 set -u
 source "$(dirname "$0")/support/checks.sh"
@@ -22,6 +22,8 @@ osslsigncode verify -CAfile cert.pem -in demo-setup.exe >"$work/verify.log" 2>&1
   && echo "ok: the setup's signature verifies" || fail "verify: $(tail -3 "$work/verify.log")"
 build/bin/velkin-pack inspect demo-setup.exe | grep -q '^Signed: *yes$' && echo "ok: the package is signed" \
   || fail "the package is not signed"
-[ "$(ls manifests)" = "$(printf 'Velkin.Demo.installer.yaml\nVelkin.Demo.locale.en-US.yaml\nVelkin.Demo.yaml')" ] \
-  && echo "ok: the manifests are there" || fail "manifests: $(ls manifests)"
+expected=$(printf '%s\n' Velkin.Demo.installer.yaml Velkin.Demo.locale.en-US.yaml Velkin.Demo.yaml \
+  demo-setup.intunewin demo-setup.win32LobApp.json velkin-demo.1.0.0.nupkg | LC_ALL=C sort)
+[ "$(ls manifests | LC_ALL=C sort)" = "$expected" ] && echo "ok: the manifests and packages are there" \
+  || fail "manifests: $(ls manifests)"
 finish

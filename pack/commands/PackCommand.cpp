@@ -1,7 +1,9 @@
 #include "PackCommand.h"
 
+#include "ChocolateyPackage.h"
 #include "ConsoleText.h"
 #include "ErrorHandling.h"
+#include "IntunePackage.h"
 #include "Extractor.h"
 #include "ContentsReport.h"
 #include "Log.h"
@@ -24,6 +26,9 @@ const char usage[] =
     "       velkin-pack extract <setup.exe> -o <package.msi>\n"
     "       velkin-pack manifest <setup.exe> --winget --id <Publisher.Package> --url <download URL>\n"
     "                   [--license <text>] [--short-description <text>] [--locale <tag>] -o <directory>\n"
+    "       velkin-pack manifest <setup.exe> --chocolatey --id <package-id> --url <download URL>\n"
+    "                   [--description <text>] [--tags \"<tag> ...\"] [--license-file <file>] -o <directory>\n"
+    "       velkin-pack manifest <setup.exe> --intune -o <directory>\n"
     "       velkin-pack --version | --help\n"
     "-- ends the options: what follows is a file, whatever its name.";
 
@@ -139,28 +144,95 @@ void extractCommand(const tstring_array& args) {
     extract(setup, output);
 }
 
+enum ManifestKind : unsigned { Winget = 1, Chocolatey = 2, Intune = 4 };
+
+struct ManifestKindFlag {
+    const wchar_t* name;
+    ManifestKind kind;
+    bool given;
+};
+
+// The options of `manifest`, each for the kinds that take it.
+struct ManifestOption {
+    const wchar_t* name;
+    tstring value;
+    // ManifestKind bits: the kinds that take it, and those that need it.
+    unsigned takenBy;
+    unsigned neededBy;
+};
+
 void manifestCommand(const tstring_array& args) {
-    WingetRequest request;
-    bool winget = false;
-    parseArguments(args, 1,
-                   {{L"--winget", nullptr, nullptr, &winget},
-                    {L"--id", nullptr, &request.id, nullptr},
-                    {L"--url", nullptr, &request.url, nullptr},
-                    {L"--license", nullptr, &request.license, nullptr},
-                    {L"--short-description", nullptr, &request.shortDescription, nullptr},
-                    {L"--locale", nullptr, &request.locale, nullptr},
-                    {L"-o", L"--output", &request.directory, nullptr}},
-                   "setup executable", request.setup);
-    if (!winget) {
-        throw UsageError("manifest needs --winget, the one kind it writes");
+    tstring setup;
+    tstring directory;
+    ManifestKindFlag kinds[] = {{L"--winget", Winget, false},
+                                {L"--chocolatey", Chocolatey, false},
+                                {L"--intune", Intune, false}};
+    ManifestOption options[] = {
+        {L"--id", {}, Winget | Chocolatey, Winget | Chocolatey},
+        {L"--url", {}, Winget | Chocolatey, Winget | Chocolatey},
+        {L"--license", {}, Winget, 0},
+        {L"--short-description", {}, Winget, 0},
+        {L"--locale", {}, Winget, 0},
+        {L"--description", {}, Chocolatey, 0},
+        {L"--tags", {}, Chocolatey, 0},
+        {L"--license-file", {}, Chocolatey, 0},
+    };
+    std::vector<Option> parsed = {{L"-o", L"--output", &directory, nullptr}};
+    for (ManifestKindFlag& kind : kinds) {
+        parsed.push_back({kind.name, nullptr, nullptr, &kind.given});
     }
-    for (const auto& [value, option] : {std::pair<const tstring*, const char*>{&request.id, "--id"},
-                                        {&request.url, "--url"}, {&request.directory, "-o"}}) {
-        if (value->empty()) {
-            throw UsageError(std::string("manifest needs ") + option);
+    for (ManifestOption& option : options) {
+        parsed.push_back({option.name, nullptr, &option.value, nullptr});
+    }
+    parseArguments(args, 1, parsed, "setup executable", setup);
+    const auto given = [](const ManifestKindFlag& kind) { return kind.given; };
+    if (std::count_if(std::begin(kinds), std::end(kinds), given) != 1) {
+        throw UsageError("manifest needs one of --winget, --chocolatey and --intune");
+    }
+    const ManifestKindFlag& chosen = *std::find_if(std::begin(kinds), std::end(kinds), given);
+    const std::string kindName = tstrings::toUtf8(chosen.name);
+    for (const ManifestOption& option : options) {
+        const std::string name = tstrings::toUtf8(option.name);
+        if (!option.value.empty() && !(option.takenBy & chosen.kind)) {
+            throw UsageError(name + " is not an option of manifest " + kindName);
+        }
+        if (option.value.empty() && (option.neededBy & chosen.kind)) {
+            throw UsageError("manifest " + kindName + " needs " + name);
         }
     }
-    writeWingetManifests(request);
+    if (directory.empty()) {
+        throw UsageError("manifest needs -o");
+    }
+    const auto value = [&options](const wchar_t* name) {
+        return std::find_if(std::begin(options), std::end(options),
+                            [name](const ManifestOption& option) { return tstring(option.name) == name; })
+            ->value;
+    };
+    if (chosen.kind == Winget) {
+        WingetRequest request;
+        request.setup = setup;
+        request.id = value(L"--id");
+        request.url = value(L"--url");
+        request.license = value(L"--license");
+        request.shortDescription = value(L"--short-description");
+        if (!value(L"--locale").empty()) {
+            request.locale = value(L"--locale");
+        }
+        request.directory = directory;
+        writeWingetManifests(request);
+    } else if (chosen.kind == Chocolatey) {
+        ChocolateyRequest request;
+        request.setup = setup;
+        request.id = value(L"--id");
+        request.url = value(L"--url");
+        request.description = value(L"--description");
+        request.tags = value(L"--tags");
+        request.licenseFile = value(L"--license-file");
+        request.directory = directory;
+        writeChocolateyPackage(request);
+    } else {
+        writeIntunePackage(IntuneRequest{setup, directory});
+    }
 }
 
 // The text for the user: a located error's plain message.

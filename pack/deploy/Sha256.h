@@ -3,13 +3,20 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
-// SHA-256 (FIPS 180-4), fed in pieces of any size: what winget records of an
-// installer, computed while the file streams past.
+// SHA-256, fed in pieces of any size: what winget records of an installer
+// and Intune of its content, computed while the file streams past. From
+// each host's library (OpenSSL's libcrypto, CNG), which use the processor's
+// SHA instructions where it has them.
 class Sha256 {
 public:
     Sha256();
+    ~Sha256();
+
+    Sha256(const Sha256&) = delete;
+    Sha256& operator=(const Sha256&) = delete;
 
     void add(const uint8_t* bytes, size_t size);
     // Ends the sum; the object takes no more bytes after it.
@@ -18,11 +25,8 @@ public:
     // The sum as 64 upper-case hex digits.
     static std::string hex(const std::array<uint8_t, 32>& digest);
 
-private:
-    void compress(const uint8_t* block);
+    struct State;
 
-    std::array<uint32_t, 8> state_;
-    std::array<uint8_t, 64> block_{};
-    size_t used_ = 0;
-    uint64_t length_ = 0;
+private:
+    std::unique_ptr<State> state_;
 };

@@ -1,6 +1,7 @@
 #include "WingetManifest.h"
 
 #include "ErrorHandling.h"
+#include "FieldChecks.h"
 #include "InputChecks.h"
 #include "PackFiles.h"
 #include "Sha256.h"
@@ -11,16 +12,10 @@
 
 namespace {
 
-const char manifestVersion[] = "1.10.0";
+using FieldChecks::length;
+using FieldChecks::requireLength;
 
-// Characters, as winget counts them: code points.
-size_t length(const tstring& text) {
-    size_t count = 0;
-    for (const char16_t unit : tstrings::toUtf16(text)) {
-        count += unit < 0xDC00 || unit > 0xDFFF ? 1 : 0;
-    }
-    return count;
-}
+const char manifestVersion[] = "1.10.0";
 
 bool isLetter(wchar_t c) { return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z'); }
 bool isDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
@@ -65,26 +60,6 @@ bool isLocaleTag(const tstring& tag) {
         start = end + 1;
     }
     return tag.size() <= 20;
-}
-
-bool isInstallerUrl(const tstring& url) {
-    const tstring lower = tstrings::toLower(url);
-    if (lower.rfind(L"https://", 0) != 0 && lower.rfind(L"http://", 0) != 0) {
-        return false;
-    }
-    for (const wchar_t c : url) {
-        if (c <= 0x20 || c == 0x7F) {
-            return false;
-        }
-    }
-    return url.size() <= 2048 && lower.size() > lower.find(L"://") + 3;
-}
-
-void requireLength(const tstring& value, size_t least, size_t most, const std::string& what) {
-    const size_t size = length(value);
-    if (size < least || size > most) {
-        VK_THROW_MSG(what << " must have " << least << " to " << most << " characters; it has " << size);
-    }
 }
 
 // A product property that winget requires.
@@ -253,7 +228,7 @@ std::vector<ManifestFile> wingetManifests(const WingetRequest& request, const Fi
         VK_THROW_MSG("--id '" << request.id << "' is no winget PackageIdentifier: 2 to 8 parts joined by dots, "
                               << "each 1 to 32 characters without blanks or \\/:*?\"<>|");
     }
-    if (!isInstallerUrl(request.url)) {
+    if (!FieldChecks::isWebAddress(request.url)) {
         VK_THROW_MSG("--url '" << request.url << "' is no http:// or https:// address of up to 2048 characters");
     }
     if (!isLocaleTag(request.locale)) {
@@ -297,13 +272,7 @@ void writeWingetManifests(const WingetRequest& request) {
     if (!PackFiles::isDirectory(request.directory)) {
         VK_THROW_MSG("The output directory " << request.directory << " does not exist");
     }
-    const FileContents contents = readFileContents(request.setup);
-    if (!contents.isSetup) {
-        VK_THROW_MSG(request.setup << " is a package: a winget manifest describes a setup executable made from one");
-    }
-    if (!contents.productCodeMatches) {
-        VK_THROW_MSG("The product code resource of " << request.setup << " does not name the product of its package");
-    }
+    const FileContents contents = FieldChecks::readSetup(request.setup, "a winget manifest describes");
     const InputFile setup(request.setup);
     Sha256 sum;
     setup.visit(0, setup.size(), [&sum](uint64_t, const uint8_t* bytes, size_t size) { sum.add(bytes, size); });

@@ -1,8 +1,8 @@
 #include "ContentsReport.h"
 
+#include "JsonText.h"
 #include "VisibleText.h"
 
-#include <cstdio>
 #include <iomanip>
 #include <sstream>
 #include <utility>
@@ -38,31 +38,8 @@ std::string orNone(const tstring& value) {
     return value.empty() ? std::string("(none)") : visibleText(tstrings::toUtf8(value));
 }
 
-std::string jsonString(const std::string& utf8) {
-    std::string out = "\"";
-    for (const char c : utf8) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20) {
-                char escaped[8];
-                std::snprintf(escaped, sizeof(escaped), "\\u%04x", static_cast<unsigned>(c));
-                out += escaped;
-            } else {
-                out += c;
-            }
-        }
-    }
-    return out + "\"";
-}
-
 std::string jsonStringOrNull(const tstring& value) {
-    return value.empty() ? std::string("null") : jsonString(tstrings::toUtf8(value));
+    return value.empty() ? std::string("null") : JsonText::quoted(tstrings::toUtf8(value));
 }
 
 } // namespace
@@ -106,15 +83,15 @@ std::string jsonReport(const FileContents& contents) {
     const std::string setupOnlyMatch =
         contents.isSetup ? (contents.productCodeMatches ? "true" : "false") : "null";
     const std::vector<std::pair<const char*, std::string>> members{
-        {"kind", jsonString(contents.isSetup ? "setup" : "package")},
-        {"productCode", jsonString(tstrings::toUtf8(package.productCode))},
+        {"kind", JsonText::quoted(contents.isSetup ? "setup" : "package")},
+        {"productCode", JsonText::quoted(tstrings::toUtf8(package.productCode))},
         {"upgradeCode", jsonStringOrNull(package.upgradeCode)},
         {"productName", jsonStringOrNull(package.productName)},
         {"productVersion", jsonStringOrNull(package.productVersion)},
         {"manufacturer", jsonStringOrNull(package.manufacturer)},
         {"productLanguage", jsonStringOrNull(package.productLanguage)},
-        {"installScope", jsonString(scopeKey(package.scope))},
-        {"defaultInstallScope", jsonString(scopeKey(package.defaultScope))},
+        {"installScope", JsonText::quoted(scopeKey(package.scope))},
+        {"defaultInstallScope", JsonText::quoted(scopeKey(package.defaultScope))},
         {"packageCode", jsonStringOrNull(package.packageCode)},
         {"signed", package.isSigned ? "true" : "false"},
         {"packageSize", std::to_string(contents.packageSize)},
@@ -124,7 +101,7 @@ std::string jsonReport(const FileContents& contents) {
     };
     std::string json = "{\n";
     for (size_t i = 0; i < members.size(); ++i) {
-        json += "  " + jsonString(members[i].first) + ": " + members[i].second +
+        json += "  " + JsonText::quoted(members[i].first) + ": " + members[i].second +
                 (i + 1 < members.size() ? ",\n" : "\n");
     }
     return json + "}\n";

@@ -47,6 +47,38 @@ void writeBytes(const tstring& path, const std::vector<uint8_t>& bytes) {
     std::fclose(file);
 }
 
+namespace {
+
+std::string shellQuoted(const std::string& text) {
+    std::string quoted = "'";
+    for (const char c : text) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
+} // namespace
+
+std::string runPython(const std::string& script, const std::vector<std::string>& arguments) {
+    std::string command = "python3 -c " + shellQuoted(script);
+    for (const std::string& argument : arguments) {
+        command += " " + shellQuoted(argument);
+    }
+    std::string output;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) {
+        ADD_FAILURE() << "cannot start python3";
+        return output;
+    }
+    char buffer[4096];
+    for (size_t read; (read = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0;) {
+        output.append(buffer, read);
+    }
+    const int status = ::pclose(pipe);
+    EXPECT_EQ(0, status) << "python3 failed: " << output;
+    return output;
+}
+
 tstring stubPath() { return fromNative(VELKIN_TEST_STUB); }
 
 tstring packagePath(const std::string& name) { return fromNative(std::string(VELKIN_TEST_PACKAGES) + "/" + name); }

@@ -28,6 +28,11 @@ private:
 std::vector<uint8_t> readBytes(const tstring& path);
 void writeBytes(const tstring& path, const std::vector<uint8_t>& bytes);
 
+// What a Python script prints, run with `arguments` (each quoted for the
+// shell): readers of formats that are independent of the code under test.
+// A script that fails adds a test failure.
+std::string runPython(const std::string& script, const std::vector<std::string>& arguments);
+
 // The setup stub and the test packages of the build.
 tstring stubPath();
 tstring packagePath(const std::string& name);

@@ -1,0 +1,70 @@
+#include "IntuneDefinition.h"
+
+#include "TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+PackageInfo hostilePackage() {
+    PackageInfo package;
+    package.productCode = L"{6F1C0E0A-5B1D-4C7E-9E59-2A8D3B7C4E10}";
+    package.productName = L"Demo \"quoted\" \\ back <x> & \u00FC \U0001F4E6\ttab";
+    package.manufacturer = L"Velkin\nInc.";
+    package.productVersion = L"2.0.10.0";
+    package.platform = L"x64";
+    return package;
+}
+
+// RFC 4648's examples.
+TEST(IntuneDefinitionTest, Base64) {
+    for (const auto& c : {std::pair<std::string, std::string>{"", ""}, {"f", "Zg=="}, {"fo", "Zm8="},
+                          {"foo", "Zm9v"}, {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"}}) {
+        EXPECT_EQ(c.second, base64(reinterpret_cast<const uint8_t*>(c.first.data()), c.first.size())) << c.first;
+    }
+}
+
+// Whatever the names hold, the body parses as JSON and gives them back;
+// the scope chooses the account, the package type and the install command.
+TEST(IntuneDefinitionTest, GraphBodyReadBackByPython) {
+    const struct {
+        InstallScope scope;
+        const char* expected;
+    } cases[] = {
+        {InstallScope::PerMachine, "system perMachine \"setup.exe\" /qn"},
+        {InstallScope::PerUser, "user perUser \"setup.exe\" /qn"},
+        {InstallScope::ChosenAtInstall, "system dualPurpose \"setup.exe\" /qn MSIINSTALLPERUSER=\"\""},
+    };
+    for (const auto& c : cases) {
+        PackageInfo package = hostilePackage();
+        package.scope = c.scope;
+        const IntuneApp app = intuneApp(package);
+        const std::string body = win32LobAppJson(app, L"setup.exe", L"setup.intunewin");
+        const std::string read = runPython(R"(
+import json, sys
+b = json.loads(sys.argv[1])
+print(b["installExperience"]["runAsAccount"], b["msiInformation"]["packageType"], b["installCommandLine"])
+print(b["displayName"] == sys.argv[2], b["publisher"] == sys.argv[3], b["applicableArchitectures"],
+      b["msiInformation"]["upgradeCode"], b["rules"][0]["productVersion"], b["description"] == sys.argv[2])
+)",
+                                           {body, tstrings::toUtf8(package.productName),
+                                            tstrings::toUtf8(package.manufacturer)});
+        EXPECT_EQ(std::string(c.expected) + "\nTrue True x64 None 2.0.10.0 True\n", read);
+    }
+}
+
+TEST(IntuneDefinitionTest, RefusesWhatIntuneCannotTake) {
+    PackageInfo package = hostilePackage();
+    package.platform = L"Alpha";
+    EXPECT_THROW(intuneApp(package), std::exception);
+    package = hostilePackage();
+    package.manufacturer.clear();
+    EXPECT_THROW(intuneApp(package), std::exception);
+    package = hostilePackage();
+    package.platform = L"Intel";
+    EXPECT_EQ("x86,x64", intuneApp(package).architectures);
+}
+
+} // namespace

@@ -5,7 +5,12 @@
 # Builds everything, tests included, unless $velkin_build_target names less
 # (the main job's velkin-programs).
 velkin_build=${VELKIN_BUILD_DIR:-build}
-bash scripts/install-deps.sh
+# The programs alone need fewer packages than the tests.
+if [ "${velkin_build_target:-all}" = velkin-programs ]; then
+  bash scripts/install-deps.sh --programs
+else
+  bash scripts/install-deps.sh
+fi
 # A build directory of the earlier layout was configured for Windows alone.
 if grep -qs '^CMAKE_TOOLCHAIN_FILE' "$velkin_build/CMakeCache.txt"; then
   echo "Starting $velkin_build afresh: it holds a build of an earlier layout"

@@ -77,7 +77,10 @@ remove() {
 trap remove EXIT
 trap 'exit 1' INT TERM HUP
 touch "$marker"
-DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "$(realpath "$deb")" \
+# Another installation under way (a second build's dependencies) holds
+# dpkg's lock for a while: wait for it rather than fail.
+DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends -o DPkg::Lock::Timeout=300 \
+  "$(realpath "$deb")" \
   >"$work/install.log" 2>&1 && echo "ok: apt installs it" || fail "apt: $(cat "$work/install.log")"
 sed -n '/NEW packages/,/^[0-9]/p' "$work/install.log" | grep -qi wine \
   && fail "apt pulled in Wine: $(cat "$work/install.log")" || echo "ok: apt pulls in no Wine"

@@ -79,8 +79,10 @@ std::vector<ResourceData> setupResources(const SetupStub& stub, const IconSet& i
     };
     put(SetupKeys::productCode(), std::vector<uint8_t>(productCode.begin(), productCode.end()));
     put(numbered(SetupKeys::version, 1), std::move(version));
+    // The stub's numbered icons went above: the images need no search, which
+    // would take time in the square of their count.
     for (size_t i = 0; i < icons.images.size(); ++i) {
-        put(numbered(SetupKeys::icon, static_cast<uint16_t>(i + 1)), icons.images[i]);
+        resources.push_back(ResourceData{numbered(SetupKeys::icon, static_cast<uint16_t>(i + 1)), icons.images[i], 0});
     }
     if (!icons.group.empty()) {
         put(numbered(SetupKeys::iconGroup, 1), icons.group);

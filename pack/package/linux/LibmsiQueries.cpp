@@ -98,8 +98,12 @@ RawPackageFacts readWithLibmsi(const std::string& path) {
     eachRow(db, "SELECT `Name` FROM `_Tables`", [&](LibmsiRecord* row) { tables.insert(text(row, 1)); });
     if (tables.count(L"Property")) {
         const std::vector<tstring>& wanted = propertyNames();
+        std::set<tstring> seen;
         eachRow(db, "SELECT `Property`, `Value` FROM `Property`", [&](LibmsiRecord* row) {
             const tstring name = text(row, 1);
+            if (!seen.insert(name).second && facts.repeatedProperty.empty()) {
+                facts.repeatedProperty = name;
+            }
             if (std::find(wanted.begin(), wanted.end(), name) != wanted.end()) {
                 facts.properties[name] = text(row, 2);
             }

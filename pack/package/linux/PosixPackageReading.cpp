@@ -58,10 +58,16 @@ RawPackageFacts answerOf(IsolatedCall& reading, const tstring& shownPath) {
     return factsFromReader([&reading] { return reading.answer(timeLimitSeconds); }, shownPath);
 }
 
+// The reader starts on a file checked first, by this process.
+const InputFile& checked(const InputFile& file) {
+    requireSoundPackage(file, 0, file.size(), file.path());
+    return file;
+}
+
 } // namespace
 
 struct PackageReading::Pending {
-    explicit Pending(const tstring& path) : file(path), reader(startReading(descriptorOf(file))) {}
+    explicit Pending(const tstring& path) : file(path), reader(startReading(descriptorOf(checked(file)))) {}
 
     InputFile file;
     IsolatedCall reader;
@@ -76,7 +82,9 @@ RawPackageFacts PackageReading::facts() { return answerOf(pending_->reader, path
 RawPackageFacts readEmbeddedPackageFacts(const tstring& path, uint64_t offset, uint64_t size) {
     // libmsi reads a package only from a file of its own: a private copy,
     // which the reader inherits.
-    const TemporaryCopy copy(InputFile(path), offset, size);
+    const InputFile setup(path);
+    requireSoundPackage(setup, offset, size, path);
+    const TemporaryCopy copy(setup, offset, size);
     IsolatedCall reading = startReading(copy.descriptor());
     return answerOf(reading, path);
 }

@@ -9,7 +9,9 @@
 
 #include <objbase.h>
 
+#include <algorithm>
 #include <memory>
+#include <set>
 
 namespace {
 
@@ -44,11 +46,22 @@ bool hasTable(const msi::Database& db, const tstring& table) {
     return !view.tryFetch().empty();
 }
 
+// Every row, as libmsi reads them on Linux: a name on two rows is noted,
+// never settled by taking the one that the installer finds first.
 void readProperties(const msi::Database& db, RawPackageFacts& facts) {
-    for (const tstring& name : propertyNames()) {
-        try {
-            facts.properties[name] = db.getProperty(name);
-        } catch (const msi::NoMoreItemsError&) {
+    if (!hasTable(db, L"Property")) {
+        return;
+    }
+    const std::vector<tstring>& wanted = propertyNames();
+    std::set<tstring> seen;
+    msi::DatabaseView view(db, L"SELECT `Property`, `Value` FROM `Property`");
+    for (msi::DatabaseRecord row = view.tryFetch(); !row.empty(); row = view.tryFetch()) {
+        const tstring name = row.getString(1);
+        if (!seen.insert(name).second && facts.repeatedProperty.empty()) {
+            facts.repeatedProperty = name;
+        }
+        if (std::find(wanted.begin(), wanted.end(), name) != wanted.end()) {
+            facts.properties[name] = row.getString(2);
         }
     }
 }

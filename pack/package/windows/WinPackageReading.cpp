@@ -23,13 +23,22 @@ RawPackageFacts answerOf(ReaderProcess& reader, const tstring& shownPath) {
     return factsFromReader([&reader] { return reader.answer(timeLimitSeconds); }, shownPath);
 }
 
+// msi.dll takes a minute to give up on some damaged files: the reader
+// starts on a file checked first, by this process.
+const tstring& checked(const tstring& path) {
+    const InputFile file(path);
+    requireSoundPackage(file, 0, file.size(), path);
+    return path;
+}
+
 } // namespace
 
 struct PackageReading::Pending {
     ReaderProcess reader;
 };
 
-PackageReading::PackageReading(const tstring& path) : path_(path), pending_(new Pending{ReaderProcess(path)}) {}
+PackageReading::PackageReading(const tstring& path)
+    : path_(path), pending_(new Pending{ReaderProcess(checked(path))}) {}
 
 PackageReading::~PackageReading() = default;
 
@@ -37,6 +46,7 @@ RawPackageFacts PackageReading::facts() { return answerOf(pending_->reader, path
 
 RawPackageFacts readEmbeddedPackageFacts(const tstring& path, uint64_t offset, uint64_t size) {
     const InputFile setup(path);
+    requireSoundPackage(setup, offset, size, path);
     tstring tempDir;
     std::optional<LockedTempDirectory> directory;
     tstring copy;

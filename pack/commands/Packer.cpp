@@ -102,6 +102,9 @@ void checkFiles(const PackRequest& request, const tstring& stub) {
     }
     refuseOutputOverInput(request.output, request.package, L"the package");
     refuseOutputOverInput(request.output, stub, L"the setup stub");
+    if (!request.icon.empty()) {
+        refuseOutputOverInput(request.output, request.icon, L"the icon");
+    }
 }
 
 // A setup laid out around the stub, to be written: what cannot be laid out

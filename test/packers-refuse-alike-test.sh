@@ -31,17 +31,17 @@ run() {
   local host=$1 file=$2 start
   start=$(date +%s%N)
   if [ "$host" = linux ]; then
-    timeout 120 "$pack" "$file" -o "$work/out/setup.exe" >/dev/null 2>"$work/stderr" </dev/null
+    timeout 120 "$pack" "$file" -o "$work/out/app-setup.exe" >/dev/null 2>"$work/stderr" </dev/null
   else
     timeout 120 "$loader" "$bin/velkin-pack.exe" "$(windows_path "$file")" \
-      -o "$(windows_path "$work/out/setup.exe")" >/dev/null 2>"$work/stderr" </dev/null
+      -o "$(windows_path "$work/out/app-setup.exe")" >/dev/null 2>"$work/stderr" </dev/null
   fi
   status=$?
   took=$((($(date +%s%N) - start) / 1000000))
   lines=$(wc -l <"$work/stderr")
   message=$(head -1 "$work/stderr" | tr -d '\r')
   message=${message//"$(windows_path "$file")"/$file}
-  rm -f "$work/out/setup.exe"
+  rm -f "$work/out/app-setup.exe"
 }
 
 # refused_alike <what> <package> <text> <longest ms>: both hosts refuse it

@@ -235,6 +235,11 @@ private:
             }
             reached[id] = true;
             const uint8_t* entry = &directory[id * directoryEntrySize];
+            // libmsi refuses a longer one, msi.dll reads on.
+            if (get16(entry + 64) > 64) {
+                VK_THROW_DAMAGED("its directory entry " << id << " gives its name " << get16(entry + 64)
+                                                        << " bytes, more than the 64 it may have");
+            }
             pending.push_back(get32(entry + 68));
             pending.push_back(get32(entry + 72));
             switch (entry[66]) {

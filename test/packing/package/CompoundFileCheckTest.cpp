@@ -83,6 +83,11 @@ TEST(CompoundFileCheckTest, DirectoryCyclesAndLongStreamsAreNamed) {
     put32(&cycle[directory + 128 * child + 68], 0);
     EXPECT_EQ("its directory has a cycle at entry 0", refusal(cycle));
 
+    std::vector<uint8_t> name = whole;
+    name[directory + 128 * child + 64] = 66;
+    EXPECT_EQ("its directory entry " + std::to_string(child) + " gives its name 66 bytes, more than the 64 it may have",
+              refusal(name));
+
     // The mini stream, the root's, said to be longer than its chain.
     std::vector<uint8_t> longer = whole;
     put32(&longer[directory + 120], 0x7FFFFFFF);

@@ -4,7 +4,9 @@
 # output, `--` and `--help`, control characters in a path, a missing or full
 # TMPDIR, a package cut short while it is packed, and, on a file system
 # without unnamed files, a run ended by SIGKILL (its staging file goes with
-# the next run, never a running one's) and a SIGINT that the caller ignores.
+# the next run, never a running one's) and a SIGINT that the caller ignores;
+# `ulimit -n` and `ulimit -f` told as the causes, `--version extra` as a usage
+# error.
 # Usage: pack-surroundings-test.sh <velkin-pack> <demo package> <work directory>
 set -u
 source "$(dirname "$0")/support/checks.sh"
@@ -74,6 +76,24 @@ refused "extract from a setup whose package is its code" \
   "$work/code-setup.exe is a Velkin setup executable whose package cannot be read: it does not start as a compound file does" \
   extract "$work/code-setup.exe" -o "$work/out/app.msi"
 refused "a path with control characters" 'new\x0Aline\x1B[2J.msi' "$work/new"$'\n'"line"$'\e'"[2J.msi" -o "$out"
+
+# Limits of the process, each told as the cause: too few file descriptors
+# (libmsi short of them read a package as one without tables), a file size
+# limit reached (a failed write naming the output, not SIGXFSZ's silent end).
+for what in "$package -o $out" "inspect $work/demo-setup.exe"; do
+  (ulimit -n 8; $pack $what >/dev/null 2>"$work/stderr" </dev/null)
+  [ $? = 1 ] && grep -qx "velkin-pack: error: Too many open files: reading a package takes 8 free file descriptors, and the limit (ulimit -n) leaves [0-7]" \
+    "$work/stderr" && [ -z "$(ls -A "$work/out")" ] && echo "ok: ulimit -n 8 for ${what%% *}: $(cat "$work/stderr")" \
+    || fail "ulimit -n 8 for ${what%% *}: $(cat "$work/stderr")"
+done
+(ulimit -f 100; "$pack" "$package" -o "$out" 2>"$work/stderr" </dev/null)
+status=$?
+[ "$status" = 1 ] && [ "$(cat "$work/stderr")" = "velkin-pack: error: Cannot write $out: File too large" ] \
+  && [ -z "$(ls -A "$work/out")" ] && echo "ok: ulimit -f: $(cat "$work/stderr")" \
+  || fail "ulimit -f: exit $status: $(cat "$work/stderr")"
+"$pack" --version extra >/dev/null 2>"$work/stderr" </dev/null
+[ $? = 2 ] && [ "$(head -1 "$work/stderr")" = "velkin-pack: --version takes nothing after it; extra given" ] \
+  && echo "ok: --version extra is a usage error" || fail "--version extra: $(head -1 "$work/stderr")"
 
 # inspect's copy of a setup's package is private: no name that another user
 # can take first; a temporary directory that takes no file is named as such.

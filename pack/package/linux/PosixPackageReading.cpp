@@ -6,6 +6,10 @@
 #include "PackFiles.h"
 #include "PosixPackFiles.h"
 
+#include "Descriptor.h"
+#include "ErrorHandling.h"
+
+#include <fcntl.h>
 #include <glib.h>
 
 #include <cstring>
@@ -43,9 +47,34 @@ void quietWriter() {
         nullptr, nullptr);
 }
 
+// libmsi opens a package and its streams through descriptors of its own and,
+// short of them, reads it as a package without tables ("has no ProductCode"):
+// a limit (`ulimit -n`) that leaves too few is told as such. The reader
+// needed 3 for the packages of the tests.
+constexpr size_t descriptorsNeeded = 8;
+
+void requireSpareDescriptors() {
+    Descriptor opened[descriptorsNeeded];
+    size_t count = 0;
+    while (count < descriptorsNeeded) {
+        opened[count].reset(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+        if (!opened[count]) {
+            break;
+        }
+        ++count;
+    }
+    if (count < descriptorsNeeded) {
+        VK_THROW_MSG("Too many open files: reading a package takes " << descriptorsNeeded
+                                                                      << " free file descriptors, and the limit "
+                                                                         "(ulimit -n) leaves "
+                                                                      << count);
+    }
+}
+
 // The reader opens the file that this process has open, by its descriptor:
 // the file checked is the file read, whatever takes its name meanwhile.
 IsolatedCall startReading(int descriptor) {
+    requireSpareDescriptors();
     return IsolatedCall(
         [descriptor] {
             quietWriter();

@@ -82,6 +82,16 @@ void readTables(const msi::Database& db, RawPackageFacts& facts) {
     }
 }
 
+// A failure names what was read, never the query's text.
+template <class Step>
+void reading(const char* what, Step step) {
+    try {
+        step();
+    } catch (const msi::Error& e) {
+        VK_THROW_DAMAGED(what << ": MSI error " << e.getStatus());
+    }
+}
+
 } // namespace
 
 RawPackageFacts readWithMsiDll(const tstring& path) {
@@ -93,14 +103,16 @@ RawPackageFacts readWithMsiDll(const tstring& path) {
         } catch (const msi::Error& e) {
             VK_THROW_DAMAGED("MSI error " << e.getStatus());
         }
-        readProperties(*db, facts);
-        const msi::SummaryInfo summary(*db);
-        facts.revisionNumber = summary.getString(msi::SummaryInfo::RevisionNumber);
-        facts.subject = summary.getString(msi::SummaryInfo::Subject);
-        facts.comments = summary.getString(msi::SummaryInfo::Comments);
-        facts.platformTemplate = summary.getString(msi::SummaryInfo::Template);
-        facts.wordCount = summary.getInteger(msi::SummaryInfo::WordCount, 0);
-        readTables(*db, facts);
+        reading("its Property table cannot be read", [&] { readProperties(*db, facts); });
+        reading("the summary information cannot be read", [&] {
+            const msi::SummaryInfo summary(*db);
+            facts.revisionNumber = summary.getString(msi::SummaryInfo::RevisionNumber);
+            facts.subject = summary.getString(msi::SummaryInfo::Subject);
+            facts.comments = summary.getString(msi::SummaryInfo::Comments);
+            facts.platformTemplate = summary.getString(msi::SummaryInfo::Template);
+            facts.wordCount = summary.getInteger(msi::SummaryInfo::WordCount, 0);
+        });
+        reading("its Media or File table cannot be read", [&] { readTables(*db, facts); });
     }
     // The installer's handle is closed: structured storage opens the file on
     // its own.

@@ -66,6 +66,9 @@ refused_alike "a DIFAT count of 0x3FFFFFFF" "$work/damaged/difat-count.msi" \
   "is not a Windows Installer package: its header counts" 1000
 refused_alike "a directory with a cycle" "$work/damaged/directory-cycle.msi" \
   "is not a Windows Installer package: its directory has a cycle at entry" 1000
+# Read as empty, it made the package look uncompressed.
+refused_alike "a damaged summary information" "$work/damaged/summary.msi" \
+  "is not a Windows Installer package: its summary information stream is damaged" 1000
 
 # ProductCode twice: the second row takes the name of UpgradeCode's (both
 # are 11 characters in the string pool), so the table holds two.

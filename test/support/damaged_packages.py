@@ -126,8 +126,9 @@ def mini_fat(cf, rng):
     struct.pack_into('<I', cf.data, at, rng.choice([0, 1, ENDOFCHAIN, 0xFFFFFFFF, rng.randrange(1 << 16)]))
 
 
-def summary_stream(cf, rng):
-    """Changes a field of the summary information's property set."""
+def summary_stream(cf, rng, section_offset=None):
+    """Changes a field of the summary information's property set (or sets
+    its section's offset)."""
     index = next(i for i in range(len(cf.directory))
                  if cf.data[cf.directory[i]:cf.directory[i] + 38] == '\x05SummaryInformation'.encode('utf-16-le'))
     mini_fat = [struct.unpack_from('<I', cf.data, cf.offset(s) + 4 * i)[0]
@@ -139,8 +140,10 @@ def summary_stream(cf, rng):
         places += [cf.offset(mini_stream[at // cf.sector_size]) + at % cf.sector_size + i for i in range(64)]
         sector = mini_fat[sector]
     section = struct.unpack_from('<I', bytes(cf.data[p] for p in places[44:48]))[0]
-    field = rng.choice([0, 24, 44, section, section + 4, section + 12])
-    for i, byte in enumerate(rng.choice([b'\xff\xff\xff\x7f', b'\0\0\0\0', b'\x00\x10\x00\x00'])):
+    field = rng.choice([0, 24, 44, section, section + 4, section + 12]) if section_offset is None else 44
+    value = rng.choice([b'\xff\xff\xff\x7f', b'\0\0\0\0', b'\x00\x10\x00\x00']) if section_offset is None \
+        else struct.pack('<I', section_offset)
+    for i, byte in enumerate(value):
         cf.data[places[field + i]] = byte
 
 
@@ -153,7 +156,8 @@ def main():
     directory = sys.argv[2]
     if sys.argv[3] == '--named':
         for kind, name in ((fat_loop, 'fat-loop'), (difat_count, 'difat-count'),
-                           (directory_cycle, 'directory-cycle'), (summary_stream, 'summary')):
+                           (directory_cycle, 'directory-cycle'),
+                           (lambda cf, rng: summary_stream(cf, rng, 0x7FFFFFF0), 'summary')):
             cf = CompoundFile(data)
             kind(cf, random.Random(1))
             open(f'{directory}/{name}.msi', 'wb').write(cf.data)

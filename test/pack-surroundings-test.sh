@@ -91,6 +91,10 @@ status=$?
 [ "$status" = 1 ] && [ "$(cat "$work/stderr")" = "velkin-pack: error: Cannot write $out: File too large" ] \
   && [ -z "$(ls -A "$work/out")" ] && echo "ok: ulimit -f: $(cat "$work/stderr")" \
   || fail "ulimit -f: exit $status: $(cat "$work/stderr")"
+# A usage error shows what it was given as it shows paths: escaped.
+"$pack" $'--x\e[2J' >/dev/null 2>"$work/stderr" </dev/null
+[ $? = 2 ] && [ "$(head -1 "$work/stderr")" = 'velkin-pack: unknown option --x\x1B[2J' ] \
+  && echo "ok: an unknown option's control characters are escaped" || fail "unknown option: $(head -1 "$work/stderr")"
 "$pack" --version extra >/dev/null 2>"$work/stderr" </dev/null
 [ $? = 2 ] && [ "$(head -1 "$work/stderr")" = "velkin-pack: --version takes nothing after it; extra given" ] \
   && echo "ok: --version extra is a usage error" || fail "--version extra: $(head -1 "$work/stderr")"

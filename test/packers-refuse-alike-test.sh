@@ -5,7 +5,8 @@
 # directory with a cycle, and a sample of every kind) are answered within a
 # second, before either host's reader sees them, with the same one line; a
 # Property table that sets ProductCode twice, and product codes that msiexec
-# would refuse (no braces, lower case), are refused naming the cause. Over
+# would refuse (no braces, lower case), are refused naming the cause (a code
+# of 60,000 characters cut short in the message). Over
 # the sample, neither host crashes (a reader that crashes is refused with one
 # line), and both pack or refuse each package alike; the counts and the
 # longest time each host took are printed.
@@ -83,6 +84,14 @@ for form in "${code:1:36}" "$(echo "$code" | tr A-F a-f)"; do
   refused_alike "the ProductCode $form" "$work/form.msi" \
     "The ProductCode '$form' of $work/form.msi is not in the form that Windows Installer takes: $code" 20000
 done
+
+# A code of 60,000 characters, cut short in the message.
+long=$(printf 'x%.0s' $(seq 60000))
+cp "$package" "$work/form.msi"
+msibuild "$work/form.msi" -q "UPDATE \`Property\` SET \`Value\` = '$long' WHERE \`Property\` = 'ProductCode'" \
+  || fail "msibuild cannot set a ProductCode of 60,000 characters"
+refused_alike "a ProductCode of 60,000 characters" "$work/form.msi" "The ProductCode '${long:0:256}...' of " 20000
+[ "${#message}" -lt 600 ] && echo "ok: its line has ${#message} characters" || fail "its line has ${#message} characters"
 
 # The sample: every kind of damage, both hosts.
 $generate "$package" "$work/damaged" "$count" 36

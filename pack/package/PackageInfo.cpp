@@ -2,6 +2,7 @@
 
 #include "DamagedFile.h"
 #include "GuidText.h"
+#include "VisibleText.h"
 
 #include <optional>
 
@@ -35,10 +36,10 @@ void readScope(const RawPackageFacts& facts, PackageInfo& info) {
 void requireRegistryForm(const tstring& name, const tstring& code, const tstring& msiPath) {
     const std::optional<tstring> canonical = canonicalGuid(code);
     if (!canonical) {
-        VK_THROW_DAMAGED("The " << name << " '" << code << "' of " << msiPath << " is not a GUID");
+        VK_THROW_DAMAGED("The " << name << " '" << excerpt(code) << "' of " << msiPath << " is not a GUID");
     }
     if (*canonical != code) {
-        VK_THROW_DAMAGED("The " << name << " '" << code << "' of " << msiPath
+        VK_THROW_DAMAGED("The " << name << " '" << excerpt(code) << "' of " << msiPath
                                 << " is not in the form that Windows Installer takes: " << *canonical);
     }
 }

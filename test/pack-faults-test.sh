@@ -74,6 +74,12 @@ truncate -s "$limit" "$work/big.msi"
   && [ "$(stat -c %s "$work/out/app-setup.exe")" -lt 2147483648 ] \
   && echo "ok: a package of exactly $limit bytes packs" || fail "the package at the limit"
 rm -f "$work/out/app-setup.exe"
+# 4 GiB and a byte, which libmsi cannot open: refused for its size all the same.
+truncate -s $((4 * 1024 * 1024 * 1024 + 1)) "$work/big.msi"
+"$pack" "$work/big.msi" -o "$work/out/app-setup.exe" 2>"$work/stderr" </dev/null
+[ $? = 1 ] && grep -q "has 4294967297 bytes, more than a setup executable can carry (about [0-9]* bytes" "$work/stderr" \
+  && [ -z "$(ls -A "$work/out")" ] && echo "ok: 4 GiB and a byte is refused for its size" \
+  || fail "4 GiB and a byte: $(cat "$work/stderr")"
 truncate -s $((limit + 1)) "$work/big.msi"
 "$pack" "$work/big.msi" -o "$work/out/app-setup.exe" 2>"$work/stderr" </dev/null
 [ $? = 1 ] && grep -q "can carry at most $limit bytes" "$work/stderr" && [ ! -e "$work/out/app-setup.exe" ] \

@@ -163,6 +163,24 @@ void requireSamePlace(uint64_t copiedTo, uint64_t placed, const tstring& setup) 
     }
 }
 
+// The package's facts; but a package larger than any setup from this stub
+// can carry is refused for its size, whatever its reader made of it (libmsi
+// opens no file of 4 GiB or more). Without the facts the limit is known
+// within the few hundred bytes of the version record.
+RawPackageFacts factsOrSizeRefusal(PackageReading& reading, const tstring& packagePath, uint64_t packageSize,
+                                   uint64_t provisionalLimit) {
+    try {
+        return reading.facts();
+    } catch (const VkErrorBase&) {
+        if (packageSize > provisionalLimit) {
+            VK_THROW_MSG("The package " << packagePath << " has " << packageSize
+                                        << " bytes, more than a setup executable can carry (about "
+                                        << provisionalLimit << " bytes: the whole executable must stay below 2 GiB)");
+        }
+        throw;
+    }
+}
+
 struct WrittenSetup {
     PackageInfo product;
     uint64_t packageOffset;
@@ -187,14 +205,15 @@ WrittenSetup writeSetup(const PackRequest& request, const tstring& stubPath, con
     const uint64_t packageSize = package.size();
     PackageChecksum packageSum(package);
     const std::vector<ResourceData> provisionalResources = setupResources(stub, icons, {}, {});
+    const uint64_t provisionalLimit = packageLimit(stub, stubPath, provisionalResources);
     std::optional<uint64_t> copiedTo;
-    if (packageSize + copyAheadMargin <= packageLimit(stub, stubPath, provisionalResources)) {
+    if (packageSize + copyAheadMargin <= provisionalLimit) {
         output.emplace(stagingPath);
         const SetupWriter provisional = writerAround(stub, stubPath, provisionalResources, packageSize);
         provisional.copyPackage(*output, package);
         copiedTo = provisional.packageOffset();
     }
-    const RawPackageFacts facts = reading.facts();
+    const RawPackageFacts facts = factsOrSizeRefusal(reading, packagePath, packageSize, provisionalLimit);
     const PackageInfo product = packageInfo(facts, packagePath);
     requireEmbeddedSources(facts, packagePath);
 

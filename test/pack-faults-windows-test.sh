@@ -104,6 +104,11 @@ interrupted() {
 interrupted "packing" "$work/out/velkin-*.tmp" "$(windows_path "$work/big.msi")" \
   -o "$(windows_path "$work/out/app-setup.exe")"
 interrupted "inspect --json" "$temp/velkin-*.tmp" inspect "$(windows_path "$work/rows-setup.exe")" --json
+# Its copy of the package goes with the next inspect of a setup, as a
+# killed run's does.
+windows inspect "$(windows_path "$bin/velkin-setup-demo.exe")" >/dev/null 2>&1
+compgen -G "$temp/velkin-*.tmp" >/dev/null && fail "the interrupted inspect's copy stays: $(ls "$temp")" \
+  || echo "ok: the next inspect removes the interrupted one's copy"
 rm -f "$work/big.msi"
 
 # NumberOfRvaAndSizes 0x20000000: 8 bytes each wrap to 0 in 32-bit arithmetic.

@@ -94,6 +94,25 @@ TEST_F(LeftoverTest, SetupEndedWhileExtractingLeavesNothingAfterTheNextRun) {
     EXPECT_EQ(before, listDirectory(temp));
 }
 
+// Ended when msiexec exists and has not started (the setup waits there for
+// the tests): msiexec goes with the setup instead of staying suspended with
+// the private directory's lock, and the next run removes the package.
+TEST_F(LeftoverTest, SetupEndedBeforeMsiexecStartsLeavesNothingAfterTheNextRun) {
+    const std::vector<tstring> before = listDirectory(temp);
+    const tstring held = work / L"held";
+    const auto setup = startSetup(L"velkin-setup-demo.exe", L"/qn",
+                                  environmentWith(L"VELKIN_TEST_HOLD_BEFORE_START", held));
+    waitFor(held);
+    ASSERT_NE(before, listDirectory(temp));
+    setup->kill();
+    const DWORD start = ::GetTickCount();
+    do {
+        ::Sleep(100);
+        EXPECT_EQ(0u, runSetup(L"velkin-setup-demo.exe", L"/qn").exitCode);
+    } while (listDirectory(temp) != before && ::GetTickCount() - start < 5000);
+    EXPECT_EQ(before, listDirectory(temp));
+}
+
 TEST_F(LeftoverTest, MsiexecOfAnEndedSetupKeepsItsPackageUntilItEnds) {
     const std::vector<tstring> before = listDirectory(temp);
     const tstring go = work / L"go";

@@ -6,7 +6,8 @@
 # second, before either host's reader sees them, with the same one line; a
 # Property table that sets ProductCode twice, and product codes that msiexec
 # would refuse (no braces, lower case), are refused naming the cause (a code
-# of 60,000 characters cut short in the message). Over
+# of 60,000 characters cut short in the message); a package of 16 million
+# Property rows meets each reader's memory bound. Over
 # the sample, neither host crashes (a reader that crashes is refused with one
 # line), and both pack or refuse each package alike; the counts and the
 # longest time each host took are printed.
@@ -92,6 +93,13 @@ msibuild "$work/form.msi" -q "UPDATE \`Property\` SET \`Value\` = '$long' WHERE 
   || fail "msibuild cannot set a ProductCode of 60,000 characters"
 refused_alike "a ProductCode of 60,000 characters" "$work/form.msi" "The ProductCode '${long:0:256}...' of " 20000
 [ "${#message}" -lt 600 ] && echo "ok: its line has ${#message} characters" || fail "its line has ${#message} characters"
+
+# 16 million Property rows in 64 MB: each host's reader meets its memory
+# bound (msi.dll took 1.85 GB on Windows), and both say so.
+python3 "$(dirname "$0")/support/property_rows.py" "$package" "$work/rows.msi" 16000000
+refused_alike "16 million Property rows" "$work/rows.msi" \
+  "rows.msi cannot be read: it needs more than the 512 MiB of memory that the reader may take" 20000
+rm -f "$work/rows.msi"
 
 # The sample: every kind of damage, both hosts.
 $generate "$package" "$work/damaged" "$count" 36

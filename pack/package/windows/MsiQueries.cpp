@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <new>
 #include <set>
 
 namespace {
@@ -88,6 +89,9 @@ void reading(const char* what, Step step) {
     try {
         step();
     } catch (const msi::Error& e) {
+        if (e.getStatus() == ERROR_NOT_ENOUGH_MEMORY || e.getStatus() == ERROR_OUTOFMEMORY) {
+            throw std::bad_alloc();
+        }
         VK_THROW_DAMAGED(what << ": MSI error " << e.getStatus());
     }
 }

@@ -2,7 +2,8 @@
 # velkin-pack.exe under Wine meets damaged files as velkin-pack for Linux
 # does: damaged packages are read in a child process, so that msi.dll's
 # crashes never end velkin-pack.exe (each package is read, or refused with one
-# line naming it); Ctrl+C ends packing and inspecting with 0xC000013A; a
+# line naming it); Ctrl+C ends packing and inspecting with 0xC000013A; paths
+# of 300 characters are packed, read and written, and a setup there runs; a
 # setup or stub whose header counts wrap in 32 bits gets the same one line
 # from both hosts.
 # Usage: pack-faults-windows-test.sh <velkin-pack> <Windows bin directory> <demo package> <wine loader>
@@ -110,6 +111,26 @@ windows inspect "$(windows_path "$bin/velkin-setup-demo.exe")" >/dev/null 2>&1
 compgen -G "$temp/velkin-*.tmp" >/dev/null && fail "the interrupted inspect's copy stays: $(ls "$temp")" \
   || echo "ok: the next inspect removes the interrupted one's copy"
 rm -f "$work/big.msi"
+
+# Paths of 300 characters: velkin-pack.exe packs, inspects and extracts
+# there (msi.dll, which crashed on such a path, reads a private copy), and a
+# setup stored there installs and removes.
+deep=$work/$(printf 'd%.0s' $(seq 100))/$(printf 'e%.0s' $(seq 100))
+shown=$(windows_path "$deep")
+deep=$deep/$(printf 'f%.0s' $(seq $((300 - ${#shown} - 1 - 17))))
+mkdir -p "$deep"
+cp "$package" "$deep/long-package.msi"
+shown=$(windows_path "$deep/long-package.msi")
+[ "${#shown}" = 300 ] || fail "the long path has ${#shown} characters"
+windows "$(windows_path "$deep/long-package.msi")" -o "$(windows_path "$deep/long-setup.exe")" 2>"$work/stderr" \
+  && windows inspect "$(windows_path "$deep/long-package.msi")" >/dev/null 2>>"$work/stderr" \
+  && windows inspect "$(windows_path "$deep/long-setup.exe")" >/dev/null 2>>"$work/stderr" \
+  && windows extract "$(windows_path "$deep/long-setup.exe")" -o "$(windows_path "$deep/long-copy.msi")" 2>>"$work/stderr" \
+  && cmp -s "$deep/long-package.msi" "$deep/long-copy.msi" \
+  && echo "ok: packing, inspecting and extracting at paths of 300 characters" \
+  || fail "at paths of 300 characters: $(cat "$work/stderr")"
+check_demo_setup "$loader" "$deep/long-setup.exe"
+rm -rf "$work/$(printf 'd%.0s' $(seq 100))"
 
 # NumberOfRvaAndSizes 0x20000000: 8 bytes each wrap to 0 in 32-bit arithmetic.
 python3 - "$bin/velkin-setup-demo.exe" "$work/wrapped.exe" <<'PYTHON'

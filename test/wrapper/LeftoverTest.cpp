@@ -94,6 +94,39 @@ TEST_F(LeftoverTest, SetupEndedWhileExtractingLeavesNothingAfterTheNextRun) {
     EXPECT_EQ(before, listDirectory(temp));
 }
 
+// The setup's own file is open for reading only while it extracts, and
+// shares deletion: it may be renamed meanwhile (a browser finishing its
+// download, a user tidying up), and the run goes on.
+TEST_F(LeftoverTest, SetupRenamedWhileExtractingGoesOn) {
+    const tstring setup = work.copy(siblingProgram(L"velkin-setup-large.exe"), L"Downloads\\large-setup.exe");
+    const tstring renamed = work / L"Downloads\\renamed-setup.exe";
+    bool caughtExtracting = false;
+    for (int attempt = 0; attempt < 5 && !caughtExtracting; ++attempt) {
+        if (exists(renamed)) {
+            ASSERT_TRUE(::MoveFileW(renamed.c_str(), setup.c_str()));
+        }
+        ::DeleteFileW(record.c_str());
+        const auto run = startSetup(setup, L"/qn", environment);
+        while (run->running()) {
+            setSuspended(run->process(), true);
+            if (extracting()) {
+                caughtExtracting = true;
+                EXPECT_TRUE(::MoveFileW(setup.c_str(), renamed.c_str())) << "error " << ::GetLastError();
+                setSuspended(run->process(), false);
+                break;
+            }
+            setSuspended(run->process(), false);
+            ::Sleep(1);
+        }
+        const ChildResult result = run->finish();
+        if (caughtExtracting) {
+            EXPECT_EQ(0u, result.exitCode) << result.output;
+            EXPECT_TRUE(exists(record)) << "msiexec never ran";
+        }
+    }
+    ASSERT_TRUE(caughtExtracting) << "the setup was never caught extracting";
+}
+
 // Ended when msiexec exists and has not started (the setup waits there for
 // the tests): msiexec goes with the setup instead of staying suspended with
 // the private directory's lock, and the next run removes the package.

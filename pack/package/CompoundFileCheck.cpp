@@ -194,9 +194,11 @@ private:
     }
 
     std::vector<uint8_t> readChain(const std::vector<uint32_t>& chain, uint64_t limit) const {
-        std::vector<uint8_t> bytes(static_cast<size_t>(std::min<uint64_t>(limit, uint64_t{chain.size()} * sectorSize_)));
+        const uint64_t held = uint64_t{chain.size()} * sectorSize_;
+        std::vector<uint8_t> bytes(static_cast<size_t>(std::min<uint64_t>(limit, held)));
         for (size_t i = 0; i * sectorSize_ < bytes.size(); ++i) {
-            readSector(chain[i], &bytes[i * sectorSize_], std::min<size_t>(sectorSize_, bytes.size() - i * sectorSize_));
+            const size_t part = std::min<size_t>(sectorSize_, bytes.size() - i * sectorSize_);
+            readSector(chain[i], &bytes[i * sectorSize_], part);
         }
         return bytes;
     }

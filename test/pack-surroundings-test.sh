@@ -76,6 +76,7 @@ refused "extract from a setup whose package is its code" \
   "$work/code-setup.exe is a Velkin setup executable whose package cannot be read: it does not start as a compound file does" \
   extract "$work/code-setup.exe" -o "$work/out/app.msi"
 refused "a path with control characters" 'new\x0Aline\x1B[2J.msi' "$work/new"$'\n'"line"$'\e'"[2J.msi" -o "$out"
+refused "a path with bytes that are no UTF-8" 'bad\xFFname\xC3.msi' "$work/bad"$'\xff'"name"$'\xc3'".msi" -o "$out"
 
 # Limits of the process, each told as the cause: too few file descriptors
 # (libmsi short of them read a package as one without tables), a file size

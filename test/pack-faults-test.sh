@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # velkin-pack for Linux meets what a packager's machine can throw at it:
-# hundreds of damaged packages (one line and exit 1 for each it refuses, never
-# a crash, in bounded time), an end by SIGINT, SIGTERM or SIGKILL in the middle
+# hundreds of damaged packages, with random bytes changed or damaged at their
+# structure (one line and exit 1 for each it refuses, never a crash, in
+# bounded time), an end by SIGINT, SIGTERM or SIGKILL in the middle
 # of packing (nothing left in the output directory), and the size limit to
 # the byte (the largest package packs; one byte more is refused before
 # anything is written).
@@ -17,9 +18,12 @@ readme=${4:-}
 rm -rf "$work" && mkdir -p "$work/mutants" "$work/out"
 
 make_mutants "$package" "$work/mutants" 300 1
+# And 300 damaged at the compound file's structure, by our own generator.
+mkdir "$work/mutants/structure"
+python3 "$(dirname "$0")/support/damaged_packages.py" "$package" "$work/mutants/structure" 300 1
 refused=0
 read=0
-for mutant in "$work"/mutants/*.msi; do
+for mutant in "$work"/mutants/*.msi "$work"/mutants/structure/*.msi; do
   timeout 120 "$pack" inspect "$mutant" >"$work/stdout" 2>"$work/stderr" </dev/null
   status=$?
   case $status in
@@ -31,7 +35,7 @@ for mutant in "$work"/mutants/*.msi; do
     *) fail "$(basename "$mutant"): exit status $status" ;;
   esac
 done
-echo "ok: 300 damaged packages: $read read, $refused refused with one line naming the package"
+echo "ok: 600 damaged packages: $read read, $refused refused with one line naming the package"
 
 # The demo package grown, sparse, to near the limit: packing takes long
 # enough to be ended half-way.
@@ -70,6 +74,12 @@ truncate -s "$limit" "$work/big.msi"
   && [ "$(stat -c %s "$work/out/app-setup.exe")" -lt 2147483648 ] \
   && echo "ok: a package of exactly $limit bytes packs" || fail "the package at the limit"
 rm -f "$work/out/app-setup.exe"
+# 4 GiB and a byte, which libmsi cannot open: refused for its size all the same.
+truncate -s $((4 * 1024 * 1024 * 1024 + 1)) "$work/big.msi"
+"$pack" "$work/big.msi" -o "$work/out/app-setup.exe" 2>"$work/stderr" </dev/null
+[ $? = 1 ] && grep -q "has 4294967297 bytes, more than a setup executable can carry (about [0-9]* bytes" "$work/stderr" \
+  && [ -z "$(ls -A "$work/out")" ] && echo "ok: 4 GiB and a byte is refused for its size" \
+  || fail "4 GiB and a byte: $(cat "$work/stderr")"
 truncate -s $((limit + 1)) "$work/big.msi"
 "$pack" "$work/big.msi" -o "$work/out/app-setup.exe" 2>"$work/stderr" </dev/null
 [ $? = 1 ] && grep -q "can carry at most $limit bytes" "$work/stderr" && [ ! -e "$work/out/app-setup.exe" ] \

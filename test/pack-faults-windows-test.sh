@@ -2,8 +2,10 @@
 # velkin-pack.exe under Wine meets damaged files as velkin-pack for Linux
 # does: damaged packages are read in a child process, so that msi.dll's
 # crashes never end velkin-pack.exe (each package is read, or refused with one
-# line naming it); a setup or stub whose header counts wrap in 32 bits gets
-# the same one line from both hosts.
+# line naming it); Ctrl+C ends packing and inspecting with 0xC000013A; paths
+# of 300 characters are packed, read and written, and a setup there runs; a
+# setup or stub whose header counts wrap in 32 bits gets the same one line
+# from both hosts.
 # Usage: pack-faults-windows-test.sh <velkin-pack> <Windows bin directory> <demo package> <wine loader>
 #          <work directory> [<damaged packages>]
 set -u
@@ -43,22 +45,21 @@ echo "ok: $count damaged packages: $read read, $refused refused with one line na
 # test, not assumed.
 [ "$crashed" -gt 0 ] || fail "no damaged package crashed the reader; the sample tests no isolation"
 
-# Ended hard while its reader reads a setup's package (one that msi.dll
-# never finishes: the sample's first), velkin-pack.exe leaves no reader
-# running; the package's copy left in the temporary directory goes with the
-# next inspect of a setup.
-python3 - "$bin/velkin-setup-demo.exe" "$package" "$work/mutants/000.msi" "$work/endless.exe" <<'PYTHON'
-import sys
-setup = bytearray(open(sys.argv[1], 'rb').read())
-package = open(sys.argv[2], 'rb').read()
-at = setup.find(package)
-setup[at:at + len(package)] = open(sys.argv[3], 'rb').read()
-open(sys.argv[4], 'wb').write(setup)
-PYTHON
+# Ended hard while its reader reads a setup's package (a sound one of
+# 400,000 Property rows, which takes the reader a second or so: a damaged one
+# that msi.dll would never finish is refused before the reader starts),
+# velkin-pack.exe leaves no reader running; the package's copy left in the
+# temporary directory goes with the next inspect of a setup.
+cp "$package" "$work/rows.msi"
+msiinfo export "$work/rows.msi" Property >"$work/Property.idt"
+python3 -c "import sys; open(sys.argv[1], 'a', newline='').writelines('R%07d\tv\r\n' % i for i in range(400000))" \
+  "$work/Property.idt"
+msibuild "$work/rows.msi" -i "$work/Property.idt" || fail "msibuild cannot add 400,000 rows"
+"$pack" "$work/rows.msi" -o "$work/rows-setup.exe" </dev/null || fail "the package of 400,000 rows does not pack"
 temp=$(echo "$WINEPREFIX"/drive_c/users/*/Temp)
 readers() { ps -eo pid=,args= | grep -F -- "--velkin-read-package" | grep -F "$1" | grep -v grep; }
 # Wine's loader becomes the Windows process: $! is velkin-pack.exe.
-"$loader" "$bin/velkin-pack.exe" inspect "$(windows_path "$work/endless.exe")" </dev/null >/dev/null 2>&1 &
+"$loader" "$bin/velkin-pack.exe" inspect "$(windows_path "$work/rows-setup.exe")" </dev/null >/dev/null 2>&1 &
 parent=$!
 copy=
 for _ in $(seq 100); do
@@ -78,6 +79,58 @@ else
   [ ! -e "$temp/$copy" ] && echo "ok: the next inspect removes the copy it left" \
     || fail "the copy of the package stays: $(ls -A "$temp/$copy")"
 fi
+
+# Ctrl+C (Wine gives SIGINT to a console program as one) in the middle of
+# packing and of `inspect --json`: exit 0xC000013A, as Windows programs end
+# on it (0x3A to a Linux shell), never 0, and nothing left in the output's
+# directory.
+cp "$package" "$work/big.msi"
+truncate -s 1500M "$work/big.msi"
+mkdir -p "$work/out"
+# interrupted <what> <file that shows it is under way> <arguments...>
+interrupted() {
+  local what=$1 sign=$2 pid status
+  shift 2
+  env --default-signal=INT "$loader" "$bin/velkin-pack.exe" "$@" </dev/null >"$work/stdout" 2>/dev/null &
+  pid=$!
+  for _ in $(seq 100); do compgen -G "$sign" >/dev/null && break; sleep 0.1; done
+  kill -0 "$pid" 2>/dev/null || fail "$what: velkin-pack.exe ended before Ctrl+C"
+  kill -INT "$pid"
+  wait "$pid"
+  status=$?
+  [ "$status" = $((0xC000013A & 0xFF)) ] && [ -z "$(ls -A "$work/out")" ] \
+    && echo "ok: $what: Ctrl+C ends it with 0xC000013A, leaving nothing" \
+    || fail "$what: Ctrl+C: exit $status, left: $(ls -A "$work/out")"
+}
+interrupted "packing" "$work/out/velkin-*.tmp" "$(windows_path "$work/big.msi")" \
+  -o "$(windows_path "$work/out/app-setup.exe")"
+interrupted "inspect --json" "$temp/velkin-*.tmp" inspect "$(windows_path "$work/rows-setup.exe")" --json
+# Its copy of the package goes with the next inspect of a setup, as a
+# killed run's does.
+windows inspect "$(windows_path "$bin/velkin-setup-demo.exe")" >/dev/null 2>&1
+compgen -G "$temp/velkin-*.tmp" >/dev/null && fail "the interrupted inspect's copy stays: $(ls "$temp")" \
+  || echo "ok: the next inspect removes the interrupted one's copy"
+rm -f "$work/big.msi"
+
+# Paths of 300 characters: velkin-pack.exe packs, inspects and extracts
+# there (msi.dll, which crashed on such a path, reads a private copy), and a
+# setup stored there installs and removes.
+deep=$work/$(printf 'd%.0s' $(seq 100))/$(printf 'e%.0s' $(seq 100))
+shown=$(windows_path "$deep")
+deep=$deep/$(printf 'f%.0s' $(seq $((300 - ${#shown} - 1 - 17))))
+mkdir -p "$deep"
+cp "$package" "$deep/long-package.msi"
+shown=$(windows_path "$deep/long-package.msi")
+[ "${#shown}" = 300 ] || fail "the long path has ${#shown} characters"
+windows "$(windows_path "$deep/long-package.msi")" -o "$(windows_path "$deep/long-setup.exe")" 2>"$work/stderr" \
+  && windows inspect "$(windows_path "$deep/long-package.msi")" >/dev/null 2>>"$work/stderr" \
+  && windows inspect "$(windows_path "$deep/long-setup.exe")" >/dev/null 2>>"$work/stderr" \
+  && windows extract "$(windows_path "$deep/long-setup.exe")" -o "$(windows_path "$deep/long-copy.msi")" 2>>"$work/stderr" \
+  && cmp -s "$deep/long-package.msi" "$deep/long-copy.msi" \
+  && echo "ok: packing, inspecting and extracting at paths of 300 characters" \
+  || fail "at paths of 300 characters: $(cat "$work/stderr")"
+check_demo_setup "$loader" "$deep/long-setup.exe"
+rm -rf "$work/$(printf 'd%.0s' $(seq 100))"
 
 # NumberOfRvaAndSizes 0x20000000: 8 bytes each wrap to 0 in 32-bit arithmetic.
 python3 - "$bin/velkin-setup-demo.exe" "$work/wrapped.exe" <<'PYTHON'

@@ -4,7 +4,9 @@
 # output, `--` and `--help`, control characters in a path, a missing or full
 # TMPDIR, a package cut short while it is packed, and, on a file system
 # without unnamed files, a run ended by SIGKILL (its staging file goes with
-# the next run, never a running one's) and a SIGINT that the caller ignores.
+# the next run, never a running one's) and a SIGINT that the caller ignores;
+# `ulimit -n` and `ulimit -f` told as the causes, `--version extra` as a usage
+# error.
 # Usage: pack-surroundings-test.sh <velkin-pack> <demo package> <work directory>
 set -u
 source "$(dirname "$0")/support/checks.sh"
@@ -40,7 +42,63 @@ refused "/dev/null as extract's output" "/dev/null is a character device" extrac
 refused "a FIFO as the output" "$work/fifo is a FIFO" "$package" -o "$work/fifo"
 [ -c /dev/null ] && [ -p "$work/fifo" ] && echo "ok: /dev/null and the FIFO are as they were" \
   || fail "a node was replaced"
+cp "$package" "$work/app.ico"
+refused "the output named as the icon" "$work/app.ico is the icon itself" "$package" -o "$work/app.ico" \
+  --icon "$work/./app.ico"
+cmp -s "$package" "$work/app.ico" && echo "ok: the icon is as it was" || fail "the icon was written over"
+# A setup whose package resource points into its code: extract finds no
+# compound file there, and publishes nothing.
+python3 - "$work/demo-setup.exe" "$work/code-setup.exe" <<'PYTHON'
+import struct, sys
+pe = bytearray(open(sys.argv[1], 'rb').read())
+header = struct.unpack_from('<I', pe, 0x3C)[0]
+count, optional_size = struct.unpack_from('<H', pe, header + 6)[0], struct.unpack_from('<H', pe, header + 20)[0]
+resources_rva = struct.unpack_from('<I', pe, header + 24 + 112 + 16)[0]
+sections = {}
+for i in range(count):
+    at = header + 24 + optional_size + 40 * i
+    name = pe[at:at + 8].rstrip(b'\0').decode()
+    sections[name] = struct.unpack_from('<IIII', pe, at + 8)  # size, address, raw size, raw offset
+base = sections['.rsrc'][3] - sections['.rsrc'][1]
+def entries(directory):
+    named, numbered = struct.unpack_from('<HH', pe, base + resources_rva + directory + 12)
+    return [struct.unpack_from('<II', pe, base + resources_rva + directory + 16 + 8 * i) for i in range(named + numbered)]
+def name(field):
+    at = base + resources_rva + (field & 0x7FFFFFFF)
+    return pe[at + 2:at + 2 + 2 * struct.unpack_from('<H', pe, at)[0]].decode('utf-16-le')
+rcdata = next(target for ident, target in entries(0) if ident == 10) & 0x7FFFFFFF
+package = next(target for ident, target in entries(rcdata) if ident & 0x80000000 and name(ident) == 'MSI') & 0x7FFFFFFF
+data = entries(package)[0][1]
+struct.pack_into('<II', pe, base + resources_rva + data, sections['.text'][1], 4096)
+open(sys.argv[2], 'wb').write(pe)
+PYTHON
+refused "extract from a setup whose package is its code" \
+  "$work/code-setup.exe is a Velkin setup executable whose package cannot be read: it does not start as a compound file does" \
+  extract "$work/code-setup.exe" -o "$work/out/app.msi"
 refused "a path with control characters" 'new\x0Aline\x1B[2J.msi' "$work/new"$'\n'"line"$'\e'"[2J.msi" -o "$out"
+refused "a path with bytes that are no UTF-8" 'bad\xFFname\xC3.msi' "$work/bad"$'\xff'"name"$'\xc3'".msi" -o "$out"
+
+# Limits of the process, each told as the cause: too few file descriptors
+# (libmsi short of them read a package as one without tables), a file size
+# limit reached (a failed write naming the output, not SIGXFSZ's silent end).
+for what in "$package -o $out" "inspect $work/demo-setup.exe"; do
+  (ulimit -n 8; $pack $what >/dev/null 2>"$work/stderr" </dev/null)
+  [ $? = 1 ] && grep -qx "velkin-pack: error: Too many open files: reading a package takes 8 free file descriptors, and the limit (ulimit -n) leaves [0-7]" \
+    "$work/stderr" && [ -z "$(ls -A "$work/out")" ] && echo "ok: ulimit -n 8 for ${what%% *}: $(cat "$work/stderr")" \
+    || fail "ulimit -n 8 for ${what%% *}: $(cat "$work/stderr")"
+done
+(ulimit -f 100; "$pack" "$package" -o "$out" 2>"$work/stderr" </dev/null)
+status=$?
+[ "$status" = 1 ] && [ "$(cat "$work/stderr")" = "velkin-pack: error: Cannot write $out: File too large" ] \
+  && [ -z "$(ls -A "$work/out")" ] && echo "ok: ulimit -f: $(cat "$work/stderr")" \
+  || fail "ulimit -f: exit $status: $(cat "$work/stderr")"
+# A usage error shows what it was given as it shows paths: escaped.
+"$pack" $'--x\e[2J' >/dev/null 2>"$work/stderr" </dev/null
+[ $? = 2 ] && [ "$(head -1 "$work/stderr")" = 'velkin-pack: unknown option --x\x1B[2J' ] \
+  && echo "ok: an unknown option's control characters are escaped" || fail "unknown option: $(head -1 "$work/stderr")"
+"$pack" --version extra >/dev/null 2>"$work/stderr" </dev/null
+[ $? = 2 ] && [ "$(head -1 "$work/stderr")" = "velkin-pack: --version takes nothing after it; extra given" ] \
+  && echo "ok: --version extra is a usage error" || fail "--version extra: $(head -1 "$work/stderr")"
 
 # inspect's copy of a setup's package is private: no name that another user
 # can take first; a temporary directory that takes no file is named as such.

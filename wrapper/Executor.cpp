@@ -19,6 +19,10 @@ tstring quote(const tstring& item) {
     return L"\"" + item + L"\"";
 }
 
+// PROC_THREAD_ATTRIBUTE_JOB_LIST, which the headers give only to programs
+// built for Windows 10 on: attribute 13, an input.
+constexpr DWORD_PTR jobListAttribute = 13 | 0x20000;
+
 // CreateProcessW takes at most 32,767 characters, its terminator included.
 constexpr size_t maxCommandLineLength = 32766;
 
@@ -26,12 +30,43 @@ struct AttributeListDeleter {
     void operator()(LPPROC_THREAD_ATTRIBUTE_LIST list) const { ::DeleteProcThreadAttributeList(list); }
 };
 
-// The handles a child inherits, and only those: inheritable copies of them,
-// named in the attributes of its start. The originals are never inherited by
-// anyone else.
-class InheritedHandles {
+// Until the child runs, it belongs to a job that ends it with this process.
+// A setup ended between the child's creation and its start would otherwise
+// leave it suspended for ever, holding the lock on the private directory, so
+// that no sweep removes the package. Once it runs, the job lets it go: a
+// running msiexec outlives an ended setup.
+class StartGuard {
 public:
-    explicit InheritedHandles(const std::vector<void*>& handles) {
+    StartGuard() : job_(::CreateJobObjectW(nullptr, nullptr)) {
+        if (!job_) {
+            VK_THROW_LAST_ERROR(::CreateJobObjectW, "CreateJobObject() failed");
+        }
+        limit(JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE);
+    }
+
+    HANDLE job() const { return job_.get(); }
+
+    void release() { limit(0); }
+
+private:
+    void limit(DWORD flags) {
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+        limits.BasicLimitInformation.LimitFlags = flags;
+        if (!::SetInformationJobObject(job_.get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits))) {
+            VK_THROW_LAST_ERROR(::SetInformationJobObject, "SetInformationJobObject() failed");
+        }
+    }
+
+    UniqueHandle job_;
+};
+
+// What a child starts with: the handles it inherits, and only those
+// (inheritable copies of them; the originals are never inherited by anyone
+// else), and the job it belongs to from its creation on, where the system
+// takes that (Windows 10 on; before, it joins right after).
+class StartAttributes {
+public:
+    StartAttributes(const std::vector<void*>& handles, HANDLE job) : job_(job) {
         for (void* handle : handles) {
             UniqueHandle& copy = copies_.emplace_back();
             if (!::DuplicateHandle(::GetCurrentProcess(), handle, ::GetCurrentProcess(), copy.put(), 0, TRUE,
@@ -40,44 +75,58 @@ public:
             }
             values_.push_back(copy.get());
         }
-        if (values_.empty()) {
-            return;
-        }
         SIZE_T size = 0;
-        ::InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+        ::InitializeProcThreadAttributeList(nullptr, 2, 0, &size);
         storage_.resize(size);
         const auto list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage_.data());
-        if (!::InitializeProcThreadAttributeList(list, 1, 0, &size)) {
+        if (!::InitializeProcThreadAttributeList(list, 2, 0, &size)) {
             VK_THROW_LAST_ERROR(::InitializeProcThreadAttributeList,
                                 "InitializeProcThreadAttributeList() failed");
         }
         list_.reset(list);
-        if (!::UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, values_.data(),
+        if (!values_.empty() &&
+            !::UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, values_.data(),
                                          values_.size() * sizeof(HANDLE), nullptr, nullptr)) {
             VK_THROW_LAST_ERROR(::UpdateProcThreadAttribute, "UpdateProcThreadAttribute() failed");
         }
+        // Refused before Windows 10: the child then joins once created.
+        ::UpdateProcThreadAttribute(list, 0, jobListAttribute, &job_, sizeof(job_), nullptr, nullptr);
     }
 
-    // Null when there is nothing to inherit.
     LPPROC_THREAD_ATTRIBUTE_LIST list() const { return list_.get(); }
+    bool inherits() const { return !values_.empty(); }
 
 private:
     std::vector<UniqueHandle> copies_;
     std::vector<HANDLE> values_;
+    HANDLE job_;
     std::vector<unsigned char> storage_;
     std::unique_ptr<_PROC_THREAD_ATTRIBUTE_LIST, AttributeListDeleter> list_;
 };
+
+// The tests end a setup at the moment its child exists and has not started:
+// the setup creates the file this variable names, and waits to be ended.
+void holdBeforeStartForTests() {
+    wchar_t file[MAX_PATH];
+    const DWORD length = ::GetEnvironmentVariableW(L"VELKIN_TEST_HOLD_BEFORE_START", file, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        return;
+    }
+    ::CloseHandle(::CreateFileW(file, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    ::Sleep(INFINITE);
+}
 
 UniqueHandle startProcess(const tstring& appPath, const tstring& commandLine, bool visible,
                           const std::vector<void*>& passedHandles) {
     std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
     buffer.push_back(L'\0');
 
-    const InheritedHandles inherited(passedHandles);
+    StartGuard guard;
+    const StartAttributes attributes(passedHandles, guard.job());
     STARTUPINFOEXW startup{};
-    startup.StartupInfo.cb = inherited.list() ? sizeof(startup) : sizeof(startup.StartupInfo);
-    startup.lpAttributeList = inherited.list();
-    DWORD creationFlags = inherited.list() ? EXTENDED_STARTUPINFO_PRESENT : 0;
+    startup.StartupInfo.cb = sizeof(startup);
+    startup.lpAttributeList = attributes.list();
+    DWORD creationFlags = EXTENDED_STARTUPINFO_PRESENT | CREATE_SUSPENDED;
     if (!visible) {
         startup.StartupInfo.dwFlags = STARTF_USESHOWWINDOW;
         startup.StartupInfo.wShowWindow = SW_HIDE;
@@ -87,13 +136,22 @@ UniqueHandle startProcess(const tstring& appPath, const tstring& commandLine, bo
 
     tstrings::TextBuilder message("CreateProcess(");
     message << appPath << ", " << commandLine << ")";
-    if (!::CreateProcessW(appPath.c_str(), buffer.data(), nullptr, nullptr,
-                          inherited.list() ? TRUE : FALSE, creationFlags, nullptr, nullptr,
-                          &startup.StartupInfo, &process)) {
+    if (!::CreateProcessW(appPath.c_str(), buffer.data(), nullptr, nullptr, attributes.inherits() ? TRUE : FALSE,
+                          creationFlags, nullptr, nullptr, &startup.StartupInfo, &process)) {
         VK_THROW_LAST_ERROR(::CreateProcessW, message << " failed");
     }
     const UniqueHandle thread(process.hThread);
     UniqueHandle child(process.hProcess);
+    // Where no job can be joined (a setup inside a job of its own, before
+    // Windows 8), the child starts unguarded, as it always did.
+    BOOL inJob = FALSE;
+    if ((!::IsProcessInJob(child.get(), guard.job(), &inJob) || !inJob) &&
+        !::AssignProcessToJobObject(guard.job(), child.get())) {
+        VK_TRACE("The child runs outside a job: AssignProcessToJobObject() failed with " << ::GetLastError());
+    }
+    holdBeforeStartForTests();
+    ::ResumeThread(thread.get());
+    guard.release();
     VK_TRACE(message << " succeeded; PID=" << static_cast<uint32_t>(process.dwProcessId));
     return child;
 }

@@ -1,5 +1,7 @@
 #include "Extractor.h"
 
+#include "CompoundFileCheck.h"
+#include "DamagedFile.h"
 #include "ErrorHandling.h"
 #include "InputChecks.h"
 #include "PackFiles.h"
@@ -21,6 +23,14 @@ void extract(const tstring& setup, const tstring& output) {
     if (contents.packageSize() < smallestPackage) {
         VK_THROW_MSG(setup << " is a Velkin setup executable whose package cannot be read: its "
                            << contents.packageSize() << " bytes are fewer than any Windows Installer package has");
+    }
+    // Published only when it is a package: a resource of the setup that
+    // points elsewhere (into its code) would otherwise come out as one.
+    try {
+        checkCompoundFile(file, contents.packageOffset(), contents.packageSize());
+    } catch (const VkError<DamagedFileError>& e) {
+        VK_THROW_DAMAGED(setup << " is a Velkin setup executable whose package cannot be read: "
+                               << e.originalMessage());
     }
     StagedOutput staged(output);
     staged.copy(file, contents.packageOffset(), 0, contents.packageSize());

@@ -245,7 +245,10 @@ std::string plainMessage(const std::exception& error) {
 
 void runCommand(const tstring_array& args) {
     const tstring command = args.empty() ? tstring() : args[0];
-    if (args.size() == 1 && command == L"--version") {
+    if (command == L"--version") {
+        if (args.size() > 1) {
+            throw UsageError("--version takes nothing after it; " + tstrings::toUtf8(args[1]) + " given");
+        }
         writeResult("velkin-pack " VELKIN_VERSION "\n");
     } else if (command == L"inspect") {
         reportCommand(args);

@@ -79,8 +79,10 @@ std::vector<ResourceData> setupResources(const SetupStub& stub, const IconSet& i
     };
     put(SetupKeys::productCode(), std::vector<uint8_t>(productCode.begin(), productCode.end()));
     put(numbered(SetupKeys::version, 1), std::move(version));
+    // The stub's numbered icons went above: the images need no search, which
+    // would take time in the square of their count.
     for (size_t i = 0; i < icons.images.size(); ++i) {
-        put(numbered(SetupKeys::icon, static_cast<uint16_t>(i + 1)), icons.images[i]);
+        resources.push_back(ResourceData{numbered(SetupKeys::icon, static_cast<uint16_t>(i + 1)), icons.images[i], 0});
     }
     if (!icons.group.empty()) {
         put(numbered(SetupKeys::iconGroup, 1), icons.group);
@@ -100,6 +102,9 @@ void checkFiles(const PackRequest& request, const tstring& stub) {
     }
     refuseOutputOverInput(request.output, request.package, L"the package");
     refuseOutputOverInput(request.output, stub, L"the setup stub");
+    if (!request.icon.empty()) {
+        refuseOutputOverInput(request.output, request.icon, L"the icon");
+    }
 }
 
 // A setup laid out around the stub, to be written: what cannot be laid out
@@ -158,6 +163,24 @@ void requireSamePlace(uint64_t copiedTo, uint64_t placed, const tstring& setup) 
     }
 }
 
+// The package's facts; but a package larger than any setup from this stub
+// can carry is refused for its size, whatever its reader made of it (libmsi
+// opens no file of 4 GiB or more). Without the facts the limit is known
+// within the few hundred bytes of the version record.
+RawPackageFacts factsOrSizeRefusal(PackageReading& reading, const tstring& packagePath, uint64_t packageSize,
+                                   uint64_t provisionalLimit) {
+    try {
+        return reading.facts();
+    } catch (const VkErrorBase&) {
+        if (packageSize > provisionalLimit) {
+            VK_THROW_MSG("The package " << packagePath << " has " << packageSize
+                                        << " bytes, more than a setup executable can carry (about "
+                                        << provisionalLimit << " bytes: the whole executable must stay below 2 GiB)");
+        }
+        throw;
+    }
+}
+
 struct WrittenSetup {
     PackageInfo product;
     uint64_t packageOffset;
@@ -182,14 +205,15 @@ WrittenSetup writeSetup(const PackRequest& request, const tstring& stubPath, con
     const uint64_t packageSize = package.size();
     PackageChecksum packageSum(package);
     const std::vector<ResourceData> provisionalResources = setupResources(stub, icons, {}, {});
+    const uint64_t provisionalLimit = packageLimit(stub, stubPath, provisionalResources);
     std::optional<uint64_t> copiedTo;
-    if (packageSize + copyAheadMargin <= packageLimit(stub, stubPath, provisionalResources)) {
+    if (packageSize + copyAheadMargin <= provisionalLimit) {
         output.emplace(stagingPath);
         const SetupWriter provisional = writerAround(stub, stubPath, provisionalResources, packageSize);
         provisional.copyPackage(*output, package);
         copiedTo = provisional.packageOffset();
     }
-    const RawPackageFacts facts = reading.facts();
+    const RawPackageFacts facts = factsOrSizeRefusal(reading, packagePath, packageSize, provisionalLimit);
     const PackageInfo product = packageInfo(facts, packagePath);
     requireEmbeddedSources(facts, packagePath);
 

@@ -78,6 +78,7 @@ std::string encodeFacts(const RawPackageFacts& facts) {
         out.text(name);
         out.text(value);
     }
+    out.text(facts.repeatedProperty);
     out.text(facts.revisionNumber);
     out.number(static_cast<uint32_t>(facts.wordCount));
     out.number(static_cast<uint32_t>(facts.disks.size()));
@@ -105,6 +106,7 @@ RawPackageFacts decodeFacts(const std::string& message) {
         const tstring name = in.text();
         facts.properties[name] = in.text();
     }
+    facts.repeatedProperty = in.text();
     facts.revisionNumber = in.text();
     facts.wordCount = in.integer();
     for (uint32_t i = in.count(8); i > 0; --i) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ByteSource.h"
 #include "tstrings.h"
 
 #include <cstdint>
@@ -25,6 +26,10 @@ struct RawPackageFacts {
     // The Property table's values of `propertyNames`; a property the
     // package does not set is absent.
     std::map<tstring, tstring> properties;
+    // The first name that the Property table has on two rows, of any
+    // property; empty when none. The hosts' readers would each take a
+    // different one of the two values.
+    tstring repeatedProperty;
     // The summary information's revision number (the package code) and word
     // count (0 when not set).
     tstring revisionNumber;
@@ -68,6 +73,12 @@ private:
 };
 
 RawPackageFacts readPackageFacts(const tstring& path);
+
+// The compound file of a package, `size` bytes of `file` from `offset` on,
+// checked as both hosts check it before their reader sees it (see
+// checkCompoundFile); damage is a DamagedFileError for the user that says
+// what `shownPath` is not.
+void requireSoundPackage(const ByteSource& file, uint64_t offset, uint64_t size, const tstring& shownPath);
 
 // The same for a package inside a larger file, `size` bytes from `offset`
 // on (the package of a setup executable); the error names the larger file.

@@ -2,6 +2,7 @@
 
 #include "DamagedFile.h"
 #include "GuidText.h"
+#include "VisibleText.h"
 
 #include <optional>
 
@@ -29,20 +30,38 @@ void readScope(const RawPackageFacts& facts, PackageInfo& info) {
     }
 }
 
+// msiexec takes a product's codes in one form alone, braced, with dashes and
+// in upper case, and refuses a package with any other (1627): a code is never
+// put into that form for it.
+void requireRegistryForm(const tstring& name, const tstring& code, const tstring& msiPath) {
+    const std::optional<tstring> canonical = canonicalGuid(code);
+    if (!canonical) {
+        VK_THROW_DAMAGED("The " << name << " '" << excerpt(code) << "' of " << msiPath << " is not a GUID");
+    }
+    if (*canonical != code) {
+        VK_THROW_DAMAGED("The " << name << " '" << excerpt(code) << "' of " << msiPath
+                                << " is not in the form that Windows Installer takes: " << *canonical);
+    }
+}
+
 } // namespace
 
 PackageInfo packageInfo(const RawPackageFacts& facts, const tstring& msiPath) {
     PackageInfo info;
+    if (!facts.repeatedProperty.empty()) {
+        VK_THROW_DAMAGED(msiPath << " sets the property " << facts.repeatedProperty
+                                 << " twice in its Property table");
+    }
     const auto code = facts.properties.find(L"ProductCode");
     if (code == facts.properties.end()) {
         VK_THROW_DAMAGED(msiPath << " has no ProductCode");
     }
-    const std::optional<tstring> canonical = canonicalGuid(code->second);
-    if (!canonical) {
-        VK_THROW_DAMAGED("The ProductCode '" << code->second << "' of " << msiPath << " is not a GUID");
-    }
-    info.productCode = *canonical;
+    requireRegistryForm(L"ProductCode", code->second, msiPath);
+    info.productCode = code->second;
     info.upgradeCode = property(facts, L"UpgradeCode");
+    if (!info.upgradeCode.empty()) {
+        requireRegistryForm(L"UpgradeCode", info.upgradeCode, msiPath);
+    }
     info.productName = property(facts, L"ProductName");
     info.productVersion = property(facts, L"ProductVersion");
     info.manufacturer = property(facts, L"Manufacturer");

@@ -1,6 +1,7 @@
 #include "PackageSources.h"
 
 #include "ErrorHandling.h"
+#include "VisibleText.h"
 
 #include <algorithm>
 
@@ -46,7 +47,7 @@ void requireEmbeddedSources(const RawPackageFacts& facts, const tstring& msiPath
     for (const RawPackageFacts::Disk& disk : disks) {
         // A cabinet stored in the package is named after its stream, with "#".
         if (!disk.cabinet.empty() && disk.cabinet[0] != L'#') {
-            VK_THROW_MSG("The package " << msiPath << " keeps its cabinet " << disk.cabinet
+            VK_THROW_MSG("The package " << msiPath << " keeps its cabinet " << excerpt(disk.cabinet)
                                         << " outside itself: " << notBeside
                                         << "; embed the cabinet in the package");
         }
@@ -61,9 +62,9 @@ void requireEmbeddedSources(const RawPackageFacts& facts, const tstring& msiPath
             return file.sequence <= d.lastSequence;
         });
         if (disk == disks.end()) {
-            nowhere.push_back(longName(file.fileName));
+            nowhere.push_back(excerpt(longName(file.fileName)));
         } else if (!compressed || disk->cabinet.empty()) {
-            beside.push_back(longName(file.fileName));
+            beside.push_back(excerpt(longName(file.fileName)));
         }
     }
     if (!nowhere.empty()) {

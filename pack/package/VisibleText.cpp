@@ -36,3 +36,16 @@ std::string visibleText(const std::string& utf8) {
     }
     return out;
 }
+
+tstring excerpt(const tstring& value, size_t limit) {
+    if (value.size() <= limit) {
+        return value;
+    }
+    size_t end = limit;
+    // Never half of a UTF-16 surrogate pair.
+    const auto unit = static_cast<uint32_t>(value[end]);
+    if (unit >= 0xDC00 && unit <= 0xDFFF && end > 0) {
+        --end;
+    }
+    return value.substr(0, end) + L"...";
+}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tstrings.h"
+
 #include <string>
 
 // Text that came from a file or a command line (a package's strings, a path),
@@ -9,3 +11,8 @@
 // escape, "\x1B" or "\u202E"; everything else stays as it is. UTF-8 in, UTF-8
 // out.
 std::string visibleText(const std::string& utf8);
+
+// A value from a file inside a message: a name or code of thousands of
+// characters would fill the screen with one line, so past `limit`
+// characters it is cut, and "..." says so.
+tstring excerpt(const tstring& value, size_t limit = 256);

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <map>
+#include <tuple>
 
 using LittleEndian::get16;
 using LittleEndian::get32;
@@ -18,9 +19,6 @@ constexpr uint32_t highBit = 0x80000000u;
 constexpr size_t directoryHeader = 16;
 constexpr size_t directoryEntry = 8;
 constexpr size_t dataEntry = 16;
-// Directories may share subdirectories; a tree that does so over and over
-// would make the walk endless in all but name.
-constexpr size_t visitLimit = 100000;
 
 class TreeReader {
 public:
@@ -34,7 +32,9 @@ public:
         std::vector<uint8_t> entries(count * directoryEntry);
         read(offset + directoryHeader, entries.data(), entries.size());
         for (uint32_t i = 0; i < count; ++i) {
-            if (++visited_ > visitLimit) {
+            // Directories may share subdirectories; a tree that does so
+            // over and over would make the walk endless in all but name.
+            if (++visited_ > resourceTreeEntryLimit) {
                 damaged();
             }
             const uint32_t id = get32(&entries[i * directoryEntry]);
@@ -115,25 +115,35 @@ bool precedes(const ResourceId& a, const ResourceId& b) {
     return a.number < b.number;
 }
 
+// An identifier as Windows compares them: a number, or a name in upper case.
+using IdentifierKey = std::tuple<bool, uint16_t, std::u16string>;
+
+IdentifierKey identifierKey(const ResourceId& id) {
+    return IdentifierKey{id.isName(), id.number, id.isName() ? tstrings::toUpper(id.name) : std::u16string()};
+}
+
 struct Node {
     ResourceId id;
     // Directories: the children; a language: the index of its key.
     std::vector<Node> children;
     size_t resource = 0;
     uint32_t offset = 0;
+    // Where each child stands in `children` while the tree is built: an icon
+    // of many images would take time in the square of their count if each
+    // were looked for among the others.
+    std::map<IdentifierKey, size_t> index;
 };
 
 Node& child(Node& parent, const ResourceId& id) {
-    for (Node& node : parent.children) {
-        if (node.id.matches(id)) {
-            return node;
-        }
+    const auto [place, added] = parent.index.emplace(identifierKey(id), parent.children.size());
+    if (added) {
+        parent.children.push_back(Node{id, {}, 0, 0, {}});
     }
-    parent.children.push_back(Node{id, {}, 0, 0});
-    return parent.children.back();
+    return parent.children[place->second];
 }
 
 void sortTree(Node& node) {
+    node.index.clear();
     std::sort(node.children.begin(), node.children.end(),
               [](const Node& a, const Node& b) { return precedes(a.id, b.id); });
     for (Node& nested : node.children) {
@@ -216,6 +226,12 @@ private:
             for (Node& language : name->children) {
                 place(language, languages_, dataEntry);
             }
+        }
+        // A tree that our own reader would refuse is never written.
+        const size_t entries = types_.size() + names_.size() + languages_.size();
+        if (entries > resourceTreeEntryLimit) {
+            VK_THROW_MSG("its resources would take " << entries << " entries of the resource tree, more than the "
+                                                     << resourceTreeEntryLimit << " it may hold");
         }
     }
 

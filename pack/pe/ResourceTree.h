@@ -41,6 +41,10 @@ struct ResourceEntry {
     uint32_t codePage;
 };
 
+// The entries a resource tree may hold, at all its levels together: a tree
+// that lists more is taken for damaged.
+constexpr size_t resourceTreeEntryLimit = 100000;
+
 // Every resource of a program, from the three levels of its resource
 // directory (type, name, language). Throws a DamagedFileError whose reason
 // completes "... is not ...: " sentences for a tree that points outside its

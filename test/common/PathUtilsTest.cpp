@@ -100,6 +100,18 @@ TEST(PathUtilsTest, OrdinaryFormOnlyWhereItNamesTheSameFile) {
     }
 }
 
+// And back: every ordinary absolute path, of any length, has its verbatim
+// form; what has none stays as it is.
+TEST(PathUtilsTest, VerbatimFormOfAbsolutePaths) {
+    const tstring deep = L"C:\\" + tstring(150, L'd') + L"\\" + tstring(150, L'e') + L"\\main.msi";
+    EXPECT_EQ(L"\\\\?\\" + deep, verbatimForm(deep));
+    EXPECT_EQ(L"\\\\?\\UNC\\server\\share\\main.msi", verbatimForm(L"\\\\server\\share\\main.msi"));
+    for (const tstring& kept : {tstring(L"\\\\?\\C:\\main.msi"), tstring(L"\\\\.\\pipe\\x"), tstring(L"C:main.msi"),
+                                tstring(L"main.msi"), tstring(L"\\main.msi")}) {
+        EXPECT_EQ(kept, verbatimForm(kept));
+    }
+}
+
 TEST(PathUtilsTest, LeafNameIsTheTextAfterTheLastSeparator) {
     EXPECT_EQ(L"main.msi", leafName(L"C:\\tmp\\123.tmp\\main.msi"));
     EXPECT_EQ(L"setup.exe", leafName(L"C:/Downloads/setup.exe"));

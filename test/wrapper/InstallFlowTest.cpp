@@ -192,6 +192,29 @@ TEST_F(InstallFlowTest, TooLongCommandLineIsRefusedBeforeAnythingIsWritten) {
     EXPECT_FALSE(exists(record)) << "msiexec was started";
 }
 
+// A transform one level up puts the package one level deeper in the
+// private directory: the early refusal counts that level, so a line one
+// character over the limit is refused as too long, never found so only once
+// the directory is made (which fails here: the temporary directory is
+// absent).
+TEST_F(InstallFlowTest, TooLongCommandLineWithATransformAboveIsRefusedAsSuch) {
+    const MsiexecStandIn standIn;
+    const tstring setup = work.copy(siblingProgram(L"velkin-setup-demo.exe"), L"Downloads\\setup.exe");
+    work.file(L"Downloads\\t.mst", "a transform");
+    // Measured with a temporary directory of the absent one's length.
+    useTemp(work.directory(L"exists"));
+    ASSERT_EQ(0u, runSetup(setup, L"TRANSFORMS=..\\t.mst P=x").exitCode);
+    const size_t head = recordedCommandLine().size() - 3;
+    ::DeleteFileW(record.c_str());
+    useTemp(work / L"absent");
+    const ChildResult refused =
+        runSetup(setup, L"TRANSFORMS=..\\t.mst P=" + tstring(32767 - head - 2, L'x'), L"true");
+    EXPECT_EQ(failureExitCode, refused.exitCode);
+    EXPECT_TRUE(contains(refused.output, "msiexec.exe is too long: 32767 characters, of at most 32766"));
+    EXPECT_FALSE(contains(refused.output, "Cannot create"));
+    EXPECT_FALSE(exists(record)) << "msiexec was started";
+}
+
 // The forms that deployment scripts write, through the real msiexec: the
 // properties and the log come out of the setup as out of msiexec itself.
 TEST_F(InstallFlowTest, ScriptedPropertiesGiveWhatDirectMsiexecGives) {

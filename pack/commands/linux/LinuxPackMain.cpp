@@ -10,6 +10,12 @@ int main(int argc, char** argv) {
     // A reader of the report that has gone (`| head`) is told by the failed
     // write, which ends nothing else.
     ::signal(SIGPIPE, SIG_IGN);
+    // A file size limit (`ulimit -f`) reached is a failed write like any
+    // other, told with the file's name, not an end without a word. A
+    // handler, not SIG_IGN: a signer started later gets the default again.
+    struct sigaction overSize = {};
+    overSize.sa_handler = [](int) {};
+    ::sigaction(SIGXFSZ, &overSize, nullptr);
     tstring_array args;
     for (int i = 1; i < argc; ++i) {
         args.push_back(fromNative(argv[i]));

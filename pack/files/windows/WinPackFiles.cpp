@@ -91,11 +91,21 @@ const wchar_t* kindOf(HANDLE handle) {
     }
 }
 
+// The system's file functions take paths of MAX_PATH characters at most in
+// the ordinary form (unless the machine allows more); a longer one is handed
+// to them in the verbatim form, which they take at any length.
+tstring systemForm(const tstring& path) {
+    if (path.size() < FileUtils::maxOrdinaryPathLength || FileUtils::isVerbatimPath(path)) {
+        return path;
+    }
+    return FileUtils::verbatimForm(FileUtils::toAbsolutePath(path));
+}
+
 } // namespace
 
 InputFile::InputFile(const tstring& path) : path_(path), handle_(std::make_unique<Handle>()) {
-    handle_->file.reset(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    handle_->file.reset(::CreateFileW(systemForm(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!handle_->file) {
         const DWORD error = ::GetLastError();
         VK_THROW_MSG("Cannot read " << path << ": " << reason(error));
@@ -131,14 +141,15 @@ StagedOutput::StagedOutput(const tstring& output) : output_(FileUtils::toAbsolut
         VK_THROW_MSG("The output " << output_ << " is " << kind << ", not a regular file");
     }
     telling(L"Cannot write to the directory of " + output_,
-            [&] { handle_ = std::make_unique<Handle>(output_); });
+            [&] { handle_ = std::make_unique<Handle>(systemForm(output_)); });
 }
 
 StagedOutput::~StagedOutput() = default;
 
 void StagedOutput::write(uint64_t offset, const void* data, size_t size) {
     StagedFileWriter& staged = handle_->staged;
-    telling(L"Cannot write " + staged.stagingPath(), [&] { staged.writeAt(offset, data, size); });
+    // Named as the user named it: the staging file is no name of theirs.
+    telling(L"Cannot write " + output_, [&] { staged.writeAt(offset, data, size); });
 }
 
 void StagedOutput::copy(const InputFile& source, uint64_t sourceOffset, uint64_t offset, uint64_t size) {
@@ -148,11 +159,11 @@ void StagedOutput::copy(const InputFile& source, uint64_t sourceOffset, uint64_t
 }
 
 uint64_t StagedOutput::size() const {
-    return sizeOf(handle_->staged.file(), handle_->staged.stagingPath());
+    return sizeOf(handle_->staged.file(), output_);
 }
 
 void StagedOutput::read(uint64_t offset, void* buffer, size_t size) const {
-    readAt(handle_->staged.file(), handle_->staged.stagingPath(), offset, buffer, size);
+    readAt(handle_->staged.file(), output_, offset, buffer, size);
 }
 
 void StagedOutput::publish() {
@@ -161,23 +172,23 @@ void StagedOutput::publish() {
 
 namespace PackFiles {
 
-bool exists(const tstring& path) { return FileUtils::pathExists(path); }
+bool exists(const tstring& path) { return FileUtils::pathExists(systemForm(path)); }
 
-bool isDirectory(const tstring& path) { return FileUtils::isDirectory(path); }
+bool isDirectory(const tstring& path) { return FileUtils::isDirectory(systemForm(path)); }
 
 tstring nonFileKind(const tstring& path) {
-    if (FileUtils::isDirectory(path)) {
+    if (FileUtils::isDirectory(systemForm(path))) {
         return L"a directory";
     }
     // A device (NUL, CON, \\.\pipe\...) is told by its handle; one opened
     // with no access rights reads nothing and waits for nothing.
     UniqueHandle handle;
-    handle.reset(::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    handle.reset(::CreateFileW(systemForm(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     return handle ? kindOf(handle.get()) : L"";
 }
 
-bool isSameFile(const tstring& a, const tstring& b) { return FileUtils::isSameFile(a, b); }
+bool isSameFile(const tstring& a, const tstring& b) { return FileUtils::isSameFile(systemForm(a), systemForm(b)); }
 
 tstring defaultStub() {
     return FileUtils::joinPath(FileUtils::parentPath(SysInfo::getProcessModulePath()), L"velkin-setup.exe");

@@ -79,13 +79,28 @@ uint64_t addressSpace() {
     return pages * static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
 }
 
+// The most address space this process has had mapped, in bytes; 0 when it
+// cannot be read.
+uint64_t peakAddressSpace() {
+    unsigned long long kib = 0;
+    FILE* status = std::fopen("/proc/self/status", "r");
+    if (status) {
+        char line[256];
+        while (std::fgets(line, sizeof(line), status) && std::sscanf(line, "VmPeak: %llu kB", &kib) != 1) {
+        }
+        std::fclose(status);
+    }
+    return static_cast<uint64_t>(kib) * 1024;
+}
+
 [[noreturn]] void runChild(const std::function<std::string()>& work, int answer, uint64_t addressSpaceAllowance) {
     childAnswer = answer;
     childAllowance = addressSpaceAllowance;
     // Beyond what the child has: what a copy of this process has mapped
     // varies (a sanitizer's shadow alone takes terabytes).
     const uint64_t mapped = addressSpace();
-    if (addressSpaceAllowance != 0 && mapped != 0) {
+    const bool bounded = addressSpaceAllowance != 0 && mapped != 0;
+    if (bounded) {
         const rlimit limit{mapped + addressSpaceAllowance, mapped + addressSpaceAllowance};
         ::setrlimit(RLIMIT_AS, &limit);
     }
@@ -114,6 +129,14 @@ uint64_t addressSpace() {
     } catch (...) {
         outcome = failed;
         message = "it failed";
+    }
+    // libmsi short of memory fails with a reason of its own ("init"), or
+    // finds the package damaged: a failure that came within an eighth of
+    // the bound is the bound's.
+    if (outcome != succeeded && bounded &&
+        peakAddressSpace() >= mapped + addressSpaceAllowance - addressSpaceAllowance / 8) {
+        outcome = failed;
+        message = IsolatedCall::memoryReasonInChild();
     }
     writeAll(answer, header(outcome, message.size()) + message);
     // No destructors, no exit handlers: they belong to the parent's state.

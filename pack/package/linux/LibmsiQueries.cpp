@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <new>
 #include <set>
 
 namespace {
@@ -27,6 +28,10 @@ using OwnedText = std::unique_ptr<gchar, TextFree>;
 
 [[noreturn]] void fail(const char* what, GError* raw) {
     const OwnedError error(raw);
+    if (error && error->domain == LIBMSI_RESULT_ERROR &&
+        (error->code == LIBMSI_RESULT_NOT_ENOUGH_MEMORY || error->code == LIBMSI_RESULT_OUTOFMEMORY)) {
+        throw std::bad_alloc();
+    }
     if (error && error->message && *error->message) {
         VK_THROW_DAMAGED(what << ": " << error->message);
     }
@@ -38,13 +43,14 @@ tstring text(const LibmsiRecord* record, guint field) {
     return value ? tstrings::fromUtf8(value.get()) : tstring();
 }
 
-// Every row of a query, handed to `row` as it is fetched.
+// Every row of a query, handed to `row` as it is fetched; a failure names
+// `what` was read, never the query's text.
 template <class Row>
-void eachRow(LibmsiDatabase* db, const char* sql, Row row) {
+void eachRow(LibmsiDatabase* db, const char* sql, const char* what, Row row) {
     GError* error = nullptr;
     const Owned<LibmsiQuery> query(libmsi_query_new(db, sql, &error));
     if (!query || !libmsi_query_execute(query.get(), nullptr, &error)) {
-        fail(sql, error);
+        fail(what, error);
     }
     for (;;) {
         const Owned<LibmsiRecord> record(libmsi_query_fetch(query.get(), &error));
@@ -95,11 +101,17 @@ RawPackageFacts readWithLibmsi(const std::string& path) {
     LibmsiDatabase* db = owned.get();
     RawPackageFacts facts;
     std::set<tstring> tables;
-    eachRow(db, "SELECT `Name` FROM `_Tables`", [&](LibmsiRecord* row) { tables.insert(text(row, 1)); });
+    eachRow(db, "SELECT `Name` FROM `_Tables`", "its list of tables cannot be read",
+            [&](LibmsiRecord* row) { tables.insert(text(row, 1)); });
     if (tables.count(L"Property")) {
         const std::vector<tstring>& wanted = propertyNames();
-        eachRow(db, "SELECT `Property`, `Value` FROM `Property`", [&](LibmsiRecord* row) {
+        std::set<tstring> seen;
+        eachRow(db, "SELECT `Property`, `Value` FROM `Property`", "its Property table cannot be read",
+                [&](LibmsiRecord* row) {
             const tstring name = text(row, 1);
+            if (!seen.insert(name).second && facts.repeatedProperty.empty()) {
+                facts.repeatedProperty = name;
+            }
             if (std::find(wanted.begin(), wanted.end(), name) != wanted.end()) {
                 facts.properties[name] = text(row, 2);
             }
@@ -107,12 +119,14 @@ RawPackageFacts readWithLibmsi(const std::string& path) {
     }
     readSummary(db, facts);
     if (tables.count(L"Media")) {
-        eachRow(db, "SELECT `LastSequence`, `Cabinet` FROM `Media`", [&](LibmsiRecord* row) {
+        eachRow(db, "SELECT `LastSequence`, `Cabinet` FROM `Media`", "its Media table cannot be read",
+                [&](LibmsiRecord* row) {
             facts.disks.push_back(RawPackageFacts::Disk{libmsi_record_get_int(row, 1), text(row, 2)});
         });
     }
     if (tables.count(L"File")) {
-        eachRow(db, "SELECT `FileName`, `Attributes`, `Sequence` FROM `File`", [&](LibmsiRecord* row) {
+        eachRow(db, "SELECT `FileName`, `Attributes`, `Sequence` FROM `File`", "its File table cannot be read",
+                [&](LibmsiRecord* row) {
             facts.files.push_back(RawPackageFacts::File{
                 text(row, 1), libmsi_record_is_null(row, 2) ? 0 : libmsi_record_get_int(row, 2),
                 libmsi_record_get_int(row, 3)});
@@ -120,7 +134,8 @@ RawPackageFacts readWithLibmsi(const std::string& path) {
     }
     // The Authenticode signature is a stream of the package's storage beside
     // the database's own.
-    eachRow(db, "SELECT `Name` FROM `_Streams`", [&](LibmsiRecord* row) {
+    eachRow(db, "SELECT `Name` FROM `_Streams`", "its list of streams cannot be read",
+            [&](LibmsiRecord* row) {
         facts.isSigned = facts.isSigned || text(row, 1) == L"\x05" L"DigitalSignature";
     });
     return facts;

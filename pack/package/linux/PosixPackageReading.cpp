@@ -6,6 +6,10 @@
 #include "PackFiles.h"
 #include "PosixPackFiles.h"
 
+#include "Descriptor.h"
+#include "ErrorHandling.h"
+
+#include <fcntl.h>
 #include <glib.h>
 
 #include <cstring>
@@ -43,9 +47,34 @@ void quietWriter() {
         nullptr, nullptr);
 }
 
+// libmsi opens a package and its streams through descriptors of its own and,
+// short of them, reads it as a package without tables ("has no ProductCode"):
+// a limit (`ulimit -n`) that leaves too few is told as such. The reader
+// needed 3 for the packages of the tests.
+constexpr size_t descriptorsNeeded = 8;
+
+void requireSpareDescriptors() {
+    Descriptor opened[descriptorsNeeded];
+    size_t count = 0;
+    while (count < descriptorsNeeded) {
+        opened[count].reset(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+        if (!opened[count]) {
+            break;
+        }
+        ++count;
+    }
+    if (count < descriptorsNeeded) {
+        VK_THROW_MSG("Too many open files: reading a package takes " << descriptorsNeeded
+                                                                      << " free file descriptors, and the limit "
+                                                                         "(ulimit -n) leaves "
+                                                                      << count);
+    }
+}
+
 // The reader opens the file that this process has open, by its descriptor:
 // the file checked is the file read, whatever takes its name meanwhile.
 IsolatedCall startReading(int descriptor) {
+    requireSpareDescriptors();
     return IsolatedCall(
         [descriptor] {
             quietWriter();
@@ -58,10 +87,16 @@ RawPackageFacts answerOf(IsolatedCall& reading, const tstring& shownPath) {
     return factsFromReader([&reading] { return reading.answer(timeLimitSeconds); }, shownPath);
 }
 
+// The reader starts on a file checked first, by this process.
+const InputFile& checked(const InputFile& file) {
+    requireSoundPackage(file, 0, file.size(), file.path());
+    return file;
+}
+
 } // namespace
 
 struct PackageReading::Pending {
-    explicit Pending(const tstring& path) : file(path), reader(startReading(descriptorOf(file))) {}
+    explicit Pending(const tstring& path) : file(path), reader(startReading(descriptorOf(checked(file)))) {}
 
     InputFile file;
     IsolatedCall reader;
@@ -76,7 +111,9 @@ RawPackageFacts PackageReading::facts() { return answerOf(pending_->reader, path
 RawPackageFacts readEmbeddedPackageFacts(const tstring& path, uint64_t offset, uint64_t size) {
     // libmsi reads a package only from a file of its own: a private copy,
     // which the reader inherits.
-    const TemporaryCopy copy(InputFile(path), offset, size);
+    const InputFile setup(path);
+    requireSoundPackage(setup, offset, size, path);
+    const TemporaryCopy copy(setup, offset, size);
     IsolatedCall reading = startReading(copy.descriptor());
     return answerOf(reading, path);
 }

@@ -9,7 +9,10 @@
 
 #include <objbase.h>
 
+#include <algorithm>
 #include <memory>
+#include <new>
+#include <set>
 
 namespace {
 
@@ -44,11 +47,22 @@ bool hasTable(const msi::Database& db, const tstring& table) {
     return !view.tryFetch().empty();
 }
 
+// Every row, as libmsi reads them on Linux: a name on two rows is noted,
+// never settled by taking the one that the installer finds first.
 void readProperties(const msi::Database& db, RawPackageFacts& facts) {
-    for (const tstring& name : propertyNames()) {
-        try {
-            facts.properties[name] = db.getProperty(name);
-        } catch (const msi::NoMoreItemsError&) {
+    if (!hasTable(db, L"Property")) {
+        return;
+    }
+    const std::vector<tstring>& wanted = propertyNames();
+    std::set<tstring> seen;
+    msi::DatabaseView view(db, L"SELECT `Property`, `Value` FROM `Property`");
+    for (msi::DatabaseRecord row = view.tryFetch(); !row.empty(); row = view.tryFetch()) {
+        const tstring name = row.getString(1);
+        if (!seen.insert(name).second && facts.repeatedProperty.empty()) {
+            facts.repeatedProperty = name;
+        }
+        if (std::find(wanted.begin(), wanted.end(), name) != wanted.end()) {
+            facts.properties[name] = row.getString(2);
         }
     }
 }
@@ -69,6 +83,19 @@ void readTables(const msi::Database& db, RawPackageFacts& facts) {
     }
 }
 
+// A failure names what was read, never the query's text.
+template <class Step>
+void reading(const char* what, Step step) {
+    try {
+        step();
+    } catch (const msi::Error& e) {
+        if (e.getStatus() == ERROR_NOT_ENOUGH_MEMORY || e.getStatus() == ERROR_OUTOFMEMORY) {
+            throw std::bad_alloc();
+        }
+        VK_THROW_DAMAGED(what << ": MSI error " << e.getStatus());
+    }
+}
+
 } // namespace
 
 RawPackageFacts readWithMsiDll(const tstring& path) {
@@ -80,14 +107,16 @@ RawPackageFacts readWithMsiDll(const tstring& path) {
         } catch (const msi::Error& e) {
             VK_THROW_DAMAGED("MSI error " << e.getStatus());
         }
-        readProperties(*db, facts);
-        const msi::SummaryInfo summary(*db);
-        facts.revisionNumber = summary.getString(msi::SummaryInfo::RevisionNumber);
-        facts.subject = summary.getString(msi::SummaryInfo::Subject);
-        facts.comments = summary.getString(msi::SummaryInfo::Comments);
-        facts.platformTemplate = summary.getString(msi::SummaryInfo::Template);
-        facts.wordCount = summary.getInteger(msi::SummaryInfo::WordCount, 0);
-        readTables(*db, facts);
+        reading("its Property table cannot be read", [&] { readProperties(*db, facts); });
+        reading("the summary information cannot be read", [&] {
+            const msi::SummaryInfo summary(*db);
+            facts.revisionNumber = summary.getString(msi::SummaryInfo::RevisionNumber);
+            facts.subject = summary.getString(msi::SummaryInfo::Subject);
+            facts.comments = summary.getString(msi::SummaryInfo::Comments);
+            facts.platformTemplate = summary.getString(msi::SummaryInfo::Template);
+            facts.wordCount = summary.getInteger(msi::SummaryInfo::WordCount, 0);
+        });
+        reading("its Media or File table cannot be read", [&] { readTables(*db, facts); });
     }
     // The installer's handle is closed: structured storage opens the file on
     // its own.

@@ -9,6 +9,8 @@
 #include "WinSysInfo.h"
 #include "WindowsApi.h"
 
+#include <psapi.h>
+
 #include <cstdio>
 #include <vector>
 
@@ -28,6 +30,18 @@ tstring quoted(const tstring& text) {
         ++backslashes;
     }
     return L"\"" + text + tstring(backslashes, L'\\') + L"\"";
+}
+
+// As on Linux: a real package of 516 MB is read in a few MiB; a damaged one,
+// or one of millions of rows, meets this bound instead of the machine's
+// (msi.dll took 1.85 GB for 16 million Property rows).
+constexpr SIZE_T memoryLimit = SIZE_T{512} << 20;
+// How often the reader's memory is looked at: the job enforces the bound on
+// Windows, but Wine's jobs take no memory limit.
+constexpr DWORD memoryWatchMilliseconds = 20;
+
+std::string memoryReason() {
+    return "it needs more than the " + std::to_string(memoryLimit >> 20) + " MiB of memory that the reader may take";
 }
 
 // Exception codes start at 0xC0000000; an exit code there is a crash.
@@ -68,8 +82,10 @@ ReaderProcess::ReaderProcess(const tstring& path) {
         VK_THROW_LAST_ERROR(::CreateJobObjectW, "Cannot start a package reader: CreateJobObject() failed");
     }
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-    limits.BasicLimitInformation.LimitFlags =
-        JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_DIE_ON_UNHANDLED_EXCEPTION;
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE |
+                                              JOB_OBJECT_LIMIT_DIE_ON_UNHANDLED_EXCEPTION |
+                                              JOB_OBJECT_LIMIT_PROCESS_MEMORY;
+    limits.ProcessMemoryLimit = memoryLimit;
     if (!::SetInformationJobObject(job_.get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits))) {
         VK_THROW_LAST_ERROR(::SetInformationJobObject, "Cannot start a package reader: SetInformationJobObject() failed");
     }
@@ -133,8 +149,23 @@ void ReaderProcess::end() {
     }
 }
 
+// The most memory the reader has had committed.
+SIZE_T ReaderProcess::peakMemory() const {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof(counters);
+    return ::GetProcessMemoryInfo(process_.get(), &counters, sizeof(counters)) ? counters.PeakPagefileUsage : 0;
+}
+
 std::string ReaderProcess::answer(int timeLimitSeconds) {
-    const DWORD waited = ::WaitForSingleObject(process_.get(), static_cast<DWORD>(timeLimitSeconds) * 1000);
+    const ULONGLONG deadline = ::GetTickCount64() + static_cast<ULONGLONG>(timeLimitSeconds) * 1000;
+    DWORD waited = WAIT_TIMEOUT;
+    while (waited == WAIT_TIMEOUT && ::GetTickCount64() < deadline) {
+        waited = ::WaitForSingleObject(process_.get(), memoryWatchMilliseconds);
+        if (waited == WAIT_TIMEOUT && peakMemory() > memoryLimit) {
+            end();
+            VK_THROW_MSG(memoryReason());
+        }
+    }
     const DWORD error = ::GetLastError();
     if (waited != WAIT_OBJECT_0) {
         end();
@@ -145,8 +176,14 @@ std::string ReaderProcess::answer(int timeLimitSeconds) {
     }
     DWORD exitCode = 0;
     ::GetExitCodeProcess(process_.get(), &exitCode);
+    // The job refused it memory (on Windows): whatever became of the reader
+    // then, from a crash to a misread package, memory is the cause.
+    const bool outOfMemory = peakMemory() > memoryLimit - memoryLimit / 8;
     process_.reset();
     end();
+    if (outOfMemory && (isCrash(exitCode) || received_.empty() || received_[0] != succeeded)) {
+        VK_THROW_MSG(memoryReason());
+    }
     if (isCrash(exitCode)) {
         VK_THROW_MSG("the reader crashed (exception " << hex(exitCode) << ")");
     }
@@ -172,6 +209,8 @@ int runReaderProcess(const tstring& path) {
         message = damaged + std::string(e.originalMessage());
     } catch (const VkErrorBase& e) {
         message = failed + std::string(e.originalMessage());
+    } catch (const std::bad_alloc&) {
+        message = failed + memoryReason();
     } catch (const std::exception& e) {
         message = failed + std::string(e.what());
     }

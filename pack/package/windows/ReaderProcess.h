@@ -31,6 +31,7 @@ public:
 
 private:
     void end();
+    SIZE_T peakMemory() const;
 
     UniqueHandle job_;
     UniqueHandle process_;

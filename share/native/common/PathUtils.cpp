@@ -126,6 +126,17 @@ tstring normalizePath(const tstring& path) {
 
 bool isVerbatimPath(const tstring& path) { return tstrings::startsWith(path, L"\\\\?\\"); }
 
+tstring verbatimForm(const tstring& path) {
+    if (driveRootLength(path, 0) == 3) {
+        return L"\\\\?\\" + path;
+    }
+    if (path.size() > 2 && isPathSeparator(path[0]) && isPathSeparator(path[1]) && path[2] != L'?' &&
+        path[2] != L'.') {
+        return L"\\\\?\\UNC\\" + path.substr(2);
+    }
+    return path;
+}
+
 tstring ordinaryForm(const tstring& path) {
     tstring ordinary;
     if (!isVerbatimPath(path)) {

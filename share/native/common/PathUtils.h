@@ -43,6 +43,11 @@ bool isVerbatimPath(const tstring& path);
 tstring ordinaryForm(const tstring& path);
 // MAX_PATH, the terminator included.
 constexpr size_t maxOrdinaryPathLength = 260;
+// The "\\?\" form of an absolute path in the ordinary form, which the
+// system's file functions take at any length: "\\?\C:\a" of "C:\a",
+// "\\?\UNC\server\share\a" of "\\server\share\a"; any other path (a
+// device's, one in that form already) as it stands.
+tstring verbatimForm(const tstring& path);
 tstring replacePathSuffix(const tstring& path, const tstring& suffix);
 
 // The 32 control characters and < > : " | ? * / \.

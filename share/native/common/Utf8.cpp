@@ -113,6 +113,24 @@ std::string toUtf8(const tstring& text) {
     return utf8;
 }
 
+std::string toUtf8KeepingBytes(const tstring& text) {
+    if (wideIsUtf16) {
+        return toUtf8(text);
+    }
+    std::string utf8;
+    utf8.reserve(text.size());
+    for (size_t position = 0; position < text.size();) {
+        const auto unit = static_cast<char32_t>(text[position]);
+        if (unit >= 0xDC80 && unit <= 0xDCFF) {
+            utf8 += static_cast<char>(unit - 0xDC00);
+            ++position;
+        } else {
+            appendUtf8(utf8, nextCodePoint(text, position));
+        }
+    }
+    return utf8;
+}
+
 tstring fromUtf8(const std::string& text) {
     tstring wide;
     wide.reserve(text.size());

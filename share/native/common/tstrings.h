@@ -19,6 +19,11 @@ namespace tstrings {
 tstring fromUtf8(const std::string& text);
 // An unpaired surrogate, or a unit that is no character, becomes U+FFFD.
 std::string toUtf8(const tstring& text);
+// For messages: the same, but where wchar_t has 32 bits (Linux), U+DC80 to
+// U+DCFF, which stand there for the bytes of a file name that were no UTF-8,
+// become those bytes again, and a message shows each as "\xFF", not as
+// U+FFFD.
+std::string toUtf8KeepingBytes(const tstring& text);
 // The text as UTF-16 code units, the form Windows file formats store: as it
 // is where wchar_t has 16 bits; where it has 32, a unit beyond U+FFFF
 // becomes its surrogate pair.
@@ -113,7 +118,8 @@ public:
     }
 
     tstring str() const { return text_; }
-    std::string utf8() const { return toUtf8(text_); }
+    // A message's text: see toUtf8KeepingBytes.
+    std::string utf8() const { return toUtf8KeepingBytes(text_); }
 
 private:
     void appendSigned(long long value);

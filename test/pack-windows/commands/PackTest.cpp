@@ -256,19 +256,22 @@ TEST_F(PackTest, OutputOverAnInputIsRefused) {
     const tstring input = dir.copy(testPackage(L"demo.msi"), L"demo.msi");
     const tstring stub = dir.copy(siblingProgram(L"velkin-setup.exe"), L"stub.exe");
     const tstring setup = dir.copy(siblingProgram(L"velkin-setup-demo.exe"), L"demo-setup.exe");
-    const std::string originals[] = {readFile(input), readFile(stub), readFile(setup)};
+    const tstring icon = dir.file(L"app.ico", "refused before it is read");
+    const std::string originals[] = {readFile(input), readFile(stub), readFile(setup), readFile(icon)};
     const std::pair<tstring, const char*> cases[] = {
         {quoted(input) + L" -o " + quoted(dir / L"DEMO.MSI"), " is the package itself"},
         {quoted(input) + L" -o " + quoted(stub) + L" --stub " + quoted(dir / L".\\stub.exe"),
          " is the setup stub itself"},
-        {L"extract " + quoted(setup) + L" -o " + quoted(setup), " is the setup executable itself"}};
+        {L"extract " + quoted(setup) + L" -o " + quoted(setup), " is the setup executable itself"},
+        {quoted(input) + L" -o " + quoted(icon) + L" --icon " + quoted(dir / L"APP.ICO"), " is the icon itself"}};
     for (const auto& [args, message] : cases) {
         expectRefused(runPack(args), message, tstrings::toUtf8(args));
     }
     EXPECT_EQ(originals[0], readFile(input));
     EXPECT_EQ(originals[1], readFile(stub));
     EXPECT_EQ(originals[2], readFile(setup));
-    expectOnly(dir.path(), {L"demo-setup.exe", L"demo.msi", L"stub.exe"});
+    EXPECT_EQ(originals[3], readFile(icon));
+    expectOnly(dir.path(), {L"app.ico", L"demo-setup.exe", L"demo.msi", L"stub.exe"});
 }
 
 TEST_F(PackTest, ExtractedPackageIsTheOriginalAndInstalls) {

@@ -101,6 +101,15 @@ TEST(WingetManifestTest, RefusesWhatWingetWouldRefuse) {
     }
 }
 
+// The limits themselves are winget's: 8 parts, 32 characters a part.
+TEST(WingetManifestTest, IdsAtTheLimitsAreTaken) {
+    for (const tstring& id : {tstring(L"a.b.c.d.e.f.g.h"), L"Velkin." + tstring(32, L'x')}) {
+        WingetRequest r = request();
+        r.id = id;
+        EXPECT_EQ("(no failure)", failureOf(r, demo())) << tstrings::toUtf8(id);
+    }
+}
+
 TEST(WingetManifestTest, ShortDescriptionFromTheSummary) {
     FileContents contents = demo();
     contents.package.subject = L"ab";

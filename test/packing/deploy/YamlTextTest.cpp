@@ -21,6 +21,8 @@ TEST(YamlTextTest, EscapesWhatALineCannotHold) {
         {L"Gr\xFC\xDF" L"e \x65E5\x672C", "\"Gr\xC3\xBC\xC3\x9F" "e \xE6\x97\xA5\xE6\x9C\xAC\""},
         {tstrings::fromUtf8("\xF0\x9F\x93\xA6"), "\"\xF0\x9F\x93\xA6\""},
         {tstring(1, static_cast<wchar_t>(0xDC80)), "\"\xEF\xBF\xBD\""},
+        // Noncharacters that YAML parsers (PyYAML) refuse as they are.
+        {L"\xFFFE\xFFFF", "\"\\uFFFE\\uFFFF\""},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.yaml, YamlText::quoted(c.text)) << tstrings::toUtf8(c.text);

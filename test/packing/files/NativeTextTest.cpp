@@ -20,6 +20,14 @@ TEST(NativeTextTest, AnyBytesGoBackUnchanged) {
     EXPECT_EQ(static_cast<wchar_t>(0xDCFF), fromNative("\xFF")[0]);
 }
 
+// In a message, such a name keeps its bytes (shown as "\xFF" in the end),
+// where a file's text would get U+FFFD.
+TEST(NativeTextTest, MessagesKeepTheBytesOfANameThatIsNoUtf8) {
+    const tstring name = fromNative("bad\xFF\xC3 \xC3\xBC");
+    EXPECT_EQ("bad\xFF\xC3 \xC3\xBC", (tstrings::TextBuilder() << name).utf8());
+    EXPECT_EQ("bad\xEF\xBF\xBD\xEF\xBF\xBD \xC3\xBC", tstrings::toUtf8(name));
+}
+
 // The version record's strings: a character beyond U+FFFF is its surrogate
 // pair, from the first such character on; those below stay one unit.
 TEST(NativeTextTest, Utf16PairsBeginAtU10000) {

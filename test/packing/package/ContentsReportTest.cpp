@@ -17,6 +17,8 @@ TEST(ContentsReportTest, ControlCharactersAreShownAsEscapes) {
         {"\x1B[2J\x7F", "\\x1B[2J\\x7F"},
         // C1 controls (CSI), line separator, right-to-left override.
         {"\xC2\x9B" "2J \xE2\x80\xA8 \xE2\x80\xAE" "exe.txt", "\\u009B2J \\u2028 \\u202Eexe.txt"},
+        // The isolates reorder what follows as the overrides do.
+        {"\xE2\x81\xA6" "a \xE2\x81\xA7" "b \xE2\x81\xA8" "c \xE2\x81\xA9", "\\u2066a \\u2067b \\u2068c \\u2069"},
         {"cut \xFF", "cut \\xFF"},
     };
     for (const auto& [text, shown] : cases) {

@@ -9,6 +9,7 @@ RawPackageFacts sample() {
     RawPackageFacts facts;
     facts.properties = {{L"ProductCode", L"{6F1C0E0A-5B1D-4C7E-9E59-2A8D3B7C4E10}"},
                         {L"ProductName", L"Gr\u00FC\u00DFe \"Demo\""}};
+    facts.repeatedProperty = L"ProductCode";
     facts.revisionNumber = L"{0327D050-78D6-4159-B551-5FD3E63E90A1}";
     facts.wordCount = 2;
     facts.disks = {{1, L"#demo.cab"}, {-5, L""}};
@@ -24,6 +25,7 @@ TEST(FactsMessageTest, EveryFactComesThrough) {
     const RawPackageFacts facts = decodeFacts(encodeFacts(sample()));
     const RawPackageFacts expected = sample();
     EXPECT_EQ(expected.properties, facts.properties);
+    EXPECT_EQ(expected.repeatedProperty, facts.repeatedProperty);
     EXPECT_EQ(expected.revisionNumber, facts.revisionNumber);
     EXPECT_EQ(expected.wordCount, facts.wordCount);
     ASSERT_EQ(2u, facts.disks.size());

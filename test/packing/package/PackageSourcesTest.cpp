@@ -50,6 +50,21 @@ TEST(PackageSourcesTest, SourcesOutsideThePackageAreNamed) {
               refusal(noCabinet).find("keeps 3 files uncompressed outside itself (file1.txt, file2.txt, file3.txt)"));
 }
 
+// Names of tens of thousands of characters are cut short in the message,
+// which stays one line a terminal shows whole.
+TEST(PackageSourcesTest, LongNamesAreCutShort) {
+    RawPackageFacts external = embedded();
+    external.disks[0].cabinet = tstring(60000, L'c');
+    const std::string cabinet = refusal(external);
+    EXPECT_NE(std::string::npos, cabinet.find(" keeps its cabinet " + std::string(256, 'c') + "... outside itself"));
+    EXPECT_LT(cabinet.size(), 600u);
+
+    RawPackageFacts loose = embedded();
+    loose.files[0].attributes = 0x2000;
+    loose.files[0].fileName = L"SHORT~1.TXT|" + tstring(60000, L'f');
+    EXPECT_NE(std::string::npos, refusal(loose).find("(" + std::string(256, 'f') + "...): "));
+}
+
 // A file beyond the last disk's sequence, or in a package with no Media
 // table, has no source msiexec can find.
 TEST(PackageSourcesTest, FilesOnNoDiskAreRefused) {

@@ -26,6 +26,10 @@ std::vector<ResourceData> mixed() {
         {key(ResourceId::of(3), ResourceId::of(2), 0x0409), bytesOf("icon two"), 0},
         {key(ResourceId::of(u"MyType"), ResourceId::of(7), 0x0409), bytesOf("english seven"), 0},
         {key(ResourceId::of(3), ResourceId::of(1), 0x0409), bytesOf("icon one"), 0},
+        // Upper case puts "_" after the letters, and "beta" before "MSI":
+        // in their own case, both would stand elsewhere.
+        {key(ResourceId::of(10), ResourceId::of(u"_under"), 0x0409), bytesOf("u"), 0},
+        {key(ResourceId::of(10), ResourceId::of(u"beta"), 0x0409), bytesOf("b"), 0},
     };
 }
 
@@ -75,7 +79,8 @@ TEST(ResourceTreeTest, ReadsBackInWindowsOrderWithTheDataInPlace) {
         EXPECT_EQ(given->codePage, entry.codePage);
     }
     EXPECT_EQ((std::vector<std::string>{"MyType/#7/1031", "MyType/#7/1033", "#3/#1/1033", "#3/#2/1033",
-                                        "#10/Alpha/1033", "#10/MSI/1033", "#10/zeta/1033", "#16/#1/1033"}),
+                                        "#10/Alpha/1033", "#10/beta/1033", "#10/MSI/1033", "#10/zeta/1033",
+                                        "#10/_under/1033", "#16/#1/1033"}),
               order);
 }
 

@@ -88,6 +88,16 @@ bool windowStationVisible() {
            (flags.dwFlags & WSF_VISIBLE) != 0;
 }
 
+// The box's caption: the program's file name, from the path the system
+// loaded it from; a name that cannot be had must not cost the user the box.
+tstring caption() {
+    try {
+        return FileUtils::leafName(SysInfo::getModulePath(nullptr));
+    } catch (const std::exception&) {
+        return L"Setup";
+    }
+}
+
 // Shows the failure being reported in a message box. It is itself a sink of
 // the logger while it shows, so what goes wrong here is kept and logged once
 // the launch is over: logging it at once would come straight back here.
@@ -102,10 +112,9 @@ public:
                 return;
             }
             const std::string text = app::lastErrorMessage ? *app::lastErrorMessage : std::string();
-            const tstring caption = FileUtils::leafName(SysInfo::getProcessModulePath());
             // No desktop to show it on (a service, a headless machine): 0 on
             // Windows, -1 on Wine.
-            if (user32().messageBox(nullptr, tstrings::fromUtf8(text).c_str(), caption.c_str(),
+            if (user32().messageBox(nullptr, tstrings::fromUtf8(text).c_str(), caption().c_str(),
                                     MB_ICONERROR) <= 0) {
                 const DWORD error = ::GetLastError();
                 failure_ = (tstrings::TextBuilder("MessageBox() failed with system error ")

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <ntsecapi.h>
 
@@ -241,11 +242,21 @@ tstring toAbsolutePath(const tstring& path) {
         }
         return current.get();
     }
-    const std::unique_ptr<wchar_t, CrtFreeDeleter> full(_wfullpath(nullptr, path.c_str(), 0));
-    if (!full) {
-        VK_THROW_MSG("_tfullpath(" << path << ") failed");
+    // GetFullPathNameW takes paths of any length (_wfullpath fails from
+    // MAX_PATH characters on); it answers the size it needs, terminator
+    // included, for a buffer too small, and the length without it once it
+    // fits.
+    std::vector<wchar_t> full(MAX_PATH);
+    for (;;) {
+        const DWORD length = ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (length == 0) {
+            VK_THROW_LAST_ERROR(::GetFullPathNameW, "GetFullPathName(" << path << ") failed");
+        }
+        if (length < full.size()) {
+            return tstring(full.data(), length);
+        }
+        full.resize(length);
     }
-    return full.get();
 }
 
 void createDirectories(const tstring& path) {

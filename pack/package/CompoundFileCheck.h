@@ -1,0 +1,16 @@
+#pragma once
+
+#include "ByteSource.h"
+
+#include <cstdint>
+
+// The structure of a compound file, the container of every Windows Installer
+// package, checked before a host's reader sees it: the header's fields and
+// sector size, the chains of the FAT, the DIFAT and the mini FAT walked with
+// a bound (no loop, no sector in two chains or outside the file, counts that
+// fit the file), the directory tree (no entry reached twice) and every
+// stream's size against its chain. Time and memory grow with the file's
+// size alone, and damage is named the same on every host. Throws a
+// DamagedFileError whose reason completes "... is not a Windows Installer
+// package: " ("its FAT chain loops at sector 7").
+void checkCompoundFile(const ByteSource& file, uint64_t offset, uint64_t size);

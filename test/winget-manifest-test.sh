@@ -3,8 +3,9 @@
 # parser, every field winget requires there, the values the package and the
 # options give (InstallerSha256 that of sha256sum), per user, per machine and
 # chosen at install; hostile text in the package and in the options comes
-# back as it was; what winget would refuse writes nothing; velkin-pack.exe
-# writes the same bytes.
+# back as it was; what winget would refuse writes nothing (every character
+# its pattern refuses in --id, Windows' device names); another --locale
+# replaces the set; velkin-pack.exe writes the same bytes.
 # Usage: winget-manifest-test.sh <velkin-pack> <Windows bin directory> <package directory> <wine loader>
 #          <work directory>
 set -u
@@ -150,4 +151,57 @@ TABLE
 [ $? = 1 ] && grep -q "is a package" "$work/stderr" && echo "ok: refused: a package" || fail "a package: $(cat "$work/stderr")"
 "$pack" manifest "$work/demo-setup.exe" --id Velkin.Demo --url "$url" -o "$work/refused" 2>/dev/null </dev/null
 [ $? = 2 ] && echo "ok: refused: no --winget" || fail "no --winget was not a usage error"
+
+# --id: every character that winget's own pattern refuses (its schema's
+# PackageIdentifier, with \s as Unicode has it, U+FEFF added as ECMAScript
+# has it), and Windows' device names in any part, on this host as on Windows.
+pattern='^[^\.\s\\/:\*\?"<>\|\x01-\x1f]{1,32}(\.[^\.\s\\/:\*\?"<>\|\x01-\x1f]{1,32}){1,7}$'
+python3 - "$pattern" >"$work/refused-ids" <<'PYTHON'
+import re, sys
+pattern = re.compile(sys.argv[1])
+for c in list(range(1, 0xD800)) + list(range(0xE000, 0x10000)):
+    if c == 0xFEFF or not pattern.match(f"Velkin.De{chr(c)}mo"):
+        print(f"Velkin.De{chr(c)}mo", end="\0")
+PYTHON
+count=$(tr -cd '\0' <"$work/refused-ids" | wc -c)
+grep -q $'\u205F' "$work/refused-ids" && [ "$count" -gt 30 ] || fail "the pattern refuses too little: $count identifiers"
+accepted=0
+while IFS= read -r -d '' id; do
+  manifest_of "$work/demo-setup.exe" "$work/refused" --id "$id" --license MIT
+  [ $? = 1 ] && grep -qF "is no winget PackageIdentifier" "$work/stderr" && [ -z "$(ls -A "$work/refused")" ] \
+    || { accepted=$((accepted + 1)); fail "--id $(printf %q "$id"): $(cat "$work/stderr")"; }
+done <"$work/refused-ids"
+[ "$accepted" = 0 ] && echo "ok: every identifier winget's pattern refuses is refused ($count)"
+for id in Velkin.Dé.日本 Velkin.CONSOLE Velkin.COM10 A.B; do
+  manifest_of "$work/demo-setup.exe" "$work/accepted" --id "$id" --license MIT \
+    || fail "--id $id, which winget takes: $(cat "$work/stderr")"
+done
+echo "ok: identifiers that winget takes are taken"
+for id in CON.NUL Velkin.con Velkin.Com1.App Velkin.LPT9 Velkin.AUX Velkin.CONIN\$; do
+  manifest_of "$work/demo-setup.exe" "$work/refused" --id "$id" --license MIT
+  [ $? = 1 ] && grep -qF "which Windows takes for a device" "$work/stderr" && [ -z "$(ls -A "$work/refused")" ] \
+    && echo "ok: refused: --id $id: $(cat "$work/stderr")" || fail "--id $id: $(cat "$work/stderr")"
+done
+"$loader" "$bin/velkin-pack.exe" manifest "$(windows_path "$work/demo-setup.exe")" --winget --id CON.NUL \
+  --url "$url" --license MIT -o "$(windows_path "$work/refused")" >/dev/null 2>"$work/stderr" </dev/null
+[ $? = 1 ] && grep -qF "which Windows takes for a device" "$work/stderr" \
+  && echo "ok: velkin-pack.exe refuses CON.NUL alike" || fail "velkin-pack.exe, CON.NUL: $(cat "$work/stderr")"
+
+# Written again with another locale: the set is replaced, one default locale;
+# a locale manifest of another language stays.
+manifest_of "$work/demo-setup.exe" "$work/relocale" --id Velkin.Demo --license MIT --locale en-US
+printf 'PackageIdentifier: Velkin.Demo\nManifestType: locale\nManifestVersion: 1.10.0\n' \
+  >"$work/relocale/Velkin.Demo.locale.fr-FR.yaml"
+"$pack" manifest "$work/demo-setup.exe" --winget --url "$url" --id Velkin.Demo --license MIT --locale de-DE \
+  -o "$work/relocale" 2>"$work/stderr" </dev/null
+[ "$(ls "$work/relocale" | tr '\n' ' ')" = "Velkin.Demo.installer.yaml Velkin.Demo.locale.de-DE.yaml Velkin.Demo.locale.fr-FR.yaml Velkin.Demo.yaml " ] \
+  && grep -qx 'DefaultLocale: "de-DE"' "$work/relocale/Velkin.Demo.yaml" \
+  && echo "ok: another locale replaces the default locale's manifest" \
+  || fail "another locale: $(ls "$work/relocale"): $(cat "$work/stderr")"
+
+# -o naming a file.
+"$pack" manifest "$work/demo-setup.exe" --winget --url "$url" --id Velkin.Demo --license MIT \
+  -o "$work/demo-setup.exe" 2>"$work/stderr" </dev/null
+[ $? = 1 ] && grep -qF "The output $work/demo-setup.exe is not a directory" "$work/stderr" \
+  && echo "ok: -o naming a file: $(cat "$work/stderr")" || fail "-o naming a file: $(cat "$work/stderr")"
 finish

@@ -1,5 +1,6 @@
 #include "Packer.h"
 
+#include "DamagedFile.h"
 #include "ErrorHandling.h"
 #include "IconResource.h"
 #include "InputChecks.h"
@@ -8,6 +9,7 @@
 #include "PackageSources.h"
 #include "PathUtils.h"
 #include "PrivateDirectory.h"
+#include "SamePackage.h"
 #include "SetupFile.h"
 #include "SetupKeys.h"
 #include "SetupWriter.h"
@@ -159,6 +161,7 @@ void requireSamePlace(uint64_t copiedTo, uint64_t placed, const tstring& setup) 
 }
 
 struct WrittenSetup {
+    RawPackageFacts facts;
     PackageInfo product;
     uint64_t packageOffset;
     uint64_t packageSize;
@@ -205,7 +208,7 @@ WrittenSetup writeSetup(const PackRequest& request, const tstring& stubPath, con
     // The setup is checked against the place the package was copied to.
     requireSamePlace(*copiedTo, writer.packageOffset(), stagingPath);
     writer.writeAround(*output, packageSum);
-    return WrittenSetup{product, *copiedTo, packageSize};
+    return WrittenSetup{facts, product, *copiedTo, packageSize};
 }
 
 void copyFile(const tstring& from, const tstring& to) {
@@ -222,9 +225,14 @@ void copyFile(const tstring& from, const tstring& to) {
 // user's could hold one.
 PackReport packSigned(const PackRequest& request, const tstring& stubPath) {
     const Signer signer(request.signCommand);
+    // A signature can cost money or a touch of a hardware token: what can
+    // be refused without the signed files is refused before the first. The
+    // output's place first (its directory, its kind, room for the stub and
+    // the package at least), then a package that cannot be packed.
+    StagedOutput output(request.output);
+    output.reserve(InputFile(request.package).size() + InputFile(stubPath).size());
     const PrivateDirectory work;
     PackReport report;
-    // Refused before the signer runs: a package that cannot be packed.
     const RawPackageFacts original = readPackageFacts(request.package);
     packageInfo(original, request.package);
     requireEmbeddedSources(original, request.package);
@@ -241,7 +249,24 @@ PackReport packSigned(const PackRequest& request, const tstring& stubPath) {
 
     const tstring unsignedSetup = work.place(L"setup", L"setup.exe");
     std::optional<StagedOutput> staged;
-    const WrittenSetup setup = writeSetup(request, stubPath, package, staged, unsignedSetup);
+    const bool signedHere = package != request.package;
+    const WrittenSetup setup = [&] {
+        try {
+            return writeSetup(request, stubPath, package, staged, unsignedSetup);
+        } catch (const VkError<DamagedFileError>&) {
+            // Its path is gone with the private directory.
+            if (signedHere) {
+                VK_THROW_MSG("Signing the package failed: the sign command's output is no package velkin-pack "
+                             "can pack");
+            }
+            throw;
+        }
+    }();
+    const std::string difference = signedHere ? differenceFromOriginal(original, setup.facts) : std::string();
+    if (!difference.empty()) {
+        VK_THROW_MSG("Signing the package failed: the sign command returned another package (" << difference
+                                                                                                 << ")");
+    }
     if (!setup.product.isSigned) {
         VK_THROW_MSG("Signing the package failed: the sign command wrote a package without a signature");
     }
@@ -255,13 +280,15 @@ PackReport packSigned(const PackRequest& request, const tstring& stubPath) {
     const tstring signedSetup =
         signer.sign(L"Signing the setup", unsignedSetup, work.place(L"setup-signed", L"setup.exe"), asWritten);
 
+    // Named as what it is: its path is gone with the private directory.
+    const tstring signerOutput = L"the sign command's output";
     const InputFile result(signedSetup);
-    if (!SetupFile(result, signedSetup).isSigned()) {
+    if (!SetupFile(result, signerOutput).isSigned()) {
         VK_THROW_MSG("Signing the setup failed: the sign command wrote a setup without a signature");
     }
-    StagedOutput output(request.output);
     output.copy(result, 0, 0, result.size());
-    publishCheckedSetup(output, setup.packageOffset, setup.packageSize, productCodeBytes(setup.product));
+    publishCheckedSetup(output, setup.packageOffset, setup.packageSize, productCodeBytes(setup.product),
+                        signerOutput);
     report.warnings = warningsFor(request.package, setup.product, output.path());
     return report;
 }
@@ -269,13 +296,15 @@ PackReport packSigned(const PackRequest& request, const tstring& stubPath) {
 } // namespace
 
 void publishCheckedSetup(StagedOutput& output, uint64_t packageOffset, uint64_t packageSize,
-                         const std::string& productCode) {
-    const SetupFile written(output, output.path());
+                         const std::string& productCode, const tstring& setupName) {
+    const SetupFile written(output, setupName);
     if (written.packageOffset() != packageOffset || written.packageSize() != packageSize) {
-        VK_THROW_MSG("The package inside " << output.path() << " differs from the original");
+        VK_THROW_MSG("The package inside " << setupName << " differs from the original; " << output.path()
+                                           << " was not written");
     }
     if (written.productCode() != productCode) {
-        VK_THROW_MSG("The product code inside " << output.path() << " differs from the package's");
+        VK_THROW_MSG("The product code inside " << setupName << " differs from the package's; " << output.path()
+                                                << " was not written");
     }
     output.publish();
 }
@@ -288,6 +317,7 @@ PackReport pack(const PackRequest& request) {
     }
     std::optional<StagedOutput> output;
     const WrittenSetup setup = writeSetup(request, stubPath, request.package, output, request.output);
-    publishCheckedSetup(*output, setup.packageOffset, setup.packageSize, productCodeBytes(setup.product));
+    publishCheckedSetup(*output, setup.packageOffset, setup.packageSize, productCodeBytes(setup.product),
+                        L"the new setup");
     return PackReport{{}, warningsFor(request.package, setup.product, output->path())};
 }

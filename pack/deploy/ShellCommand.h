@@ -22,8 +22,10 @@ struct Outcome {
     std::string lastErrorLine;
 };
 
-// Runs the command with velkin-pack's standard input and output; its
-// standard error is read, not shown. Throws only when the shell cannot be
+// Runs the command with velkin-pack's standard input, and its standard
+// output going to velkin-pack's standard error; its standard error is read,
+// not shown, until the command ends (not until the stream ends: a process it
+// leaves running may hold that). Throws only when the shell cannot be
 // started.
 Outcome run(const tstring& commandLine);
 

@@ -25,6 +25,15 @@ size_t length(const tstring& text) {
 bool isLetter(wchar_t c) { return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z'); }
 bool isDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
 
+// A blank as winget's \s takes it, in whichever of the regular expression
+// engines that read its schema: ECMAScript's (which adds U+FEFF) or
+// .NET's (which adds U+0085).
+bool isBlank(wchar_t c) {
+    return c == L' ' || (c >= 0x09 && c <= 0x0D) || c == 0x85 || c == 0xA0 || c == 0x1680 ||
+           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F ||
+           c == 0x3000 || c == 0xFEFF;
+}
+
 // winget's PackageIdentifier: 2 to 8 parts joined by dots, each 1 to 32
 // characters without blanks, controls or \/:*?"<>|.
 bool isPackageIdentifier(const tstring& id) {
@@ -38,13 +47,34 @@ bool isPackageIdentifier(const tstring& id) {
             }
             ++parts;
             part = 0;
-        } else if (c <= 0x20 || c == 0x7F || c == 0xA0 || c == 0x3000 || refused.find(c) != tstring::npos) {
+        } else if (c < 0x20 || c == 0x7F || isBlank(c) || refused.find(c) != tstring::npos) {
             return false;
         } else if (++part > 32) {
             return false;
         }
     }
     return part > 0 && parts >= 2 && parts <= 8 && id.size() <= 128;
+}
+
+// The part of the identifier that Windows takes for a device whatever
+// follows it (CON, NUL, COM1, ...): the manifests' file names start with
+// it, and winget-pkgs makes a directory of each part. Empty when none is.
+tstring deviceNameIn(const tstring& id) {
+    static const wchar_t* const devices[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
+    static const tstring numbered = L"123456789\u00B9\u00B2\u00B3";
+    for (size_t start = 0; start <= id.size();) {
+        const size_t end = std::min(id.find(L'.', start), id.size());
+        const tstring part = tstrings::toUpper(id.substr(start, end - start));
+        const bool isDevice =
+            std::find(std::begin(devices), std::end(devices), part) != std::end(devices) ||
+            (part.size() == 4 && (part.compare(0, 3, L"COM") == 0 || part.compare(0, 3, L"LPT") == 0) &&
+             numbered.find(part[3]) != tstring::npos);
+        if (isDevice) {
+            return id.substr(start, end - start);
+        }
+        start = end + 1;
+    }
+    return tstring();
 }
 
 // A language tag: a language of 2 or 3 letters, then subtags of 1 to 8
@@ -245,6 +275,50 @@ std::string closed(Yaml& yaml, const char* manifestType) {
         .take();
 }
 
+// Whether YAML text has the line "ManifestType: defaultLocale", the value
+// plain or quoted.
+bool isDefaultLocaleManifest(const std::string& text) {
+    static const std::string key = "ManifestType:";
+    for (size_t start = 0; start < text.size();) {
+        const size_t end = std::min(text.find('\n', start), text.size());
+        if (text.compare(start, key.size(), key) == 0) {
+            std::string value = text.substr(start + key.size(), end - start - key.size());
+            value.erase(0, std::min(value.find_first_not_of(" \t"), value.size()));
+            value.erase(value.find_last_not_of(" \t\r") + 1);
+            if (value.size() >= 2 && (value[0] == '"' || value[0] == '\'') && value.back() == value[0]) {
+                value = value.substr(1, value.size() - 2);
+            }
+            return value == "defaultLocale";
+        }
+        start = end + 1;
+    }
+    return false;
+}
+
+// winget takes one default locale per version: the set written with another
+// --locale before is replaced, not added to. Locale manifests of the
+// package's other languages (ManifestType locale) stay.
+void removeOtherDefaultLocales(const tstring& directory, const tstring& id, const tstring& written) {
+    const tstring prefix = tstrings::toLower(id + L".locale.");
+    for (const tstring& name : PackFiles::filesIn(directory)) {
+        const tstring lower = tstrings::toLower(name);
+        if (lower.rfind(prefix, 0) != 0 || lower.size() < 5 || lower.compare(lower.size() - 5, 5, L".yaml") != 0 ||
+            lower == tstrings::toLower(written)) {
+            continue;
+        }
+        const tstring path = PackFiles::inDirectory(directory, name);
+        const InputFile file(path);
+        // A manifest is a few KiB; a file this large is none of winget's.
+        if (file.size() > 1024 * 1024) {
+            continue;
+        }
+        const std::vector<uint8_t> bytes = file.bytes(0, static_cast<size_t>(file.size()));
+        if (isDefaultLocaleManifest(std::string(bytes.begin(), bytes.end()))) {
+            PackFiles::removeFile(path);
+        }
+    }
+}
+
 } // namespace
 
 std::vector<ManifestFile> wingetManifests(const WingetRequest& request, const FileContents& contents,
@@ -252,6 +326,11 @@ std::vector<ManifestFile> wingetManifests(const WingetRequest& request, const Fi
     if (!isPackageIdentifier(request.id)) {
         VK_THROW_MSG("--id '" << request.id << "' is no winget PackageIdentifier: 2 to 8 parts joined by dots, "
                               << "each 1 to 32 characters without blanks or \\/:*?\"<>|");
+    }
+    const tstring device = deviceNameIn(request.id);
+    if (!device.empty()) {
+        VK_THROW_MSG("--id '" << request.id << "' holds " << device
+                              << ", which Windows takes for a device: its manifests could not be written there");
     }
     if (!isInstallerUrl(request.url)) {
         VK_THROW_MSG("--url '" << request.url << "' is no http:// or https:// address of up to 2048 characters");
@@ -294,8 +373,12 @@ std::vector<ManifestFile> wingetManifests(const WingetRequest& request, const Fi
 }
 
 void writeWingetManifests(const WingetRequest& request) {
-    if (!PackFiles::isDirectory(request.directory)) {
+    if (!PackFiles::exists(request.directory)) {
         VK_THROW_MSG("The output directory " << request.directory << " does not exist");
+    }
+    if (!PackFiles::isDirectory(request.directory)) {
+        VK_THROW_MSG("The output " << request.directory << " is not a directory: -o names the directory "
+                                   << "that takes the manifests");
     }
     const FileContents contents = readFileContents(request.setup);
     if (!contents.isSetup) {
@@ -319,4 +402,5 @@ void writeWingetManifests(const WingetRequest& request) {
     for (const auto& output : staged) {
         output->publish();
     }
+    removeOtherDefaultLocales(request.directory, request.id, files[1].name);
 }

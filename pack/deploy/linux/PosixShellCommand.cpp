@@ -4,8 +4,11 @@
 #include "ErrorHandling.h"
 #include "NativeText.h"
 
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -76,6 +79,69 @@ private:
     struct sigaction quit_ {};
 };
 
+// What the signer writes to its standard error, to its last line.
+class ErrorTail {
+public:
+    // False at the end of the stream.
+    bool readFrom(int fd) {
+        char buffer[4096];
+        for (;;) {
+            const ssize_t read = ::read(fd, buffer, sizeof(buffer));
+            if (read < 0 && errno == EINTR) {
+                continue;
+            }
+            if (read <= 0) {
+                return read < 0 && errno == EAGAIN;
+            }
+            text_.append(buffer, static_cast<size_t>(read));
+            if (text_.size() > 2 * errorTail) {
+                text_.erase(0, text_.size() - errorTail);
+            }
+        }
+    }
+    const std::string& text() const { return text_; }
+
+private:
+    std::string text_;
+};
+
+// A descriptor that becomes readable when the child ends, where the kernel
+// has them (Linux 5.3); without one the child is asked after now and then.
+Descriptor exitDescriptor(pid_t child) {
+#ifdef SYS_pidfd_open
+    return Descriptor(static_cast<int>(::syscall(SYS_pidfd_open, child, 0)));
+#else
+    (void)child;
+    return Descriptor();
+#endif
+}
+
+// Reads the child's standard error until the child ends, not until the
+// stream ends: a process it leaves behind (an agent, a daemon) may hold the
+// stream for as long as it lives.
+int waitReading(pid_t child, int errors, ErrorTail& tail) {
+    ::fcntl(errors, F_SETFL, ::fcntl(errors, F_GETFL) | O_NONBLOCK);
+    const Descriptor exited = exitDescriptor(child);
+    bool streamOpen = true;
+    for (;;) {
+        int status = 0;
+        const pid_t ended = ::waitpid(child, &status, WNOHANG);
+        if (ended == child) {
+            if (streamOpen) {
+                tail.readFrom(errors);
+            }
+            return status;
+        }
+        if (ended < 0 && errno != EINTR) {
+            VK_THROW_MSG("Cannot wait for the sign command: " << std::strerror(errno));
+        }
+        pollfd watched[2] = {{exited.get(), POLLIN, 0}, {streamOpen ? errors : -1, POLLIN, 0}};
+        if (::poll(watched, 2, exited ? -1 : 100) > 0 && watched[1].revents != 0) {
+            streamOpen = tail.readFrom(errors);
+        }
+    }
+}
+
 } // namespace
 
 namespace ShellCommand {
@@ -92,6 +158,9 @@ Outcome run(const tstring& commandLine) {
     const std::string command = toNative(commandLine);
     Pipe errors("Cannot start the sign command");
     FileActions actions;
+    // Its output is no part of velkin-pack's (a report, a pipe to head): it
+    // goes where velkin-pack's messages go.
+    ::posix_spawn_file_actions_adddup2(actions.get(), STDERR_FILENO, STDOUT_FILENO);
     ::posix_spawn_file_actions_adddup2(actions.get(), errors.writeEnd.get(), STDERR_FILENO);
     const InterruptsLeftToChild interrupts;
     SpawnAttributes attributes;
@@ -115,29 +184,10 @@ Outcome run(const tstring& commandLine) {
         VK_THROW_MSG("Cannot start the sign command with /bin/sh: " << std::strerror(started));
     }
     errors.writeEnd.reset();
-    std::string tail;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t read = ::read(errors.readEnd.get(), buffer, sizeof(buffer));
-        if (read < 0 && errno == EINTR) {
-            continue;
-        }
-        if (read <= 0) {
-            break;
-        }
-        tail.append(buffer, static_cast<size_t>(read));
-        if (tail.size() > 2 * errorTail) {
-            tail.erase(0, tail.size() - errorTail);
-        }
-    }
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0) {
-        if (errno != EINTR) {
-            VK_THROW_MSG("Cannot wait for the sign command: " << std::strerror(errno));
-        }
-    }
+    ErrorTail tail;
+    const int status = waitReading(child, errors.readEnd.get(), tail);
     const bool exited = WIFEXITED(status);
-    return Outcome{exited, exited ? WEXITSTATUS(status) : WTERMSIG(status), lastLine(tail)};
+    return Outcome{exited, exited ? WEXITSTATUS(status) : WTERMSIG(status), lastLine(tail.text())};
 }
 
 } // namespace ShellCommand

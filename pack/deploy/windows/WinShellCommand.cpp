@@ -7,6 +7,7 @@
 #include "WinSysInfo.h"
 #include "WindowsApi.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -31,6 +32,49 @@ UniqueHandle inheritable(DWORD which) {
     VK_THROW_MSG("Cannot start the sign command (" << what << "): " << systemErrorDescription(error));
 }
 
+// Takes what waits in the pipe, without blocking; false once every writer
+// has closed it.
+bool readAvailable(HANDLE pipe, std::string& tail) {
+    for (;;) {
+        DWORD available = 0;
+        if (!::PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) {
+            return false;
+        }
+        if (available == 0) {
+            return true;
+        }
+        char buffer[4096];
+        DWORD read = 0;
+        if (!::ReadFile(pipe, buffer, std::min<DWORD>(available, sizeof(buffer)), &read, nullptr) || read == 0) {
+            return false;
+        }
+        tail.append(buffer, read);
+        if (tail.size() > 2 * errorTail) {
+            tail.erase(0, tail.size() - errorTail);
+        }
+    }
+}
+
+// Reads the child's standard error until the child ends, not until the
+// pipe ends: a process it leaves behind (an agent) may hold the pipe for as
+// long as it lives. An anonymous pipe cannot be waited on, so it is looked
+// at now and then.
+bool waitReading(HANDLE process, HANDLE errors, std::string& tail) {
+    bool pipeOpen = true;
+    for (;;) {
+        const DWORD waited = ::WaitForSingleObject(process, pipeOpen ? 50 : INFINITE);
+        if (waited == WAIT_FAILED) {
+            return false;
+        }
+        if (pipeOpen) {
+            pipeOpen = readAvailable(errors, tail);
+        }
+        if (waited == WAIT_OBJECT_0) {
+            return true;
+        }
+    }
+}
+
 } // namespace
 
 namespace ShellCommand {
@@ -42,12 +86,14 @@ Outcome run(const tstring& commandLine) {
     SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     UniqueHandle errorsRead;
     UniqueHandle errorsWrite;
-    if (!::CreatePipe(errorsRead.put(), errorsWrite.put(), &inherited, 0) ||
+    if (!::CreatePipe(errorsRead.put(), errorsWrite.put(), &inherited, 64 * 1024) ||
         !::SetHandleInformation(errorsRead.get(), HANDLE_FLAG_INHERIT, 0)) {
         cannotStart(L"a pipe");
     }
     const UniqueHandle input = inheritable(STD_INPUT_HANDLE);
-    const UniqueHandle output = inheritable(STD_OUTPUT_HANDLE);
+    // Its output is no part of velkin-pack's: it goes where velkin-pack's
+    // messages go.
+    const UniqueHandle output = inheritable(STD_ERROR_HANDLE);
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -71,17 +117,8 @@ Outcome run(const tstring& commandLine) {
     errorsWrite.reset();
 
     std::string tail;
-    char buffer[4096];
-    DWORD read = 0;
-    while (::ReadFile(errorsRead.get(), buffer, sizeof(buffer), &read, nullptr) && read > 0) {
-        tail.append(buffer, read);
-        if (tail.size() > 2 * errorTail) {
-            tail.erase(0, tail.size() - errorTail);
-        }
-    }
     DWORD code = 0;
-    if (::WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0 ||
-        !::GetExitCodeProcess(process.get(), &code)) {
+    if (!waitReading(process.get(), errorsRead.get(), tail) || !::GetExitCodeProcess(process.get(), &code)) {
         const DWORD error = ::GetLastError();
         VK_THROW_MSG("Cannot wait for the sign command: " << systemErrorDescription(error));
     }

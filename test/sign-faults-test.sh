@@ -1,0 +1,120 @@
+#!/usr/bin/env bash
+# velkin-pack --sign-command where a release pipeline meets trouble, with
+# osslsigncode and a certificate made here (no Wine): another package
+# returned by the signer, the signer's output kept out of velkin-pack's, a signer that leaves a process holding its
+# standard error, and outputs that are refused before the signer runs even
+# once (counted).
+# Usage: sign-faults-test.sh <velkin-pack> <package directory> <work directory>
+set -u
+source "$(dirname "$0")/support/checks.sh"
+pack=$1
+packages=$2
+package=$packages/demo.msi
+work=$3
+
+mountpoint -q "$work/full" 2>/dev/null && umount "$work/full"
+mountpoint -q "$work/read-only" 2>/dev/null && umount "$work/read-only"
+rm -rf "$work" && mkdir -p "$work/out" "$work/tmp"
+export TMPDIR="$work/tmp"
+sign_with_test_certificate "$package" "$work/signed-before.msi" "$work" || fail "test certificate: $(cat "$work/sign.log")"
+signer="osslsigncode sign -certs '$work/cert.pem' -key '$work/key.pem' -n 'Velkin Demo' -time 1700000000 -in %1 -out %2"
+# Each run of the signer leaves a line in runs.
+counted="echo run >>'$work/runs'; $signer"
+runs() { [ -e "$work/runs" ] && wc -l <"$work/runs" || echo 0; }
+nothing_left() {
+  [ -z "$(ls -A "$work/tmp")" ] || fail "$1: left in TMPDIR: $(ls -A "$work/tmp")"
+}
+
+# The signer's standard output goes to velkin-pack's standard error: a
+# report reader (head) takes none of it, and none is lost.
+"$pack" "$package" -o "$work/out/quiet-setup.exe" --sign-command "echo from the signer; $signer" \
+  >"$work/stdout" 2>"$work/stderr" </dev/null
+status=$?
+[ "$status" = 0 ] && [ ! -s "$work/stdout" ] && grep -qx "from the signer" "$work/stderr" \
+  && echo "ok: the signer's output goes to standard error" \
+  || fail "the signer's output: exit $status, out: $(cat "$work/stdout"), err: $(cat "$work/stderr")"
+"$pack" "$package" -o "$work/out/piped-setup.exe" \
+  --sign-command "seq 100000; $signer" 2>/dev/null </dev/null | head -1 >/dev/null
+status=${PIPESTATUS[0]}
+[ "$status" = 0 ] && [ -e "$work/out/piped-setup.exe" ] && echo "ok: packing piped through head signs and publishes" \
+  || fail "piped through head: exit $status"
+rm -f "$work/out/"*
+
+# A signer that leaves a process holding its standard error (an agent): the
+# run ends with the signer, not with that process.
+holder="sh -c 'echo \$\$ >\"$work/holder\"; exec sleep 60' >&2 &"
+start=$(date +%s)
+"$pack" "$package" -o "$work/out/agent-setup.exe" --sign-command "$holder $signer" >/dev/null 2>"$work/stderr" </dev/null
+status=$?
+took=$(($(date +%s) - start))
+[ -s "$work/holder" ] && kill "$(cat "$work/holder")" 2>/dev/null
+rm -f "$work/holder"
+[ "$status" = 0 ] && [ "$took" -lt 20 ] && echo "ok: a process the signer leaves behind holds up nothing (${took} s)" \
+  || fail "a signer's agent: exit $status after $took s: $(cat "$work/stderr")"
+rm -f "$work/out/"*
+# Its last message is still the one read before it ended.
+"$pack" "$package" -o "$work/out/agent-setup.exe" \
+  --sign-command "$holder echo 'no token found' >&2; exit 5 # %1" >/dev/null 2>"$work/stderr" </dev/null
+status=$?
+[ -s "$work/holder" ] && kill "$(cat "$work/holder")" 2>/dev/null
+[ "$status" = 1 ] && grep -qF "exited with 5; its last message: no token found" "$work/stderr" \
+  && echo "ok: a failing signer's agent: the last line read is told" || fail "its last line: $(cat "$work/stderr")"
+nothing_left "signers with an agent"
+
+# The signed package must be the package: a signer that returns another
+# product's package (signed, and packable) is refused, naming the signer's
+# output as such.
+sign_with_test_certificate "$packages/permachine.msi" "$work/other-signed.msi" "$work" \
+  || fail "signing another package: $(cat "$work/sign.log")"
+"$pack" "$package" -o "$work/out/other-setup.exe" \
+  --sign-command "case %1 in *.msi) cp '$work/other-signed.msi' %2;; *) $signer;; esac" \
+  >/dev/null 2>"$work/stderr" </dev/null
+status=$?
+[ "$status" = 1 ] && [ "$(wc -l <"$work/stderr")" = 1 ] \
+  && grep -qF "velkin-pack: error: Signing the package failed: the sign command returned another package (its ProductCode" \
+    "$work/stderr" && [ -z "$(ls -A "$work/out")" ] && echo "ok: another package from the signer: $(cat "$work/stderr")" \
+  || fail "another package: exit $status: $(cat "$work/stderr")"
+"$pack" "$package" -o "$work/out/other-setup.exe" \
+  --sign-command "case %1 in *.msi) printf 'no package' >%2;; *) $signer;; esac" >/dev/null 2>"$work/stderr" </dev/null
+[ $? = 1 ] && grep -qx "velkin-pack: error: Signing the package failed: the sign command's output is no package velkin-pack can pack" \
+  "$work/stderr" && echo "ok: no package from the signer, named as such" || fail "no package: $(cat "$work/stderr")"
+nothing_left "signers returning other packages"
+
+# Outputs refused before the first signature: exit 1, one line, and the
+# signer never ran.
+refused_unsigned() {
+  local what=$1 expected=$2 output=$3 status
+  rm -f "$work/runs"
+  "$pack" "$package" -o "$output" --sign-command "$counted" >/dev/null 2>"$work/stderr" </dev/null
+  status=$?
+  [ "$status" = 1 ] && [ "$(wc -l <"$work/stderr")" = 1 ] && grep -qF "velkin-pack: error: $expected" "$work/stderr" \
+    && [ "$(runs)" = 0 ] && echo "ok: $what is refused before signing: $(cat "$work/stderr")" \
+    || fail "$what: exit $status, $(runs) signature(s): $(cat "$work/stderr")"
+  nothing_left "$what"
+}
+refused_unsigned "an output in a missing directory" "Cannot write to the directory of $work/missing/app-setup.exe" \
+  "$work/missing/app-setup.exe"
+refused_unsigned "/dev/null as the output" "The output /dev/null is a character device" /dev/null
+mkdir -p "$work/out/folder"
+refused_unsigned "a directory as the output" "The output $work/out/folder is a directory" "$work/out/folder"
+rmdir "$work/out/folder"
+mkdir -p "$work/full" "$work/read-only"
+if mount -t tmpfs -o size=64k tmpfs "$work/full" 2>/dev/null; then
+  refused_unsigned "an output on a full disk" "Cannot write $work/full/app-setup.exe: No space left on device" \
+    "$work/full/app-setup.exe"
+  umount "$work/full"
+  mount -t tmpfs -o ro tmpfs "$work/read-only"
+  refused_unsigned "an output on a read-only disk" \
+    "Cannot write to the directory of $work/read-only/app-setup.exe: Read-only file system" \
+    "$work/read-only/app-setup.exe"
+  umount "$work/read-only"
+else
+  echo "skipped: full and read-only disks (no tmpfs can be mounted here)"
+fi
+rm -f "$work/runs"
+"$pack" "$package" -o "$work/out/counted-setup.exe" --sign-command "$counted" >/dev/null 2>"$work/stderr" </dev/null \
+  && [ "$(runs)" = 2 ] && echo "ok: a good output: two signatures, package and setup" \
+  || fail "a good output: $(runs) signature(s): $(cat "$work/stderr")"
+
+rm -rf "$work"
+finish

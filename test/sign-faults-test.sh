@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # velkin-pack --sign-command where a release pipeline meets trouble, with
 # osslsigncode and a certificate made here (no Wine): another package
-# returned by the signer, the signer's output kept out of velkin-pack's, a signer that leaves a process holding its
-# standard error, and outputs that are refused before the signer runs even
-# once (counted).
+# returned by the signer, the signer's output kept out of velkin-pack's, a
+# signer that leaves a process holding its standard error, a signed stub,
+# and outputs that are refused before the signer runs even once (counted).
 # Usage: sign-faults-test.sh <velkin-pack> <package directory> <work directory>
 set -u
 source "$(dirname "$0")/support/checks.sh"
@@ -79,6 +79,25 @@ status=$?
 [ $? = 1 ] && grep -qx "velkin-pack: error: Signing the package failed: the sign command's output is no package velkin-pack can pack" \
   "$work/stderr" && echo "ok: no package from the signer, named as such" || fail "no package: $(cat "$work/stderr")"
 nothing_left "signers returning other packages"
+
+# A signed stub (a vendor's, a user's) packs: its signature is left out with
+# a note, the setup is the one the unsigned stub gives, and the signer signs
+# it as usual.
+stub="$(dirname "$pack")/velkin-setup.exe"
+mkdir -p "$work/stub" "$work/plain"
+sign_with_test_certificate "$stub" "$work/stub/signed-stub.exe" "$work" || fail "signing the stub: $(cat "$work/sign.log")"
+"$pack" "$package" -o "$work/plain/app-setup.exe" </dev/null 2>/dev/null || fail "packing with the stub"
+"$pack" "$package" -o "$work/out/app-setup.exe" --stub "$work/stub/signed-stub.exe" >/dev/null 2>"$work/stderr" </dev/null
+status=$?
+[ "$status" = 0 ] && grep -qF "velkin-pack: The setup stub $work/stub/signed-stub.exe carries a signature: it was left out" \
+  "$work/stderr" && cmp -s "$work/out/app-setup.exe" "$work/plain/app-setup.exe" \
+  && echo "ok: a signed stub packs, its signature left out: $(cat "$work/stderr")" \
+  || fail "a signed stub: exit $status: $(cat "$work/stderr")"
+"$pack" "$package" -o "$work/out/app-setup.exe" --stub "$work/stub/signed-stub.exe" --sign-command "$signer" \
+  >/dev/null 2>"$work/stderr" </dev/null \
+  && osslsigncode verify -CAfile "$work/cert.pem" -in "$work/out/app-setup.exe" >"$work/verify.log" 2>&1 \
+  && echo "ok: a setup from a signed stub is signed anew" || fail "signing a setup from a signed stub: $(cat "$work/stderr")"
+rm -rf "$work/out/"* "$work/stub" "$work/plain"
 
 # Outputs refused before the first signature: exit 1, one line, and the
 # signer never ran.

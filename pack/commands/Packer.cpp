@@ -165,6 +165,7 @@ struct WrittenSetup {
     PackageInfo product;
     uint64_t packageOffset;
     uint64_t packageSize;
+    bool stubSignatureDropped;
 };
 
 // Writes the setup around the package at `packagePath` into `output`, staged
@@ -208,7 +209,16 @@ WrittenSetup writeSetup(const PackRequest& request, const tstring& stubPath, con
     // The setup is checked against the place the package was copied to.
     requireSamePlace(*copiedTo, writer.packageOffset(), stagingPath);
     writer.writeAround(*output, packageSum);
-    return WrittenSetup{facts, product, *copiedTo, packageSize};
+    return WrittenSetup{facts, product, *copiedTo, packageSize, stub.signatureDropped()};
+}
+
+// What the user reads of the stub.
+std::vector<tstring> notesFor(const tstring& stubPath, const WrittenSetup& setup) {
+    if (!setup.stubSignatureDropped) {
+        return {};
+    }
+    return {L"The setup stub " + stubPath +
+            L" carries a signature: it was left out, since the setup is new bytes and must be signed again"};
 }
 
 void copyFile(const tstring& from, const tstring& to) {
@@ -289,6 +299,8 @@ PackReport packSigned(const PackRequest& request, const tstring& stubPath) {
     output.copy(result, 0, 0, result.size());
     publishCheckedSetup(output, setup.packageOffset, setup.packageSize, productCodeBytes(setup.product),
                         signerOutput);
+    const std::vector<tstring> stubNotes = notesFor(stubPath, setup);
+    report.notes.insert(report.notes.begin(), stubNotes.begin(), stubNotes.end());
     report.warnings = warningsFor(request.package, setup.product, output.path());
     return report;
 }
@@ -319,5 +331,5 @@ PackReport pack(const PackRequest& request) {
     const WrittenSetup setup = writeSetup(request, stubPath, request.package, output, request.output);
     publishCheckedSetup(*output, setup.packageOffset, setup.packageSize, productCodeBytes(setup.product),
                         L"the new setup");
-    return PackReport{{}, warningsFor(request.package, setup.product, output->path())};
+    return PackReport{notesFor(stubPath, setup), warningsFor(request.package, setup.product, output->path())};
 }

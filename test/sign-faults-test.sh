@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # velkin-pack --sign-command where a release pipeline meets trouble, with
-# osslsigncode and a certificate made here (no Wine): another package
+# osslsigncode and a certificate made here (no Wine): the step told to the
+# signer, another package
 # returned by the signer, the signer's output kept out of velkin-pack's, a
 # signer that leaves a process holding its standard error, a signed stub,
 # and outputs that are refused before the signer runs even once (counted).
@@ -60,6 +61,13 @@ status=$?
 [ "$status" = 1 ] && grep -qF "exited with 5; its last message: no token found" "$work/stderr" \
   && echo "ok: a failing signer's agent: the last line read is told" || fail "its last line: $(cat "$work/stderr")"
 nothing_left "signers with an agent"
+
+# The signer is told the step, whatever the caller's environment held.
+VELKIN_SIGN_STEP=the-callers "$pack" "$package" -o "$work/out/steps-setup.exe" \
+  --sign-command "echo \"\$VELKIN_SIGN_STEP\" >>'$work/steps'; $signer" >/dev/null 2>"$work/stderr" </dev/null
+[ "$(cat "$work/steps" 2>/dev/null | tr '\n' ' ')" = "package setup " ] \
+  && echo "ok: VELKIN_SIGN_STEP tells the signer the step" || fail "the step: $(cat "$work/steps" "$work/stderr")"
+rm -f "$work/out/"* "$work/steps"
 
 # The signed package must be the package: a signer that returns another
 # product's package (signed, and packable) is refused, naming the signer's

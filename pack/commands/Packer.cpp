@@ -253,7 +253,7 @@ PackReport packSigned(const PackRequest& request, const tstring& stubPath) {
     } else {
         const tstring copy = work.place(L"package", L"package.msi");
         copyFile(request.package, copy);
-        package = signer.sign(L"Signing the package", copy, work.place(L"package-signed", L"package.msi"),
+        package = signer.sign(SignStep::Package, copy, work.place(L"package-signed", L"package.msi"),
                               request.package);
     }
 
@@ -288,7 +288,7 @@ PackReport packSigned(const PackRequest& request, const tstring& stubPath) {
         copyFile(unsignedSetup, asWritten);
     }
     const tstring signedSetup =
-        signer.sign(L"Signing the setup", unsignedSetup, work.place(L"setup-signed", L"setup.exe"), asWritten);
+        signer.sign(SignStep::Setup, unsignedSetup, work.place(L"setup-signed", L"setup.exe"), asWritten);
 
     // Named as what it is: its path is gone with the private directory.
     const tstring signerOutput = L"the sign command's output";

@@ -2,6 +2,7 @@
 
 #include "tstrings.h"
 
+#include <map>
 #include <string>
 
 // A command line of the user's, run through the host's shell (/bin/sh -c on
@@ -26,8 +27,9 @@ struct Outcome {
 // output going to velkin-pack's standard error; its standard error is read,
 // not shown, until the command ends (not until the stream ends: a process it
 // leaves running may hold that). Throws only when the shell cannot be
-// started.
-Outcome run(const tstring& commandLine);
+// started. `variables` are added to the environment it inherits, in place
+// of any of the same name.
+Outcome run(const tstring& commandLine, const std::map<tstring, tstring>& variables);
 
 // The last non-blank line of `text`, without its line end ("\n" or "\r\n").
 std::string lastLine(const std::string& text);

@@ -62,9 +62,15 @@ tstring Signer::commandFor(const tstring& file, const tstring& signedFile) const
     return command;
 }
 
-tstring Signer::sign(const tstring& step, const tstring& file, const tstring& signedFile,
+tstring Signer::describe(SignStep step) {
+    return step == SignStep::Package ? L"Signing the package" : L"Signing the setup";
+}
+
+tstring Signer::sign(SignStep signStep, const tstring& file, const tstring& signedFile,
                      const tstring& original) const {
-    const ShellCommand::Outcome outcome = ShellCommand::run(commandFor(file, signedFile));
+    const tstring step = describe(signStep);
+    const ShellCommand::Outcome outcome = ShellCommand::run(
+        commandFor(file, signedFile), {{L"VELKIN_SIGN_STEP", signStep == SignStep::Package ? L"package" : L"setup"}});
     if (!outcome.exited || outcome.code != 0) {
         VK_THROW_MSG(step << " failed: " << howItEnded(outcome) << whatItSaid(outcome));
     }

@@ -12,8 +12,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 extern char** environ;
 
@@ -154,8 +156,26 @@ tstring quote(const tstring& path) {
     return quoted + L"'";
 }
 
-Outcome run(const tstring& commandLine) {
+Outcome run(const tstring& commandLine, const std::map<tstring, tstring>& variables) {
     const std::string command = toNative(commandLine);
+    std::vector<std::string> added;
+    for (const auto& [name, value] : variables) {
+        added.push_back(toNative(name) + "=" + toNative(value));
+    }
+    std::vector<char*> environment;
+    for (char** entry = environ; *entry; ++entry) {
+        const bool replaced = std::any_of(variables.begin(), variables.end(), [entry](const auto& variable) {
+            const std::string prefix = toNative(variable.first) + "=";
+            return std::strncmp(*entry, prefix.c_str(), prefix.size()) == 0;
+        });
+        if (!replaced) {
+            environment.push_back(*entry);
+        }
+    }
+    for (std::string& variable : added) {
+        environment.push_back(&variable[0]);
+    }
+    environment.push_back(nullptr);
     Pipe errors("Cannot start the sign command");
     FileActions actions;
     // Its output is no part of velkin-pack's (a report, a pipe to head): it
@@ -179,7 +199,7 @@ Outcome run(const tstring& commandLine) {
     char* const argv[] = {const_cast<char*>("sh"), const_cast<char*>("-c"), const_cast<char*>(command.c_str()),
                           nullptr};
     pid_t child = 0;
-    const int started = ::posix_spawn(&child, "/bin/sh", actions.get(), attributes.get(), argv, environ);
+    const int started = ::posix_spawn(&child, "/bin/sh", actions.get(), attributes.get(), argv, environment.data());
     if (started != 0) {
         VK_THROW_MSG("Cannot start the sign command with /bin/sh: " << std::strerror(started));
     }

@@ -27,6 +27,38 @@ UniqueHandle inheritable(DWORD which) {
     return copy;
 }
 
+// Variables set in velkin-pack's environment for as long as a child is
+// started, which takes them with the rest; then as they were.
+class EnvironmentForChild {
+public:
+    explicit EnvironmentForChild(const std::map<tstring, tstring>& variables) {
+        for (const auto& [name, value] : variables) {
+            // 32767 characters at most, and its end.
+            std::vector<wchar_t> old(32768);
+            ::SetLastError(ERROR_SUCCESS);
+            const DWORD length = ::GetEnvironmentVariableW(name.c_str(), old.data(), static_cast<DWORD>(old.size()));
+            const bool set = length > 0 || ::GetLastError() != ERROR_ENVVAR_NOT_FOUND;
+            previous_.push_back({name, set, tstring(old.data(), std::min<size_t>(length, old.size()))});
+            ::SetEnvironmentVariableW(name.c_str(), value.c_str());
+        }
+    }
+    ~EnvironmentForChild() {
+        for (const Previous& variable : previous_) {
+            ::SetEnvironmentVariableW(variable.name.c_str(), variable.set ? variable.value.c_str() : nullptr);
+        }
+    }
+    EnvironmentForChild(const EnvironmentForChild&) = delete;
+    EnvironmentForChild& operator=(const EnvironmentForChild&) = delete;
+
+private:
+    struct Previous {
+        tstring name;
+        bool set;
+        tstring value;
+    };
+    std::vector<Previous> previous_;
+};
+
 [[noreturn]] void cannotStart(const tstring& what) {
     const DWORD error = ::GetLastError();
     VK_THROW_MSG("Cannot start the sign command (" << what << "): " << systemErrorDescription(error));
@@ -82,7 +114,7 @@ namespace ShellCommand {
 // File names hold no quotes, and cmd takes what is between two as one word.
 tstring quote(const tstring& path) { return L"\"" + path + L"\""; }
 
-Outcome run(const tstring& commandLine) {
+Outcome run(const tstring& commandLine, const std::map<tstring, tstring>& variables) {
     SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     UniqueHandle errorsRead;
     UniqueHandle errorsWrite;
@@ -108,9 +140,12 @@ Outcome run(const tstring& commandLine) {
     std::vector<wchar_t> writable(line.begin(), line.end());
     writable.push_back(L'\0');
     PROCESS_INFORMATION started{};
-    if (!::CreateProcessW(shell.c_str(), writable.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                          &started)) {
-        cannotStart(shell);
+    {
+        const EnvironmentForChild environment(variables);
+        if (!::CreateProcessW(shell.c_str(), writable.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                              &startup, &started)) {
+            cannotStart(shell);
+        }
     }
     const UniqueHandle process(started.hProcess);
     const UniqueHandle thread(started.hThread);

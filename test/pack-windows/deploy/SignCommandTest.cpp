@@ -50,6 +50,8 @@ TEST(SignerChild, SignsIntoItsSecondArgument) {
     ASSERT_EQ(3u, args.size());
     std::ofstream(log.c_str(), std::ios::app | std::ios::binary)
         << tstrings::toUtf8(args[1]) << "|" << tstrings::toUtf8(args[2]) << "\n";
+    std::ofstream((log + L".steps").c_str(), std::ios::app | std::ios::binary)
+        << tstrings::toUtf8(SysInfo::getEnvVariable(std::nothrow, L"VELKIN_SIGN_STEP", L"(none)")) << "\n";
     const std::string bytes = readFile(args[1]);
     const bool program = bytes.compare(0, 2, "MZ") == 0;
     std::ofstream(args[2].c_str(), std::ios::binary) << (program ? withCertificateTable(bytes) : bytes);
@@ -87,7 +89,8 @@ TEST_F(SignCommandTest, SignsPackageThenSetupWithCopiesItRemoves) {
     const ChildResult result =
         pack(siblingProgram(L"velkin-pack-tests.exe") + L" --gtest_filter=SignerChild.SignsIntoItsSecondArgument %1 %2");
     ASSERT_EQ(0u, result.exitCode) << result.output;
-    EXPECT_EQ((std::vector<tstring>{L"demo-setup.exe", L"signer.log"}), listDirectory(dir.path()));
+    EXPECT_EQ((std::vector<tstring>{L"demo-setup.exe", L"signer.log", L"signer.log.steps"}),
+              listDirectory(dir.path()));
 
     // The package first, then the setup built around it; each signed copy
     // in a directory of its own, all gone again.
@@ -122,6 +125,17 @@ TEST_F(SignCommandTest, ItsDirectoryIsNamedAsEveryLeftoverAndTheirsGoFirst) {
     const std::string signings = readFile(log);
     EXPECT_TRUE(std::regex_search(signings, std::regex(R"(\\velkin-[0-9a-f]{16}\.tmp\\package\\package\.msi\|)")))
         << signings;
+}
+
+// Each layer can have its own certificate or description: the signer is told
+// which it signs, whatever the caller's environment held.
+TEST_F(SignCommandTest, TheSignerIsToldTheStep) {
+    ::SetEnvironmentVariableW(L"VELKIN_SIGN_STEP", L"the caller's");
+    const ChildResult result =
+        pack(siblingProgram(L"velkin-pack-tests.exe") + L" --gtest_filter=SignerChild.SignsIntoItsSecondArgument %1 %2");
+    ::SetEnvironmentVariableW(L"VELKIN_SIGN_STEP", nullptr);
+    ASSERT_EQ(0u, result.exitCode) << result.output;
+    EXPECT_EQ("package\nsetup\n", readFile(log + L".steps"));
 }
 
 TEST_F(SignCommandTest, AFailingSignerIsReportedWithItsLastMessage) {

@@ -4,7 +4,9 @@
 # signer, another package
 # returned by the signer, the signer's output kept out of velkin-pack's, a
 # signer that leaves a process holding its standard error, a signed stub,
-# and outputs that are refused before the signer runs even once (counted).
+# outputs that are refused before the signer runs even once (counted), and
+# SIGTERM, SIGHUP and SIGINT to velkin-pack or its group (cleaned up, exit
+# 1), SIGKILL (its directory removed by the next run).
 # Usage: sign-faults-test.sh <velkin-pack> <package directory> <work directory>
 set -u
 source "$(dirname "$0")/support/checks.sh"
@@ -142,6 +144,82 @@ rm -f "$work/runs"
 "$pack" "$package" -o "$work/out/counted-setup.exe" --sign-command "$counted" >/dev/null 2>"$work/stderr" </dev/null \
   && [ "$(runs)" = 2 ] && echo "ok: a good output: two signatures, package and setup" \
   || fail "a good output: $(runs) signature(s): $(cat "$work/stderr")"
+
+# Signals while the signer runs, to velkin-pack alone or to its group (as
+# CI's cancellation and timeout send them): passed on to the signer's group,
+# waited for, everything private removed, exit 1. velkin-pack starts in a
+# session of its own with SIGINT as a terminal would leave it (a background
+# job starts with SIGINT ignored, which velkin-pack keeps).
+rm -f "$work/out/"*
+waiting_signer="echo \$\$ >'$work/signer.pid'; exec sleep 60 # %1"
+# started <command...>: runs it in the background as described; $started is
+# its process id.
+started() {
+  rm -f "$work/signer.pid"
+  python3 -c 'import os, signal, sys
+os.setsid(); signal.signal(signal.SIGINT, signal.SIG_DFL); os.execv(sys.argv[1], sys.argv[1:])' \
+    "$@" >/dev/null 2>"$work/stderr" </dev/null &
+  started=$!
+}
+wait_for() {
+  for _ in $(seq 400); do
+    [ -s "$1" ] && return
+    sleep 0.05
+  done
+}
+for target in alone "'s group"; do
+  for signal in TERM HUP INT; do
+    started "$pack" "$package" -o "$work/out/app-setup.exe" --sign-command "$waiting_signer"
+    wait_for "$work/signer.pid"
+    if [ "$target" = alone ]; then kill -"$signal" "$started"; else kill -"$signal" -- "-$started"; fi
+    wait "$started"
+    status=$?
+    number=$(kill -l "$signal")
+    signer_alive=$(kill -0 "$(cat "$work/signer.pid")" 2>/dev/null && echo yes)
+    [ "$status" = 1 ] && [ -z "$signer_alive" ] && [ -z "$(ls -A "$work/out")" ] \
+      && grep -qF "Signing the package was interrupted by signal $number, passed on to the sign command" "$work/stderr" \
+      && echo "ok: SIG$signal to velkin-pack${target/alone/ alone} during signing: $(cat "$work/stderr")" \
+      || fail "SIG$signal to $target: exit $status, signer alive: ${signer_alive:-no}: $(cat "$work/stderr")"
+    [ -n "$signer_alive" ] && kill "$(cat "$work/signer.pid")"
+    nothing_left "SIG$signal to $target"
+  done
+done
+
+# SIGTERM between the signatures, while the setup is written around a large
+# package: the run ends at once, with its directory.
+cp "$package" "$work/big.msi"
+truncate -s 400M "$work/big.msi"
+started "$pack" "$work/big.msi" -o "$work/out/app-setup.exe" \
+  --sign-command "case %1 in *.msi) cp %1 %2; printf x >>%2; echo done >'$work/signer.pid';; esac"
+wait_for "$work/signer.pid"
+sleep 0.2
+kill -TERM "$started"
+wait "$started"
+status=$?
+[ "$status" = 1 ] && grep -qx "velkin-pack: error: Ended by signal 15 (Terminated); nothing was published" "$work/stderr" \
+  && echo "ok: SIGTERM between the signatures: $(cat "$work/stderr")" || fail "SIGTERM between: exit $status: $(cat "$work/stderr")"
+nothing_left "SIGTERM between the signatures"
+rm -f "$work/big.msi"
+
+# SIGKILL leaves the private directory; the next signing run removes it, and
+# never a running one's.
+started "$pack" "$package" -o "$work/out/app-setup.exe" --sign-command "$waiting_signer"
+wait_for "$work/signer.pid"
+kill -KILL "$started"
+wait "$started" 2>/dev/null
+kill "$(cat "$work/signer.pid")"
+lost=$(ls -A "$work/tmp")
+started "$pack" "$package" -o "$work/out/app-setup.exe" --sign-command "$waiting_signer"
+wait_for "$work/signer.pid"
+running=$(ls -A "$work/tmp" | grep -vxF -- "$lost")
+"$pack" "$package" -o "$work/out/app-setup.exe" --sign-command "$counted" >/dev/null 2>&1 </dev/null
+[ "$(echo "$lost" | wc -w)" = 1 ] && [ "$(echo "$running" | wc -w)" = 1 ] && [ ! -e "$work/tmp/$lost" ] \
+  && [ "$(ls -A "$work/tmp")" = "$running" ] \
+  && echo "ok: a killed run's directory goes with the next run, a running one's stays" \
+  || fail "after SIGKILL: lost $lost, running $running, now $(ls -A "$work/tmp")"
+kill -TERM "$started"
+wait "$started"
+nothing_left "SIGKILL and the next runs"
 
 rm -rf "$work"
 finish

@@ -21,6 +21,9 @@ struct Outcome {
     // The last line the command wrote to its standard error that is not
     // blank, without the line end; empty when it wrote none.
     std::string lastErrorLine;
+    // The signal that ended velkin-pack's run while the command ran, passed
+    // on to it (Linux: SIGINT, SIGTERM, SIGHUP); 0 for none.
+    int interruptedBy = 0;
 };
 
 // Runs the command with velkin-pack's standard input, and its standard

@@ -71,6 +71,11 @@ tstring Signer::sign(SignStep signStep, const tstring& file, const tstring& sign
     const tstring step = describe(signStep);
     const ShellCommand::Outcome outcome = ShellCommand::run(
         commandFor(file, signedFile), {{L"VELKIN_SIGN_STEP", signStep == SignStep::Package ? L"package" : L"setup"}});
+    // Whatever the signer did then, the run was asked to end.
+    if (outcome.interruptedBy != 0) {
+        VK_THROW_MSG(step << " was interrupted by signal " << outcome.interruptedBy << ", passed on to the sign "
+                          << "command: " << howItEnded(outcome) << "; nothing was published");
+    }
     if (!outcome.exited || outcome.code != 0) {
         VK_THROW_MSG(step << " failed: " << howItEnded(outcome) << whatItSaid(outcome));
     }

@@ -157,7 +157,7 @@ Outcome run(const tstring& commandLine, const std::map<tstring, tstring>& variab
         const DWORD error = ::GetLastError();
         VK_THROW_MSG("Cannot wait for the sign command: " << systemErrorDescription(error));
     }
-    return Outcome{true, static_cast<int>(code), lastLine(tail)};
+    return Outcome{true, static_cast<int>(code), lastLine(tail), 0};
 }
 
 } // namespace ShellCommand

@@ -12,6 +12,9 @@ namespace ShellCommand {
 // `path` written so that the host's shell hands it to a program as one
 // argument, as it is.
 tstring quote(const tstring& path);
+// The same for a path put between double quotes that the user wrote around
+// its place ("%1").
+tstring quoteWithin(const tstring& path);
 
 struct Outcome {
     // False when a signal ended the command (Linux); `code` is then the

@@ -49,11 +49,12 @@ tstring Signer::commandFor(const tstring& file, const tstring& signedFile) const
     tstring command;
     for (size_t i = 0; i < commandLine_.size(); ++i) {
         const bool marker = commandLine_[i] == L'%' && i + 1 < commandLine_.size();
-        if (marker && commandLine_[i + 1] == L'1') {
-            command += ShellCommand::quote(file);
-            ++i;
-        } else if (marker && commandLine_[i + 1] == L'2') {
-            command += ShellCommand::quote(signedFile);
+        if (marker && (commandLine_[i + 1] == L'1' || commandLine_[i + 1] == L'2')) {
+            const tstring& path = commandLine_[i + 1] == L'1' ? file : signedFile;
+            // "%1", as Windows users write it, is quoted already.
+            const bool inQuotes = i > 0 && commandLine_[i - 1] == L'"' && i + 2 < commandLine_.size() &&
+                                  commandLine_[i + 2] == L'"';
+            command += inQuotes ? ShellCommand::quoteWithin(path) : ShellCommand::quote(path);
             ++i;
         } else {
             command += commandLine_[i];

@@ -194,6 +194,17 @@ int waitReading(pid_t child, int errors, ErrorTail& tail) {
 
 namespace ShellCommand {
 
+tstring quoteWithin(const tstring& path) {
+    tstring quoted;
+    for (const wchar_t c : path) {
+        if (c == L'"' || c == L'\\' || c == L'$' || c == L'`') {
+            quoted += L'\\';
+        }
+        quoted += c;
+    }
+    return quoted;
+}
+
 tstring quote(const tstring& path) {
     tstring quoted = L"'";
     for (const wchar_t c : path) {

@@ -111,8 +111,28 @@ bool waitReading(HANDLE process, HANDLE errors, std::string& tail) {
 
 namespace ShellCommand {
 
-// File names hold no quotes, and cmd takes what is between two as one word.
-tstring quote(const tstring& path) { return L"\"" + path + L"\""; }
+// File names hold no quotes, and cmd takes what is between two as one word;
+// but it expands %NAME% there too (a TEMP of C:\Temp\%OS%). Each % stands
+// alone between quotes, "%", where it starts the name of a variable that
+// cannot be set ("OS"): cmd leaves it, and the program's own reading of its
+// command line joins the pieces (backslashes before a quote doubled, as it
+// reads them).
+tstring quoteWithin(const tstring& path) {
+    tstring quoted;
+    size_t backslashes = 0;
+    for (const wchar_t c : path) {
+        if (c == L'%') {
+            quoted.append(backslashes, L'\\');
+            quoted += L"\"%\"";
+        } else {
+            quoted += c;
+        }
+        backslashes = c == L'\\' ? backslashes + 1 : 0;
+    }
+    return quoted.append(backslashes, L'\\');
+}
+
+tstring quote(const tstring& path) { return L"\"" + quoteWithin(path) + L"\""; }
 
 Outcome run(const tstring& commandLine, const std::map<tstring, tstring>& variables) {
     SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};

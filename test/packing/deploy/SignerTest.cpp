@@ -45,19 +45,24 @@ TEST(SignerTest, LastLineOfStandardError) {
 }
 
 // The shell hands each quoted path to the program as it is, whatever it
-// holds: the signer's command writes its arguments back for the test.
+// holds, also where the user put the marker in double quotes ("%1"): the
+// signer's command writes its arguments back for the test.
 TEST(SignerTest, PathsReachTheSignerAsTheyAre) {
     ScratchDirectory dir;
     const tstring record = dir / "arguments";
     writeBytes(dir / "x", bytesOf("signature"));
-    const tstring names[] = {L"plain.msi", L"with blank.msi", L"it's \"quoted\" $HOME `date` ;&|*.msi",
+    const tstring names[] = {L"plain.msi", L"with blank.msi", L"it's \"quoted\" $HOME `date` \\ ;&|*.msi",
                              L"line\nbreak.msi", L"\x65E5\x672C.msi"};
-    for (const tstring& name : names) {
-        const Signer signer(L"printf '%s|%s' %1 %2 >" + ShellCommand::quote(record) + L"; cat %1 " + ShellCommand::quote(dir / "x") + L" >%2");
-        const tstring file = dir / toNative(name);
-        writeBytes(file, bytesOf("package"));
-        EXPECT_EQ(dir / "signed.msi", signer.sign(SignStep::Package, file, dir / "signed.msi", file));
-        EXPECT_EQ(toNative(file) + "|" + toNative(dir / "signed.msi"), textOf(record));
+    for (const tstring& markers : {tstring(L"%1 %2"), tstring(L"\"%1\" \"%2\"")}) {
+        for (const tstring& name : names) {
+            const Signer signer(L"printf '%s|%s' " + markers + L" >" + ShellCommand::quote(record) + L"; cat %1 " +
+                                ShellCommand::quote(dir / "x") + L" >%2");
+            const tstring file = dir / toNative(name);
+            writeBytes(file, bytesOf("package"));
+            EXPECT_EQ(dir / "signed.msi", signer.sign(SignStep::Package, file, dir / "signed.msi", file));
+            EXPECT_EQ(toNative(file) + "|" + toNative(dir / "signed.msi"), textOf(record)) << toNative(markers);
+            ::unlink(toNative(file).c_str());
+        }
     }
 }
 

@@ -22,7 +22,7 @@ const char usage[] =
     "                   [--sign-command <command with %1 [and %2]>]\n"
     "       velkin-pack inspect <setup.exe | package.msi> [--json]\n"
     "       velkin-pack extract <setup.exe> -o <package.msi>\n"
-    "       velkin-pack manifest <setup.exe> --winget --id <Publisher.Package> --url <download URL>\n"
+    "       velkin-pack manifest <setup.exe>... --winget --id <Publisher.Package> --url <download URL>...\n"
     "                   [--license <text>] [--short-description <text>] [--locale <tag>] -o <directory>\n"
     "       velkin-pack --version | --help\n"
     "-- ends the options: what follows is a file, whatever its name.";
@@ -43,19 +43,25 @@ struct Option {
     // Null for a flag.
     tstring* value;
     bool* flag;
+    // For an option that may be given more than once, each value in turn.
+    std::vector<tstring>* values = nullptr;
 };
 
-// Options, each with its value, and one file: `what` it is.
+// Options, each with its value, and files: `what` each is; more than one
+// only where `several` are taken.
 void parseArguments(const tstring_array& args, size_t first, const std::vector<Option>& options,
-                    const std::string& what, tstring& file) {
+                    const std::string& what, std::vector<tstring>& files, bool several) {
     bool optionsEnded = false;
+    const auto addFile = [&](const tstring& file) {
+        if (!several && !files.empty()) {
+            throw UsageError("more than one " + what + " given");
+        }
+        files.push_back(file);
+    };
     for (size_t i = first; i < args.size(); ++i) {
         const tstring& arg = args[i];
         if (optionsEnded) {
-            if (!file.empty()) {
-                throw UsageError("more than one " + what + " given");
-            }
-            file = arg;
+            addFile(arg);
             continue;
         }
         if (arg == L"--") {
@@ -76,18 +82,28 @@ void parseArguments(const tstring_array& args, size_t first, const std::vector<O
             if (i + 1 >= args.size() || args[i + 1].empty()) {
                 throw UsageError(tstrings::toUtf8(arg) + " needs a value");
             }
-            *option->value = args[++i];
+            if (option->values) {
+                option->values->push_back(args[++i]);
+            } else {
+                *option->value = args[++i];
+            }
         } else if (!arg.empty() && arg[0] == L'-') {
             throw UsageError("unknown option " + tstrings::toUtf8(arg));
-        } else if (file.empty()) {
-            file = arg;
         } else {
-            throw UsageError("more than one " + what + " given");
+            addFile(arg);
         }
     }
-    if (file.empty()) {
+    if (files.empty()) {
         throw UsageError("no " + what + " given");
     }
+}
+
+// The same for a command that takes one file.
+void parseArguments(const tstring_array& args, size_t first, const std::vector<Option>& options,
+                    const std::string& what, tstring& file) {
+    std::vector<tstring> files;
+    parseArguments(args, first, options, what, files, false);
+    file = files.front();
 }
 
 void requireOutput(const tstring& output) {
@@ -145,20 +161,28 @@ void manifestCommand(const tstring_array& args) {
     parseArguments(args, 1,
                    {{L"--winget", nullptr, nullptr, &winget},
                     {L"--id", nullptr, &request.id, nullptr},
-                    {L"--url", nullptr, &request.url, nullptr},
+                    {L"--url", nullptr, nullptr, nullptr, &request.urls},
                     {L"--license", nullptr, &request.license, nullptr},
                     {L"--short-description", nullptr, &request.shortDescription, nullptr},
                     {L"--locale", nullptr, &request.locale, nullptr},
                     {L"-o", L"--output", &request.directory, nullptr}},
-                   "setup executable", request.setup);
+                   "setup executable", request.setups, true);
     if (!winget) {
         throw UsageError("manifest needs --winget, the one kind it writes");
     }
-    for (const auto& [value, option] : {std::pair<const tstring*, const char*>{&request.id, "--id"},
-                                        {&request.url, "--url"}, {&request.directory, "-o"}}) {
+    for (const auto& [value, option] :
+         {std::pair<const tstring*, const char*>{&request.id, "--id"}, {&request.directory, "-o"}}) {
         if (value->empty()) {
             throw UsageError(std::string("manifest needs ") + option);
         }
+    }
+    if (request.urls.empty()) {
+        throw UsageError("manifest needs --url");
+    }
+    if (request.urls.size() != request.setups.size()) {
+        throw UsageError("manifest needs one --url per setup, in the same order: " +
+                         std::to_string(request.setups.size()) + " setups, " + std::to_string(request.urls.size()) +
+                         " --url");
     }
     writeWingetManifests(request);
 }

@@ -221,13 +221,13 @@ std::vector<Scope> installerScopes(const PackageInfo& package) {
                                                          : std::vector<Scope>{machine, user};
 }
 
-void installer(Yaml& yaml, const WingetRequest& request, const PackageInfo& package, const tstring& architecture,
-               const std::string& sha256, const Scope& scope) {
+void installer(Yaml& yaml, const WingetSetup& setup, const tstring& architecture, const Scope& scope) {
+    const PackageInfo& package = setup.contents.package;
     const bool machine = scope.scope == InstallScope::PerMachine;
     yaml.item(2, "Architecture", YamlText::quoted(architecture))
         .text(4, "InstallerType", L"exe")
-        .text(4, "InstallerUrl", request.url)
-        .text(4, "InstallerSha256", tstrings::fromUtf8(sha256))
+        .text(4, "InstallerUrl", setup.url)
+        .text(4, "InstallerSha256", tstrings::fromUtf8(setup.sha256))
         .text(4, "Scope", machine ? L"machine" : L"user")
         .open(4, "InstallerSwitches")
         .text(6, "Silent", L"/qn")
@@ -321,8 +321,7 @@ void removeOtherDefaultLocales(const tstring& directory, const tstring& id, cons
 
 } // namespace
 
-std::vector<ManifestFile> wingetManifests(const WingetRequest& request, const FileContents& contents,
-                                          const std::string& sha256) {
+std::vector<ManifestFile> wingetManifests(const WingetRequest& request, const std::vector<WingetSetup>& setups) {
     if (!isPackageIdentifier(request.id)) {
         VK_THROW_MSG("--id '" << request.id << "' is no winget PackageIdentifier: 2 to 8 parts joined by dots, "
                               << "each 1 to 32 characters without blanks or \\/:*?\"<>|");
@@ -332,8 +331,10 @@ std::vector<ManifestFile> wingetManifests(const WingetRequest& request, const Fi
         VK_THROW_MSG("--id '" << request.id << "' holds " << device
                               << ", which Windows takes for a device: its manifests could not be written there");
     }
-    if (!isInstallerUrl(request.url)) {
-        VK_THROW_MSG("--url '" << request.url << "' is no http:// or https:// address of up to 2048 characters");
+    for (const WingetSetup& setup : setups) {
+        if (!isInstallerUrl(setup.url)) {
+            VK_THROW_MSG("--url '" << setup.url << "' is no http:// or https:// address of up to 2048 characters");
+        }
     }
     if (!isLocaleTag(request.locale)) {
         VK_THROW_MSG("--locale '" << request.locale << "' is no language tag such as en-US");
@@ -342,7 +343,7 @@ std::vector<ManifestFile> wingetManifests(const WingetRequest& request, const Fi
         VK_THROW_MSG("winget requires a License: give --license");
     }
     requireLength(request.license, 3, 512, "--license");
-    const PackageInfo& package = contents.package;
+    const PackageInfo& package = setups.at(0).contents.package;
     requireLength(required(package.productVersion, "ProductVersion", "PackageVersion"), 1, 128, "The ProductVersion");
     if (package.productVersion.find_first_of(L"\\/:*?\"<>|") != tstring::npos) {
         VK_THROW_MSG("The ProductVersion '" << package.productVersion << "' holds characters that winget refuses");
@@ -350,7 +351,25 @@ std::vector<ManifestFile> wingetManifests(const WingetRequest& request, const Fi
     requireLength(required(package.manufacturer, "Manufacturer", "Publisher"), 2, 256, "The Manufacturer");
     requireLength(required(package.productName, "ProductName", "PackageName"), 2, 256, "The ProductName");
     const tstring shortDescription = shortDescriptionOf(request, package);
-    const tstring architecture = architectureOf(package);
+    // winget-pkgs takes one installer manifest per version, and winget one
+    // installer per architecture and scope.
+    std::vector<tstring> architectures;
+    for (const WingetSetup& setup : setups) {
+        const PackageInfo& other = setup.contents.package;
+        if (other.productVersion != package.productVersion) {
+            VK_THROW_MSG("The setups are not of one product version: " << setups[0].path << " has "
+                                                                        << package.productVersion << ", "
+                                                                        << setup.path << " has "
+                                                                        << other.productVersion);
+        }
+        architectures.push_back(architectureOf(other));
+        const auto first = std::find(architectures.begin(), architectures.end(), architectures.back());
+        if (first != architectures.end() - 1) {
+            VK_THROW_MSG(setups[static_cast<size_t>(first - architectures.begin())].path
+                         << " and " << setup.path << " are both for " << architectures.back()
+                         << ": winget takes one installer per architecture");
+        }
+    }
 
     Yaml version = headed("version", request, package);
     version.text(0, "DefaultLocale", request.locale);
@@ -364,8 +383,10 @@ std::vector<ManifestFile> wingetManifests(const WingetRequest& request, const Fi
 
     Yaml installers = headed("installer", request, package);
     installers.open(0, "Installers");
-    for (const Scope& scope : installerScopes(package)) {
-        installer(installers, request, package, architecture, sha256, scope);
+    for (size_t i = 0; i < setups.size(); ++i) {
+        for (const Scope& scope : installerScopes(setups[i].contents.package)) {
+            installer(installers, setups[i], architectures[i], scope);
+        }
     }
     return {ManifestFile{request.id + L".yaml", closed(version, "version")},
             ManifestFile{request.id + L".locale." + request.locale + L".yaml", closed(locale, "defaultLocale")},
@@ -380,22 +401,29 @@ void writeWingetManifests(const WingetRequest& request) {
         VK_THROW_MSG("The output " << request.directory << " is not a directory: -o names the directory "
                                    << "that takes the manifests");
     }
-    const FileContents contents = readFileContents(request.setup);
-    if (!contents.isSetup) {
-        VK_THROW_MSG(request.setup << " is a package: a winget manifest describes a setup executable made from one");
+    std::vector<WingetSetup> setups;
+    for (size_t i = 0; i < request.setups.size(); ++i) {
+        const tstring& path = request.setups[i];
+        const FileContents contents = readFileContents(path);
+        if (!contents.isSetup) {
+            VK_THROW_MSG(path << " is a package: a winget manifest describes a setup executable made from one");
+        }
+        if (!contents.productCodeMatches) {
+            VK_THROW_MSG("The product code resource of " << path << " does not name the product of its package");
+        }
+        const InputFile setup(path);
+        Sha256 sum;
+        setup.visit(0, setup.size(), [&sum](uint64_t, const uint8_t* bytes, size_t size) { sum.add(bytes, size); });
+        setups.push_back(WingetSetup{path, contents, Sha256::hex(sum.finish()), request.urls.at(i)});
     }
-    if (!contents.productCodeMatches) {
-        VK_THROW_MSG("The product code resource of " << request.setup << " does not name the product of its package");
-    }
-    const InputFile setup(request.setup);
-    Sha256 sum;
-    setup.visit(0, setup.size(), [&sum](uint64_t, const uint8_t* bytes, size_t size) { sum.add(bytes, size); });
-    const std::vector<ManifestFile> files = wingetManifests(request, contents, Sha256::hex(sum.finish()));
+    const std::vector<ManifestFile> files = wingetManifests(request, setups);
 
     std::vector<std::unique_ptr<StagedOutput>> staged;
     for (const ManifestFile& file : files) {
         const tstring path = PackFiles::inDirectory(request.directory, file.name);
-        refuseOutputOverInput(path, request.setup, L"the setup executable");
+        for (const tstring& setup : request.setups) {
+            refuseOutputOverInput(path, setup, L"the setup executable");
+        }
         staged.push_back(std::make_unique<StagedOutput>(path));
         staged.back()->write(0, file.text.data(), file.text.size());
     }

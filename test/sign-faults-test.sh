@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # velkin-pack --sign-command where a release pipeline meets trouble, with
 # osslsigncode and a certificate made here (no Wine): the step told to the
-# signer, another package
+# signer, certificate tables that are no signature, another package
 # returned by the signer, the signer's output kept out of velkin-pack's, a
 # signer that leaves a process holding its standard error, a signed stub,
 # outputs that are refused before the signer runs even once (counted), and
@@ -89,6 +89,44 @@ status=$?
 [ $? = 1 ] && grep -qx "velkin-pack: error: Signing the package failed: the sign command's output is no package velkin-pack can pack" \
   "$work/stderr" && echo "ok: no package from the signer, named as such" || fail "no package: $(cat "$work/stderr")"
 nothing_left "signers returning other packages"
+
+# A certificate table is a signature only in Authenticode's form and with
+# the file's digest: a signer writing 4096 zero bytes as the table, or junk
+# after a good signature, publishes nothing; inspect says why a signed setup
+# cut short is not signed.
+cat >"$work/zero-table.py" <<'PYTHON'
+import struct, sys
+data = bytearray(open(sys.argv[1], "rb").read())
+data += bytes(-len(data) % 8)
+directory = struct.unpack_from("<I", data, 0x3C)[0] + 24 + 112 + 8 * 4
+struct.pack_into("<II", data, directory, len(data), 4096)
+open(sys.argv[2], "wb").write(data + bytes(4096))
+PYTHON
+while IFS='|' read -r what setup_signer expected; do
+  "$pack" "$package" -o "$work/out/app-setup.exe" --sign-command "case %1 in *.exe) $setup_signer;; *) $signer;; esac" \
+    >/dev/null 2>"$work/stderr" </dev/null
+  status=$?
+  [ "$status" = 1 ] && grep -qxF "velkin-pack: error: Signing the setup failed: the sign command's output carries no valid signature: $expected" \
+    "$work/stderr" && [ -z "$(ls -A "$work/out")" ] && echo "ok: $what is refused: $expected" \
+    || fail "$what: exit $status: $(cat "$work/stderr")"
+done <<TABLE
+a table of 4096 zero bytes|python3 '$work/zero-table.py' %1 %2|its certificate table holds an entry of 0 bytes in 4096
+junk after a good signature|$signer && printf 'junk' >>%2|data follows its certificate table
+a signature of other bytes|$signer && dd if=%1 of=%2 bs=1 count=1 seek=1024 conv=notrunc status=none|its signature's digest is not the file's: the file was changed after it was signed
+TABLE
+nothing_left "signers writing no valid signature"
+"$pack" "$package" -o "$work/out/app-setup.exe" --sign-command "$signer" >/dev/null 2>&1 </dev/null \
+  || fail "packing and signing for the cut"
+head -c -100 "$work/out/app-setup.exe" >"$work/cut-setup.exe"
+"$pack" inspect "$work/cut-setup.exe" --json >"$work/cut.json" 2>"$work/stderr" </dev/null
+python3 -c 'import json, sys; r = json.load(open(sys.argv[1]))
+sys.exit(not (r["setupSigned"] is False and r["setupSignatureProblem"].startswith("its certificate table runs past the end")))' \
+  "$work/cut.json" && "$pack" inspect "$work/cut-setup.exe" | grep -q "^Setup signed: *no: its certificate table runs past" \
+  && echo "ok: inspect: a signed setup cut short by 100 bytes is not signed, and says why" \
+  || fail "the cut setup: $(cat "$work/cut.json" "$work/stderr")"
+"$pack" inspect "$work/out/app-setup.exe" --json | grep -q '"setupSignatureProblem": null' \
+  && echo "ok: inspect: osslsigncode's signature is one" || fail "osslsigncode's signature: $("$pack" inspect "$work/out/app-setup.exe")"
+rm -f "$work/out/"* "$work/cut-setup.exe"
 
 # A signed stub (a vendor's, a user's) packs: its signature is left out with
 # a note, the setup is the one the unsigned stub gives, and the signer signs
@@ -188,7 +226,7 @@ done
 # SIGTERM between the signatures, while the setup is written around a large
 # package: the run ends at once, with its directory.
 cp "$package" "$work/big.msi"
-truncate -s 400M "$work/big.msi"
+truncate -s 1200M "$work/big.msi"
 started "$pack" "$work/big.msi" -o "$work/out/app-setup.exe" \
   --sign-command "case %1 in *.msi) cp %1 %2; printf x >>%2; echo done >'$work/signer.pid';; esac"
 wait_for "$work/signer.pid"

@@ -293,7 +293,12 @@ PackReport packSigned(const PackRequest& request, const tstring& stubPath) {
     // Named as what it is: its path is gone with the private directory.
     const tstring signerOutput = L"the sign command's output";
     const InputFile result(signedSetup);
-    if (!SetupFile(result, signerOutput).isSigned()) {
+    const SetupFile signedResult(result, signerOutput);
+    if (!signedResult.signatureProblem().empty()) {
+        VK_THROW_MSG("Signing the setup failed: the sign command's output carries no valid signature: "
+                     << signedResult.signatureProblem());
+    }
+    if (!signedResult.isSigned()) {
         VK_THROW_MSG("Signing the setup failed: the sign command wrote a setup without a signature");
     }
     output.copy(result, 0, 0, result.size());

@@ -308,7 +308,7 @@ TEST_F(PackTest, InspectReportsAProductCodeResourceThatNamesAnotherProduct) {
     EXPECT_EQ(errorExitCode, json.exitCode) << json.output;
     EXPECT_TRUE(contains(json.output, "\"embeddedProductCode\": \"" + other + "\",\n"));
     EXPECT_TRUE(contains(json.output, "\"productCodeMatches\": false,\n"));
-    EXPECT_TRUE(contains(json.output, "\"setupSigned\": false\n"));
+    EXPECT_TRUE(contains(json.output, "\"setupSigned\": false,\n  \"setupSignatureProblem\": null\n"));
 }
 
 // msi.dll reads a setup's package from a copy in the temporary directory: a

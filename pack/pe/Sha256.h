@@ -6,7 +6,8 @@
 #include <string>
 
 // SHA-256 (FIPS 180-4), fed in pieces of any size: what winget records of an
-// installer, computed while the file streams past.
+// installer, computed while the file streams past, and the digest that an
+// Authenticode signature holds of its file.
 class Sha256 {
 public:
     Sha256();

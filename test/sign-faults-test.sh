@@ -179,6 +179,17 @@ else
   echo "skipped: full and read-only disks (no tmpfs can be mounted here)"
 fi
 rm -f "$work/runs"
+for input in stub icon; do
+  rm -f "$work/runs"
+  "$pack" "$package" -o "$work/out/app-setup.exe" "--$input" "$package" --sign-command "$counted" \
+    >/dev/null 2>"$work/stderr" </dev/null
+  status=$?
+  [ "$status" = 1 ] && [ "$(runs)" = 0 ] && grep -qF "$package" "$work/stderr" \
+    && echo "ok: a package as the $input is refused before signing: $(cat "$work/stderr")" \
+    || fail "a package as the $input: exit $status, $(runs) signature(s): $(cat "$work/stderr")"
+done
+nothing_left "a stub or an icon that cannot serve"
+rm -f "$work/runs"
 "$pack" "$package" -o "$work/out/counted-setup.exe" --sign-command "$counted" >/dev/null 2>"$work/stderr" </dev/null \
   && [ "$(runs)" = 2 ] && echo "ok: a good output: two signatures, package and setup" \
   || fail "a good output: $(runs) signature(s): $(cat "$work/stderr")"

@@ -238,9 +238,14 @@ PackReport packSigned(const PackRequest& request, const tstring& stubPath) {
     // A signature can cost money or a touch of a hardware token: what can
     // be refused without the signed files is refused before the first. The
     // output's place first (its directory, its kind, room for the stub and
-    // the package at least), then a package that cannot be packed.
+    // the package at least), then a stub or an icon that cannot serve, then
+    // a package that cannot be packed.
     StagedOutput output(request.output);
     output.reserve(InputFile(request.package).size() + InputFile(stubPath).size());
+    const SetupStub checkedStub{InputFile(stubPath), stubPath};
+    if (!request.icon.empty()) {
+        readIconFile(request.icon, 1);
+    }
     const PrivateDirectory work;
     PackReport report;
     const RawPackageFacts original = readPackageFacts(request.package);

@@ -93,7 +93,12 @@ PrivateDirectory::PrivateDirectory() : handle_(std::make_unique<Handle>()) {
         removeTree(name.data());
         VK_THROW_MSG("Cannot make a private directory in " << fromNative(temporary) << ": " << std::strerror(error));
     }
-    handle_->signals = std::make_unique<SignalWatch>(name.data());
+    try {
+        handle_->signals = std::make_unique<SignalWatch>(name.data());
+    } catch (...) {
+        removeTree(name.data());
+        throw;
+    }
 }
 
 PrivateDirectory::~PrivateDirectory() {

@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # velkin-pack for Linux in odd surroundings: FIFOs and devices as inputs and
 # outputs (refused at once, by name and kind), a full or closed standard
-# output, `--` and `--help`, control characters in a path, a missing or full
-# TMPDIR, a package cut short while it is packed, and, on a file system
-# without unnamed files, a run ended by SIGKILL (its staging file goes with
-# the next run, never a running one's) and a SIGINT that the caller ignores;
-# `ulimit -n` and `ulimit -f` told as the causes, `--version extra` as a usage
-# error.
+# output, standard streams closed by the caller, `--` and `--help`, control
+# characters in a path, a missing or full TMPDIR, a package cut short while
+# it is packed, and, on a file system without unnamed files, a run ended by
+# SIGKILL (its staging file goes with the next run, never a running one's)
+# and a SIGINT that the caller ignores; `ulimit -n` and `ulimit -f` told as
+# the causes, `--version extra` as a usage error.
 # Usage: pack-surroundings-test.sh <velkin-pack> <demo package> <work directory>
 set -u
 source "$(dirname "$0")/support/checks.sh"
@@ -132,6 +132,21 @@ os.close(read)
 run = subprocess.run([sys.argv[1], 'inspect', sys.argv[2]], stdout=write, stderr=subprocess.PIPE, stdin=subprocess.DEVNULL)
 sys.exit(run.returncode != 0 or run.stderr != b'')
 PYTHON
+
+# Closed standard streams: velkin-pack opens them on /dev/null first, so that
+# no file it opens takes their place (the package read as standard input by
+# the reader's child, a report or a message written into the package).
+cp "$package" "$work/closed.msi"
+"$pack" "$work/closed.msi" -o "$work/out/closed-setup.exe" <&- 2>"$work/stderr" \
+  && "$pack" inspect "$work/out/closed-setup.exe" >/dev/null </dev/null \
+  && echo "ok: packing with standard input closed" || fail "standard input closed: $(cat "$work/stderr")"
+"$pack" inspect "$work/closed.msi" >&- 2>&- </dev/null
+status=$?
+"$pack" "$work/closed.msi" -o "$work/out/closed-setup.exe" --icon "$work/missing.ico" >&- 2>&- <&-
+status=$status/$?
+[ "$status" = 0/1 ] && cmp -s "$work/closed.msi" "$package" && echo "ok: a report and an error with both outputs closed" \
+  || fail "outputs closed: exit $status, the package $(cmp -s "$work/closed.msi" "$package" && echo kept || echo changed)"
+rm -f "$work/closed.msi" "$work/out/closed-setup.exe"
 
 for help in --help -h "inspect --help"; do
   $pack $help >"$work/stdout" 2>"$work/stderr" </dev/null

@@ -64,13 +64,15 @@ grep -q "carries a signature already" "$work/stderr" && echo "ok: the report say
 verifies "$work/out/kept-setup.exe" || fail "kept: the setup's signature: $(tail -3 "$work/verify.log")"
 nothing_left "a package signed before"
 
-# Signers that fail: exit 1, one line naming the step, the exit code and the
-# signer's last message; an existing output stays as it was.
+# Signers that fail: exit 1, one line of velkin-pack's naming the step, the
+# exit code and the signer's last message (beside what the signer wrote to
+# its standard output); an existing output stays as it was.
 printf 'the old setup' >"$work/out/old-setup.exe"
 while IFS='|' read -r name command expected; do
   "$pack" "$package" -o "$work/out/old-setup.exe" --sign-command "$command" >/dev/null 2>"$work/stderr" </dev/null
   status=$?
-  [ "$status" = 1 ] && [ "$(wc -l <"$work/stderr")" = 1 ] && grep -qF "velkin-pack: error: $expected" "$work/stderr" \
+  [ "$status" = 1 ] && [ "$(grep -c '^velkin-pack: ' "$work/stderr")" = 1 ] \
+    && grep -qF "velkin-pack: error: $expected" "$work/stderr" \
     && echo "ok: $name" || fail "$name: exit $status: $(cat "$work/stderr")"
   [ "$(cat "$work/out/old-setup.exe")" = "the old setup" ] || fail "$name: the old output was replaced"
   nothing_left "$name"

@@ -3,8 +3,10 @@
 # parser, every field winget requires there, the values the package and the
 # options give (InstallerSha256 that of sha256sum), per user, per machine and
 # chosen at install; hostile text in the package and in the options comes
-# back as it was; what winget would refuse writes nothing; velkin-pack.exe
-# writes the same bytes.
+# back as it was; what winget would refuse writes nothing (every character
+# its pattern refuses in --id, Windows' device names); another --locale
+# replaces the set; the setups of one version for three architectures share
+# one set; velkin-pack.exe writes the same bytes.
 # Usage: winget-manifest-test.sh <velkin-pack> <Windows bin directory> <package directory> <wine loader>
 #          <work directory>
 set -u
@@ -150,4 +152,116 @@ TABLE
 [ $? = 1 ] && grep -q "is a package" "$work/stderr" && echo "ok: refused: a package" || fail "a package: $(cat "$work/stderr")"
 "$pack" manifest "$work/demo-setup.exe" --id Velkin.Demo --url "$url" -o "$work/refused" 2>/dev/null </dev/null
 [ $? = 2 ] && echo "ok: refused: no --winget" || fail "no --winget was not a usage error"
+
+# --id: every character that winget's own pattern refuses (its schema's
+# PackageIdentifier, with \s as Unicode has it, U+FEFF added as ECMAScript
+# has it), and Windows' device names in any part, on this host as on Windows.
+pattern='^[^\.\s\\/:\*\?"<>\|\x01-\x1f]{1,32}(\.[^\.\s\\/:\*\?"<>\|\x01-\x1f]{1,32}){1,7}$'
+python3 - "$pattern" >"$work/refused-ids" <<'PYTHON'
+import re, sys
+pattern = re.compile(sys.argv[1])
+for c in list(range(1, 0xD800)) + list(range(0xE000, 0x10000)):
+    if c == 0xFEFF or not pattern.match(f"Velkin.De{chr(c)}mo"):
+        print(f"Velkin.De{chr(c)}mo", end="\0")
+PYTHON
+count=$(tr -cd '\0' <"$work/refused-ids" | wc -c)
+grep -q $'\u205F' "$work/refused-ids" && [ "$count" -gt 30 ] || fail "the pattern refuses too little: $count identifiers"
+accepted=0
+while IFS= read -r -d '' id; do
+  manifest_of "$work/demo-setup.exe" "$work/refused" --id "$id" --license MIT
+  [ $? = 1 ] && grep -qF "is no winget PackageIdentifier" "$work/stderr" && [ -z "$(ls -A "$work/refused")" ] \
+    || { accepted=$((accepted + 1)); fail "--id $(printf %q "$id"): $(cat "$work/stderr")"; }
+done <"$work/refused-ids"
+[ "$accepted" = 0 ] && echo "ok: every identifier winget's pattern refuses is refused ($count)"
+for id in Velkin.Dé.日本 Velkin.CONSOLE Velkin.COM10 A.B; do
+  manifest_of "$work/demo-setup.exe" "$work/accepted" --id "$id" --license MIT \
+    || fail "--id $id, which winget takes: $(cat "$work/stderr")"
+done
+echo "ok: identifiers that winget takes are taken"
+for id in CON.NUL Velkin.con Velkin.Com1.App Velkin.LPT9 Velkin.AUX Velkin.CONIN\$; do
+  manifest_of "$work/demo-setup.exe" "$work/refused" --id "$id" --license MIT
+  [ $? = 1 ] && grep -qF "which Windows takes for a device" "$work/stderr" && [ -z "$(ls -A "$work/refused")" ] \
+    && echo "ok: refused: --id $id: $(cat "$work/stderr")" || fail "--id $id: $(cat "$work/stderr")"
+done
+"$loader" "$bin/velkin-pack.exe" manifest "$(windows_path "$work/demo-setup.exe")" --winget --id CON.NUL \
+  --url "$url" --license MIT -o "$(windows_path "$work/refused")" >/dev/null 2>"$work/stderr" </dev/null
+[ $? = 1 ] && grep -qF "which Windows takes for a device" "$work/stderr" \
+  && echo "ok: velkin-pack.exe refuses CON.NUL alike" || fail "velkin-pack.exe, CON.NUL: $(cat "$work/stderr")"
+
+# Written again with another locale: the set is replaced, one default locale;
+# a locale manifest of another language stays.
+manifest_of "$work/demo-setup.exe" "$work/relocale" --id Velkin.Demo --license MIT --locale en-US
+printf 'PackageIdentifier: Velkin.Demo\nManifestType: locale\nManifestVersion: 1.10.0\n' \
+  >"$work/relocale/Velkin.Demo.locale.fr-FR.yaml"
+"$pack" manifest "$work/demo-setup.exe" --winget --url "$url" --id Velkin.Demo --license MIT --locale de-DE \
+  -o "$work/relocale" 2>"$work/stderr" </dev/null
+[ "$(ls "$work/relocale" | tr '\n' ' ')" = "Velkin.Demo.installer.yaml Velkin.Demo.locale.de-DE.yaml Velkin.Demo.locale.fr-FR.yaml Velkin.Demo.yaml " ] \
+  && grep -qx 'DefaultLocale: "de-DE"' "$work/relocale/Velkin.Demo.yaml" \
+  && echo "ok: another locale replaces the default locale's manifest" \
+  || fail "another locale: $(ls "$work/relocale"): $(cat "$work/stderr")"
+
+# One version for three architectures: one set, an installer per setup (its
+# Architecture, URL in the order given, SHA-256, scope and ProductCode), held
+# to the schema's rules for them.
+for arch in x64 Arm64; do
+  cp "$packages/demo.msi" "$work/$arch.msi"
+  code=$(python3 -c 'import uuid; print("{%s}" % str(uuid.uuid4()).upper())')
+  msibuild "$work/$arch.msi" -q "UPDATE \`Property\` SET \`Value\` = '$code' WHERE \`Property\` = 'ProductCode'" \
+    -s "Demo" "Velkin" "$arch;1033" "$code" || fail "msibuild cannot make the $arch package"
+  "$pack" "$work/$arch.msi" -o "$work/$arch-setup.exe" 2>/dev/null </dev/null || fail "cannot pack for $arch"
+done
+rm -rf "$work/multi" && mkdir -p "$work/multi"
+"$pack" manifest "$work/demo-setup.exe" "$work/x64-setup.exe" "$work/Arm64-setup.exe" --winget --id Velkin.Demo \
+  --url https://example.com/x86.exe --url https://example.com/x64.exe --url https://example.com/arm64.exe \
+  --license MIT -o "$work/multi" 2>"$work/stderr" </dev/null || fail "three setups: $(cat "$work/stderr")"
+python3 - "$work/multi" "$(sha256sum "$work/demo-setup.exe" | cut -d' ' -f1)" \
+  "$(sha256sum "$work/x64-setup.exe" | cut -d' ' -f1)" "$(sha256sum "$work/Arm64-setup.exe" | cut -d' ' -f1)" \
+  "$(property "$packages/demo.msi" ProductCode)" "$(property "$work/x64.msi" ProductCode)" \
+  "$(property "$work/Arm64.msi" ProductCode)" <<'PYTHON' && echo "ok: three setups, one installer manifest" || fail "three setups"
+import os, re, sys, yaml
+directory, sums, codes = sys.argv[1], sys.argv[2:5], sys.argv[5:8]
+names = sorted(os.listdir(directory))
+assert names == ["Velkin.Demo.installer.yaml", "Velkin.Demo.locale.en-US.yaml", "Velkin.Demo.yaml"], names
+m = yaml.safe_load(open(os.path.join(directory, "Velkin.Demo.installer.yaml"), encoding="utf-8"))
+installers = m["Installers"]
+expected = [("x86", "https://example.com/x86.exe", 0), ("x64", "https://example.com/x64.exe", 1),
+            ("arm64", "https://example.com/arm64.exe", 2)]
+# The demo installs per user or per machine, chosen at install: two each.
+assert [(i["Architecture"], i["InstallerUrl"]) for i in installers] == \
+    [(a, u) for a, u, _ in expected for _ in (0, 1)], installers
+seen = set()
+for installer, (_, _, index) in zip(installers, [e for e in expected for _ in (0, 1)]):
+    assert installer["InstallerSha256"] == sums[index].upper() or installer["InstallerSha256"].lower() == sums[index]
+    assert re.fullmatch(r"[A-Fa-f0-9]{64}", installer["InstallerSha256"])
+    assert installer["ProductCode"] == codes[index], (installer["ProductCode"], codes[index])
+    assert installer["Architecture"] in ("x86", "x64", "arm", "arm64", "neutral")
+    key = (installer["Architecture"], installer["Scope"])
+    assert key not in seen, key
+    seen.add(key)
+assert m["PackageVersion"] == "1.0.0" and m["ManifestType"] == "installer"
+PYTHON
+cp "$packages/demo.msi" "$work/newer.msi"
+msibuild "$work/newer.msi" -q "UPDATE \`Property\` SET \`Value\` = '1.0.1' WHERE \`Property\` = 'ProductVersion'" \
+  -s "Demo" "Velkin" "x64;1033" "{5A0E3C21-7B9D-4F61-8E2A-3C4D5E6F7081}" && "$pack" "$work/newer.msi" \
+  -o "$work/newer-setup.exe" 2>/dev/null </dev/null || fail "cannot make the newer setup"
+while IFS='|' read -r what expected status setups urls; do
+  rm -rf "$work/refused" && mkdir -p "$work/refused"
+  eval "set -- $setups"
+  eval "urls=($urls)"
+  "$pack" manifest "$@" --winget --id Velkin.Demo "${urls[@]}" --license MIT -o "$work/refused" \
+    >/dev/null 2>"$work/stderr" </dev/null
+  got=$?
+  [ "$got" = "$status" ] && grep -qF -- "$expected" "$work/stderr" && [ -z "$(ls -A "$work/refused")" ] \
+    && echo "ok: refused: $what" || fail "$what: exit $got: $(cat "$work/stderr")"
+done <<TABLE
+setups of two versions|The setups are not of one product version: $work/demo-setup.exe has 1.0.0, $work/newer-setup.exe has 1.0.1|1|"$work/demo-setup.exe" "$work/newer-setup.exe"|--url https://e.com/a.exe --url https://e.com/b.exe
+two setups for x64|are both for x64|1|"$work/x64-setup.exe" "$work/x64-setup.exe"|--url https://e.com/a.exe --url https://e.com/b.exe
+fewer URLs than setups|one --url per setup, in the same order: 2 setups, 1 --url|2|"$work/demo-setup.exe" "$work/x64-setup.exe"|--url https://e.com/a.exe
+TABLE
+
+# -o naming a file.
+"$pack" manifest "$work/demo-setup.exe" --winget --url "$url" --id Velkin.Demo --license MIT \
+  -o "$work/demo-setup.exe" 2>"$work/stderr" </dev/null
+[ $? = 1 ] && grep -qF "The output $work/demo-setup.exe is not a directory" "$work/stderr" \
+  && echo "ok: -o naming a file: $(cat "$work/stderr")" || fail "-o naming a file: $(cat "$work/stderr")"
 finish

@@ -24,7 +24,7 @@ const char usage[] =
     "                   [--sign-command <command with %1 [and %2]>]\n"
     "       velkin-pack inspect <setup.exe | package.msi> [--json]\n"
     "       velkin-pack extract <setup.exe> -o <package.msi>\n"
-    "       velkin-pack manifest <setup.exe> --winget --id <Publisher.Package> --url <download URL>\n"
+    "       velkin-pack manifest <setup.exe>... --winget --id <Publisher.Package> --url <download URL>...\n"
     "                   [--license <text>] [--short-description <text>] [--locale <tag>] -o <directory>\n"
     "       velkin-pack manifest <setup.exe> --chocolatey --id <package-id> --url <download URL>\n"
     "                   [--description <text>] [--tags \"<tag> ...\"] [--license-file <file>] -o <directory>\n"
@@ -48,19 +48,25 @@ struct Option {
     // Null for a flag.
     tstring* value;
     bool* flag;
+    // For an option that may be given more than once, each value in turn.
+    std::vector<tstring>* values = nullptr;
 };
 
-// Options, each with its value, and one file: `what` it is.
+// Options, each with its value, and files: `what` each is; more than one
+// only where `several` are taken.
 void parseArguments(const tstring_array& args, size_t first, const std::vector<Option>& options,
-                    const std::string& what, tstring& file) {
+                    const std::string& what, std::vector<tstring>& files, bool several) {
     bool optionsEnded = false;
+    const auto addFile = [&](const tstring& file) {
+        if (!several && !files.empty()) {
+            throw UsageError("more than one " + what + " given");
+        }
+        files.push_back(file);
+    };
     for (size_t i = first; i < args.size(); ++i) {
         const tstring& arg = args[i];
         if (optionsEnded) {
-            if (!file.empty()) {
-                throw UsageError("more than one " + what + " given");
-            }
-            file = arg;
+            addFile(arg);
             continue;
         }
         if (arg == L"--") {
@@ -81,18 +87,28 @@ void parseArguments(const tstring_array& args, size_t first, const std::vector<O
             if (i + 1 >= args.size() || args[i + 1].empty()) {
                 throw UsageError(tstrings::toUtf8(arg) + " needs a value");
             }
-            *option->value = args[++i];
+            if (option->values) {
+                option->values->push_back(args[++i]);
+            } else {
+                *option->value = args[++i];
+            }
         } else if (!arg.empty() && arg[0] == L'-') {
             throw UsageError("unknown option " + tstrings::toUtf8(arg));
-        } else if (file.empty()) {
-            file = arg;
         } else {
-            throw UsageError("more than one " + what + " given");
+            addFile(arg);
         }
     }
-    if (file.empty()) {
+    if (files.empty()) {
         throw UsageError("no " + what + " given");
     }
+}
+
+// The same for a command that takes one file.
+void parseArguments(const tstring_array& args, size_t first, const std::vector<Option>& options,
+                    const std::string& what, tstring& file) {
+    std::vector<tstring> files;
+    parseArguments(args, first, options, what, files, false);
+    file = files.front();
 }
 
 void requireOutput(const tstring& output) {
@@ -162,14 +178,14 @@ struct ManifestOption {
 };
 
 void manifestCommand(const tstring_array& args) {
-    tstring setup;
+    std::vector<tstring> setups;
+    std::vector<tstring> urls;
     tstring directory;
     ManifestKindFlag kinds[] = {{L"--winget", Winget, false},
                                 {L"--chocolatey", Chocolatey, false},
                                 {L"--intune", Intune, false}};
     ManifestOption options[] = {
         {L"--id", {}, Winget | Chocolatey, Winget | Chocolatey},
-        {L"--url", {}, Winget | Chocolatey, Winget | Chocolatey},
         {L"--license", {}, Winget, 0},
         {L"--short-description", {}, Winget, 0},
         {L"--locale", {}, Winget, 0},
@@ -177,14 +193,15 @@ void manifestCommand(const tstring_array& args) {
         {L"--tags", {}, Chocolatey, 0},
         {L"--license-file", {}, Chocolatey, 0},
     };
-    std::vector<Option> parsed = {{L"-o", L"--output", &directory, nullptr}};
+    std::vector<Option> parsed = {{L"-o", L"--output", &directory, nullptr},
+                                  {L"--url", nullptr, nullptr, nullptr, &urls}};
     for (ManifestKindFlag& kind : kinds) {
         parsed.push_back({kind.name, nullptr, nullptr, &kind.given});
     }
     for (ManifestOption& option : options) {
         parsed.push_back({option.name, nullptr, &option.value, nullptr});
     }
-    parseArguments(args, 1, parsed, "setup executable", setup);
+    parseArguments(args, 1, parsed, "setup executable", setups, true);
     const auto given = [](const ManifestKindFlag& kind) { return kind.given; };
     if (std::count_if(std::begin(kinds), std::end(kinds), given) != 1) {
         throw UsageError("manifest needs one of --winget, --chocolatey and --intune");
@@ -200,8 +217,23 @@ void manifestCommand(const tstring_array& args) {
             throw UsageError("manifest " + kindName + " needs " + name);
         }
     }
+    if (chosen.kind == Intune && !urls.empty()) {
+        throw UsageError("--url is not an option of manifest " + kindName);
+    }
+    if (chosen.kind != Intune && urls.empty()) {
+        throw UsageError("manifest " + kindName + " needs --url");
+    }
     if (directory.empty()) {
         throw UsageError("manifest needs -o");
+    }
+    // One manifest set lists the installers of one version; the other
+    // kinds package one setup.
+    if (chosen.kind != Winget && setups.size() > 1) {
+        throw UsageError("more than one setup executable given");
+    }
+    if (urls.size() != setups.size() && !urls.empty()) {
+        throw UsageError("manifest needs one --url per setup, in the same order: " + std::to_string(setups.size()) +
+                         " setups, " + std::to_string(urls.size()) + " --url");
     }
     const auto value = [&options](const wchar_t* name) {
         return std::find_if(std::begin(options), std::end(options),
@@ -210,9 +242,9 @@ void manifestCommand(const tstring_array& args) {
     };
     if (chosen.kind == Winget) {
         WingetRequest request;
-        request.setup = setup;
+        request.setups = setups;
         request.id = value(L"--id");
-        request.url = value(L"--url");
+        request.urls = urls;
         request.license = value(L"--license");
         request.shortDescription = value(L"--short-description");
         if (!value(L"--locale").empty()) {
@@ -222,16 +254,16 @@ void manifestCommand(const tstring_array& args) {
         writeWingetManifests(request);
     } else if (chosen.kind == Chocolatey) {
         ChocolateyRequest request;
-        request.setup = setup;
+        request.setup = setups.front();
         request.id = value(L"--id");
-        request.url = value(L"--url");
+        request.url = urls.front();
         request.description = value(L"--description");
         request.tags = value(L"--tags");
         request.licenseFile = value(L"--license-file");
         request.directory = directory;
         writeChocolateyPackage(request);
     } else {
-        writeIntunePackage(IntuneRequest{setup, directory});
+        writeIntunePackage(IntuneRequest{setups.front(), directory});
     }
 }
 

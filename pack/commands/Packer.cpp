@@ -1,5 +1,6 @@
 #include "Packer.h"
 
+#include "DamagedFile.h"
 #include "ErrorHandling.h"
 #include "IconResource.h"
 #include "InputChecks.h"
@@ -8,6 +9,7 @@
 #include "PackageSources.h"
 #include "PathUtils.h"
 #include "PrivateDirectory.h"
+#include "SamePackage.h"
 #include "SetupFile.h"
 #include "SetupKeys.h"
 #include "SetupWriter.h"
@@ -182,9 +184,11 @@ RawPackageFacts factsOrSizeRefusal(PackageReading& reading, const tstring& packa
 }
 
 struct WrittenSetup {
+    RawPackageFacts facts;
     PackageInfo product;
     uint64_t packageOffset;
     uint64_t packageSize;
+    bool stubSignatureDropped;
 };
 
 // Writes the setup around the package at `packagePath` into `output`, staged
@@ -229,7 +233,16 @@ WrittenSetup writeSetup(const PackRequest& request, const tstring& stubPath, con
     // The setup is checked against the place the package was copied to.
     requireSamePlace(*copiedTo, writer.packageOffset(), stagingPath);
     writer.writeAround(*output, packageSum);
-    return WrittenSetup{product, *copiedTo, packageSize};
+    return WrittenSetup{facts, product, *copiedTo, packageSize, stub.signatureDropped()};
+}
+
+// What the user reads of the stub.
+std::vector<tstring> notesFor(const tstring& stubPath, const WrittenSetup& setup) {
+    if (!setup.stubSignatureDropped) {
+        return {};
+    }
+    return {L"The setup stub " + stubPath +
+            L" carries a signature: it was left out, since the setup is new bytes and must be signed again"};
 }
 
 void copyFile(const tstring& from, const tstring& to) {
@@ -246,9 +259,19 @@ void copyFile(const tstring& from, const tstring& to) {
 // user's could hold one.
 PackReport packSigned(const PackRequest& request, const tstring& stubPath) {
     const Signer signer(request.signCommand);
+    // A signature can cost money or a touch of a hardware token: what can
+    // be refused without the signed files is refused before the first. The
+    // output's place first (its directory, its kind, room for the stub and
+    // the package at least), then a stub or an icon that cannot serve, then
+    // a package that cannot be packed.
+    StagedOutput output(request.output);
+    output.reserve(InputFile(request.package).size() + InputFile(stubPath).size());
+    const SetupStub checkedStub{InputFile(stubPath), stubPath};
+    if (!request.icon.empty()) {
+        readIconFile(request.icon, 1);
+    }
     const PrivateDirectory work;
     PackReport report;
-    // Refused before the signer runs: a package that cannot be packed.
     const RawPackageFacts original = readPackageFacts(request.package);
     packageInfo(original, request.package);
     requireEmbeddedSources(original, request.package);
@@ -259,13 +282,30 @@ PackReport packSigned(const PackRequest& request, const tstring& stubPath) {
     } else {
         const tstring copy = work.place(L"package", L"package.msi");
         copyFile(request.package, copy);
-        package = signer.sign(L"Signing the package", copy, work.place(L"package-signed", L"package.msi"),
+        package = signer.sign(SignStep::Package, copy, work.place(L"package-signed", L"package.msi"),
                               request.package);
     }
 
     const tstring unsignedSetup = work.place(L"setup", L"setup.exe");
     std::optional<StagedOutput> staged;
-    const WrittenSetup setup = writeSetup(request, stubPath, package, staged, unsignedSetup);
+    const bool signedHere = package != request.package;
+    const WrittenSetup setup = [&] {
+        try {
+            return writeSetup(request, stubPath, package, staged, unsignedSetup);
+        } catch (const VkError<DamagedFileError>&) {
+            // Its path is gone with the private directory.
+            if (signedHere) {
+                VK_THROW_MSG("Signing the package failed: the sign command's output is no package velkin-pack "
+                             "can pack");
+            }
+            throw;
+        }
+    }();
+    const std::string difference = signedHere ? differenceFromOriginal(original, setup.facts) : std::string();
+    if (!difference.empty()) {
+        VK_THROW_MSG("Signing the package failed: the sign command returned another package (" << difference
+                                                                                                 << ")");
+    }
     if (!setup.product.isSigned) {
         VK_THROW_MSG("Signing the package failed: the sign command wrote a package without a signature");
     }
@@ -277,15 +317,24 @@ PackReport packSigned(const PackRequest& request, const tstring& stubPath) {
         copyFile(unsignedSetup, asWritten);
     }
     const tstring signedSetup =
-        signer.sign(L"Signing the setup", unsignedSetup, work.place(L"setup-signed", L"setup.exe"), asWritten);
+        signer.sign(SignStep::Setup, unsignedSetup, work.place(L"setup-signed", L"setup.exe"), asWritten);
 
+    // Named as what it is: its path is gone with the private directory.
+    const tstring signerOutput = L"the sign command's output";
     const InputFile result(signedSetup);
-    if (!SetupFile(result, signedSetup).isSigned()) {
+    const SetupFile signedResult(result, signerOutput);
+    if (!signedResult.signatureProblem().empty()) {
+        VK_THROW_MSG("Signing the setup failed: the sign command's output carries no valid signature: "
+                     << signedResult.signatureProblem());
+    }
+    if (!signedResult.isSigned()) {
         VK_THROW_MSG("Signing the setup failed: the sign command wrote a setup without a signature");
     }
-    StagedOutput output(request.output);
     output.copy(result, 0, 0, result.size());
-    publishCheckedSetup(output, setup.packageOffset, setup.packageSize, productCodeBytes(setup.product));
+    publishCheckedSetup(output, setup.packageOffset, setup.packageSize, productCodeBytes(setup.product),
+                        signerOutput);
+    const std::vector<tstring> stubNotes = notesFor(stubPath, setup);
+    report.notes.insert(report.notes.begin(), stubNotes.begin(), stubNotes.end());
     report.warnings = warningsFor(request.package, setup.product, output.path());
     return report;
 }
@@ -293,13 +342,15 @@ PackReport packSigned(const PackRequest& request, const tstring& stubPath) {
 } // namespace
 
 void publishCheckedSetup(StagedOutput& output, uint64_t packageOffset, uint64_t packageSize,
-                         const std::string& productCode) {
-    const SetupFile written(output, output.path());
+                         const std::string& productCode, const tstring& setupName) {
+    const SetupFile written(output, setupName);
     if (written.packageOffset() != packageOffset || written.packageSize() != packageSize) {
-        VK_THROW_MSG("The package inside " << output.path() << " differs from the original");
+        VK_THROW_MSG("The package inside " << setupName << " differs from the original; " << output.path()
+                                           << " was not written");
     }
     if (written.productCode() != productCode) {
-        VK_THROW_MSG("The product code inside " << output.path() << " differs from the package's");
+        VK_THROW_MSG("The product code inside " << setupName << " differs from the package's; " << output.path()
+                                                << " was not written");
     }
     output.publish();
 }
@@ -312,6 +363,7 @@ PackReport pack(const PackRequest& request) {
     }
     std::optional<StagedOutput> output;
     const WrittenSetup setup = writeSetup(request, stubPath, request.package, output, request.output);
-    publishCheckedSetup(*output, setup.packageOffset, setup.packageSize, productCodeBytes(setup.product));
-    return PackReport{{}, warningsFor(request.package, setup.product, output->path())};
+    publishCheckedSetup(*output, setup.packageOffset, setup.packageSize, productCodeBytes(setup.product),
+                        L"the new setup");
+    return PackReport{notesFor(stubPath, setup), warningsFor(request.package, setup.product, output->path())};
 }

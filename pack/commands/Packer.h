@@ -36,6 +36,8 @@ PackReport pack(const PackRequest& request);
 // The last step of pack(): reads the finished setup back and publishes it
 // only when its resource tree leads to the package where it was written, with
 // its size, and to the product code (the braced GUID, no terminator).
-// Otherwise throws, and the output stays as it was.
+// Otherwise throws, naming the setup as `setupName` ("the new setup", "the
+// sign command's output") and saying that the output was not written; the
+// output stays as it was.
 void publishCheckedSetup(StagedOutput& output, uint64_t packageOffset, uint64_t packageSize,
-                         const std::string& productCode);
+                         const std::string& productCode, const tstring& setupName);

@@ -2,6 +2,7 @@
 
 #include "tstrings.h"
 
+#include <map>
 #include <string>
 
 // A command line of the user's, run through the host's shell (/bin/sh -c on
@@ -11,6 +12,9 @@ namespace ShellCommand {
 // `path` written so that the host's shell hands it to a program as one
 // argument, as it is.
 tstring quote(const tstring& path);
+// The same for a path put between double quotes that the user wrote around
+// its place ("%1").
+tstring quoteWithin(const tstring& path);
 
 struct Outcome {
     // False when a signal ended the command (Linux); `code` is then the
@@ -20,12 +24,18 @@ struct Outcome {
     // The last line the command wrote to its standard error that is not
     // blank, without the line end; empty when it wrote none.
     std::string lastErrorLine;
+    // The signal that ended velkin-pack's run while the command ran, passed
+    // on to it (Linux: SIGINT, SIGTERM, SIGHUP); 0 for none.
+    int interruptedBy = 0;
 };
 
-// Runs the command with velkin-pack's standard input and output; its
-// standard error is read, not shown. Throws only when the shell cannot be
-// started.
-Outcome run(const tstring& commandLine);
+// Runs the command with velkin-pack's standard input, and its standard
+// output going to velkin-pack's standard error; its standard error is read,
+// not shown, until the command ends (not until the stream ends: a process it
+// leaves running may hold that). Throws only when the shell cannot be
+// started. `variables` are added to the environment it inherits, in place
+// of any of the same name.
+Outcome run(const tstring& commandLine, const std::map<tstring, tstring>& variables);
 
 // The last non-blank line of `text`, without its line end ("\n" or "\r\n").
 std::string lastLine(const std::string& text);

@@ -49,11 +49,12 @@ tstring Signer::commandFor(const tstring& file, const tstring& signedFile) const
     tstring command;
     for (size_t i = 0; i < commandLine_.size(); ++i) {
         const bool marker = commandLine_[i] == L'%' && i + 1 < commandLine_.size();
-        if (marker && commandLine_[i + 1] == L'1') {
-            command += ShellCommand::quote(file);
-            ++i;
-        } else if (marker && commandLine_[i + 1] == L'2') {
-            command += ShellCommand::quote(signedFile);
+        if (marker && (commandLine_[i + 1] == L'1' || commandLine_[i + 1] == L'2')) {
+            const tstring& path = commandLine_[i + 1] == L'1' ? file : signedFile;
+            // "%1", as Windows users write it, is quoted already.
+            const bool inQuotes = i > 0 && commandLine_[i - 1] == L'"' && i + 2 < commandLine_.size() &&
+                                  commandLine_[i + 2] == L'"';
+            command += inQuotes ? ShellCommand::quoteWithin(path) : ShellCommand::quote(path);
             ++i;
         } else {
             command += commandLine_[i];
@@ -62,9 +63,20 @@ tstring Signer::commandFor(const tstring& file, const tstring& signedFile) const
     return command;
 }
 
-tstring Signer::sign(const tstring& step, const tstring& file, const tstring& signedFile,
+tstring Signer::describe(SignStep step) {
+    return step == SignStep::Package ? L"Signing the package" : L"Signing the setup";
+}
+
+tstring Signer::sign(SignStep signStep, const tstring& file, const tstring& signedFile,
                      const tstring& original) const {
-    const ShellCommand::Outcome outcome = ShellCommand::run(commandFor(file, signedFile));
+    const tstring step = describe(signStep);
+    const ShellCommand::Outcome outcome = ShellCommand::run(
+        commandFor(file, signedFile), {{L"VELKIN_SIGN_STEP", signStep == SignStep::Package ? L"package" : L"setup"}});
+    // Whatever the signer did then, the run was asked to end.
+    if (outcome.interruptedBy != 0) {
+        VK_THROW_MSG(step << " was interrupted by signal " << outcome.interruptedBy << ", passed on to the sign "
+                          << "command: " << howItEnded(outcome) << "; nothing was published");
+    }
     if (!outcome.exited || outcome.code != 0) {
         VK_THROW_MSG(step << " failed: " << howItEnded(outcome) << whatItSaid(outcome));
     }

@@ -20,6 +20,15 @@ const char manifestVersion[] = "1.10.0";
 bool isLetter(wchar_t c) { return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z'); }
 bool isDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
 
+// A blank as winget's \s takes it, in whichever of the regular expression
+// engines that read its schema: ECMAScript's (which adds U+FEFF) or
+// .NET's (which adds U+0085).
+bool isBlank(wchar_t c) {
+    return c == L' ' || (c >= 0x09 && c <= 0x0D) || c == 0x85 || c == 0xA0 || c == 0x1680 ||
+           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F ||
+           c == 0x3000 || c == 0xFEFF;
+}
+
 // winget's PackageIdentifier: 2 to 8 parts joined by dots, each 1 to 32
 // characters without blanks, controls or \/:*?"<>|.
 bool isPackageIdentifier(const tstring& id) {
@@ -33,13 +42,34 @@ bool isPackageIdentifier(const tstring& id) {
             }
             ++parts;
             part = 0;
-        } else if (c <= 0x20 || c == 0x7F || c == 0xA0 || c == 0x3000 || refused.find(c) != tstring::npos) {
+        } else if (c < 0x20 || c == 0x7F || isBlank(c) || refused.find(c) != tstring::npos) {
             return false;
         } else if (++part > 32) {
             return false;
         }
     }
     return part > 0 && parts >= 2 && parts <= 8 && id.size() <= 128;
+}
+
+// The part of the identifier that Windows takes for a device whatever
+// follows it (CON, NUL, COM1, ...): the manifests' file names start with
+// it, and winget-pkgs makes a directory of each part. Empty when none is.
+tstring deviceNameIn(const tstring& id) {
+    static const wchar_t* const devices[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
+    static const tstring numbered = L"123456789\u00B9\u00B2\u00B3";
+    for (size_t start = 0; start <= id.size();) {
+        const size_t end = std::min(id.find(L'.', start), id.size());
+        const tstring part = tstrings::toUpper(id.substr(start, end - start));
+        const bool isDevice =
+            std::find(std::begin(devices), std::end(devices), part) != std::end(devices) ||
+            (part.size() == 4 && (part.compare(0, 3, L"COM") == 0 || part.compare(0, 3, L"LPT") == 0) &&
+             numbered.find(part[3]) != tstring::npos);
+        if (isDevice) {
+            return id.substr(start, end - start);
+        }
+        start = end + 1;
+    }
+    return tstring();
 }
 
 // A language tag: a language of 2 or 3 letters, then subtags of 1 to 8
@@ -166,13 +196,13 @@ std::vector<Scope> installerScopes(const PackageInfo& package) {
                                                          : std::vector<Scope>{machine, user};
 }
 
-void installer(Yaml& yaml, const WingetRequest& request, const PackageInfo& package, const tstring& architecture,
-               const std::string& sha256, const Scope& scope) {
+void installer(Yaml& yaml, const WingetSetup& setup, const tstring& architecture, const Scope& scope) {
+    const PackageInfo& package = setup.contents.package;
     const bool machine = scope.scope == InstallScope::PerMachine;
     yaml.item(2, "Architecture", YamlText::quoted(architecture))
         .text(4, "InstallerType", L"exe")
-        .text(4, "InstallerUrl", request.url)
-        .text(4, "InstallerSha256", tstrings::fromUtf8(sha256))
+        .text(4, "InstallerUrl", setup.url)
+        .text(4, "InstallerSha256", tstrings::fromUtf8(setup.sha256))
         .text(4, "Scope", machine ? L"machine" : L"user")
         .open(4, "InstallerSwitches")
         .text(6, "Silent", L"/qn")
@@ -220,16 +250,66 @@ std::string closed(Yaml& yaml, const char* manifestType) {
         .take();
 }
 
+// Whether YAML text has the line "ManifestType: defaultLocale", the value
+// plain or quoted.
+bool isDefaultLocaleManifest(const std::string& text) {
+    static const std::string key = "ManifestType:";
+    for (size_t start = 0; start < text.size();) {
+        const size_t end = std::min(text.find('\n', start), text.size());
+        if (text.compare(start, key.size(), key) == 0) {
+            std::string value = text.substr(start + key.size(), end - start - key.size());
+            value.erase(0, std::min(value.find_first_not_of(" \t"), value.size()));
+            value.erase(value.find_last_not_of(" \t\r") + 1);
+            if (value.size() >= 2 && (value[0] == '"' || value[0] == '\'') && value.back() == value[0]) {
+                value = value.substr(1, value.size() - 2);
+            }
+            return value == "defaultLocale";
+        }
+        start = end + 1;
+    }
+    return false;
+}
+
+// winget takes one default locale per version: the set written with another
+// --locale before is replaced, not added to. Locale manifests of the
+// package's other languages (ManifestType locale) stay.
+void removeOtherDefaultLocales(const tstring& directory, const tstring& id, const tstring& written) {
+    const tstring prefix = tstrings::toLower(id + L".locale.");
+    for (const tstring& name : PackFiles::filesIn(directory)) {
+        const tstring lower = tstrings::toLower(name);
+        if (lower.rfind(prefix, 0) != 0 || lower.size() < 5 || lower.compare(lower.size() - 5, 5, L".yaml") != 0 ||
+            lower == tstrings::toLower(written)) {
+            continue;
+        }
+        const tstring path = PackFiles::inDirectory(directory, name);
+        const InputFile file(path);
+        // A manifest is a few KiB; a file this large is none of winget's.
+        if (file.size() > 1024 * 1024) {
+            continue;
+        }
+        const std::vector<uint8_t> bytes = file.bytes(0, static_cast<size_t>(file.size()));
+        if (isDefaultLocaleManifest(std::string(bytes.begin(), bytes.end()))) {
+            PackFiles::removeFile(path);
+        }
+    }
+}
+
 } // namespace
 
-std::vector<ManifestFile> wingetManifests(const WingetRequest& request, const FileContents& contents,
-                                          const std::string& sha256) {
+std::vector<ManifestFile> wingetManifests(const WingetRequest& request, const std::vector<WingetSetup>& setups) {
     if (!isPackageIdentifier(request.id)) {
         VK_THROW_MSG("--id '" << request.id << "' is no winget PackageIdentifier: 2 to 8 parts joined by dots, "
                               << "each 1 to 32 characters without blanks or \\/:*?\"<>|");
     }
-    if (!FieldChecks::isWebAddress(request.url)) {
-        VK_THROW_MSG("--url '" << request.url << "' is no http:// or https:// address of up to 2048 characters");
+    const tstring device = deviceNameIn(request.id);
+    if (!device.empty()) {
+        VK_THROW_MSG("--id '" << request.id << "' holds " << device
+                              << ", which Windows takes for a device: its manifests could not be written there");
+    }
+    for (const WingetSetup& setup : setups) {
+        if (!FieldChecks::isWebAddress(setup.url)) {
+            VK_THROW_MSG("--url '" << setup.url << "' is no http:// or https:// address of up to 2048 characters");
+        }
     }
     if (!isLocaleTag(request.locale)) {
         VK_THROW_MSG("--locale '" << request.locale << "' is no language tag such as en-US");
@@ -238,7 +318,7 @@ std::vector<ManifestFile> wingetManifests(const WingetRequest& request, const Fi
         VK_THROW_MSG("winget requires a License: give --license");
     }
     requireLength(request.license, 3, 512, "--license");
-    const PackageInfo& package = contents.package;
+    const PackageInfo& package = setups.at(0).contents.package;
     requireLength(required(package.productVersion, "ProductVersion", "PackageVersion"), 1, 128, "The ProductVersion");
     if (package.productVersion.find_first_of(L"\\/:*?\"<>|") != tstring::npos) {
         VK_THROW_MSG("The ProductVersion '" << package.productVersion << "' holds characters that winget refuses");
@@ -246,7 +326,25 @@ std::vector<ManifestFile> wingetManifests(const WingetRequest& request, const Fi
     requireLength(required(package.manufacturer, "Manufacturer", "Publisher"), 2, 256, "The Manufacturer");
     requireLength(required(package.productName, "ProductName", "PackageName"), 2, 256, "The ProductName");
     const tstring shortDescription = shortDescriptionOf(request, package);
-    const tstring architecture = architectureOf(package);
+    // winget-pkgs takes one installer manifest per version, and winget one
+    // installer per architecture and scope.
+    std::vector<tstring> architectures;
+    for (const WingetSetup& setup : setups) {
+        const PackageInfo& other = setup.contents.package;
+        if (other.productVersion != package.productVersion) {
+            VK_THROW_MSG("The setups are not of one product version: " << setups[0].path << " has "
+                                                                        << package.productVersion << ", "
+                                                                        << setup.path << " has "
+                                                                        << other.productVersion);
+        }
+        architectures.push_back(architectureOf(other));
+        const auto first = std::find(architectures.begin(), architectures.end(), architectures.back());
+        if (first != architectures.end() - 1) {
+            VK_THROW_MSG(setups[static_cast<size_t>(first - architectures.begin())].path
+                         << " and " << setup.path << " are both for " << architectures.back()
+                         << ": winget takes one installer per architecture");
+        }
+    }
 
     Yaml version = headed("version", request, package);
     version.text(0, "DefaultLocale", request.locale);
@@ -260,8 +358,10 @@ std::vector<ManifestFile> wingetManifests(const WingetRequest& request, const Fi
 
     Yaml installers = headed("installer", request, package);
     installers.open(0, "Installers");
-    for (const Scope& scope : installerScopes(package)) {
-        installer(installers, request, package, architecture, sha256, scope);
+    for (size_t i = 0; i < setups.size(); ++i) {
+        for (const Scope& scope : installerScopes(setups[i].contents.package)) {
+            installer(installers, setups[i], architectures[i], scope);
+        }
     }
     return {ManifestFile{request.id + L".yaml", closed(version, "version")},
             ManifestFile{request.id + L".locale." + request.locale + L".yaml", closed(locale, "defaultLocale")},
@@ -269,23 +369,35 @@ std::vector<ManifestFile> wingetManifests(const WingetRequest& request, const Fi
 }
 
 void writeWingetManifests(const WingetRequest& request) {
-    if (!PackFiles::isDirectory(request.directory)) {
+    if (!PackFiles::exists(request.directory)) {
         VK_THROW_MSG("The output directory " << request.directory << " does not exist");
     }
-    const FileContents contents = FieldChecks::readSetup(request.setup, "a winget manifest describes");
-    const InputFile setup(request.setup);
-    Sha256 sum;
-    setup.visit(0, setup.size(), [&sum](uint64_t, const uint8_t* bytes, size_t size) { sum.add(bytes, size); });
-    const std::vector<ManifestFile> files = wingetManifests(request, contents, Sha256::hex(sum.finish()));
+    if (!PackFiles::isDirectory(request.directory)) {
+        VK_THROW_MSG("The output " << request.directory << " is not a directory: -o names the directory "
+                                   << "that takes the manifests");
+    }
+    std::vector<WingetSetup> setups;
+    for (size_t i = 0; i < request.setups.size(); ++i) {
+        const tstring& path = request.setups[i];
+        const FileContents contents = FieldChecks::readSetup(path, "a winget manifest describes");
+        const InputFile setup(path);
+        Sha256 sum;
+        setup.visit(0, setup.size(), [&sum](uint64_t, const uint8_t* bytes, size_t size) { sum.add(bytes, size); });
+        setups.push_back(WingetSetup{path, contents, Sha256::hex(sum.finish()), request.urls.at(i)});
+    }
+    const std::vector<ManifestFile> files = wingetManifests(request, setups);
 
     std::vector<std::unique_ptr<StagedOutput>> staged;
     for (const ManifestFile& file : files) {
         const tstring path = PackFiles::inDirectory(request.directory, file.name);
-        refuseOutputOverInput(path, request.setup, L"the setup executable");
+        for (const tstring& setup : request.setups) {
+            refuseOutputOverInput(path, setup, L"the setup executable");
+        }
         staged.push_back(std::make_unique<StagedOutput>(path));
         staged.back()->write(0, file.text.data(), file.text.size());
     }
     for (const auto& output : staged) {
         output->publish();
     }
+    removeOtherDefaultLocales(request.directory, request.id, files[1].name);
 }

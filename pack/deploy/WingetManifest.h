@@ -6,11 +6,13 @@
 #include <string>
 #include <vector>
 
-// What `velkin-pack manifest --winget` is asked for.
+// What `velkin-pack manifest --winget` is asked for: one set of manifests
+// for the setups of one product version (one a architecture each), each
+// with its download URL, in the same order.
 struct WingetRequest {
-    tstring setup;
+    std::vector<tstring> setups;
     tstring id;
-    tstring url;
+    std::vector<tstring> urls;
     tstring license;
     // Empty: the package's summary subject or comments.
     tstring shortDescription;
@@ -24,16 +26,27 @@ struct ManifestFile {
     std::string text;
 };
 
-// The three files of a winget multi-file manifest (ManifestVersion 1.10.0)
-// for the setup that `contents` describes and whose SHA-256 is `sha256`
-// (64 hex digits): version, default locale, installer, in that order. A
-// value that winget requires and that neither the package nor the request
-// gives, or one that winget would refuse, throws an error for the user that
-// names the option or the package's property.
-std::vector<ManifestFile> wingetManifests(const WingetRequest& request, const FileContents& contents,
-                                          const std::string& sha256);
+// A setup as its manifest tells it.
+struct WingetSetup {
+    // As the user named it, for messages.
+    tstring path;
+    FileContents contents;
+    // 64 hex digits.
+    std::string sha256;
+    tstring url;
+};
 
-// Reads the setup and writes its manifest files into the request's
+// The three files of a winget multi-file manifest (ManifestVersion 1.10.0)
+// for the setups, the first of which gives the version and the default
+// locale: version, default locale, installer (with the installers of each
+// setup in turn), in that order. A value that winget requires and that
+// neither the package nor the request gives, or one that winget would
+// refuse, throws an error for the user that names the option or the
+// package's property; so do setups of different product versions and two
+// for one architecture.
+std::vector<ManifestFile> wingetManifests(const WingetRequest& request, const std::vector<WingetSetup>& setups);
+
+// Reads the setups and writes their manifest files into the request's
 // directory, which must exist: all three, or none when anything fails before
 // they are published.
 void writeWingetManifests(const WingetRequest& request);

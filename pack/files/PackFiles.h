@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 // velkin-pack's way to the file system, the same on every host; each host
 // has its half (the Linux one, and the Windows one).
@@ -59,6 +60,11 @@ public:
     // `size` bytes of `source` from `sourceOffset` on, to `offset`.
     void copy(const InputFile& source, uint64_t sourceOffset, uint64_t offset, uint64_t size);
 
+    // Takes room for `size` bytes on the disk now, where the file system
+    // can (the output's size stays as written): a disk that cannot hold the
+    // output says so before the work that comes first, such as a signature.
+    void reserve(uint64_t size);
+
     // What has been written so far, read back from the file.
     uint64_t size() const override;
     void read(uint64_t offset, void* buffer, size_t size) const override;
@@ -89,5 +95,9 @@ bool isSameFile(const tstring& a, const tstring& b);
 tstring defaultStub();
 // The path of `leaf` in `directory`, joined as the host joins paths.
 tstring inDirectory(const tstring& directory, const tstring& leaf);
+// The names of the regular files directly in `directory`.
+std::vector<tstring> filesIn(const tstring& directory);
+// Throws an error for the user that names the file when it cannot go.
+void removeFile(const tstring& path);
 
 } // namespace PackFiles

@@ -67,7 +67,11 @@ std::string textReport(const FileContents& contents) {
                            orNone(contents.embeddedProductCode) +
                                (contents.productCodeMatches ? " (matches the package)"
                                                               : " (DIFFERS from the package's)"));
-        lines.emplace_back("Setup signed", contents.setupSigned ? "yes" : "no");
+        std::string setupSigned = contents.setupSigned ? "yes" : "no";
+        if (!contents.setupSignatureProblem.empty()) {
+            setupSigned += ": " + visibleText(contents.setupSignatureProblem);
+        }
+        lines.emplace_back("Setup signed", setupSigned);
     }
     std::ostringstream text;
     for (const auto& line : lines) {
@@ -98,6 +102,8 @@ std::string jsonReport(const FileContents& contents) {
         {"embeddedProductCode", setupOnlyCode},
         {"productCodeMatches", setupOnlyMatch},
         {"setupSigned", contents.isSetup ? (contents.setupSigned ? "true" : "false") : "null"},
+        {"setupSignatureProblem",
+         contents.setupSignatureProblem.empty() ? "null" : jsonString(contents.setupSignatureProblem)},
     };
     std::string json = "{\n";
     for (size_t i = 0; i < members.size(); ++i) {

@@ -45,6 +45,7 @@ FileContents setupContents(const InputFile& file) {
     }
     result.packageSize = setup.packageSize();
     result.setupSigned = setup.isSigned();
+    result.setupSignatureProblem = setup.signatureProblem();
     // Byte by byte: whatever the resource holds can be shown.
     result.embeddedProductCode = tstrings::widenBytes(setup.productCode());
     result.productCodeMatches = namesProduct(result.embeddedProductCode, result.package.productCode);

@@ -4,6 +4,7 @@
 #include "tstrings.h"
 
 #include <cstdint>
+#include <string>
 
 // What velkin-pack tells about a package or a setup executable.
 struct FileContents {
@@ -15,8 +16,11 @@ struct FileContents {
     // "uninstall" removes.
     tstring embeddedProductCode;
     bool productCodeMatches = false;
-    // For a setup: the executable itself carries an Authenticode signature.
+    // For a setup: the executable itself carries a well-formed Authenticode
+    // signature of its bytes; if it has a certificate table that is none,
+    // why not.
     bool setupSigned = false;
+    std::string setupSignatureProblem;
 };
 
 // Reads a package, or the package inside a setup executable; throws an error

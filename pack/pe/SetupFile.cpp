@@ -1,5 +1,6 @@
 #include "SetupFile.h"
 
+#include "Authenticode.h"
 #include "DamagedFile.h"
 #include "PeHeaders.h"
 #include "ResourceTree.h"
@@ -46,7 +47,9 @@ SetupFile::SetupFile(const ByteSource& file, const tstring& path) {
             VK_THROW_DAMAGED("its package lies beyond the end of the file (the file is cut short)");
         }
         packageSize_ = package->size;
-        isSigned_ = headers.directory(PeHeaders::Certificates).size != 0;
+        const AuthenticodeSignature signature = readAuthenticodeSignature(file, headers);
+        isSigned_ = signature.valid();
+        signatureProblem_ = signature.problem;
         if (const ResourceEntry* code = find(entries, SetupKeys::rcdata(), SetupKeys::productCode().name)) {
             const uint32_t size = std::min(code->size, productCodeLimit);
             const std::vector<uint8_t> bytes = file.bytes(headers.fileOffset(code->rva, size), size);

@@ -19,13 +19,18 @@ public:
     uint64_t packageSize() const { return packageSize_; }
     // The bytes of the product code resource; empty when there is none.
     const std::string& productCode() const { return productCode_; }
-    // The executable carries an Authenticode signature (its certificate
-    // table is not empty); whether it verifies is Windows' to judge.
+    // The executable carries a well-formed Authenticode signature whose
+    // digest is the file's (see AuthenticodeSignature); whether its
+    // certificate is trusted is Windows' to judge.
     bool isSigned() const { return isSigned_; }
+    // Why a certificate table the file has is no such signature, for a
+    // sentence; empty when it is one or there is none.
+    const std::string& signatureProblem() const { return signatureProblem_; }
 
 private:
     uint64_t packageOffset_ = 0;
     uint64_t packageSize_ = 0;
     std::string productCode_;
     bool isSigned_ = false;
+    std::string signatureProblem_;
 };

@@ -41,10 +41,33 @@ bool pointedAtByAnotherDirectory(const PeHeaders& headers, size_t section) {
     return false;
 }
 
+// A signature a vendor or user put on the stub: its certificate table, at
+// the end of the file right after the sections (padded to 8 bytes), where
+// signers put it. Any other place is refused with the rest that follows the
+// sections.
+bool certificateTableEndsFile(const std::vector<uint8_t>& bytes, const PeHeaders& headers) {
+    const PeDirectory table = headers.directory(PeHeaders::Certificates);
+    const uint64_t sections = headers.endOfSections();
+    return table.size != 0 && table.rva >= sections && table.rva - sections < 8 &&
+           uint64_t{table.rva} + table.size == bytes.size() &&
+           std::all_of(bytes.begin() + static_cast<ptrdiff_t>(sections),
+                       bytes.begin() + static_cast<ptrdiff_t>(table.rva), [](uint8_t b) { return b == 0; });
+}
+
 } // namespace
 
 SetupStub::SetupStub(const ByteSource& file, const tstring& path)
     : bytes_(readWhole(file, path)), headers_(readHeaders(bytes_, path)) {
+    // A setup made from it is new bytes, which that signature does not
+    // cover: it goes, table and directory entry, and the setup is signed
+    // anew (or not at all).
+    if (certificateTableEndsFile(bytes_, headers_)) {
+        bytes_.resize(static_cast<size_t>(headers_.endOfSections()));
+        std::fill_n(bytes_.begin() + static_cast<ptrdiff_t>(headers_.directoryOffset(PeHeaders::Certificates)),
+                    PeFormat::DataDirectory::entrySize, uint8_t{0});
+        headers_ = readHeaders(bytes_, path);
+        signatureDropped_ = true;
+    }
     const auto refuse = [&path](const std::string& reason) {
         VK_THROW_MSG("The setup stub " << path << " cannot carry a package: " << reason);
     };

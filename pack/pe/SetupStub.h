@@ -12,7 +12,8 @@
 // a Velkin setup stub (it carries the stub marker) whose resource section can
 // grow: the section is the last one, or followed only by the base
 // relocations, which may move; nothing follows the sections (no symbol table,
-// no signature, no appended data).
+// no appended data) but a signature at the end of the file, which is
+// dropped.
 class SetupStub {
 public:
     // Throws an error for the user, naming the stub, when it is none or
@@ -27,10 +28,13 @@ public:
     size_t resourceSection() const { return resourceSection_; }
 
     std::vector<uint8_t> data(const ResourceEntry& entry) const;
+    // The stub carried a signature, which its bytes here no longer have.
+    bool signatureDropped() const { return signatureDropped_; }
 
 private:
     std::vector<uint8_t> bytes_;
     PeHeaders headers_;
     std::vector<ResourceEntry> resources_;
     size_t resourceSection_ = 0;
+    bool signatureDropped_ = false;
 };

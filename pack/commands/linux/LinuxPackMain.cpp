@@ -3,10 +3,12 @@
 // again, with no Windows anywhere.
 #include "NativeText.h"
 #include "PackCommand.h"
+#include "StandardStreams.h"
 
 #include <signal.h>
 
 int main(int argc, char** argv) {
+    openMissingStandardStreams();
     // A reader of the report that has gone (`| head`) is told by the failed
     // write, which ends nothing else.
     ::signal(SIGPIPE, SIG_IGN);

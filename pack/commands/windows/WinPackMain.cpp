@@ -3,6 +3,7 @@
 // again. Started with ReaderProcess::argument, it is its own package reader.
 #include "PackCommand.h"
 #include "ReaderProcess.h"
+#include "StandardStreams.h"
 #include "WinSysInfo.h"
 #include "WindowsApi.h"
 
@@ -23,6 +24,7 @@ BOOL WINAPI onInterrupt(DWORD event) {
 } // namespace
 
 int main() {
+    openMissingStandardStreams();
     ::SetConsoleCtrlHandler(onInterrupt, TRUE);
     const tstring_array args = SysInfo::getCommandArgs(SysInfo::DropProgramPath);
     if (args.size() == 2 && args[0] == ReaderProcess::argument) {

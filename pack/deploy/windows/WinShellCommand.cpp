@@ -7,6 +7,7 @@
 #include "WinSysInfo.h"
 #include "WindowsApi.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -26,28 +27,125 @@ UniqueHandle inheritable(DWORD which) {
     return copy;
 }
 
+// Variables set in velkin-pack's environment for as long as a child is
+// started, which takes them with the rest; then as they were.
+class EnvironmentForChild {
+public:
+    explicit EnvironmentForChild(const std::map<tstring, tstring>& variables) {
+        for (const auto& [name, value] : variables) {
+            // 32767 characters at most, and its end.
+            std::vector<wchar_t> old(32768);
+            ::SetLastError(ERROR_SUCCESS);
+            const DWORD length = ::GetEnvironmentVariableW(name.c_str(), old.data(), static_cast<DWORD>(old.size()));
+            const bool set = length > 0 || ::GetLastError() != ERROR_ENVVAR_NOT_FOUND;
+            previous_.push_back({name, set, tstring(old.data(), std::min<size_t>(length, old.size()))});
+            ::SetEnvironmentVariableW(name.c_str(), value.c_str());
+        }
+    }
+    ~EnvironmentForChild() {
+        for (const Previous& variable : previous_) {
+            ::SetEnvironmentVariableW(variable.name.c_str(), variable.set ? variable.value.c_str() : nullptr);
+        }
+    }
+    EnvironmentForChild(const EnvironmentForChild&) = delete;
+    EnvironmentForChild& operator=(const EnvironmentForChild&) = delete;
+
+private:
+    struct Previous {
+        tstring name;
+        bool set;
+        tstring value;
+    };
+    std::vector<Previous> previous_;
+};
+
 [[noreturn]] void cannotStart(const tstring& what) {
     const DWORD error = ::GetLastError();
     VK_THROW_MSG("Cannot start the sign command (" << what << "): " << systemErrorDescription(error));
+}
+
+// Takes what waits in the pipe, without blocking; false once every writer
+// has closed it.
+bool readAvailable(HANDLE pipe, std::string& tail) {
+    for (;;) {
+        DWORD available = 0;
+        if (!::PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) {
+            return false;
+        }
+        if (available == 0) {
+            return true;
+        }
+        char buffer[4096];
+        DWORD read = 0;
+        if (!::ReadFile(pipe, buffer, std::min<DWORD>(available, sizeof(buffer)), &read, nullptr) || read == 0) {
+            return false;
+        }
+        tail.append(buffer, read);
+        if (tail.size() > 2 * errorTail) {
+            tail.erase(0, tail.size() - errorTail);
+        }
+    }
+}
+
+// Reads the child's standard error until the child ends, not until the
+// pipe ends: a process it leaves behind (an agent) may hold the pipe for as
+// long as it lives. An anonymous pipe cannot be waited on, so it is looked
+// at now and then.
+bool waitReading(HANDLE process, HANDLE errors, std::string& tail) {
+    bool pipeOpen = true;
+    for (;;) {
+        const DWORD waited = ::WaitForSingleObject(process, pipeOpen ? 50 : INFINITE);
+        if (waited == WAIT_FAILED) {
+            return false;
+        }
+        if (pipeOpen) {
+            pipeOpen = readAvailable(errors, tail);
+        }
+        if (waited == WAIT_OBJECT_0) {
+            return true;
+        }
+    }
 }
 
 } // namespace
 
 namespace ShellCommand {
 
-// File names hold no quotes, and cmd takes what is between two as one word.
-tstring quote(const tstring& path) { return L"\"" + path + L"\""; }
+// File names hold no quotes, and cmd takes what is between two as one word;
+// but it expands %NAME% there too (a TEMP of C:\Temp\%OS%). Each % stands
+// alone between quotes, "%", where it starts the name of a variable that
+// cannot be set ("OS"): cmd leaves it, and the program's own reading of its
+// command line joins the pieces (backslashes before a quote doubled, as it
+// reads them).
+tstring quoteWithin(const tstring& path) {
+    tstring quoted;
+    size_t backslashes = 0;
+    for (const wchar_t c : path) {
+        if (c == L'%') {
+            quoted.append(backslashes, L'\\');
+            quoted += L"\"%\"";
+        } else {
+            quoted += c;
+        }
+        backslashes = c == L'\\' ? backslashes + 1 : 0;
+    }
+    return quoted.append(backslashes, L'\\');
+}
 
-Outcome run(const tstring& commandLine) {
+tstring quote(const tstring& path) { return L"\"" + quoteWithin(path) + L"\""; }
+
+Outcome run(const tstring& commandLine, const std::map<tstring, tstring>& variables) {
     SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     UniqueHandle errorsRead;
     UniqueHandle errorsWrite;
-    if (!::CreatePipe(errorsRead.put(), errorsWrite.put(), &inherited, 0) ||
+    if (!::CreatePipe(errorsRead.put(), errorsWrite.put(), &inherited, 64 * 1024) ||
         !::SetHandleInformation(errorsRead.get(), HANDLE_FLAG_INHERIT, 0)) {
         cannotStart(L"a pipe");
     }
     const UniqueHandle input = inheritable(STD_INPUT_HANDLE);
-    const UniqueHandle output = inheritable(STD_OUTPUT_HANDLE);
+    // Its output is no part of velkin-pack's: it goes where velkin-pack's
+    // messages go.
+    const UniqueHandle output = inheritable(STD_ERROR_HANDLE);
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -62,30 +160,24 @@ Outcome run(const tstring& commandLine) {
     std::vector<wchar_t> writable(line.begin(), line.end());
     writable.push_back(L'\0');
     PROCESS_INFORMATION started{};
-    if (!::CreateProcessW(shell.c_str(), writable.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                          &started)) {
-        cannotStart(shell);
+    {
+        const EnvironmentForChild environment(variables);
+        if (!::CreateProcessW(shell.c_str(), writable.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                              &startup, &started)) {
+            cannotStart(shell);
+        }
     }
     const UniqueHandle process(started.hProcess);
     const UniqueHandle thread(started.hThread);
     errorsWrite.reset();
 
     std::string tail;
-    char buffer[4096];
-    DWORD read = 0;
-    while (::ReadFile(errorsRead.get(), buffer, sizeof(buffer), &read, nullptr) && read > 0) {
-        tail.append(buffer, read);
-        if (tail.size() > 2 * errorTail) {
-            tail.erase(0, tail.size() - errorTail);
-        }
-    }
     DWORD code = 0;
-    if (::WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0 ||
-        !::GetExitCodeProcess(process.get(), &code)) {
+    if (!waitReading(process.get(), errorsRead.get(), tail) || !::GetExitCodeProcess(process.get(), &code)) {
         const DWORD error = ::GetLastError();
         VK_THROW_MSG("Cannot wait for the sign command: " << systemErrorDescription(error));
     }
-    return Outcome{true, static_cast<int>(code), lastLine(tail)};
+    return Outcome{true, static_cast<int>(code), lastLine(tail), 0};
 }
 
 } // namespace ShellCommand

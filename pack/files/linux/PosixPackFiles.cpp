@@ -347,6 +347,16 @@ void StagedOutput::copy(const InputFile& source, uint64_t sourceOffset, uint64_t
     copyInto(handle_->fd.get(), output_, source, sourceOffset, offset, size);
 }
 
+void StagedOutput::reserve(uint64_t size) {
+    int reserved = 0;
+    do {
+        reserved = ::fallocate(handle_->fd.get(), FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size));
+    } while (reserved != 0 && errno == EINTR);
+    if (reserved != 0 && errno != EOPNOTSUPP && errno != ENOSYS) {
+        VK_THROW_MSG("Cannot write " << output_ << ": " << reason(errno));
+    }
+}
+
 uint64_t StagedOutput::size() const { return sizeOf(handle_->fd.get(), output_); }
 
 void StagedOutput::read(uint64_t offset, void* buffer, size_t size) const {
@@ -413,6 +423,29 @@ tstring defaultStub() {
 
 tstring inDirectory(const tstring& directory, const tstring& leaf) {
     return !directory.empty() && directory.back() == L'/' ? directory + leaf : directory + L"/" + leaf;
+}
+
+std::vector<tstring> filesIn(const tstring& directory) {
+    DIR* listing = ::opendir(toNative(directory).c_str());
+    if (!listing) {
+        VK_THROW_MSG("Cannot read the directory " << directory << ": " << reason(errno));
+    }
+    const std::unique_ptr<DIR, int (*)(DIR*)> closing(listing, ::closedir);
+    std::vector<tstring> files;
+    while (const dirent* entry = ::readdir(listing)) {
+        struct stat status;
+        if (::fstatat(::dirfd(listing), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(status.st_mode)) {
+            files.push_back(fromNative(entry->d_name));
+        }
+    }
+    return files;
+}
+
+void removeFile(const tstring& path) {
+    if (::unlink(toNative(path).c_str()) != 0) {
+        VK_THROW_MSG("Cannot remove " << path << ": " << reason(errno));
+    }
 }
 
 } // namespace PackFiles

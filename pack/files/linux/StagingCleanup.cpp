@@ -19,12 +19,16 @@ const int signals[] = {SIGINT, SIGTERM, SIGHUP};
 struct sigaction previous[sizeof(signals) / sizeof(signals[0])];
 size_t listed = 0;
 
-void removeAndEnd(int signal) {
+void removeListed() {
     for (size_t i = 0; i < slots; ++i) {
         if (used[i]) {
             ::unlink(paths[i]);
         }
     }
+}
+
+void removeAndEnd(int signal) {
+    removeListed();
     struct sigaction fallback {};
     fallback.sa_handler = SIG_DFL;
     ::sigaction(signal, &fallback, nullptr);
@@ -76,5 +80,7 @@ void remove(const std::string& path) {
         }
     }
 }
+
+void removeAll() { removeListed(); }
 
 } // namespace StagingCleanup

@@ -12,5 +12,8 @@ namespace StagingCleanup {
 
 void add(const std::string& path);
 void remove(const std::string& path);
+// Removes every file listed, for a run that ends on a signal taken
+// elsewhere (SignalWatch).
+void removeAll();
 
 } // namespace StagingCleanup

@@ -4,6 +4,7 @@
 #include "PathUtils.h"
 #include "StagedFileWriter.h"
 #include "UniqueHandles.h"
+#include "WinDirectoryWalk.h"
 #include "WinErrorHandling.h"
 #include "WinFileUtils.h"
 #include "WinSysInfo.h"
@@ -158,6 +159,17 @@ void StagedOutput::copy(const InputFile& source, uint64_t sourceOffset, uint64_t
     });
 }
 
+void StagedOutput::reserve(uint64_t size) {
+    FILE_ALLOCATION_INFO allocation{};
+    allocation.AllocationSize.QuadPart = static_cast<LONGLONG>(size);
+    // Only a full disk is a refusal: a file system that takes no such
+    // request finds out when the bytes come.
+    if (!::SetFileInformationByHandle(handle_->staged.file(), FileAllocationInfo, &allocation, sizeof(allocation)) &&
+        ::GetLastError() == ERROR_DISK_FULL) {
+        VK_THROW_MSG("Cannot write " << output_ << ": " << reason(ERROR_DISK_FULL));
+    }
+}
+
 uint64_t StagedOutput::size() const {
     return sizeOf(handle_->staged.file(), output_);
 }
@@ -195,5 +207,21 @@ tstring defaultStub() {
 }
 
 tstring inDirectory(const tstring& directory, const tstring& leaf) { return FileUtils::joinPath(directory, leaf); }
+
+std::vector<tstring> filesIn(const tstring& directory) {
+    tstring_array paths;
+    telling(L"Cannot read the directory " + directory, [&] {
+        FileUtils::DirectoryIterator(directory).descend(false).collectDirectories(false).collectPaths(paths);
+    });
+    std::vector<tstring> files;
+    for (const tstring& path : paths) {
+        files.push_back(FileUtils::leafName(path));
+    }
+    return files;
+}
+
+void removeFile(const tstring& path) {
+    telling(L"Cannot remove " + path, [&] { FileUtils::deleteFile(path); });
+}
 
 } // namespace PackFiles

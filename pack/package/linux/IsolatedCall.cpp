@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -149,6 +150,13 @@ IsolatedCall::IsolatedCall(const std::function<std::string()>& work, uint64_t ad
     Pipe pipe("Cannot make a pipe");
     pid_ = ::fork();
     if (pid_ == 0) {
+        // The signals a signal watch takes in the parent end the reader as
+        // any process; and the reader ends with velkin-pack, however that
+        // ends.
+        sigset_t none;
+        sigemptyset(&none);
+        ::pthread_sigmask(SIG_SETMASK, &none, nullptr);
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         pipe.readEnd.reset();
         runChild(work, pipe.writeEnd.get(), addressSpaceAllowance);
     }

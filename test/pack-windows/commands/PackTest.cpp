@@ -148,9 +148,9 @@ TEST_F(PackTest, StagingFileIsPublishedOnlyWhenItReadsBackIntact) {
     const uint16_t packedLanguage = 0x0409;  // of every resource velkin-pack writes
     const std::string package = readFile(testPackage(L"demo.msi"));
     const std::vector<Tampering> cases{
-        {"package cut short", L"MSI", package.substr(0, package.size() - 1), "The package inside "},
+        {"package cut short", L"MSI", package.substr(0, package.size() - 1), "The package inside the new setup "},
         {"other product code", L"PRODUCT_CODE", "{00000000-1111-2222-3333-444444444444}",
-         "The product code inside "},
+         "The product code inside the new setup "},
         {"product code with terminator", L"PRODUCT_CODE", std::string(demoCode, sizeof(demoCode)),
          "The product code inside "},
     };
@@ -163,7 +163,7 @@ TEST_F(PackTest, StagingFileIsPublishedOnlyWhenItReadsBackIntact) {
         const uint64_t packageOffset = SetupFile(source, setup).packageOffset();
         StagedOutput staged(output);
         staged.copy(source, 0, 0, source.size());
-        publishCheckedSetup(staged, packageOffset, package.size(), demoCode);
+        publishCheckedSetup(staged, packageOffset, package.size(), demoCode, L"the new setup");
     };
     const tstring spoiled = dir / L"spoiled\\setup.exe";
     for (const Tampering& tampering : cases) {
@@ -311,7 +311,7 @@ TEST_F(PackTest, InspectReportsAProductCodeResourceThatNamesAnotherProduct) {
     EXPECT_EQ(errorExitCode, json.exitCode) << json.output;
     EXPECT_TRUE(contains(json.output, "\"embeddedProductCode\": \"" + other + "\",\n"));
     EXPECT_TRUE(contains(json.output, "\"productCodeMatches\": false,\n"));
-    EXPECT_TRUE(contains(json.output, "\"setupSigned\": false\n"));
+    EXPECT_TRUE(contains(json.output, "\"setupSigned\": false,\n  \"setupSignatureProblem\": null\n"));
 }
 
 // msi.dll reads a setup's package from a copy in the temporary directory: a

@@ -2,6 +2,7 @@
 // run again as the signer, "signs" each file and records the paths it was
 // given.
 #include "PathUtils.h"
+#include "TestSignature.h"
 #include "TestSupport.h"
 #include "UniqueHandles.h"
 #include "WinSysInfo.h"
@@ -18,29 +19,6 @@ namespace {
 
 const wchar_t* const signerLogVariable = L"VELKIN_TEST_SIGNER_LOG";
 
-uint32_t get32(const std::string& bytes, size_t at) {
-    return uint32_t(uint8_t(bytes[at])) | uint32_t(uint8_t(bytes[at + 1])) << 8 |
-           uint32_t(uint8_t(bytes[at + 2])) << 16 | uint32_t(uint8_t(bytes[at + 3])) << 24;
-}
-
-void put32(std::string& bytes, size_t at, uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        bytes[at + i] = static_cast<char>(value >> (8 * i));
-    }
-}
-
-// A certificate table at the end of a PE32+ program, as a signer appends
-// one (its content is no real signature: the test checks the way, not
-// Authenticode).
-std::string withCertificateTable(std::string program) {
-    program.resize((program.size() + 7) / 8 * 8, '\0');
-    const std::string certificate("\x10\0\0\0\0\x02\x02\0test", 12);
-    const size_t directory = get32(program, 0x3C) + 24 + 112 + 8 * 4;
-    put32(program, directory, static_cast<uint32_t>(program.size()));
-    put32(program, directory + 4, 16);
-    return program + certificate + std::string(4, '\0');
-}
-
 // Runs as the signer of SignCommandTest: signs its first argument into its
 // second and appends both paths to the parent's log.
 TEST(SignerChild, SignsIntoItsSecondArgument) {
@@ -50,9 +28,18 @@ TEST(SignerChild, SignsIntoItsSecondArgument) {
     ASSERT_EQ(3u, args.size());
     std::ofstream(log.c_str(), std::ios::app | std::ios::binary)
         << tstrings::toUtf8(args[1]) << "|" << tstrings::toUtf8(args[2]) << "\n";
+    std::ofstream((log + L".steps").c_str(), std::ios::app | std::ios::binary)
+        << tstrings::toUtf8(SysInfo::getEnvVariable(std::nothrow, L"VELKIN_SIGN_STEP", L"(none)")) << "\n";
     const std::string bytes = readFile(args[1]);
     const bool program = bytes.compare(0, 2, "MZ") == 0;
-    std::ofstream(args[2].c_str(), std::ios::binary) << (program ? withCertificateTable(bytes) : bytes);
+    if (program) {
+        const std::vector<uint8_t> signedProgram = withTestSignature(std::vector<uint8_t>(bytes.begin(), bytes.end()));
+        std::ofstream(args[2].c_str(), std::ios::binary)
+            .write(reinterpret_cast<const char*>(signedProgram.data()),
+                   static_cast<std::streamsize>(signedProgram.size()));
+    } else {
+        std::ofstream(args[2].c_str(), std::ios::binary) << bytes;
+    }
     if (!program) {
         // A package's signature is a stream of its storage.
         IStorage* raw = nullptr;
@@ -67,6 +54,11 @@ TEST(SignerChild, SignsIntoItsSecondArgument) {
         ASSERT_EQ(S_OK, storage->Commit(STGC_DEFAULT));
     }
     std::fputs("test signer: signed\n", stderr);
+}
+
+// The command line that runs SignerChild as the signer, without its markers.
+tstring testSigner() {
+    return siblingProgram(L"velkin-pack-tests.exe") + L" --gtest_filter=SignerChild.SignsIntoItsSecondArgument";
 }
 
 class SignCommandTest : public testing::Test {
@@ -85,9 +77,10 @@ protected:
 
 TEST_F(SignCommandTest, SignsPackageThenSetupWithCopiesItRemoves) {
     const ChildResult result =
-        pack(siblingProgram(L"velkin-pack-tests.exe") + L" --gtest_filter=SignerChild.SignsIntoItsSecondArgument %1 %2");
+        pack(testSigner() + L" %1 %2");
     ASSERT_EQ(0u, result.exitCode) << result.output;
-    EXPECT_EQ((std::vector<tstring>{L"demo-setup.exe", L"signer.log"}), listDirectory(dir.path()));
+    EXPECT_EQ((std::vector<tstring>{L"demo-setup.exe", L"signer.log", L"signer.log.steps"}),
+              listDirectory(dir.path()));
 
     // The package first, then the setup built around it; each signed copy
     // in a directory of its own, all gone again.
@@ -104,7 +97,8 @@ TEST_F(SignCommandTest, SignsPackageThenSetupWithCopiesItRemoves) {
 
     const ChildResult report = runChild(siblingProgram(L"velkin-pack.exe"), L"inspect " + quoted(output) + L" --json");
     EXPECT_TRUE(contains(report.output, "\"signed\": true,")) << report.output;
-    EXPECT_TRUE(contains(report.output, "\"setupSigned\": true\n")) << report.output;
+    EXPECT_TRUE(contains(report.output, "\"setupSigned\": true,\n")) << report.output;
+    EXPECT_TRUE(contains(report.output, "\"setupSignatureProblem\": null\n")) << report.output;
     EXPECT_TRUE(contains(report.output, "\"productCodeMatches\": true,")) << report.output;
 }
 
@@ -116,12 +110,42 @@ TEST_F(SignCommandTest, ItsDirectoryIsNamedAsEveryLeftoverAndTheirsGoFirst) {
     ASSERT_TRUE(::CreateDirectoryW(leftover.c_str(), nullptr));
     std::ofstream((leftover + L"\\package.msi").c_str(), std::ios::binary) << "left";
     const ChildResult result =
-        pack(siblingProgram(L"velkin-pack-tests.exe") + L" --gtest_filter=SignerChild.SignsIntoItsSecondArgument %1 %2");
+        pack(testSigner() + L" %1 %2");
     ASSERT_EQ(0u, result.exitCode) << result.output;
     EXPECT_FALSE(exists(leftover));
     const std::string signings = readFile(log);
     EXPECT_TRUE(std::regex_search(signings, std::regex(R"(\\velkin-[0-9a-f]{16}\.tmp\\package\\package\.msi\|)")))
         << signings;
+}
+
+// Each layer can have its own certificate or description: the signer is told
+// which it signs, whatever the caller's environment held.
+TEST_F(SignCommandTest, TheSignerIsToldTheStep) {
+    ::SetEnvironmentVariableW(L"VELKIN_SIGN_STEP", L"the caller's");
+    const ChildResult result =
+        pack(testSigner() + L" %1 %2");
+    ::SetEnvironmentVariableW(L"VELKIN_SIGN_STEP", nullptr);
+    ASSERT_EQ(0u, result.exitCode) << result.output;
+    EXPECT_EQ("package\nsetup\n", readFile(log + L".steps"));
+}
+
+// cmd expands %NAME% even between quotes: a temporary directory whose path
+// holds %OS% and a blank reaches the signer as it is, with the markers bare
+// and in the quotes Windows users write around them.
+TEST_F(SignCommandTest, PathsReachTheSignerAsTheyAreWhateverTheTemporaryDirectory) {
+    const tstring temporary = dir.directory(L"with blank %OS% %PATH%");
+    const tstring signer = testSigner();
+    for (const tstring& markers : {tstring(L" %1 %2"), tstring(L" \"%1\" \"%2\"")}) {
+        ::DeleteFileW(log.c_str());
+        const ChildResult result = runChild(siblingProgram(L"velkin-pack.exe"),
+                                            quoted(testPackage(L"demo.msi")) + L" -o " + quoted(output) +
+                                                L" --sign-command " + quoted(signer + markers),
+                                            {{signerLogVariable, log}, {L"TMP", temporary}, {L"TEMP", temporary}});
+        ASSERT_EQ(0u, result.exitCode) << result.output;
+        const std::string signings = readFile(log);
+        EXPECT_EQ(0u, signings.find(tstrings::toUtf8(temporary) + "\\velkin-")) << signings;
+        EXPECT_TRUE(contains(signings, "|" + tstrings::toUtf8(temporary) + "\\velkin-")) << signings;
+    }
 }
 
 TEST_F(SignCommandTest, AFailingSignerIsReportedWithItsLastMessage) {

@@ -20,7 +20,7 @@ std::string textOf(const tstring& path) {
 
 std::string failureOf(const Signer& signer, const tstring& file, const tstring& signedFile, const tstring& original) {
     try {
-        signer.sign(L"Signing the package", file, signedFile, original);
+        signer.sign(SignStep::Package, file, signedFile, original);
     } catch (const VkErrorBase& e) {
         return e.originalMessage();
     }
@@ -45,19 +45,24 @@ TEST(SignerTest, LastLineOfStandardError) {
 }
 
 // The shell hands each quoted path to the program as it is, whatever it
-// holds: the signer's command writes its arguments back for the test.
+// holds, also where the user put the marker in double quotes ("%1"): the
+// signer's command writes its arguments back for the test.
 TEST(SignerTest, PathsReachTheSignerAsTheyAre) {
     ScratchDirectory dir;
     const tstring record = dir / "arguments";
     writeBytes(dir / "x", bytesOf("signature"));
-    const tstring names[] = {L"plain.msi", L"with blank.msi", L"it's \"quoted\" $HOME `date` ;&|*.msi",
+    const tstring names[] = {L"plain.msi", L"with blank.msi", L"it's \"quoted\" $HOME `date` \\ ;&|*.msi",
                              L"line\nbreak.msi", L"\x65E5\x672C.msi"};
-    for (const tstring& name : names) {
-        const Signer signer(L"printf '%s|%s' %1 %2 >" + ShellCommand::quote(record) + L"; cat %1 " + ShellCommand::quote(dir / "x") + L" >%2");
-        const tstring file = dir / toNative(name);
-        writeBytes(file, bytesOf("package"));
-        EXPECT_EQ(dir / "signed.msi", signer.sign(L"Signing the package", file, dir / "signed.msi", file));
-        EXPECT_EQ(toNative(file) + "|" + toNative(dir / "signed.msi"), textOf(record));
+    for (const tstring& markers : {tstring(L"%1 %2"), tstring(L"\"%1\" \"%2\"")}) {
+        for (const tstring& name : names) {
+            const Signer signer(L"printf '%s|%s' " + markers + L" >" + ShellCommand::quote(record) + L"; cat %1 " +
+                                ShellCommand::quote(dir / "x") + L" >%2");
+            const tstring file = dir / toNative(name);
+            writeBytes(file, bytesOf("package"));
+            EXPECT_EQ(dir / "signed.msi", signer.sign(SignStep::Package, file, dir / "signed.msi", file));
+            EXPECT_EQ(toNative(file) + "|" + toNative(dir / "signed.msi"), textOf(record)) << toNative(markers);
+            ::unlink(toNative(file).c_str());
+        }
     }
 }
 
@@ -109,7 +114,7 @@ TEST(SignerTest, ChangedBytesOfTheSameSizeAreSigned) {
     for (const wchar_t* command : {L"printf P | dd of=%1 conv=notrunc 2>/dev/null", L"printf 'packagE' >%2 # %1"}) {
         writeBytes(file, bytesOf("package"));
         const Signer signer(command);
-        const tstring result = signer.sign(L"Signing the package", file, dir / "signed.msi", original);
+        const tstring result = signer.sign(SignStep::Package, file, dir / "signed.msi", original);
         EXPECT_EQ(signer.signsInPlace() ? file : dir / "signed.msi", result);
         EXPECT_EQ(7u, readBytes(result).size());
     }
@@ -129,7 +134,7 @@ TEST(SignerTest, PrivateDirectoryLeavesNothing) {
         writeBytes(file, bytesOf("package"));
         writeBytes(original, bytesOf("package"));
         Signer(L"mkdir -p %1.d/deeper && touch %1.d/deeper/left && ln -s / %1.d/root && printf x >>%1")
-            .sign(L"Signing the package", file, L"", original);
+            .sign(SignStep::Package, file, L"", original);
     }
     struct stat status {};
     EXPECT_NE(0, ::stat(path.c_str(), &status));

@@ -28,18 +28,22 @@ FileContents demo() {
 WingetRequest request() {
     WingetRequest request;
     request.id = L"Velkin.Demo";
-    request.url = L"https://example.com/demo-setup.exe";
+    request.urls = {L"https://example.com/demo-setup.exe"};
     request.license = L"MIT";
     return request;
 }
 
+std::vector<ManifestFile> manifestsOf(const WingetRequest& r, const FileContents& contents) {
+    return wingetManifests(r, {WingetSetup{L"demo-setup.exe", contents, sha256, r.urls.at(0)}});
+}
+
 std::string installerOf(const WingetRequest& r, const FileContents& contents) {
-    return wingetManifests(r, contents, sha256).at(2).text;
+    return manifestsOf(r, contents).at(2).text;
 }
 
 std::string failureOf(const WingetRequest& r, const FileContents& contents) {
     try {
-        wingetManifests(r, contents, sha256);
+        manifestsOf(r, contents);
     } catch (const VkErrorBase& e) {
         return e.originalMessage();
     }
@@ -57,7 +61,7 @@ size_t count(const std::string& text, const std::string& piece) {
 TEST(WingetManifestTest, FileNamesFollowIdAndLocale) {
     WingetRequest r = request();
     r.locale = L"de-CH";
-    const std::vector<ManifestFile> files = wingetManifests(r, demo(), sha256);
+    const std::vector<ManifestFile> files = manifestsOf(r, demo());
     ASSERT_EQ(3u, files.size());
     EXPECT_EQ(L"Velkin.Demo.yaml", files[0].name);
     EXPECT_EQ(L"Velkin.Demo.locale.de-CH.yaml", files[1].name);
@@ -78,8 +82,8 @@ TEST(WingetManifestTest, RefusesWhatWingetWouldRefuse) {
         {[](WingetRequest& r, PackageInfo&) { r.id = L"..\\..\\Demo.x"; }, "--id"},
         {[](WingetRequest& r, PackageInfo&) { r.id = L"a.b.c.d.e.f.g.h.i"; }, "--id"},
         {[](WingetRequest& r, PackageInfo&) { r.id = L"Velkin." + tstring(33, L'x'); }, "--id"},
-        {[](WingetRequest& r, PackageInfo&) { r.url = L"ftp://example.com/a.exe"; }, "--url"},
-        {[](WingetRequest& r, PackageInfo&) { r.url = L"https://example.com/a b.exe"; }, "--url"},
+        {[](WingetRequest& r, PackageInfo&) { r.urls = {L"ftp://example.com/a.exe"}; }, "--url"},
+        {[](WingetRequest& r, PackageInfo&) { r.urls = {L"https://example.com/a b.exe"}; }, "--url"},
         {[](WingetRequest& r, PackageInfo&) { r.locale = L"e"; }, "--locale 'e' is no language tag"},
         {[](WingetRequest& r, PackageInfo&) { r.locale = L"en-US/../x"; }, "--locale"},
         {[](WingetRequest& r, PackageInfo&) { r.license.clear(); }, "winget requires a License: give --license"},
@@ -114,11 +118,11 @@ TEST(WingetManifestTest, ShortDescriptionFromTheSummary) {
     FileContents contents = demo();
     contents.package.subject = L"ab";
     contents.package.comments = L"Installs the demo";
-    EXPECT_NE(std::string::npos, wingetManifests(request(), contents, sha256)[1].text.find(
+    EXPECT_NE(std::string::npos, manifestsOf(request(), contents)[1].text.find(
                                      "ShortDescription: \"Installs the demo\"\n"));
     WingetRequest given = request();
     given.shortDescription = L"Given";
-    EXPECT_NE(std::string::npos, wingetManifests(given, contents, sha256)[1].text.find("ShortDescription: \"Given\"\n"));
+    EXPECT_NE(std::string::npos, manifestsOf(given, contents)[1].text.find("ShortDescription: \"Given\"\n"));
 }
 
 TEST(WingetManifestTest, ArchitectureFromThePlatform) {
@@ -164,6 +168,56 @@ TEST(WingetManifestTest, InstallersFollowTheInstallScope) {
         EXPECT_EQ(c.elevations, count(installer, "ElevationRequirement: \"elevationRequired\""));
         EXPECT_EQ(c.customs, count(installer, "Custom: \"MSIINSTALLPERUSER="));
     }
+}
+
+FileContents forPlatform(const wchar_t* platform, const wchar_t* productCode) {
+    FileContents contents = demo();
+    contents.package.platform = platform;
+    contents.package.productCode = productCode;
+    return contents;
+}
+
+// One version's setups for three architectures: one installer manifest,
+// their installers in the order given, each with its own URL, SHA-256 and
+// product code; the version and the locale from the first.
+TEST(WingetManifestTest, SeveralSetupsOfOneVersionShareOneSet) {
+    WingetRequest r = request();
+    const std::vector<WingetSetup> setups{
+        {L"x86-setup.exe", forPlatform(L"Intel", L"{00000000-0000-0000-0000-000000000086}"), std::string(64, 'a'),
+         L"https://example.com/x86.exe"},
+        {L"x64-setup.exe", forPlatform(L"x64", L"{00000000-0000-0000-0000-000000000064}"), std::string(64, 'b'),
+         L"https://example.com/x64.exe"},
+        {L"arm64-setup.exe", forPlatform(L"Arm64", L"{00000000-0000-0000-0000-0000000000a6}"), std::string(64, 'c'),
+         L"https://example.com/arm64.exe"}};
+    const std::vector<ManifestFile> files = wingetManifests(r, setups);
+    const std::string& installer = files.at(2).text;
+    EXPECT_EQ(3u, count(installer, "- Architecture:"));
+    size_t at = 0;
+    for (const char* piece : {"- Architecture: \"x86\"", "InstallerUrl: \"https://example.com/x86.exe\"",
+                              "0000000086}", "- Architecture: \"x64\"", "InstallerUrl: \"https://example.com/x64.exe\"",
+                              "0000000064}", "- Architecture: \"arm64\"",
+                              "InstallerUrl: \"https://example.com/arm64.exe\"", "00000000a6}"}) {
+        at = installer.find(piece, at);
+        ASSERT_NE(std::string::npos, at) << piece;
+    }
+    for (const char digit : {'a', 'b', 'c'}) {
+        EXPECT_EQ(1u, count(installer, "InstallerSha256: \"" + std::string(64, digit) + "\"")) << digit;
+    }
+
+    std::vector<WingetSetup> otherVersion = setups;
+    otherVersion[2].contents.package.productVersion = L"1.0.1";
+    EXPECT_EQ("The setups are not of one product version: x86-setup.exe has 1.0.0, arm64-setup.exe has 1.0.1",
+              [&]() -> std::string {
+                  try {
+                      wingetManifests(r, otherVersion);
+                  } catch (const VkErrorBase& e) {
+                      return e.originalMessage();
+                  }
+                  return "(no failure)";
+              }());
+    std::vector<WingetSetup> twice = setups;
+    twice[2].contents.package.platform = L"AMD64";
+    EXPECT_THROW(wingetManifests(r, twice), VkErrorBase);
 }
 
 } // namespace

@@ -60,10 +60,18 @@ TEST(SetupStubTest, OnlyAStubThatCanCarryAPackageIsTaken) {
         {"appended data", [](std::vector<uint8_t>& bytes, const PeHeaders&) { bytes.resize(bytes.size() + 512, 1); },
          "The setup stub stub.exe cannot carry a package: data follows its sections (a symbol table, a signature "
          "or appended data)"},
-        {"signed",
+        {"a certificate table beyond the end of the file",
          [](std::vector<uint8_t>& bytes, const PeHeaders& headers) {
              put32(&bytes[headers.directoryOffset(PeHeaders::Certificates)], static_cast<uint32_t>(bytes.size()));
              put32(&bytes[headers.directoryOffset(PeHeaders::Certificates) + 4], 8);
+         },
+         "The setup stub stub.exe cannot carry a package: data follows its sections (a symbol table, a signature "
+         "or appended data)"},
+        {"a certificate table with data after it",
+         [](std::vector<uint8_t>& bytes, const PeHeaders& headers) {
+             put32(&bytes[headers.directoryOffset(PeHeaders::Certificates)], static_cast<uint32_t>(bytes.size()));
+             put32(&bytes[headers.directoryOffset(PeHeaders::Certificates) + 4], 8);
+             bytes.resize(bytes.size() + 16, 1);
          },
          "The setup stub stub.exe cannot carry a package: data follows its sections (a symbol table, a signature "
          "or appended data)"},
@@ -90,6 +98,25 @@ TEST(SetupStubTest, OnlyAStubThatCanCarryAPackageIsTaken) {
         spoiling.spoil(spoiled, headers);
         EXPECT_EQ(spoiling.reason, refusal(spoiled)) << spoiling.what;
     }
+}
+
+// A signer appends its table after the sections, padded to 8 bytes: the
+// stub is taken as it was before, and says what went.
+TEST(SetupStubTest, ASignatureAtTheEndIsDropped) {
+    const std::vector<uint8_t> stub = readBytes(stubPath());
+    const PeHeaders headers{MemoryBytes(stub)};
+    for (const size_t padding : {size_t{0}, size_t{5}}) {
+        std::vector<uint8_t> signedStub = stub;
+        signedStub.resize(stub.size() + padding, 0);
+        put32(&signedStub[headers.directoryOffset(PeHeaders::Certificates)],
+              static_cast<uint32_t>(signedStub.size()));
+        put32(&signedStub[headers.directoryOffset(PeHeaders::Certificates) + 4], 24);
+        signedStub.resize(signedStub.size() + 24, 0x30);
+        const SetupStub taken(MemoryBytes(signedStub), L"stub.exe");
+        EXPECT_TRUE(taken.signatureDropped()) << padding;
+        EXPECT_EQ(stub, taken.bytes()) << padding;
+    }
+    EXPECT_FALSE(SetupStub(MemoryBytes(stub), L"stub.exe").signatureDropped());
 }
 
 } // namespace

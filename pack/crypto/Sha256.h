@@ -7,7 +7,8 @@
 #include <string>
 
 // SHA-256, fed in pieces of any size: what winget records of an installer
-// and Intune of its content, computed while the file streams past. From
+// and Intune of its content, computed while the file streams past, and the
+// digest that an Authenticode signature holds of its file. From
 // each host's library (OpenSSL's libcrypto, CNG), which use the processor's
 // SHA instructions where it has them.
 class Sha256 {

@@ -1,0 +1,120 @@
+#include "SignalWatch.h"
+
+#include "Pipe.h"
+#include "StagingCleanup.h"
+
+#include <fcntl.h>
+#include <ftw.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+std::mutex spawning;
+std::atomic<pid_t> signerGroup{0};
+std::atomic<int> receivedSignal{0};
+std::atomic<int> wake{-1};
+
+int removeEntry(const char* path, const struct stat*, int kind, struct FTW*) {
+    if (kind == FTW_DP) {
+        ::rmdir(path);
+    } else {
+        ::unlink(path);
+    }
+    return 0;
+}
+
+void say(const std::string& text) { (void)!::write(STDERR_FILENO, text.data(), text.size()); }
+
+} // namespace
+
+struct SignalWatch::State {
+    std::string directory;
+    sigset_t watched;
+    sigset_t previousMask;
+    // The signal that tells the watcher to stop; 0 when none is watched,
+    // and there is no watcher.
+    int stopSignal = 0;
+    bool stopping = false;
+    Pipe woken{"Cannot watch for signals"};
+    std::thread watcher;
+};
+
+SignalWatch::SignalWatch(const std::string& directory) : state_(std::make_unique<State>()) {
+    state_->directory = directory;
+    sigemptyset(&state_->watched);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        // One that the caller ignores (nohup, a background job) is meant
+        // not to end the run, and stays ignored.
+        struct sigaction current {};
+        ::sigaction(signal, nullptr, &current);
+        if (current.sa_handler != SIG_IGN) {
+            sigaddset(&state_->watched, signal);
+            state_->stopSignal = signal;
+        }
+    }
+    if (state_->stopSignal == 0) {
+        return;
+    }
+    ::fcntl(state_->woken.writeEnd.get(), F_SETFL, O_NONBLOCK);
+    receivedSignal = 0;
+    wake = state_->woken.readEnd.get();
+    // Blocked in every thread, this one's and those it starts, and taken
+    // by the watcher alone.
+    ::pthread_sigmask(SIG_BLOCK, &state_->watched, &state_->previousMask);
+    State* state = state_.get();
+    state_->watcher = std::thread([state] {
+        for (;;) {
+            int signal = 0;
+            if (::sigwait(&state->watched, &signal) != 0) {
+                continue;
+            }
+            const std::lock_guard<std::mutex> held(spawning);
+            if (state->stopping) {
+                return;
+            }
+            const pid_t group = signerGroup;
+            if (group != 0) {
+                ::kill(-group, signal);
+                receivedSignal = signal;
+                (void)!::write(state->woken.writeEnd.get(), "", 1);
+                continue;
+            }
+            StagingCleanup::removeAll();
+            ::nftw(state->directory.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
+            say("velkin-pack: error: Ended by signal " + std::to_string(signal) + " (" + ::strsignal(signal) +
+                "); nothing was published\n");
+            ::_exit(1);
+        }
+    });
+}
+
+SignalWatch::~SignalWatch() {
+    {
+        const std::lock_guard<std::mutex> held(spawning);
+        state_->stopping = true;
+    }
+    if (state_->stopSignal == 0) {
+        return;
+    }
+    ::pthread_kill(state_->watcher.native_handle(), state_->stopSignal);
+    state_->watcher.join();
+    wake = -1;
+    signerGroup = 0;
+    ::pthread_sigmask(SIG_SETMASK, &state_->previousMask, nullptr);
+}
+
+void SignalWatch::passOnTo(pid_t group) { signerGroup = group; }
+
+int SignalWatch::wakeDescriptor() { return wake; }
+
+int SignalWatch::received() { return receivedSignal; }
+
+SignalWatch::Spawning::Spawning() { spawning.lock(); }
+
+SignalWatch::Spawning::~Spawning() { spawning.unlock(); }

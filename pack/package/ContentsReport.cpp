@@ -103,7 +103,7 @@ std::string jsonReport(const FileContents& contents) {
         {"productCodeMatches", setupOnlyMatch},
         {"setupSigned", contents.isSetup ? (contents.setupSigned ? "true" : "false") : "null"},
         {"setupSignatureProblem",
-         contents.setupSignatureProblem.empty() ? "null" : jsonString(contents.setupSignatureProblem)},
+         contents.setupSignatureProblem.empty() ? "null" : JsonText::quoted(contents.setupSignatureProblem)},
     };
     std::string json = "{\n";
     for (size_t i = 0; i < members.size(); ++i) {

@@ -15,22 +15,10 @@ import os
 import shutil
 import statistics
 import sys
-import time
+
+from timed_run import run
 
 MEMORY_TARGET_MIB = 64
-
-
-def run(argv):
-    """Runs a command to its end; gives its wall time in seconds and its own
-    peak resident memory in MiB (for a shell, the largest of its children)."""
-    quiet = [(os.POSIX_SPAWN_OPEN, 1, os.devnull, os.O_WRONLY, 0)]
-    start = time.perf_counter()
-    pid = os.posix_spawn(argv[0], argv, os.environ, file_actions=quiet)
-    _, status, usage = os.wait4(pid, 0)
-    elapsed = time.perf_counter() - start
-    if status != 0:
-        sys.exit(f"{' '.join(argv)} failed with status {status}")
-    return elapsed, usage.ru_maxrss / 1024
 
 
 def main():
@@ -48,7 +36,7 @@ def main():
             os.makedirs(output)
             # Each side starts with what the one before wrote on disk.
             os.sync()
-            elapsed, memory = run(sides[side])
+            elapsed, memory = run(sides[side], silenced=(1,))
             if round_number > 0:
                 times[side].append(elapsed)
                 if side == "velkin":

@@ -13,22 +13,10 @@ start, which reads the stub and the package's tables, is most of the time.
 import os
 import statistics
 import sys
-import time
+
+from timed_run import run
 
 MEMORY_TARGET_MIB = 64
-
-
-def run(argv):
-    """Runs a command to its end; gives its wall time in seconds and its own
-    peak resident memory in MiB."""
-    quiet = [(os.POSIX_SPAWN_OPEN, fd, os.devnull, os.O_WRONLY, 0) for fd in (1, 2)]
-    start = time.perf_counter()
-    pid = os.posix_spawn(argv[0], argv, os.environ, file_actions=quiet)
-    _, status, usage = os.wait4(pid, 0)
-    elapsed = time.perf_counter() - start
-    if status != 0:
-        sys.exit(f"{' '.join(argv)} failed with status {status}")
-    return elapsed, usage.ru_maxrss / 1024
 
 
 def main():

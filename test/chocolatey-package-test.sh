@@ -19,11 +19,10 @@ work=$5
 
 rm -rf "$work" && mkdir -p "$work"
 url="https://example.com/downloads/app-setup.exe"
-msiexport_property() { msiinfo export "$1" Property | tr -d '\r' | awk -F'\t' -v name="$2" '$1 == name { print $2 }'; }
 
 # check_nupkg <nupkg> <setup> <package> <expected JSON: id, version, description, tags, license file or null>
 check_nupkg() {
-  python3 - "$1" "$2" "$4" "$(msiexport_property "$3" ProductName)" "$(msiexport_property "$3" Manufacturer)" \
+  python3 - "$1" "$2" "$4" "$(package_property "$3" ProductName)" "$(package_property "$3" Manufacturer)" \
     "$url" <<'PYTHON'
 import json, re, sys, urllib.parse, zipfile, xml.etree.ElementTree as ET
 nupkg, setup, expected, product, manufacturer, url = sys.argv[1:]

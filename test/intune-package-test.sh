@@ -19,7 +19,6 @@ loader=$4
 work=$5
 
 rm -rf "$work" && mkdir -p "$work"
-property() { msiinfo export "$1" Property | tr -d '\r' | awk -F'\t' -v name="$2" '$1 == name { print $2 }'; }
 
 # check_intune <directory> <setup> <package> <expected JSON: runAsAccount, packageType, install arguments,
 #   architectures> <inner zip copy>: everything decoded and compared; the plaintext is kept for comparisons.
@@ -27,8 +26,8 @@ check_intune() {
   local expected
   expected=$(python3 -c 'import json, sys; e = json.loads(sys.argv[1])
 e.update(zip(("ProductCode", "ProductVersion", "UpgradeCode", "ProductName", "Manufacturer"), sys.argv[2:]))
-print(json.dumps(e))' "$4" "$(property "$3" ProductCode)" "$(property "$3" ProductVersion)" \
-    "$(property "$3" UpgradeCode)" "$(property "$3" ProductName)" "$(property "$3" Manufacturer)")
+print(json.dumps(e))' "$4" "$(package_property "$3" ProductCode)" "$(package_property "$3" ProductVersion)" \
+    "$(package_property "$3" UpgradeCode)" "$(package_property "$3" ProductName)" "$(package_property "$3" Manufacturer)")
   python3 - "$1" "$2" "$expected" "$5" <<'PYTHON'
 import base64, hashlib, hmac, io, json, os, sys, zipfile, xml.etree.ElementTree as ET
 from cryptography.hazmat.primitives import padding

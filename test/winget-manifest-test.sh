@@ -30,9 +30,9 @@ check_manifests() {
     "UpgradeCode", "Version", "ProductName", "Manufacturer", "Subject", "HostileLicense", "HostileSummary")
 e.update(zip(keys, sys.argv[2:])); e.setdefault("License", e["HostileLicense"])
 e.setdefault("ShortDescription", e["HostileSummary"] if e["License"] == e["HostileLicense"] else e["Subject"])
-print(json.dumps(e))' "$6" "$(sha256sum "$2" | cut -d' ' -f1)" "$(property "$3" ProductCode)" \
-    "$(property "$3" UpgradeCode)" "$(property "$3" ProductVersion)" "$(property "$3" ProductName)" \
-    "$(property "$3" Manufacturer)" "$(msiinfo suminfo "$3" | sed -n 's/^Subject: //p')" "$hostile_license" \
+print(json.dumps(e))' "$6" "$(sha256sum "$2" | cut -d' ' -f1)" "$(package_property "$3" ProductCode)" \
+    "$(package_property "$3" UpgradeCode)" "$(package_property "$3" ProductVersion)" "$(package_property "$3" ProductName)" \
+    "$(package_property "$3" Manufacturer)" "$(msiinfo suminfo "$3" | sed -n 's/^Subject: //p')" "$hostile_license" \
     "$hostile_summary")
   python3 - "$1" "$4" "$5" "$expected" "$url" <<'PYTHON'
 import json, os, sys, yaml
@@ -87,7 +87,6 @@ sys.exit(1 if problems else 0)
 PYTHON
   [ $? = 0 ] || { fail "$(basename "$2"): the manifests differ from what they should say"; return 1; }
 }
-property() { msiinfo export "$1" Property | tr -d '\r' | awk -F'\t' -v name="$2" '$1 == name { print $2 }'; }
 
 # manifest_of <setup> <directory> <options...>
 manifest_of() {
@@ -216,8 +215,8 @@ rm -rf "$work/multi" && mkdir -p "$work/multi"
   --license MIT -o "$work/multi" 2>"$work/stderr" </dev/null || fail "three setups: $(cat "$work/stderr")"
 python3 - "$work/multi" "$(sha256sum "$work/demo-setup.exe" | cut -d' ' -f1)" \
   "$(sha256sum "$work/x64-setup.exe" | cut -d' ' -f1)" "$(sha256sum "$work/Arm64-setup.exe" | cut -d' ' -f1)" \
-  "$(property "$packages/demo.msi" ProductCode)" "$(property "$work/x64.msi" ProductCode)" \
-  "$(property "$work/Arm64.msi" ProductCode)" <<'PYTHON' && echo "ok: three setups, one installer manifest" || fail "three setups"
+  "$(package_property "$packages/demo.msi" ProductCode)" "$(package_property "$work/x64.msi" ProductCode)" \
+  "$(package_property "$work/Arm64.msi" ProductCode)" <<'PYTHON' && echo "ok: three setups, one installer manifest" || fail "three setups"
 import os, re, sys, yaml
 directory, sums, codes = sys.argv[1], sys.argv[2:5], sys.argv[5:8]
 names = sorted(os.listdir(directory))

@@ -64,3 +64,9 @@ for i in range(int(sys.argv[3])):
     open(f'{sys.argv[2]}/{i:03}.msi', 'wb').write(mutant)
 PYTHON
 }
+
+# package_property <package> <name>: the value of a property in the
+# package's Property table (msitools' reading), empty when it sets none.
+package_property() {
+  msiinfo export "$1" Property | tr -d '\r' | awk -F'\t' -v name="$2" '$1 == name { print $2 }'
+}

@@ -4,10 +4,10 @@
 #include "ErrorHandling.h"
 #include "NativeText.h"
 #include "SignalWatch.h"
+#include "TreeRemoval.h"
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <ftw.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,17 +25,6 @@ constexpr size_t nameLength = sizeof(prefix) - 1 + 6;
 // Locked by the run that made the directory for as long as it runs; it gets
 // this name only once it is locked.
 constexpr char lockName[] = ".lock";
-
-int removeEntry(const char* path, const struct stat*, int kind, struct FTW*) {
-    if (kind == FTW_DP) {
-        ::rmdir(path);
-    } else {
-        ::unlink(path);
-    }
-    return 0;
-}
-
-void removeTree(const std::string& path) { ::nftw(path.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS); }
 
 std::string temporaryDirectory() {
     const char* configured = std::getenv("TMPDIR");

@@ -2,9 +2,9 @@
 
 #include "Pipe.h"
 #include "StagingCleanup.h"
+#include "TreeRemoval.h"
 
 #include <fcntl.h>
-#include <ftw.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -19,15 +19,6 @@ std::mutex spawning;
 std::atomic<pid_t> signerGroup{0};
 std::atomic<int> receivedSignal{0};
 std::atomic<int> wake{-1};
-
-int removeEntry(const char* path, const struct stat*, int kind, struct FTW*) {
-    if (kind == FTW_DP) {
-        ::rmdir(path);
-    } else {
-        ::unlink(path);
-    }
-    return 0;
-}
 
 void say(const std::string& text) { (void)!::write(STDERR_FILENO, text.data(), text.size()); }
 
@@ -86,7 +77,7 @@ SignalWatch::SignalWatch(const std::string& directory) : state_(std::make_unique
                 continue;
             }
             StagingCleanup::removeAll();
-            ::nftw(state->directory.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
+            removeTree(state->directory);
             say("velkin-pack: error: Ended by signal " + std::to_string(signal) + " (" + ::strsignal(signal) +
                 "); nothing was published\n");
             ::_exit(1);

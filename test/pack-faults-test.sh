@@ -55,13 +55,15 @@ for signal in INT TERM KILL; do
   rm -rf "$work/out" && mkdir "$work/out"
 done
 
-# The limit, from the refusal's own words, then a package of exactly that
-# size, and one byte more.
-truncate -s 3G "$work/big.msi"
+# The limit, from the refusal's own words (2 GiB less a byte lies above it,
+# and below what is refused before the package is read), then a package of
+# exactly that size, and one byte more.
+truncate -s $((2 * 1024 * 1024 * 1024 - 1)) "$work/big.msi"
 "$pack" "$work/big.msi" -o "$work/out/app-setup.exe" 2>"$work/stderr" </dev/null
 limit=$(sed -n 's/.* can carry at most \([0-9]*\) bytes .*/\1/p' "$work/stderr")
 [ -n "$limit" ] && [ -z "$(ls -A "$work/out")" ] \
-  && echo "ok: 3 GiB is refused before anything is written" || fail "3 GiB: $(cat "$work/stderr")"
+  && echo "ok: 2 GiB less a byte is refused before anything is written" \
+  || fail "2 GiB less a byte: $(cat "$work/stderr")"
 if [ -n "$readme" ]; then
   documented=$(sed -n 's/.*(\([0-9,]*\) bytes for the demo package with today.s stub and no icon).*/\1/p' "$readme" \
     | tr -d ,)
@@ -74,11 +76,13 @@ truncate -s "$limit" "$work/big.msi"
   && [ "$(stat -c %s "$work/out/app-setup.exe")" -lt 2147483648 ] \
   && echo "ok: a package of exactly $limit bytes packs" || fail "the package at the limit"
 rm -f "$work/out/app-setup.exe"
-# 4 GiB and a byte, which libmsi cannot open: refused for its size all the same.
+# 4 GiB and a byte, which libmsi cannot open: refused for its size before
+# any reader or signer sees it (the signer would leave its mark).
 truncate -s $((4 * 1024 * 1024 * 1024 + 1)) "$work/big.msi"
-"$pack" "$work/big.msi" -o "$work/out/app-setup.exe" 2>"$work/stderr" </dev/null
-[ $? = 1 ] && grep -q "has 4294967297 bytes, more than a setup executable can carry (about [0-9]* bytes" "$work/stderr" \
-  && [ -z "$(ls -A "$work/out")" ] && echo "ok: 4 GiB and a byte is refused for its size" \
+"$pack" "$work/big.msi" -o "$work/out/app-setup.exe" --sign-command "touch '$work/signed'; cp %1 %2" \
+  2>"$work/stderr" </dev/null
+[ $? = 1 ] && grep -q "has 4294967297 bytes, more than a setup executable can carry (the whole executable must stay below 2 GiB)" "$work/stderr" \
+  && [ -z "$(ls -A "$work/out")" ] && [ ! -e "$work/signed" ] && echo "ok: 4 GiB and a byte is refused for its size" \
   || fail "4 GiB and a byte: $(cat "$work/stderr")"
 truncate -s $((limit + 1)) "$work/big.msi"
 "$pack" "$work/big.msi" -o "$work/out/app-setup.exe" 2>"$work/stderr" </dev/null

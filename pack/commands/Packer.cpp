@@ -107,6 +107,15 @@ void checkFiles(const PackRequest& request, const tstring& stub) {
     if (!request.icon.empty()) {
         refuseOutputOverInput(request.output, request.icon, L"the icon");
     }
+    // No setup carries a package of 2 GiB or more, whatever it holds: refused
+    // before any reader or signer sees it. (The exact limit, a little lower,
+    // waits for the package's facts.)
+    const uint64_t packageSize = InputFile(request.package).size();
+    if (packageSize >= SetupWriter::imageLimit) {
+        VK_THROW_MSG("The package " << request.package << " has " << packageSize
+                                    << " bytes, more than a setup executable can carry (the whole executable must "
+                                       "stay below 2 GiB)");
+    }
 }
 
 // A setup laid out around the stub, to be written: what cannot be laid out

@@ -10,8 +10,6 @@ using namespace PeFormat;
 
 namespace {
 
-// A Windows image, and so the whole setup, must stay below 2 GiB.
-constexpr uint64_t imageLimit = uint64_t{1} << 31;
 // A package of a MiB or more starts at a multiple of 64 KiB in the file: the
 // kernel copies it into the setup in whole large pages then, a third faster
 // than at an offset of mere 4 KiB pages (measured on Linux 6.18 with ext4),

@@ -16,6 +16,9 @@
 // resources' data sizes, so the package streams from its file.
 class SetupWriter {
 public:
+    // A Windows image, and so the whole setup, must stay below 2 GiB.
+    static constexpr uint64_t imageLimit = uint64_t{1} << 31;
+
     // `resources` replace the stub's own; the package goes last, under
     // `packageKey`.
     SetupWriter(const SetupStub& stub, const std::vector<ResourceData>& resources,

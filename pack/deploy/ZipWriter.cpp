@@ -66,6 +66,23 @@ private:
     size_t at_ = 0;
 };
 
+// What an entry's local and central headers both say of it, from the
+// version needed to extract it to its name's length.
+template <class Entry>
+Fields& describe(Fields& header, const Entry& entry) {
+    const uint16_t flags =
+        static_cast<uint16_t>((entry.descriptor ? flagDescriptor : 0) | (isAscii(entry.name) ? 0 : flagUtf8));
+    return header.u16(versionNeeded(entry.method))
+        .u16(flags)
+        .u16(static_cast<uint16_t>(entry.method))
+        .u16(fixedTime)
+        .u16(fixedDate)
+        .u32(entry.crc)
+        .u32(static_cast<uint32_t>(entry.compressedSize))
+        .u32(static_cast<uint32_t>(entry.size))
+        .u16(static_cast<uint16_t>(entry.name.size()));
+}
+
 } // namespace
 
 void Crc32::add(const uint8_t* bytes, size_t size) {
@@ -119,21 +136,8 @@ void ZipWriter::writeLocalHeader(Entry& entry) {
     entry.headerOffset = target_.position();
     field32(entry.headerOffset, "offset of an entry");
     entry.descriptor = !target_.canOverwrite() && entry.method == Method::Deflated;
-    const uint16_t flags = static_cast<uint16_t>((entry.descriptor ? flagDescriptor : 0) |
-                                                 (isAscii(entry.name) ? 0 : flagUtf8));
     Fields header(localHeaderSize + entry.name.size());
-    header.u32(localHeaderSignature)
-        .u16(versionNeeded(entry.method))
-        .u16(flags)
-        .u16(static_cast<uint16_t>(entry.method))
-        .u16(fixedTime)
-        .u16(fixedDate)
-        .u32(entry.crc)
-        .u32(static_cast<uint32_t>(entry.compressedSize))
-        .u32(static_cast<uint32_t>(entry.size))
-        .u16(static_cast<uint16_t>(entry.name.size()))
-        .u16(0)
-        .text(entry.name);
+    describe(header.u32(localHeaderSignature), entry).u16(0).text(entry.name);
     target_.append(header.bytes().data(), header.bytes().size());
     entries_.push_back(entry);
     open_ = true;
@@ -267,20 +271,8 @@ void ZipWriter::finish() {
     }
     const uint64_t start = target_.position();
     for (const Entry& entry : entries_) {
-        const uint16_t flags = static_cast<uint16_t>((entry.descriptor ? flagDescriptor : 0) |
-                                                     (isAscii(entry.name) ? 0 : flagUtf8));
         Fields header(centralHeaderSize + entry.name.size());
-        header.u32(centralHeaderSignature)
-            .u16(versionMadeBy)
-            .u16(versionNeeded(entry.method))
-            .u16(flags)
-            .u16(static_cast<uint16_t>(entry.method))
-            .u16(fixedTime)
-            .u16(fixedDate)
-            .u32(entry.crc)
-            .u32(static_cast<uint32_t>(entry.compressedSize))
-            .u32(static_cast<uint32_t>(entry.size))
-            .u16(static_cast<uint16_t>(entry.name.size()))
+        describe(header.u32(centralHeaderSignature).u16(versionMadeBy), entry)
             .u16(0)
             .u16(0)
             .u16(0)

@@ -202,6 +202,9 @@ tstring grownDemo(const TestDirectory& dir, const tstring& relative, int64_t siz
 
 TEST_F(PackTest, BadInputGetsOneLineAndLeavesNothing) {
     const tstring notAPackage = dir.file(L"input\\notes.msi", "just text");
+    // Just below 2 GiB, refused once the package is read, with the exact
+    // limit; at 2 GiB, refused before any reader sees it.
+    const tstring tooLarge = grownDemo(dir, L"input\\large.msi", 0x80000000LL - 1);
     const tstring huge = grownDemo(dir, L"input\\huge.msi", 0x80000000LL);
     const std::vector<BadInput> cases{
         {"not a package", notAPackage, "is not a Windows Installer package"},
@@ -209,7 +212,9 @@ TEST_F(PackTest, BadInputGetsOneLineAndLeavesNothing) {
         {"ProductCode not a GUID", testPackage(L"badcode.msi"), "The ProductCode 'not-a-guid' of "},
         {"missing input", dir / L"input\\absent.msi", "does not exist"},
         {"a directory", dir / L"input", "input is a directory"},
-        {"too large", huge, "a setup executable can carry at most "},
+        {"too large", tooLarge, "a setup executable can carry at most "},
+        {"2 GiB", huge, "has 2147483648 bytes, more than a setup executable can carry (the whole executable must stay "
+                        "below 2 GiB)"},
         {"external cabinet", testPackage(L"extcab.msi"), "keeps its cabinet demo.cab outside itself"},
         {"a file marked uncompressed", testPackage(L"loosefile.msi"),
          "keeps 1 file uncompressed outside itself (readme.txt): "},

@@ -68,9 +68,7 @@ public:
             sigaddset(&defaults, SIGQUIT);
         }
         for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-            struct sigaction current {};
-            ::sigaction(signal, nullptr, &current);
-            if (current.sa_handler != SIG_IGN) {
+            if (!SignalWatch::callerIgnores(signal)) {
                 sigaddset(&defaults, signal);
             }
         }

@@ -40,11 +40,7 @@ SignalWatch::SignalWatch(const std::string& directory) : state_(std::make_unique
     state_->directory = directory;
     sigemptyset(&state_->watched);
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-        // One that the caller ignores (nohup, a background job) is meant
-        // not to end the run, and stays ignored.
-        struct sigaction current {};
-        ::sigaction(signal, nullptr, &current);
-        if (current.sa_handler != SIG_IGN) {
+        if (!callerIgnores(signal)) {
             sigaddset(&state_->watched, signal);
             state_->stopSignal = signal;
         }
@@ -105,6 +101,12 @@ void SignalWatch::passOnTo(pid_t group) { signerGroup = group; }
 int SignalWatch::wakeDescriptor() { return wake; }
 
 int SignalWatch::received() { return receivedSignal; }
+
+bool SignalWatch::callerIgnores(int signal) {
+    struct sigaction current {};
+    ::sigaction(signal, nullptr, &current);
+    return current.sa_handler == SIG_IGN;
+}
 
 SignalWatch::Spawning::Spawning() { spawning.lock(); }
 

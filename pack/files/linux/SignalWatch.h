@@ -34,6 +34,9 @@ public:
     static int wakeDescriptor();
     // The signal that came while the signer ran; 0 for none.
     static int received();
+    // The caller ignores `signal` (nohup, a background job): it is meant not
+    // to end the run, nor a program the run starts.
+    static bool callerIgnores(int signal);
 
     // Held while the signer is started: a signal waits for the start to end.
     class Spawning {

@@ -83,6 +83,19 @@ a signer changing nothing|touch %1|Signing the package failed: the sign command 
 a signer that cannot sign the setup|case %1 in *.exe) echo 'unsupported file' >&2; exit 4;; esac; $signer|Signing the setup failed: the sign command exited with 4; its last message: unsupported file
 a signer that signs nothing|cp %1 %2; printf x >>%2|Signing the package failed: the sign command wrote a package without a signature
 TABLE
+# A package left unsigned is refused before the setup is signed: the signer
+# (whose signature may cost money or a touch of a token) runs once, not
+# twice, and the setup's step never comes.
+rm -f "$work/runs"
+"$pack" "$package" -o "$work/out/old-setup.exe" \
+  --sign-command "echo \"\$VELKIN_SIGN_STEP\" >>'$work/runs'; cp %1 %2; printf x >>%2" >/dev/null 2>"$work/stderr" </dev/null
+status=$?
+[ "$status" = 1 ] && [ "$(cat "$work/runs")" = package ] \
+  && grep -qxF "velkin-pack: error: Signing the package failed: the sign command wrote a package without a signature" \
+    "$work/stderr" && echo "ok: an unsigned package is refused after one signer run, before the setup's" \
+  || fail "an unsigned package: exit $status, signer runs: $(tr '\n' ' ' <"$work/runs"), $(cat "$work/stderr")"
+[ "$(cat "$work/out/old-setup.exe")" = "the old setup" ] || fail "an unsigned package: the old output was replaced"
+nothing_left "a package left unsigned"
 "$pack" "$package" -o "$work/out/old-setup.exe" --sign-command "osslsigncode sign -in a.msi" 2>"$work/stderr" </dev/null
 [ $? = 2 ] && grep -q "must name the file to sign as %1" "$work/stderr" && echo "ok: a command without %1 is refused" \
   || fail "without %1: $(cat "$work/stderr")"

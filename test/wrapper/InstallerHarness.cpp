@@ -102,17 +102,3 @@ void InstallerHarness::expectNothingLeftBehind() const {
             << "left behind: " << tstrings::toUtf8(name);
     }
 }
-
-MsiexecStandIn::MsiexecStandIn() : saved_(msiexec() + L".velkin-saved") {
-    // A run that died with the stand-in in place left the original here.
-    if (exists(saved_)) {
-        ::MoveFileExW(saved_.c_str(), msiexec().c_str(), MOVEFILE_REPLACE_EXISTING);
-    }
-    EXPECT_TRUE(::CopyFileW(msiexec().c_str(), saved_.c_str(), FALSE));
-    EXPECT_TRUE(::CopyFileW(siblingProgram(L"velkin-test-msiexec.exe").c_str(), msiexec().c_str(),
-                            FALSE));
-}
-
-MsiexecStandIn::~MsiexecStandIn() {
-    EXPECT_TRUE(::MoveFileExW(saved_.c_str(), msiexec().c_str(), MOVEFILE_REPLACE_EXISTING));
-}

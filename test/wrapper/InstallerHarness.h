@@ -1,5 +1,6 @@
 #pragma once
 
+#include "MsiexecStandIn.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -61,20 +62,4 @@ protected:
     Environment environment;
     // Where the recording stand-in for msiexec writes the command line it got.
     tstring record;
-};
-
-// For its lifetime the prefix's msiexec.exe is the recording stand-in
-// (RecordingMsiexec.cpp). Wine runs a replaced msiexec.exe only in a process
-// tree that started preferring native programs for it, as the wrapper tests
-// do (WINEDLLOVERRIDES); its own msiexec.exe is a placeholder for the builtin.
-class MsiexecStandIn {
-public:
-    MsiexecStandIn();
-    ~MsiexecStandIn();
-
-    MsiexecStandIn(const MsiexecStandIn&) = delete;
-    MsiexecStandIn& operator=(const MsiexecStandIn&) = delete;
-
-private:
-    tstring saved_;
 };

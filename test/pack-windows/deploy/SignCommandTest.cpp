@@ -18,6 +18,9 @@
 namespace {
 
 const wchar_t* const signerLogVariable = L"VELKIN_TEST_SIGNER_LOG";
+// Set to 1: the signer writes the package it was given, a sector longer, and
+// signs nothing.
+const wchar_t* const signerUnsignedVariable = L"VELKIN_TEST_SIGNER_UNSIGNED";
 
 // Runs as the signer of SignCommandTest: signs its first argument into its
 // second and appends both paths to the parent's log.
@@ -32,6 +35,10 @@ TEST(SignerChild, SignsIntoItsSecondArgument) {
         << tstrings::toUtf8(SysInfo::getEnvVariable(std::nothrow, L"VELKIN_SIGN_STEP", L"(none)")) << "\n";
     const std::string bytes = readFile(args[1]);
     const bool program = bytes.compare(0, 2, "MZ") == 0;
+    if (!program && SysInfo::getEnvVariable(std::nothrow, signerUnsignedVariable, L"") == L"1") {
+        std::ofstream(args[2].c_str(), std::ios::binary) << bytes << std::string(512, '\0');
+        return;
+    }
     if (program) {
         const std::vector<uint8_t> signedProgram = withTestSignature(std::vector<uint8_t>(bytes.begin(), bytes.end()));
         std::ofstream(args[2].c_str(), std::ios::binary)
@@ -146,6 +153,24 @@ TEST_F(SignCommandTest, PathsReachTheSignerAsTheyAreWhateverTheTemporaryDirector
         EXPECT_EQ(0u, signings.find(tstrings::toUtf8(temporary) + "\\velkin-")) << signings;
         EXPECT_TRUE(contains(signings, "|" + tstrings::toUtf8(temporary) + "\\velkin-")) << signings;
     }
+}
+
+// A signature can cost money or a touch of a token: a package that comes
+// back unsigned is refused before the setup is signed, after one run of the
+// signer.
+TEST_F(SignCommandTest, AnUnsignedPackageIsRefusedBeforeTheSetupIsSigned) {
+    const ChildResult result =
+        runChild(siblingProgram(L"velkin-pack.exe"),
+                 quoted(testPackage(L"demo.msi")) + L" -o " + quoted(output) + L" --sign-command " +
+                     quoted(testSigner() + L" %1 %2"),
+                 {{signerLogVariable, log}, {signerUnsignedVariable, L"1"}});
+    EXPECT_EQ(1u, result.exitCode);
+    // Beside what the signer (a test program) wrote to its standard output.
+    const std::string refusal =
+        "velkin-pack: error: Signing the package failed: the sign command wrote a package without a signature\n";
+    EXPECT_EQ(result.output.size() - refusal.size(), result.output.rfind(refusal)) << result.output;
+    EXPECT_EQ("package\n", readFile(log + L".steps"));
+    EXPECT_EQ((std::vector<tstring>{L"signer.log", L"signer.log.steps"}), listDirectory(dir.path()));
 }
 
 TEST_F(SignCommandTest, AFailingSignerIsReportedWithItsLastMessage) {

@@ -13,7 +13,7 @@ class MsiexecStandInTest : public testing::Test {
 protected:
     void SetUp() override {
         ASSERT_FALSE(original.empty());
-        ASSERT_NE(readFile(siblingProgram(L"velkin-test-msiexec.exe")), original)
+        ASSERT_TRUE(readFile(siblingProgram(L"velkin-test-msiexec.exe")) != original)
             << "the prefix's msiexec.exe is the stand-in before the test";
     }
 

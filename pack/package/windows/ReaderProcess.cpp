@@ -12,6 +12,7 @@
 #include <psapi.h>
 
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -64,6 +65,55 @@ void writeAll(HANDLE to, const std::string& bytes) {
     }
 }
 
+// PROC_THREAD_ATTRIBUTE_JOB_LIST, which the headers give only to programs
+// built for Windows 10 on: attribute 13, an input.
+constexpr DWORD_PTR jobListAttribute = 13 | 0x20000;
+
+struct AttributeListDeleter {
+    void operator()(LPPROC_THREAD_ATTRIBUTE_LIST list) const { ::DeleteProcThreadAttributeList(list); }
+};
+
+// The job the reader starts in, from its creation on where the system takes
+// that (Windows 10 on; before, it joins right after, still suspended): a
+// velkin-pack ended before the reader joined would leave it suspended for
+// ever, holding what it inherited (under Wine, the caller's output, for
+// which a build or a test run then waits).
+class StartAttributes {
+public:
+    explicit StartAttributes(HANDLE job) : job_(job) {
+        SIZE_T size = 0;
+        ::InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+        storage_.resize(size);
+        const auto list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage_.data());
+        if (!::InitializeProcThreadAttributeList(list, 1, 0, &size)) {
+            VK_THROW_LAST_ERROR(::InitializeProcThreadAttributeList,
+                                "Cannot start a package reader: InitializeProcThreadAttributeList() failed");
+        }
+        list_.reset(list);
+        ::UpdateProcThreadAttribute(list, 0, jobListAttribute, &job_, sizeof(job_), nullptr, nullptr);
+    }
+
+    LPPROC_THREAD_ATTRIBUTE_LIST list() const { return list_.get(); }
+
+private:
+    HANDLE job_;
+    std::vector<unsigned char> storage_;
+    std::unique_ptr<_PROC_THREAD_ATTRIBUTE_LIST, AttributeListDeleter> list_;
+};
+
+// The tests end velkin-pack at the moment its reader exists and has not
+// started: velkin-pack creates the file this variable names, and waits to be
+// ended.
+void holdBeforeStartForTests() {
+    wchar_t file[MAX_PATH];
+    const DWORD length = ::GetEnvironmentVariableW(L"VELKIN_TEST_HOLD_READER_START", file, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        return;
+    }
+    ::CloseHandle(::CreateFileW(file, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    ::Sleep(INFINITE);
+}
+
 // Ends the reader at once on a crash, with the exception as its exit code:
 // no dialog, no debugger, and no report of the system's on velkin-pack's
 // standard error (Wine writes one there otherwise).
@@ -98,10 +148,12 @@ ReaderProcess::ReaderProcess(const tstring& path) {
     // Only the child's end goes to the child.
     ::SetHandleInformation(output_.get(), HANDLE_FLAG_INHERIT, 0);
 
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = childEnd.get();
+    const StartAttributes attributes(job_.get());
+    STARTUPINFOEXW startup{};
+    startup.StartupInfo.cb = sizeof(startup);
+    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+    startup.StartupInfo.hStdOutput = childEnd.get();
+    startup.lpAttributeList = attributes.list();
     // velkin-pack.exe is its own reader, under whatever name; another
     // program of the packing layer (its tests) starts the one beside it.
     const tstring self = SysInfo::getProcessModulePath();
@@ -112,13 +164,17 @@ ReaderProcess::ReaderProcess(const tstring& path) {
     buffer.push_back(L'\0');
     PROCESS_INFORMATION started{};
     if (!::CreateProcessW(program.c_str(), buffer.data(), nullptr, nullptr, TRUE,
-                          CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr, nullptr, &startup, &started)) {
+                          CREATE_SUSPENDED | CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
+                          &startup.StartupInfo, &started)) {
         VK_THROW_LAST_ERROR(::CreateProcessW, "Cannot start a package reader: CreateProcess(" << program << ") failed");
     }
     process_.reset(started.hProcess);
     const UniqueHandle thread(started.hThread);
     childEnd.reset();
-    if (!::AssignProcessToJobObject(job_.get(), process_.get())) {
+    holdBeforeStartForTests();
+    BOOL inJob = FALSE;
+    if ((!::IsProcessInJob(process_.get(), job_.get(), &inJob) || !inJob) &&
+        !::AssignProcessToJobObject(job_.get(), process_.get())) {
         const DWORD error = ::GetLastError();
         ::TerminateProcess(process_.get(), 1);
         VK_THROW_SYS_ERROR(::AssignProcessToJobObject, error,

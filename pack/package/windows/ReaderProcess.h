@@ -9,8 +9,9 @@
 // velkin-pack.exe itself, started again as a child that reads one package
 // with msi.dll and writes what it found to its standard output. msi.dll can
 // crash or loop on a damaged package: whatever it does stays in the child.
-// The child runs in a job that ends with this process, so that nothing of it
-// outlives velkin-pack, however velkin-pack ends.
+// The child runs in a job that ends with this process, from its creation on
+// (where the system allows; before Windows 10 it joins before it runs), so
+// that nothing of it outlives velkin-pack, however velkin-pack ends.
 class ReaderProcess {
 public:
     // The hidden first argument that makes velkin-pack.exe the reader.

@@ -6,10 +6,12 @@
 #include "ResourceUpdate.h"
 #include "SetupFile.h"
 #include "TestSupport.h"
+#include "UniqueHandles.h"
 #include "VersionQuery.h"
 #include "WindowsApi.h"
 
 #include <gtest/gtest.h>
+#include <tlhelp32.h>
 
 #include <regex>
 
@@ -229,8 +231,41 @@ TEST_F(PackTest, BadInputGetsOneLineAndLeavesNothing) {
     }
 }
 
+// The processes that `parent` started and that still run, opened to be
+// waited for and ended.
+std::vector<UniqueHandle> childrenOf(void* parent) {
+    const DWORD parentId = ::GetProcessId(parent);
+    std::vector<UniqueHandle> children;
+    const UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
+        if (entry.th32ParentProcessID == parentId) {
+            UniqueHandle child(::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
+            if (child) {
+                children.push_back(std::move(child));
+            }
+        }
+    }
+    return children;
+}
+
+// Each of `children` ends with the velkin-pack that started them. One that
+// does not is named and ended: under Wine every process keeps the test
+// run's output open while it runs, and ctest would wait for it.
+void expectEndedWithVelkinPack(const std::vector<UniqueHandle>& children) {
+    for (const UniqueHandle& child : children) {
+        if (::WaitForSingleObject(child.get(), 10000) != WAIT_OBJECT_0) {
+            ADD_FAILURE() << "process " << ::GetProcessId(child.get()) << " outlived the velkin-pack that started it";
+            ::TerminateProcess(child.get(), 1);
+            ::WaitForSingleObject(child.get(), 10000);
+        }
+    }
+}
+
 // Ended in the middle of writing, as Task Manager or a build's time-out
-// would end it: the staging file goes with the process.
+// would end it: the staging file goes with the process, and so does its
+// package reader, if it still runs.
 TEST_F(PackTest, KilledWhilePackingLeavesNothing) {
     const tstring big = grownDemo(dir, L"input\\big.msi", 1500LL * 1024 * 1024);
     const tstring outputDir = dir.directory(L"output");
@@ -241,8 +276,29 @@ TEST_F(PackTest, KilledWhilePackingLeavesNothing) {
     }
     ASSERT_TRUE(packing.running()) << "velkin-pack ended before it could be stopped";
     ASSERT_EQ(1u, listDirectory(outputDir).size()) << "no staging file while packing";
+    const std::vector<UniqueHandle> children = childrenOf(packing.process());
     packing.kill();
+    expectEndedWithVelkinPack(children);
     expectOnly(outputDir, {});
+}
+
+// Ended at the moment its reader exists and has not started (velkin-pack
+// waits there for the tests): the reader goes with it, instead of staying
+// suspended for ever with what it inherited.
+TEST_F(PackTest, KilledBeforeItsReaderStartsLeavesNoReader) {
+    const tstring held = dir / L"held";
+    ChildProcess packing(siblingProgram(L"velkin-pack.exe"),
+                         quoted(testPackage(L"demo.msi")) + L" -o " + quoted(dir / L"demo-setup.exe"),
+                         {{L"VELKIN_TEST_HOLD_READER_START", held}});
+    for (int waited = 0; waited < 20000 && !exists(held) && packing.running(); waited += 10) {
+        ::Sleep(10);
+    }
+    ASSERT_TRUE(exists(held)) << "velkin-pack never held before its reader's start";
+    const std::vector<UniqueHandle> children = childrenOf(packing.process());
+    ASSERT_FALSE(children.empty()) << "no reader";
+    packing.kill();
+    expectEndedWithVelkinPack(children);
+    expectOnly(dir.path(), {L"held"});
 }
 
 TEST_F(PackTest, UnwritableOutputAndMissingStubAreRefused) {

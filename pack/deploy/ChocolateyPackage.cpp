@@ -7,6 +7,7 @@
 #include "PackFiles.h"
 #include "Sha256.h"
 #include "StagedZipTarget.h"
+#include "WindowsFileName.h"
 #include "XmlText.h"
 #include "ZipWriter.h"
 
@@ -109,6 +110,9 @@ void writeChocolateyPackage(const ChocolateyRequest& request) {
     FieldChecks::requireDirectory(request.directory);
     // Watched from here: a polite end before the publication leaves nothing.
     OutputSet outputs;
+    // Before the setup is opened: Windows would open another file for a
+    // name with a trailing dot or blank.
+    WindowsFileName::require(WindowsFileName::leafOf(request.setup), "The setup's file name");
     const FileContents contents = FieldChecks::readSetup(request.setup, "a Chocolatey package carries");
     const ChocolateyFacts facts = chocolateyFacts(request, contents.package);
     std::unique_ptr<InputFile> license;

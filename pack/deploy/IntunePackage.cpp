@@ -115,13 +115,15 @@ void writeIntunePackage(const IntuneRequest& request) {
     FieldChecks::requireDirectory(request.directory);
     // Watched from here: a polite end before the publication leaves nothing.
     OutputSet outputs;
+    // Before the setup is opened: Windows would open another file for a
+    // name with a trailing dot or blank.
+    const tstring setupFile = WindowsFileName::leafOf(request.setup);
+    WindowsFileName::require(setupFile, "The setup's file name");
     const InputFile setup(request.setup);
     if (setup.size() > largestSetup) {
         VK_THROW_MSG(request.setup << " has " << setup.size() << " bytes: velkin-pack makes Intune packages of "
                                    << "setups up to " << largestSetup << " bytes");
     }
-    const tstring setupFile = WindowsFileName::leafOf(request.setup);
-    WindowsFileName::require(setupFile, "The setup's file name");
     const FileContents contents = FieldChecks::readSetup(request.setup, "an Intune package carries");
     const IntuneApp app = intuneApp(contents.package);
     const tstring name = baseName(setupFile);

@@ -1,0 +1,118 @@
+#!/usr/bin/env bash
+# SIGTERM at random moments while velkin-pack manifest --intune and --winget
+# replace a set of outputs with another: how many sets are left mixed (files
+# of both setups) or partial (a file missing), and how many staging files
+# (.velkin-pack-*.tmp) stay. The target is none of either.
+set -uo pipefail
+usage() {
+  cat <<'USAGE'
+usage: bench/publication-race.sh <velkin-pack> <demo package> <work directory> [<rounds per kind>]
+
+Two setups of one file name (the demo, and a copy of another name and
+version) take turns: each round starts from a whole set of one and writes
+the other's, and sends SIGTERM at a moment drawn at random over a run's
+length (half the rounds over the whole run, half over its last fifth,
+where the publication is); every other round stages named files
+(VELKIN_PACK_STAGING=named). Prints, per kind, the exit codes seen, the
+sets left old, new, mixed or partial, and the staging files left.
+Default: 400 rounds per kind.
+USAGE
+}
+if [ $# -lt 3 ] || [ $# -gt 4 ]; then
+  usage >&2
+  exit 2
+fi
+pack=$1
+package=$2
+work=$3
+rounds=${4:-400}
+
+rm -rf "$work" && mkdir -p "$work/a" "$work/b" "$work/out"
+cp "$package" "$work/other.msi"
+msibuild "$work/other.msi" \
+  -q "UPDATE \`Property\` SET \`Value\` = '1.0.1' WHERE \`Property\` = 'ProductVersion'" \
+  -q "UPDATE \`Property\` SET \`Value\` = 'Velkin Demo Other' WHERE \`Property\` = 'ProductName'" || exit 1
+"$pack" "$package" -o "$work/a/app-setup.exe" 2>/dev/null </dev/null || exit 1
+"$pack" "$work/other.msi" -o "$work/b/app-setup.exe" 2>/dev/null </dev/null || exit 1
+
+# manifest <kind> <setup directory>
+manifest() {
+  if [ "$1" = intune ]; then
+    "$pack" manifest "$2/app-setup.exe" --intune -o "$work/out"
+  else
+    "$pack" manifest "$2/app-setup.exe" --winget --id Velkin.Race --license MIT \
+      --url https://example.com/app-setup.exe -o "$work/out"
+  fi
+}
+
+# Which setup each file of the set is from ("a" or "b"), "partial" when a
+# file is missing, and the staging files.
+classify() {
+  python3 - "$1" "$work/out" <<'PYTHON'
+import json, os, sys, zipfile
+kind, out = sys.argv[1:]
+names = os.listdir(out)
+staging = [n for n in names if n.startswith(".velkin-pack-")]
+sides = []
+try:
+    if kind == "intune":
+        body = json.load(open(os.path.join(out, "app-setup.win32LobApp.json"), encoding="utf-8"))
+        sides.append("b" if body["displayName"].endswith("Other") else "a")
+        xml = zipfile.ZipFile(os.path.join(out, "app-setup.intunewin")).read("IntuneWinPackage/Metadata/Detection.xml")
+        sides.append("b" if b"Other</Name>" in xml else "a")
+    else:
+        for name in ("Velkin.Race.yaml", "Velkin.Race.locale.en-US.yaml", "Velkin.Race.installer.yaml"):
+            text = open(os.path.join(out, name), encoding="utf-8").read()
+            sides.append("b" if 'PackageVersion: "1.0.1"' in text else "a")
+    state = sides[0] if len(set(sides)) == 1 else "mixed"
+except (OSError, KeyError, zipfile.BadZipFile):
+    state = "partial"
+print(state, len(staging))
+PYTHON
+}
+
+for kind in intune winget; do
+  # A run's length, as the longest of three.
+  length=0
+  for _ in 1 2 3; do
+    rm -rf "$work/out" && mkdir -p "$work/out"
+    start=$(date +%s%N)
+    manifest "$kind" "$work/a" >/dev/null 2>&1 </dev/null
+    took=$((($(date +%s%N) - start) / 1000))
+    [ "$took" -gt "$length" ] && length=$took
+  done
+  declare -A exits=() states=()
+  staging_left=0
+  for round in $(seq "$rounds"); do
+    if [ $((round % 2)) = 0 ]; then old=a new=b; else old=b new=a; fi
+    rm -rf "$work/out" && mkdir -p "$work/out"
+    manifest "$kind" "$work/$old" >/dev/null 2>&1 </dev/null
+    staging=unnamed
+    [ $((round % 4)) -lt 2 ] && staging=named
+    if [ $((round % 8)) -lt 4 ]; then
+      delay=$((RANDOM * 32768 + RANDOM))
+      delay=$((delay % length))
+    else
+      delay=$((RANDOM * 32768 + RANDOM))
+      delay=$((length * 4 / 5 + delay % (length / 5 + 1)))
+    fi
+    VELKIN_PACK_STAGING=$staging manifest "$kind" "$work/$new" >/dev/null 2>"$work/stderr" </dev/null &
+    runner=$!
+    sleep "$(printf '%d.%06d' $((delay / 1000000)) $((delay % 1000000)))"
+    kill -TERM "$runner" 2>/dev/null
+    wait "$runner"
+    status=$?
+    read -r state left < <(classify "$kind")
+    [ "$state" = "$old" ] && state=old
+    [ "$state" = "$new" ] && state=new
+    exits[$status]=$((${exits[$status]:-0} + 1))
+    states[$state]=$((${states[$state]:-0} + 1))
+    staging_left=$((staging_left + left))
+  done
+  printf '%s: %d rounds, a run takes up to %d ms; exit codes:' "$kind" "$rounds" $((length / 1000))
+  for code in "${!exits[@]}"; do printf ' %s×%d' "$code" "${exits[$code]}"; done
+  printf '; sets:'
+  for state in old new mixed partial; do printf ' %s %d' "$state" "${states[$state]:-0}"; done
+  printf '; staging files left: %d\n' "$staging_left"
+  unset exits states
+done

@@ -214,8 +214,8 @@ TABLE
 [ $? = 0 ] && grep -qF "warning: The ProductVersion '1.2-beta' is no version" "$work/stderr" \
   && echo "ok: inspect warns of the version" || fail "inspect of 1.2-beta: $(cat "$work/stderr")"
 
-# Polite signals around the publication (the test hook waits after each
-# output is published): SIGTERM while the set is published waits for it
+# Polite signals around the publication (the test hook waits before it and
+# after each output is published): SIGTERM while the set is published waits for it
 # and ends the run with exit 1 and one line, the set whole; before it,
 # nothing is published and no staging file stays; a failure of the second
 # output puts the first one's predecessor back.
@@ -245,19 +245,15 @@ for staging in unnamed named; do
     && ! cmp -s "$work/race/demo-setup.intunewin" "$work/old.intunewin" \
     && echo "ok: $staging staging: SIGTERM during the publication waits for the whole set" \
     || fail "$staging staging: SIGTERM during the publication: exit $status, $(ls -A "$work/race"): $(cat "$work/stderr")"
-  # Early enough to come before the publication, late enough to find the
-  # watch started: a few moments are tried.
-  for delay in 0.05 0.03 0.08 0.02 0.12; do
-    old_set
-    VELKIN_PACK_STAGING=$staging "$pack" manifest "$work/demo-setup.exe" --intune -o "$work/race" \
-      2>"$work/stderr" </dev/null &
-    runner=$!
-    sleep "$delay"
-    kill -TERM "$runner"
-    wait "$runner"
-    status=$?
-    [ "$status" = 1 ] && break
-  done
+  old_set
+  VELKIN_PACK_STAGING=$staging VELKIN_PACK_TEST_PUBLISH_PAUSE=3000 \
+    "$pack" manifest "$work/demo-setup.exe" --intune -o "$work/race" 2>"$work/stderr" </dev/null &
+  runner=$!
+  # Staged, and waiting before the publication.
+  sleep 1
+  kill -TERM "$runner"
+  wait "$runner"
+  status=$?
   [ "$status" = 1 ] && grep -qx "velkin-pack: error: Ended by signal 15 (Terminated); nothing was published" \
       "$work/stderr" && [ "$(ls -A "$work/race")" = "$(printf 'demo-setup.intunewin\ndemo-setup.win32LobApp.json')" ] \
     && cmp -s "$work/race/demo-setup.intunewin" "$work/old.intunewin" \

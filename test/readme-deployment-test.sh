@@ -43,7 +43,7 @@ assert body["installCommandLine"] == install + ' MSIINSTALLPERUSER=""', (install
 assert body["uninstallCommandLine"] == uninstall, (uninstall, body["uninstallCommandLine"])
 PYTHON
 python3 -c 'import sys, zipfile; sys.stdout.buffer.write(zipfile.ZipFile(sys.argv[1]).read("tools/chocolateyInstall.ps1"))' \
-  manifests/velkin-demo.1.0.0.nupkg | grep -qF "-SilentArgs '/qn /norestart MSIINSTALLPERUSER=\"\"'" \
+  manifests/velkin-demo.1.0.0.nupkg | grep -qF -- "-SilentArgs '/qn /norestart MSIINSTALLPERUSER=\"\"'" \
   && grep -qF "(with \`MSIINSTALLPERUSER=\"\"\` for \`chosenAtInstall\`" "$readme" \
   && echo "ok: README and Chocolatey's script: /qn /norestart, per machine when chosen at install" \
   || fail "Chocolatey's silent arguments differ from the README's"

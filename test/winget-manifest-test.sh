@@ -264,7 +264,7 @@ TABLE
 [ $? = 1 ] && grep -qF "The output $work/demo-setup.exe is not a directory" "$work/stderr" \
   && echo "ok: -o naming a file: $(cat "$work/stderr")" || fail "-o naming a file: $(cat "$work/stderr")"
 
-# SIGTERM while the set is published (the test hook waits after each file)
+# SIGTERM while the set is published (the test hook waits before it and after each file)
 # waits for the whole set: every file of the new version, exit 1 and one
 # line; no staging file stays.
 versions_in() {

@@ -9,8 +9,9 @@
 
 namespace {
 
-// For the tests that stop a run in the middle of a publication: the time,
-// in milliseconds, to wait after each output is published.
+// For the tests that stop a run before or in the middle of a publication:
+// the time, in milliseconds, to wait before it starts and after each output
+// is published.
 void pauseForTests() {
     const char* pause = std::getenv("VELKIN_PACK_TEST_PUBLISH_PAUSE");
     if (pause && *pause) {
@@ -31,6 +32,7 @@ StagedOutput& OutputSet::add(const tstring& path) {
 }
 
 void OutputSet::publish() {
+    pauseForTests();
     PoliteEnd::Publication publication(politeEnd_);
     std::vector<std::unique_ptr<FormerOutput>> former;
     try {

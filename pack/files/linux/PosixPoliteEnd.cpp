@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -27,7 +28,9 @@ struct PoliteEnd::State {
     // and there is no watcher.
     int stopSignal = 0;
     std::mutex publishing;
-    bool stopping = false;
+    // Set before the watcher is told to stop: a signal that comes after it
+    // finds the run's work done.
+    std::atomic<bool> stopping{false};
     bool published = false;
     std::thread watcher;
 };
@@ -51,10 +54,11 @@ PoliteEnd::PoliteEnd() : state_(std::make_unique<State>()) {
             if (::sigwait(&state->watched, &signal) != 0) {
                 continue;
             }
-            const std::lock_guard<std::mutex> held(state->publishing);
             if (state->stopping) {
                 return;
             }
+            // Waits for a publication under way to end, whole or put back.
+            const std::lock_guard<std::mutex> held(state->publishing);
             const std::string ended =
                 "velkin-pack: error: Ended by signal " + std::to_string(signal) + " (" + ::strsignal(signal) + ")";
             if (state->published) {
@@ -69,13 +73,12 @@ PoliteEnd::PoliteEnd() : state_(std::make_unique<State>()) {
 }
 
 PoliteEnd::~PoliteEnd() {
-    {
-        const std::lock_guard<std::mutex> held(state_->publishing);
-        state_->stopping = true;
-    }
     if (state_->stopSignal == 0) {
         return;
     }
+    // Not under the publication's lock: a watcher that waits for it acts on
+    // its signal, and this waits for that.
+    state_->stopping = true;
     ::pthread_kill(state_->watcher.native_handle(), state_->stopSignal);
     state_->watcher.join();
     ::pthread_sigmask(SIG_SETMASK, &state_->previousMask, nullptr);

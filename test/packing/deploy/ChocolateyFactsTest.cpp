@@ -104,7 +104,7 @@ TEST(ChocolateyFactsTest, FactsFromPackageAndOptions) {
     request.tags = L" \t ";
     EXPECT_NE(std::string::npos, refusal(request, demoPackage()).find("--tags ' \t ' holds no tag"));
     // The id names the package's files, which Windows must be able to hold.
-    for (const wchar_t* id : {L"CON", L"nul", L"aux.x", L"Com1-app"}) {
+    for (const wchar_t* id : {L"CON", L"nul", L"aux.x", L"Com1.app"}) {
         request = demoRequest();
         request.id = id;
         EXPECT_NE(std::string::npos, refusal(request, demoPackage()).find("is the name of a device there"))

@@ -125,14 +125,14 @@ demo|velkin-demo|1.0.0||{"description": "Installed by a Velkin setup executable"
 permachine|Velkin.PerMachine_2|2.5.1|--description "$long_description" --tags ' grüße  test ' --license-file "$work/LICENSE" --project-url https://example.com/home|{"description": "", "tags": "grüße test", "license": true, "silent": "/qn /norestart", "projectUrl": "https://example.com/home"}
 TABLE
 
-# A setup whose name is no part name as it stands: percent-encoded in the
-# package, as it is in the script.
-odd="$work/odd/Grüße & <Setup> 100%.exe"
+# A setup whose name is no part name as it stands (but one Windows can
+# hold): percent-encoded in the package, as it is in the script.
+odd="$work/odd/Grüße & [Setup] {100%}.exe"
 mkdir -p "$work/odd" && cp "$work/demo-setup.exe" "$odd"
 chocolatey_of "$odd" "$work/odd/out" --id velkin-odd \
   && check_nupkg "$work/odd/out/velkin-odd.1.0.0.nupkg" "$odd" "$packages/demo.msi" \
     '{"id": "velkin-odd", "version": "1.0.0", "description": "Installed by a Velkin setup executable", "tags": "velkin demo", "license": false, "silent": "/qn /norestart MSIINSTALLPERUSER=\"\""}' \
-  && echo "ok: a setup named with blanks, markup and UTF-8" || fail "a setup with an odd name: $(cat "$work/stderr")"
+  && echo "ok: a setup named with blanks, brackets, a percent sign and UTF-8" || fail "a setup with an odd name: $(cat "$work/stderr")"
 
 # The same bytes on every run, and from velkin-pack.exe.
 cp "$work/demo/velkin-demo.1.0.0.nupkg" "$work/first.nupkg"

@@ -14,7 +14,8 @@ the other's, and sends SIGTERM at a moment drawn at random over a run's
 length (half the rounds over the whole run, half over its last fifth,
 where the publication is); every other round stages named files
 (VELKIN_PACK_STAGING=named). Prints, per kind, the exit codes seen, the
-sets left old, new, mixed or partial, and the staging files left.
+sets left old, new, mixed or partial, the signals that came during a
+publication (held off until the set was whole), and the staging files left.
 Default: 400 rounds per kind.
 USAGE
 }
@@ -35,13 +36,15 @@ msibuild "$work/other.msi" \
 "$pack" "$package" -o "$work/a/app-setup.exe" 2>/dev/null </dev/null || exit 1
 "$pack" "$work/other.msi" -o "$work/b/app-setup.exe" 2>/dev/null </dev/null || exit 1
 
-# manifest <kind> <setup directory>
-manifest() {
+# arguments <kind> <setup directory>: velkin-pack's arguments, in $arguments
+# (velkin-pack itself is the background job that the signal goes to, not a
+# shell around it).
+arguments() {
   if [ "$1" = intune ]; then
-    "$pack" manifest "$2/app-setup.exe" --intune -o "$work/out"
+    arguments=(manifest "$2/app-setup.exe" --intune -o "$work/out")
   else
-    "$pack" manifest "$2/app-setup.exe" --winget --id Velkin.Race --license MIT \
-      --url https://example.com/app-setup.exe -o "$work/out"
+    arguments=(manifest "$2/app-setup.exe" --winget --id Velkin.Race --license MIT
+      --url https://example.com/app-setup.exe -o "$work/out")
   fi
 }
 
@@ -77,16 +80,19 @@ for kind in intune winget; do
   for _ in 1 2 3; do
     rm -rf "$work/out" && mkdir -p "$work/out"
     start=$(date +%s%N)
-    manifest "$kind" "$work/a" >/dev/null 2>&1 </dev/null
+    arguments "$kind" "$work/a"
+    "$pack" "${arguments[@]}" >/dev/null 2>&1 </dev/null
     took=$((($(date +%s%N) - start) / 1000))
     [ "$took" -gt "$length" ] && length=$took
   done
   declare -A exits=() states=()
   staging_left=0
+  during=0
   for round in $(seq "$rounds"); do
     if [ $((round % 2)) = 0 ]; then old=a new=b; else old=b new=a; fi
     rm -rf "$work/out" && mkdir -p "$work/out"
-    manifest "$kind" "$work/$old" >/dev/null 2>&1 </dev/null
+    arguments "$kind" "$work/$old"
+    "$pack" "${arguments[@]}" >/dev/null 2>&1 </dev/null
     staging=unnamed
     [ $((round % 4)) -lt 2 ] && staging=named
     if [ $((round % 8)) -lt 4 ]; then
@@ -96,7 +102,8 @@ for kind in intune winget; do
       delay=$((RANDOM * 32768 + RANDOM))
       delay=$((length * 4 / 5 + delay % (length / 5 + 1)))
     fi
-    VELKIN_PACK_STAGING=$staging manifest "$kind" "$work/$new" >/dev/null 2>"$work/stderr" </dev/null &
+    arguments "$kind" "$work/$new"
+    VELKIN_PACK_STAGING=$staging "$pack" "${arguments[@]}" >/dev/null 2>"$work/stderr" </dev/null &
     runner=$!
     sleep "$(printf '%d.%06d' $((delay / 1000000)) $((delay % 1000000)))"
     kill -TERM "$runner" 2>/dev/null
@@ -106,6 +113,7 @@ for kind in intune winget; do
     [ "$state" = "$old" ] && state=old
     [ "$state" = "$new" ] && state=new
     exits[$status]=$((${exits[$status]:-0} + 1))
+    grep -q "after every output was published" "$work/stderr" && during=$((during + 1))
     states[$state]=$((${states[$state]:-0} + 1))
     staging_left=$((staging_left + left))
   done
@@ -113,6 +121,6 @@ for kind in intune winget; do
   for code in "${!exits[@]}"; do printf ' %s×%d' "$code" "${exits[$code]}"; done
   printf '; sets:'
   for state in old new mixed partial; do printf ' %s %d' "$state" "${states[$state]:-0}"; done
-  printf '; staging files left: %d\n' "$staging_left"
+  printf '; signals held off until the set was whole: %d; staging files left: %d\n' "$during" "$staging_left"
   unset exits states
 done

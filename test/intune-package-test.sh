@@ -274,4 +274,19 @@ for staging in unnamed named; do
     && echo "ok: $staging staging: a failure of the second output puts the first one's predecessor back" \
     || fail "$staging staging: a failure of the second output: exit $status, $(ls -A "$work/race"): $(cat "$work/stderr")"
 done
+
+# velkin-pack.exe puts the first output's predecessor back alike.
+old_set
+inode=$(stat -c %i "$work/race/demo-setup.intunewin")
+rm "$work/race/demo-setup.win32LobApp.json"
+VELKIN_PACK_TEST_PUBLISH_PAUSE=3000 "$loader" "$bin/velkin-pack.exe" manifest "$(windows_path "$work/demo-setup.exe")" \
+  --intune -o "$(windows_path "$work/race")" >/dev/null 2>"$work/stderr" </dev/null &
+runner=$!
+published_inode_changes "$work/race/demo-setup.intunewin" "$inode" && mkdir "$work/race/demo-setup.win32LobApp.json"
+wait "$runner"
+status=$?
+[ "$status" = 1 ] && grep -qF "Cannot write" "$work/stderr" && cmp -s "$work/race/demo-setup.intunewin" "$work/old.intunewin" \
+  && [ "$(ls -A "$work/race")" = "$(printf 'demo-setup.intunewin\ndemo-setup.win32LobApp.json')" ] \
+  && echo "ok: velkin-pack.exe: a failure of the second output puts the first one's predecessor back" \
+  || fail "velkin-pack.exe: a failure of the second output: exit $status, $(ls -A "$work/race"): $(cat "$work/stderr")"
 finish

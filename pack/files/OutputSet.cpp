@@ -27,13 +27,14 @@ OutputSet::~OutputSet() = default;
 
 StagedOutput& OutputSet::add(const tstring& path) {
     WindowsFileName::require(WindowsFileName::leafOf(path), "The output's name");
+    const PoliteEnd::HeldOff heldOff(politeEnd_);
     outputs_.push_back(std::make_unique<StagedOutput>(path));
     return *outputs_.back();
 }
 
 void OutputSet::publish() {
     pauseForTests();
-    PoliteEnd::Publication publication(politeEnd_);
+    PoliteEnd::HeldOff publication(politeEnd_);
     std::vector<std::unique_ptr<FormerOutput>> former;
     try {
         for (const auto& output : outputs_) {
@@ -58,5 +59,5 @@ void OutputSet::publish() {
         }
         throw;
     }
-    publication.done();
+    publication.published();
 }

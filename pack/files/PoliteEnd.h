@@ -19,17 +19,19 @@ public:
     PoliteEnd(const PoliteEnd&) = delete;
     PoliteEnd& operator=(const PoliteEnd&) = delete;
 
-    // Held while a set is published: a polite end waits for it.
-    class Publication {
+    // Held while a step runs that a polite end must not cut in two: the
+    // making of a staging file (named before it is listed for removal) and
+    // the publication of a set. A polite end waits for it.
+    class HeldOff {
     public:
-        explicit Publication(PoliteEnd& end);
-        ~Publication();
+        explicit HeldOff(PoliteEnd& end);
+        ~HeldOff();
 
-        Publication(const Publication&) = delete;
-        Publication& operator=(const Publication&) = delete;
+        HeldOff(const HeldOff&) = delete;
+        HeldOff& operator=(const HeldOff&) = delete;
 
         // Every output of the set is in place.
-        void done();
+        void published();
 
     private:
         PoliteEnd& end_;

@@ -27,6 +27,7 @@ struct PoliteEnd::State {
     // The signal that tells the watcher to stop; 0 when none is watched,
     // and there is no watcher.
     int stopSignal = 0;
+    // Held by HeldOff.
     std::mutex publishing;
     // Set before the watcher is told to stop: a signal that comes after it
     // finds the run's work done.
@@ -57,7 +58,8 @@ PoliteEnd::PoliteEnd() : state_(std::make_unique<State>()) {
             if (state->stopping) {
                 return;
             }
-            // Waits for a publication under way to end, whole or put back.
+            // Waits for a step held off to end: a publication whole or put
+            // back, a staging file listed for removal.
             const std::lock_guard<std::mutex> held(state->publishing);
             const std::string ended =
                 "velkin-pack: error: Ended by signal " + std::to_string(signal) + " (" + ::strsignal(signal) + ")";
@@ -84,8 +86,8 @@ PoliteEnd::~PoliteEnd() {
     ::pthread_sigmask(SIG_SETMASK, &state_->previousMask, nullptr);
 }
 
-PoliteEnd::Publication::Publication(PoliteEnd& end) : end_(end) { end_.state_->publishing.lock(); }
+PoliteEnd::HeldOff::HeldOff(PoliteEnd& end) : end_(end) { end_.state_->publishing.lock(); }
 
-PoliteEnd::Publication::~Publication() { end_.state_->publishing.unlock(); }
+PoliteEnd::HeldOff::~HeldOff() { end_.state_->publishing.unlock(); }
 
-void PoliteEnd::Publication::done() { end_.state_->published = true; }
+void PoliteEnd::HeldOff::published() { end_.state_->published = true; }

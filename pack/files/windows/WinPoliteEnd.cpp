@@ -4,14 +4,15 @@
 
 namespace {
 
-SRWLOCK publishing = SRWLOCK_INIT;
+// Held by HeldOff.
+SRWLOCK heldOff = SRWLOCK_INIT;
 
 // Called before velkin-pack's own handler (the last one set is called
-// first), on a thread of its own: it waits for a publication to end, then
-// ends the process as that handler does.
-BOOL WINAPI afterPublication(DWORD event) {
+// first), on a thread of its own: it waits for a step held off to end,
+// then ends the process as that handler does.
+BOOL WINAPI afterHeldOff(DWORD event) {
     if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
-        ::AcquireSRWLockExclusive(&publishing);
+        ::AcquireSRWLockExclusive(&heldOff);
         ::TerminateProcess(::GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
     }
     return FALSE;
@@ -21,12 +22,12 @@ BOOL WINAPI afterPublication(DWORD event) {
 
 struct PoliteEnd::State {};
 
-PoliteEnd::PoliteEnd() { ::SetConsoleCtrlHandler(afterPublication, TRUE); }
+PoliteEnd::PoliteEnd() { ::SetConsoleCtrlHandler(afterHeldOff, TRUE); }
 
-PoliteEnd::~PoliteEnd() { ::SetConsoleCtrlHandler(afterPublication, FALSE); }
+PoliteEnd::~PoliteEnd() { ::SetConsoleCtrlHandler(afterHeldOff, FALSE); }
 
-PoliteEnd::Publication::Publication(PoliteEnd& end) : end_(end) { ::AcquireSRWLockExclusive(&publishing); }
+PoliteEnd::HeldOff::HeldOff(PoliteEnd& end) : end_(end) { ::AcquireSRWLockExclusive(&heldOff); }
 
-PoliteEnd::Publication::~Publication() { ::ReleaseSRWLockExclusive(&publishing); }
+PoliteEnd::HeldOff::~HeldOff() { ::ReleaseSRWLockExclusive(&heldOff); }
 
-void PoliteEnd::Publication::done() {}
+void PoliteEnd::HeldOff::published() {}

@@ -11,9 +11,9 @@ usage: bench/publication-race.sh <velkin-pack> <demo package> <work directory> [
 Two setups of one file name (the demo, and a copy of another name and
 version) take turns: each round starts from a whole set of one and writes
 the other's, and sends SIGTERM at a moment drawn at random over a run's
-length (half the rounds over the whole run, half over its last fifth,
-where the publication is); every other round stages named files
-(VELKIN_PACK_STAGING=named). Prints, per kind, the exit codes seen, the
+length; every other round stages named files (VELKIN_PACK_STAGING=named),
+and every other round widens the publication with the tests' hook
+(VELKIN_PACK_TEST_PUBLISH_PAUSE=5: 5 ms before it and after each output). Prints, per kind, the exit codes seen, the
 sets left old, new, mixed or partial, the signals that came during a
 publication (held off until the set was whole), and the staging files left.
 Default: 400 rounds per kind.
@@ -75,16 +75,16 @@ PYTHON
 }
 
 for kind in intune winget; do
-  # A run's length, as the longest of three.
-  length=0
-  for _ in 1 2 3; do
+  # A run's length, as the median of five.
+  lengths=()
+  for _ in 1 2 3 4 5; do
     rm -rf "$work/out" && mkdir -p "$work/out"
     start=$(date +%s%N)
     arguments "$kind" "$work/a"
     "$pack" "${arguments[@]}" >/dev/null 2>&1 </dev/null
-    took=$((($(date +%s%N) - start) / 1000))
-    [ "$took" -gt "$length" ] && length=$took
+    lengths+=($((($(date +%s%N) - start) / 1000)))
   done
+  length=$(printf '%s\n' "${lengths[@]}" | sort -n | sed -n 3p)
   declare -A exits=() states=()
   staging_left=0
   during=0
@@ -95,15 +95,19 @@ for kind in intune winget; do
     "$pack" "${arguments[@]}" >/dev/null 2>&1 </dev/null
     staging=unnamed
     [ $((round % 4)) -lt 2 ] && staging=named
-    if [ $((round % 8)) -lt 4 ]; then
-      delay=$((RANDOM * 32768 + RANDOM))
-      delay=$((delay % length))
-    else
-      delay=$((RANDOM * 32768 + RANDOM))
-      delay=$((length * 4 / 5 + delay % (length / 5 + 1)))
+    # Every other round widens the publication with the test hook (5 ms
+    # before it and after each output), where a signal is to wait.
+    pause=
+    span=$length
+    if [ $((round % 8)) -ge 4 ]; then
+      pause=5
+      span=$((length + 20000))
     fi
+    delay=$((RANDOM * 32768 + RANDOM))
+    delay=$((delay % span))
     arguments "$kind" "$work/$new"
-    VELKIN_PACK_STAGING=$staging "$pack" "${arguments[@]}" >/dev/null 2>"$work/stderr" </dev/null &
+    VELKIN_PACK_STAGING=$staging VELKIN_PACK_TEST_PUBLISH_PAUSE=$pause "$pack" "${arguments[@]}" \
+      >/dev/null 2>"$work/stderr" </dev/null &
     runner=$!
     sleep "$(printf '%d.%06d' $((delay / 1000000)) $((delay % 1000000)))"
     kill -TERM "$runner" 2>/dev/null
@@ -117,7 +121,7 @@ for kind in intune winget; do
     states[$state]=$((${states[$state]:-0} + 1))
     staging_left=$((staging_left + left))
   done
-  printf '%s: %d rounds, a run takes up to %d ms; exit codes:' "$kind" "$rounds" $((length / 1000))
+  printf '%s: %d rounds, a run takes %d ms (median); exit codes:' "$kind" "$rounds" $((length / 1000))
   for code in "${!exits[@]}"; do printf ' %s×%d' "$code" "${exits[$code]}"; done
   printf '; sets:'
   for state in old new mixed partial; do printf ' %s %d' "$state" "${states[$state]:-0}"; done

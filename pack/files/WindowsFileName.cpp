@@ -46,6 +46,17 @@ tstring problemWith(const tstring& name) {
         return L"it has " + std::to_wstring(units) + L" characters, and Windows takes " +
                std::to_wstring(longestName) + L" at most";
     }
+    // A lone surrogate stands for a byte that is no UTF-8 (a Linux name's),
+    // which no description can carry as text.
+    const std::u16string text = tstrings::toUtf16(name);
+    for (size_t i = 0; i < text.size(); ++i) {
+        const bool high = text[i] >= 0xD800 && text[i] <= 0xDBFF;
+        if (high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            ++i;
+        } else if (high || (text[i] >= 0xDC00 && text[i] <= 0xDFFF)) {
+            return L"it holds bytes that are no UTF-8 text";
+        }
+    }
     static const tstring reserved = L"<>:\"/\\|?*";
     for (const wchar_t c : name) {
         if (static_cast<unsigned>(c) < 0x20) {

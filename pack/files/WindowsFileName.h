@@ -12,8 +12,8 @@ namespace WindowsFileName {
 
 // Why Windows cannot hold `name` as a file's name, in words that follow
 // "because": "it ends with a dot", "CON is the name of a device"; empty
-// when it can. Refused: an empty name, more than 255 UTF-16 units, control
-// characters, < > : " / \ | ? *, a trailing dot or blank, and the devices'
+// when it can. Refused: an empty name, more than 255 UTF-16 units, bytes
+// that are no UTF-8 (on Linux), control characters, < > : " / \ | ? *, a trailing dot or blank, and the devices'
 // names (CON, PRN, AUX, NUL, COM0-COM9, LPT0-LPT9 and their superscript
 // numbers, CONIN$, CONOUT$), in any case, alone or before an extension.
 tstring problemWith(const tstring& name);

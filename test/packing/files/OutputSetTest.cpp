@@ -145,6 +145,7 @@ TEST(WindowsFileNameTest, NamesWindowsCannotHold) {
     EXPECT_EQ(L"it has 256 characters, and Windows takes 255 at most",
               WindowsFileName::problemWith(tstring(254, L'a') + L"\U0001F4E6"));
     EXPECT_EQ(L"back\\slash.exe", WindowsFileName::leafOf(L"/work/back\\slash.exe"));
+    EXPECT_EQ(L"it holds bytes that are no UTF-8 text", WindowsFileName::problemWith(fromNative("bad\xFF.exe")));
 }
 
 } // namespace

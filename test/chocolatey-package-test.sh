@@ -52,7 +52,7 @@ nuspec = z.read(f"{e['id']}.nuspec")
 check("nuspec declaration", nuspec.startswith(b'<?xml version="1.0" encoding="utf-8"?>'), True)
 meta = ET.fromstring(nuspec).find("n:metadata", ns)
 for key, value in (("id", e["id"]), ("version", e["version"]), ("title", product), ("authors", manufacturer),
-                   ("projectUrl", url), ("tags", e["tags"]), ("description", e["description"])):
+                   ("projectUrl", e.get("projectUrl")), ("tags", e["tags"]), ("description", e["description"])):
     check(f"nuspec {key}", meta.findtext(f"n:{key}", namespaces=ns), value)
 rels = ET.fromstring(z.read("_rels/.rels"))
 targets = {r.get("Type"): r.get("Target") for r in rels}
@@ -76,7 +76,7 @@ check("core properties", (core.findtext(dc + "identifier"), core.findtext(cp + "
 script = z.read("tools/chocolateyInstall.ps1")
 check("script BOM", script[:3], b"\xef\xbb\xbf")
 text = script[3:].decode("utf-8")
-for piece in ("Install-ChocolateyInstallPackage ", "-FileType exe", "-SilentArgs '/qn /norestart'",
+for piece in ("Install-ChocolateyInstallPackage ", "-FileType exe", f"-SilentArgs '{e['silent']}' ",
               "-ValidExitCodes @(0, 3010, 1641)", f"Join-Path $toolsDir '{setup_name}'"):
     check(f"script holds {piece}", piece in text, True)
 if e["license"]:
@@ -121,18 +121,18 @@ e["license"] = e["license"] and sys.argv[5]; e["description"] = e["description"]
       "$expected" "$id" "$version" "$long_description" "$work/LICENSE")" \
     && echo "ok: $name: the package says what it should" || fail "$name: the package differs from what it should be"
 done <<'TABLE'
-demo|velkin-demo|1.0.0||{"description": "Installed by a Velkin setup executable", "tags": "velkin demo", "license": false}
-permachine|Velkin.PerMachine_2|2.5.1|--description "$long_description" --tags ' grüße  test ' --license-file "$work/LICENSE"|{"description": "", "tags": "grüße test", "license": true}
+demo|velkin-demo|1.0.0||{"description": "Installed by a Velkin setup executable", "tags": "velkin demo", "license": false, "silent": "/qn /norestart MSIINSTALLPERUSER=\"\""}
+permachine|Velkin.PerMachine_2|2.5.1|--description "$long_description" --tags ' grüße  test ' --license-file "$work/LICENSE" --project-url https://example.com/home|{"description": "", "tags": "grüße test", "license": true, "silent": "/qn /norestart", "projectUrl": "https://example.com/home"}
 TABLE
 
-# A setup whose name is no part name as it stands: percent-encoded in the
-# package, as it is in the script.
-odd="$work/odd/Grüße & <Setup> 100%.exe"
+# A setup whose name is no part name as it stands (but one Windows can
+# hold): percent-encoded in the package, as it is in the script.
+odd="$work/odd/Grüße & [Setup] {100%}.exe"
 mkdir -p "$work/odd" && cp "$work/demo-setup.exe" "$odd"
 chocolatey_of "$odd" "$work/odd/out" --id velkin-odd \
   && check_nupkg "$work/odd/out/velkin-odd.1.0.0.nupkg" "$odd" "$packages/demo.msi" \
-    '{"id": "velkin-odd", "version": "1.0.0", "description": "Installed by a Velkin setup executable", "tags": "velkin demo", "license": false}' \
-  && echo "ok: a setup named with blanks, markup and UTF-8" || fail "a setup with an odd name: $(cat "$work/stderr")"
+    '{"id": "velkin-odd", "version": "1.0.0", "description": "Installed by a Velkin setup executable", "tags": "velkin demo", "license": false, "silent": "/qn /norestart MSIINSTALLPERUSER=\"\""}' \
+  && echo "ok: a setup named with blanks, brackets, a percent sign and UTF-8" || fail "a setup with an odd name: $(cat "$work/stderr")"
 
 # The same bytes on every run, and from velkin-pack.exe.
 cp "$work/demo/velkin-demo.1.0.0.nupkg" "$work/first.nupkg"
@@ -170,6 +170,13 @@ else
 fi
 
 # Refused before anything is written: exit 1 and one line naming what to mend.
+: >"$work/empty"
+cp "$packages/demo.msi" "$work/v256.msi"
+msibuild "$work/v256.msi" -q "UPDATE \`Property\` SET \`Value\` = '256.0.0' WHERE \`Property\` = 'ProductVersion'" \
+  && "$pack" "$work/v256.msi" -o "$work/v256-setup.exe" 2>"$work/stderr" </dev/null \
+  && grep -qF "warning: The ProductVersion '256.0.0' is no version that Windows Installer takes" "$work/stderr" \
+  && echo "ok: packing warns of a ProductVersion that Windows Installer does not take" \
+  || fail "packing 256.0.0: $(cat "$work/stderr")"
 while IFS='|' read -r what setup expected options; do
   eval "set -- $options"
   chocolatey_of "$work/$setup-setup.exe" "$work/refused" "$@"
@@ -184,6 +191,16 @@ an id ending in a hyphen|demo|--id 'velkin-'|--id velkin-
 a description too short|demo|--description must have 30 to 4000 characters|--id velkin-demo --description short
 tags with a comma|demo|--tags 'a, b'|--id velkin-demo --tags 'a, b'
 a license file that is missing|demo|The license file|--id velkin-demo --license-file /nonexistent/LICENSE
+a license file without a size|demo|The license file /proc/self/status is empty, or has no size to read|--id velkin-demo --license-file /proc/self/status
+an empty license file|demo|is empty, or has no size to read|--id velkin-demo --license-file "$work/empty"
+tags that are blanks alone|demo|--tags ' ' holds no tag|--id velkin-demo --tags ' '
+a description that is no UTF-8|demo|--description 'thirty characters and a \xFF byte ...' holds bytes that are no UTF-8 text|--id velkin-demo --description "$(printf 'thirty characters and a \xff byte ...')"
+an id that is a device|demo|--id 'CON' is no file name that Windows can hold: CON is the name of a device there|--id CON
+an id that is a device in lower case|demo|--id 'nul' is no file name that Windows can hold: NUL is the name|--id nul
+an id whose first word is a device|demo|--id 'aux.x' is no file name that Windows can hold: AUX is the name|--id aux.x
+a home page that is no web address|demo|--project-url 'example.com' is no http|--id velkin-demo --project-url example.com
+a version Windows Installer does not take|v256|The ProductVersion '256.0.0' is no version that Windows Installer takes|--id velkin-demo
+-o naming a file|demo|is not a directory: -o names the directory|--id velkin-demo -o "$work/demo-setup.exe"
 TABLE
 "$pack" manifest "$packages/demo.msi" --chocolatey --id velkin-demo --url "$url" -o "$work/refused" \
   2>"$work/stderr" </dev/null
@@ -191,4 +208,13 @@ TABLE
 "$pack" manifest "$work/demo-setup.exe" --chocolatey --id velkin-demo --url "$url" --license MIT -o "$work/refused" \
   2>/dev/null </dev/null
 [ $? = 2 ] && echo "ok: refused: a winget option" || fail "--license with --chocolatey was not a usage error"
+for id in CON aux.x; do
+  "$pack" manifest "$work/demo-setup.exe" --chocolatey --id "$id" --url "$url" -o "$work/refused" \
+    2>"$work/stderr.linux" </dev/null
+  "$loader" "$bin/velkin-pack.exe" manifest "$(windows_path "$work/demo-setup.exe")" --chocolatey --id "$id" \
+    --url "$url" -o "$(windows_path "$work/refused")" >/dev/null 2>"$work/stderr" </dev/null
+  [ $? = 1 ] && [ "$(tr -d '\r' <"$work/stderr")" = "$(cat "$work/stderr.linux")" ] && [ -z "$(ls -A "$work/refused")" ] \
+    && echo "ok: velkin-pack.exe refuses --id $id with the same line" \
+    || fail "velkin-pack.exe, --id $id: $(cat "$work/stderr") / $(cat "$work/stderr.linux")"
+done
 finish

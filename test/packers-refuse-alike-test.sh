@@ -138,5 +138,35 @@ for host in linux windows; do
     "the longest took ${longest[$host]} ms"
 done
 [ "$disagree" = 0 ] && echo "ok: the hosts agree on all $count" || echo "the hosts disagree on $disagree"
+
+# -o names that Windows cannot hold as a file's: refused before anything is
+# read or written, with the same line on both hosts (Windows would write
+# to a device, or drop the trailing dot or blank); names that Linux alone
+# can pass on (a quote, a backslash, a line break) are refused there alike.
+while IFS= read -r name; do
+  timeout 120 "$pack" "$package" -o "$work/out/$name" >/dev/null 2>"$work/stderr.linux" </dev/null
+  linux_status=$?
+  timeout 120 "$loader" "$bin/velkin-pack.exe" "$(windows_path "$package")" -o "$(windows_path "$work/out")\\$name" \
+    >/dev/null 2>"$work/stderr" </dev/null
+  windows_status=$?
+  [ "$linux_status" = 1 ] && [ "$windows_status" = 1 ] && [ "$(tr -d '\r' <"$work/stderr")" = "$(cat "$work/stderr.linux")" ] \
+    && grep -qF "is no file name that Windows can hold" "$work/stderr.linux" && [ -z "$(ls -A "$work/out")" ] \
+    && echo "ok: -o '$name' refused alike: $(cat "$work/stderr.linux")" \
+    || fail "-o '$name': Linux $linux_status $(cat "$work/stderr.linux"); Windows $windows_status $(cat "$work/stderr")"
+done <<'NAMES'
+CON.exe
+NUL.exe
+aux.exe
+COM1.exe
+lpt9.exe
+CONIN$.exe
+trail.exe 
+dot.exe.
+NAMES
+for name in 'a"b.exe' 'a<b>|c.exe' $'line\nbreak.exe' 'back\slash.exe'; do
+  "$pack" "$package" -o "$work/out/$name" >/dev/null 2>"$work/stderr" </dev/null
+  [ $? = 1 ] && grep -qF "is no file name that Windows can hold" "$work/stderr" && [ -z "$(ls -A "$work/out")" ] \
+    && echo "ok: -o $(printf %q "$name") refused: $(cat "$work/stderr")" || fail "-o $(printf %q "$name"): $(cat "$work/stderr")"
+done
 rm -rf "$work"
 finish

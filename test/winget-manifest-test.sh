@@ -72,7 +72,7 @@ for i in installers:
         check(f"{scope}: {key}", i.get(key), value)
     switches = i.get("InstallerSwitches", {})
     check(f"{scope}: switches", {k: v for k, v in switches.items() if k != "Custom"},
-          {"Silent": "/qn", "SilentWithProgress": "/passive", "Log": '/l*v "<LOGPATH>"'})
+          {"Silent": "/qn /norestart", "SilentWithProgress": "/passive /norestart", "Log": '/l*v "<LOGPATH>"'})
     custom = {"user": "MSIINSTALLPERUSER=1", "machine": 'MSIINSTALLPERUSER=""'}[scope] if len(installers) > 1 else None
     check(f"{scope}: Custom", switches.get("Custom"), custom)
     check(f"{scope}: return codes", {c["InstallerReturnCode"]: c["ReturnResponse"]
@@ -263,4 +263,31 @@ TABLE
   -o "$work/demo-setup.exe" 2>"$work/stderr" </dev/null
 [ $? = 1 ] && grep -qF "The output $work/demo-setup.exe is not a directory" "$work/stderr" \
   && echo "ok: -o naming a file: $(cat "$work/stderr")" || fail "-o naming a file: $(cat "$work/stderr")"
+
+# SIGTERM while the set is published (the test hook waits before it and after each file)
+# waits for the whole set: every file of the new version, exit 1 and one
+# line; no staging file stays.
+versions_in() {
+  for f in "$1"/*.yaml; do sed -n 's/^PackageVersion: "\(.*\)"$/\1/p' "$f"; done | sort -u | tr '\n' ' '
+}
+for staging in unnamed named; do
+  rm -rf "$work/race" && mkdir -p "$work/race"
+  "$pack" manifest "$work/newer-setup.exe" --winget --url "$url" --id Velkin.Demo --license MIT -o "$work/race" \
+    2>/dev/null </dev/null
+  inode=$(stat -c %i "$work/race/Velkin.Demo.yaml")
+  VELKIN_PACK_STAGING=$staging VELKIN_PACK_TEST_PUBLISH_PAUSE=2000 "$pack" manifest "$work/demo-setup.exe" --winget \
+    --url "$url" --id Velkin.Demo --license MIT -o "$work/race" 2>"$work/stderr" </dev/null &
+  runner=$!
+  for _ in $(seq 2000); do
+    [ "$(stat -c %i "$work/race/Velkin.Demo.yaml")" != "$inode" ] && break
+    sleep 0.01
+  done
+  kill -TERM "$runner"
+  wait "$runner"
+  status=$?
+  [ "$status" = 1 ] && [ "$(versions_in "$work/race")" = "1.0.0 " ] && [ "$(ls -A "$work/race" | wc -l)" = 3 ] \
+    && grep -qx "velkin-pack: error: Ended by signal 15 (Terminated) after every output was published" "$work/stderr" \
+    && echo "ok: $staging staging: SIGTERM during the publication waits for the whole set" \
+    || fail "$staging staging: SIGTERM during the publication: exit $status, versions $(versions_in "$work/race"): $(ls -A "$work/race") $(cat "$work/stderr")"
+done
 finish

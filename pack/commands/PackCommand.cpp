@@ -6,11 +6,14 @@
 #include "IntunePackage.h"
 #include "Extractor.h"
 #include "ContentsReport.h"
+#include "FieldChecks.h"
 #include "Log.h"
 #include "LogAppenders.h"
 #include "Packer.h"
+#include "ProductVersion.h"
 #include "Signer.h"
 #include "VisibleText.h"
+#include "WindowsFileName.h"
 #include "WingetManifest.h"
 
 #include <algorithm>
@@ -27,7 +30,8 @@ const char usage[] =
     "       velkin-pack manifest <setup.exe>... --winget --id <Publisher.Package> --url <download URL>...\n"
     "                   [--license <text>] [--short-description <text>] [--locale <tag>] -o <directory>\n"
     "       velkin-pack manifest <setup.exe> --chocolatey --id <package-id> --url <download URL>\n"
-    "                   [--description <text>] [--tags \"<tag> ...\"] [--license-file <file>] -o <directory>\n"
+    "                   [--description <text>] [--tags \"<tag> ...\"] [--license-file <file>]\n"
+    "                   [--project-url <home page URL>] -o <directory>\n"
     "       velkin-pack manifest <setup.exe> --intune -o <directory>\n"
     "       velkin-pack --version | --help\n"
     "-- ends the options: what follows is a file, whatever its name.";
@@ -129,6 +133,9 @@ void packCommand(const tstring_array& args) {
     if (!request.signCommand.empty() && !Signer::namesFile(request.signCommand)) {
         throw UsageError("--sign-command must name the file to sign as %1");
     }
+    // The setup is a Windows program: a name that Windows cannot hold is
+    // refused alike on both hosts, before anything is read.
+    WindowsFileName::require(WindowsFileName::leafOf(request.output), "-o");
     const PackReport report = pack(request);
     for (const tstring& note : report.notes) {
         writeError("velkin-pack: " + visibleText(tstrings::toUtf8(note)) + "\n");
@@ -144,6 +151,10 @@ void reportCommand(const tstring_array& args) {
     parseArguments(args, 1, {{L"--json", nullptr, nullptr, &json}}, "file", file);
     const FileContents contents = readFileContents(file);
     writeResult(json ? jsonReport(contents) : textReport(contents));
+    const tstring versionProblem = ProductVersion::problemWith(contents.package.productVersion);
+    if (!versionProblem.empty()) {
+        writeError("velkin-pack: warning: " + visibleText(tstrings::toUtf8(versionProblem)) + "\n");
+    }
     if (contents.isSetup && !contents.productCodeMatches) {
         // After the report, which shows both codes.
         VK_THROW_MSG("The product code resource of " << file << " does not name the product of "
@@ -192,6 +203,7 @@ void manifestCommand(const tstring_array& args) {
         {L"--description", {}, Chocolatey, 0},
         {L"--tags", {}, Chocolatey, 0},
         {L"--license-file", {}, Chocolatey, 0},
+        {L"--project-url", {}, Chocolatey, 0},
     };
     std::vector<Option> parsed = {{L"-o", L"--output", &directory, nullptr},
                                   {L"--url", nullptr, nullptr, nullptr, &urls}};
@@ -216,6 +228,12 @@ void manifestCommand(const tstring_array& args) {
         if (option.value.empty() && (option.neededBy & chosen.kind)) {
             throw UsageError("manifest " + kindName + " needs " + name);
         }
+    }
+    for (const ManifestOption& option : options) {
+        FieldChecks::requireText(option.value, tstrings::toUtf8(option.name));
+    }
+    for (const tstring& url : urls) {
+        FieldChecks::requireText(url, "--url");
     }
     if (chosen.kind == Intune && !urls.empty()) {
         throw UsageError("--url is not an option of manifest " + kindName);
@@ -260,6 +278,7 @@ void manifestCommand(const tstring_array& args) {
         request.description = value(L"--description");
         request.tags = value(L"--tags");
         request.licenseFile = value(L"--license-file");
+        request.projectUrl = value(L"--project-url");
         request.directory = directory;
         writeChocolateyPackage(request);
     } else {

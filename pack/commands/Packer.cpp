@@ -9,6 +9,7 @@
 #include "PackageSources.h"
 #include "PathUtils.h"
 #include "PrivateDirectory.h"
+#include "ProductVersion.h"
 #include "SamePackage.h"
 #include "SetupFile.h"
 #include "SetupKeys.h"
@@ -157,6 +158,10 @@ std::vector<tstring> warningsFor(const tstring& packagePath, const PackageInfo& 
         warnings.push_back(L"The package " + packagePath +
                            L" is not signed: msiexec's elevation prompt names an unknown "
                            L"publisher");
+    }
+    const tstring versionProblem = ProductVersion::problemWith(product.productVersion);
+    if (!versionProblem.empty()) {
+        warnings.push_back(versionProblem);
     }
     if (tstrings::equals(FileUtils::leafName(output), L"setup.exe", tstrings::IgnoreCase)) {
         warnings.push_back(L"Windows applies installer-specific compatibility handling to a "

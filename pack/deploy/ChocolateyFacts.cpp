@@ -2,7 +2,9 @@
 
 #include "ErrorHandling.h"
 #include "FieldChecks.h"
-#include "PathUtils.h"
+#include "InstallArguments.h"
+#include "ProductVersion.h"
+#include "WindowsFileName.h"
 #include "XmlText.h"
 
 #include <vector>
@@ -69,6 +71,10 @@ tstring tagsOf(const ChocolateyRequest& request, const PackageInfo& package) {
     const std::vector<tstring> given = words(request.tags);
     if (!given.empty()) {
         return joined(given, L" ");
+    }
+    if (!request.tags.empty()) {
+        VK_THROW_MSG("--tags '" << request.tags << "' holds no tag: give words separated by blanks, or leave "
+                                << "--tags out for the product name's words");
     }
     return tstrings::toLower(joined(words(package.productName), L" "));
 }
@@ -138,18 +144,30 @@ ChocolateyFacts chocolateyFacts(const ChocolateyRequest& request, const PackageI
         VK_THROW_MSG("--id '" << request.id << "' is no Chocolatey package id: up to 100 letters, digits and "
                               << "underscores, in words joined by single dots or hyphens");
     }
-    if (!FieldChecks::isWebAddress(request.url)) {
-        VK_THROW_MSG("--url '" << request.url << "' is no http:// or https:// address of up to 2048 characters");
+    // The id names the package's files: ID.nuspec, ID.VERSION.nupkg.
+    WindowsFileName::require(request.id, "--id");
+    const auto requireAddress = [](const tstring& url, const char* option) {
+        if (!FieldChecks::isWebAddress(url)) {
+            VK_THROW_MSG(option << " '" << url << "' is no http:// or https:// address of up to 2048 characters");
+        }
+    };
+    requireAddress(request.url, "--url");
+    if (!request.projectUrl.empty()) {
+        requireAddress(request.projectUrl, "--project-url");
     }
     ChocolateyFacts facts;
     facts.id = request.id;
-    facts.version = chocolateyVersion(required(package.productVersion, "ProductVersion", "its version"));
+    ProductVersion::require(required(package.productVersion, "ProductVersion", "its version"));
+    facts.version = chocolateyVersion(package.productVersion);
     facts.title = required(package.productName, "ProductName", "the title");
     facts.authors = required(package.manufacturer, "Manufacturer", "the authors");
-    facts.projectUrl = request.url;
+    facts.projectUrl = request.projectUrl;
+    facts.downloadUrl = request.url;
     facts.description = descriptionOf(request, package);
     facts.tags = tagsOf(request, package);
-    facts.setupName = FileUtils::leafName(request.setup);
+    facts.setupName = WindowsFileName::leafOf(request.setup);
+    WindowsFileName::require(facts.setupName, "The setup's file name");
+    facts.silentArguments = InstallArguments::forSystemAccount(package);
     // Every text once through the XML check, so that a refusal comes before
     // anything is written.
     nuspecText(facts);
@@ -167,7 +185,9 @@ std::string nuspecText(const ChocolateyFacts& facts) {
     element("version", facts.version, "The version");
     element("title", facts.title, "The ProductName");
     element("authors", facts.authors, "The Manufacturer");
-    element("projectUrl", facts.projectUrl, "--url");
+    if (!facts.projectUrl.empty()) {
+        element("projectUrl", facts.projectUrl, "--project-url");
+    }
     element("tags", facts.tags, "The tags");
     element("description", facts.description, "The description");
     return text + "  </metadata>\n</package>\n";
@@ -175,6 +195,7 @@ std::string nuspecText(const ChocolateyFacts& facts) {
 
 std::string installScript(const ChocolateyFacts& facts) {
     const std::string setup = tstrings::toUtf8(powershellQuoted(facts.setupName));
+    const std::string arguments = tstrings::toUtf8(powershellQuoted(facts.silentArguments));
     return "\xEF\xBB\xBF"
            "$ErrorActionPreference = 'Stop'\r\n"
            "$toolsDir = Split-Path -Parent $MyInvocation.MyCommand.Definition\r\n"
@@ -183,7 +204,9 @@ std::string installScript(const ChocolateyFacts& facts) {
            "\r\n"
            "# msiexec's exit codes: 3010 and 1641 are successes that need or started a restart.\r\n"
            "Install-ChocolateyInstallPackage -PackageName $env:ChocolateyPackageName -FileType exe -File $setup `\r\n"
-           "  -SilentArgs '/qn /norestart' -ValidExitCodes @(0, 3010, 1641)\r\n"
+           "  -SilentArgs " +
+           arguments +
+           " -ValidExitCodes @(0, 3010, 1641)\r\n"
            "# Removal is Chocolatey's automatic uninstaller's: msiexec /x with the product's ProductCode.\r\n"
            "# The setup, once installed, is neither kept twice nor given a shim on the path.\r\n"
            "Remove-Item -LiteralPath $setup -Force -ErrorAction SilentlyContinue\r\n"
@@ -197,7 +220,7 @@ std::string verificationText(const ChocolateyFacts& facts, const std::string& sh
            "in verifying that this package's contents are trustworthy.\r\n"
            "\r\n"
            "tools\\" +
-           setup + " is the setup published at\r\n  " + tstrings::toUtf8(facts.projectUrl) +
+           setup + " is the setup published at\r\n  " + tstrings::toUtf8(facts.downloadUrl) +
            "\r\n"
            "Download it from there and compare its SHA-256 with the one below:\r\n"
            "  Get-FileHash -Algorithm SHA256 " +

@@ -9,7 +9,10 @@
 struct ChocolateyRequest {
     tstring setup;
     tstring id;
+    // Where the setup is downloaded from, for tools/VERIFICATION.txt.
     tstring url;
+    // The product's home page; empty: the nuspec has no projectUrl.
+    tstring projectUrl;
     // Empty: the package's summary comments or subject.
     tstring description;
     // Blank-separated; empty: the product name's words.
@@ -26,11 +29,15 @@ struct ChocolateyFacts {
     tstring version;
     tstring title;
     tstring authors;
+    // Empty: none in the nuspec.
     tstring projectUrl;
+    tstring downloadUrl;
     tstring description;
     tstring tags;
     // The setup's file name, as it lies in tools/.
     tstring setupName;
+    // msiexec's arguments for the install script (see InstallArguments).
+    tstring silentArguments;
 };
 
 // `version` as Chocolatey 2 normalises it: numeric parts without leading

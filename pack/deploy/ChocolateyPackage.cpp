@@ -3,10 +3,11 @@
 #include "ErrorHandling.h"
 #include "FieldChecks.h"
 #include "InputChecks.h"
+#include "OutputSet.h"
 #include "PackFiles.h"
-#include "PathUtils.h"
 #include "Sha256.h"
 #include "StagedZipTarget.h"
+#include "WindowsFileName.h"
 #include "XmlText.h"
 #include "ZipWriter.h"
 
@@ -106,15 +107,24 @@ std::string opcPartName(const tstring& path) {
 }
 
 void writeChocolateyPackage(const ChocolateyRequest& request) {
-    if (!PackFiles::isDirectory(request.directory)) {
-        VK_THROW_MSG("The output directory " << request.directory << " does not exist");
-    }
+    FieldChecks::requireDirectory(request.directory);
+    // Watched from here: a polite end before the publication leaves nothing.
+    OutputSet outputs;
+    // Before the setup is opened: Windows would open another file for a
+    // name with a trailing dot or blank.
+    WindowsFileName::require(WindowsFileName::leafOf(request.setup), "The setup's file name");
     const FileContents contents = FieldChecks::readSetup(request.setup, "a Chocolatey package carries");
     const ChocolateyFacts facts = chocolateyFacts(request, contents.package);
     std::unique_ptr<InputFile> license;
     if (!request.licenseFile.empty()) {
         requireInputFile(request.licenseFile, L"The license file");
         license = std::make_unique<InputFile>(request.licenseFile);
+        // A file that the system gives without a size (/proc's) would be
+        // copied as nothing.
+        if (license->size() == 0) {
+            VK_THROW_MSG("The license file " << request.licenseFile << " is empty, or has no size to read: "
+                                             << "give a file that holds the license's text");
+        }
     }
     const InputFile setup(request.setup);
 
@@ -143,7 +153,7 @@ void writeChocolateyPackage(const ChocolateyRequest& request) {
     if (license) {
         refuseOutputOverInput(output, request.licenseFile, L"the license file");
     }
-    StagedOutput staged(output);
+    StagedOutput& staged = outputs.add(output);
     StagedZipTarget target(staged);
     ZipWriter zip(target);
     zip.add("_rels/.rels", deflated, relationships(nuspecName, propertiesName, digest));
@@ -162,5 +172,5 @@ void writeChocolateyPackage(const ChocolateyRequest& request) {
     zip.add("[Content_Types].xml", deflated, contentTypes(parts));
     zip.add(propertiesName, deflated, coreProperties(facts));
     zip.finish();
-    staged.publish();
+    outputs.publish();
 }

@@ -1,6 +1,7 @@
 #include "FieldChecks.h"
 
 #include "ErrorHandling.h"
+#include "PackFiles.h"
 
 namespace FieldChecks {
 
@@ -16,6 +17,29 @@ void requireLength(const tstring& value, size_t least, size_t most, const std::s
     const size_t size = length(value);
     if (size < least || size > most) {
         VK_THROW_MSG(what << " must have " << least << " to " << most << " characters; it has " << size);
+    }
+}
+
+void requireText(const tstring& text, const std::string& what) {
+    const std::u16string units = tstrings::toUtf16(text);
+    for (size_t i = 0; i < units.size(); ++i) {
+        const bool high = units[i] >= 0xD800 && units[i] <= 0xDBFF;
+        const bool low = units[i] >= 0xDC00 && units[i] <= 0xDFFF;
+        if (high && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
+            ++i;
+        } else if (high || low) {
+            VK_THROW_MSG(what << " '" << text << "' holds bytes that are no UTF-8 text");
+        }
+    }
+}
+
+void requireDirectory(const tstring& directory) {
+    if (!PackFiles::exists(directory)) {
+        VK_THROW_MSG("The output directory " << directory << " does not exist");
+    }
+    if (!PackFiles::isDirectory(directory)) {
+        VK_THROW_MSG("The output " << directory << " is not a directory: -o names the directory that takes "
+                                   << "what manifest writes");
     }
 }
 

@@ -17,6 +17,13 @@ size_t length(const tstring& text);
 // characters.
 void requireLength(const tstring& value, size_t least, size_t most, const std::string& what);
 
+// `text` (an option's value) must be Unicode text: no bytes that are no
+// UTF-8 (which Linux passes on as they are), no lone surrogate.
+void requireText(const tstring& text, const std::string& what);
+
+// -o of a description must name an existing directory.
+void requireDirectory(const tstring& directory);
+
 // An http:// or https:// address of up to 2048 characters, without blanks
 // or controls.
 bool isWebAddress(const tstring& url);

@@ -1,7 +1,9 @@
 #include "IntuneDefinition.h"
 
 #include "ErrorHandling.h"
+#include "InstallArguments.h"
 #include "JsonText.h"
+#include "ProductVersion.h"
 #include "XmlText.h"
 
 #include <utility>
@@ -10,8 +12,9 @@
 namespace {
 
 // The packager version the portal expects at least, lest it warn of a
-// package made "with an older version of the tool".
-const char toolVersion[] = "1.8.6";
+// package made "with an older version of the tool"; four parts, as
+// Microsoft's packager writes its own.
+const char toolVersion[] = "1.8.6.0";
 
 const tstring& required(const tstring& value, const char* property, const char* field) {
     if (value.empty()) {
@@ -78,12 +81,14 @@ IntuneApp intuneApp(const PackageInfo& package) {
     app.publisher = required(package.manufacturer, "Manufacturer", "the publisher");
     app.productCode = package.productCode;
     app.productVersion = required(package.productVersion, "ProductVersion", "the detection rule's version");
+    ProductVersion::require(app.productVersion);
     app.upgradeCode = package.upgradeCode;
     app.description = !package.comments.empty() ? package.comments
                       : !package.subject.empty() ? package.subject
                                                  : package.productName;
     app.architectures = architecturesOf(package);
     app.scope = package.scope;
+    app.installArguments = InstallArguments::forSystemAccount(package);
     return app;
 }
 
@@ -124,15 +129,14 @@ std::string detectionXml(const IntuneApp& app, const tstring& setupFile, const I
            "</ApplicationInfo>";
 }
 
+const char graphVersion[] = "beta";
+
 std::string win32LobAppJson(const IntuneApp& app, const tstring& setupFile, const tstring& packageFile) {
     // A package whose scope is chosen at install runs as the system account
     // and is told to install per machine: per user it would install into
     // the system account's profile.
     const bool user = app.scope == InstallScope::PerUser;
-    tstring install = L"\"" + setupFile + L"\" /qn";
-    if (app.scope == InstallScope::ChosenAtInstall) {
-        install += L" MSIINSTALLPERUSER=\"\"";
-    }
+    const tstring install = L"\"" + setupFile + L"\" " + app.installArguments;
     const char* packageType = app.scope == InstallScope::PerMachine ? "perMachine"
                               : user                                ? "perUser"
                                                                     : "dualPurpose";
@@ -168,11 +172,12 @@ std::string win32LobAppJson(const IntuneApp& app, const tstring& setupFile, cons
                .member("fileName", json(packageFile))
                .member("setupFilePath", json(setupFile))
                .member("installCommandLine", json(install))
-               .member("uninstallCommandLine", json(L"msiexec /x " + app.productCode + L" /qn"))
+               .member("uninstallCommandLine", json(L"msiexec /x " + app.productCode + L" " + InstallArguments::quiet))
                .member("installExperience", experience.text(2))
                .member("returnCodes", jsonArray(codes, 2))
                .member("rules", jsonArray({rule}, 2))
-               .member("applicableArchitectures", JsonText::quoted(app.architectures))
+               .member("applicableArchitectures", "\"none\"")
+               .member("allowedArchitectures", JsonText::quoted(app.architectures))
                .member("minimumSupportedWindowsRelease", "\"1607\"")
                .member("msiInformation", msi.text(2))
                .text(0) +

@@ -29,9 +29,11 @@ struct IntuneApp {
     tstring productCode;
     tstring productVersion;
     tstring upgradeCode;
-    // As Graph's windowsArchitecture flags: "x86,x64", "x64", "arm64".
+    // As Graph beta's windowsArchitecture flags: "x86,x64", "x64", "arm64".
     std::string architectures;
     InstallScope scope = InstallScope::PerUser;
+    // msiexec's arguments after the setup's name.
+    tstring installArguments;
 };
 IntuneApp intuneApp(const PackageInfo& package);
 
@@ -43,8 +45,15 @@ std::string base64(const uint8_t* bytes, size_t size);
 // would make the portal run the setup through msiexec /i.
 std::string detectionXml(const IntuneApp& app, const tstring& setupFile, const IntuneEncryption& encryption);
 
+// The Graph version the body is written for: beta, the one whose
+// windowsArchitecture knows Arm64 (v1.0's has none, x86, x64, arm and
+// neutral alone).
+extern const char graphVersion[];
+
 // The Microsoft Graph body that creates the app (#microsoft.graph.win32LobApp),
 // for `setupFile` inside `packageFile`: install and uninstall commands, the
 // install experience for the package's scope, msiexec's return codes, a
-// product-code detection rule and the MSI's facts. UTF-8 JSON.
+// product-code detection rule, the architectures as allowedArchitectures
+// (with applicableArchitectures "none", as Graph then requires) and the
+// MSI's facts. UTF-8 JSON.
 std::string win32LobAppJson(const IntuneApp& app, const tstring& setupFile, const tstring& packageFile);

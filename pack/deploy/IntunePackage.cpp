@@ -5,10 +5,11 @@
 #include "FieldChecks.h"
 #include "InputChecks.h"
 #include "IntuneDefinition.h"
+#include "OutputSet.h"
 #include "PackFiles.h"
-#include "PathUtils.h"
 #include "Sha256.h"
 #include "StagedZipTarget.h"
+#include "WindowsFileName.h"
 #include "ZipWriter.h"
 
 namespace {
@@ -111,9 +112,13 @@ void writePackage(StagedOutput& output, const InputFile& setup, const tstring& s
 } // namespace
 
 void writeIntunePackage(const IntuneRequest& request) {
-    if (!PackFiles::isDirectory(request.directory)) {
-        VK_THROW_MSG("The output directory " << request.directory << " does not exist");
-    }
+    FieldChecks::requireDirectory(request.directory);
+    // Watched from here: a polite end before the publication leaves nothing.
+    OutputSet outputs;
+    // Before the setup is opened: Windows would open another file for a
+    // name with a trailing dot or blank.
+    const tstring setupFile = WindowsFileName::leafOf(request.setup);
+    WindowsFileName::require(setupFile, "The setup's file name");
     const InputFile setup(request.setup);
     if (setup.size() > largestSetup) {
         VK_THROW_MSG(request.setup << " has " << setup.size() << " bytes: velkin-pack makes Intune packages of "
@@ -121,7 +126,6 @@ void writeIntunePackage(const IntuneRequest& request) {
     }
     const FileContents contents = FieldChecks::readSetup(request.setup, "an Intune package carries");
     const IntuneApp app = intuneApp(contents.package);
-    const tstring setupFile = FileUtils::leafName(request.setup);
     const tstring name = baseName(setupFile);
     const tstring packageFile = name + L".intunewin";
     const tstring packagePath = PackFiles::inDirectory(request.directory, packageFile);
@@ -129,11 +133,10 @@ void writeIntunePackage(const IntuneRequest& request) {
     for (const tstring& path : {packagePath, definitionPath}) {
         refuseOutputOverInput(path, request.setup, L"the setup executable");
     }
-    StagedOutput package(packagePath);
-    StagedOutput definition(definitionPath);
+    StagedOutput& package = outputs.add(packagePath);
+    StagedOutput& definition = outputs.add(definitionPath);
     const std::string json = win32LobAppJson(app, setupFile, packageFile);
     definition.write(0, json.data(), json.size());
     writePackage(package, setup, setupFile, app);
-    package.publish();
-    definition.publish();
+    outputs.publish();
 }

@@ -3,7 +3,10 @@
 #include "ErrorHandling.h"
 #include "FieldChecks.h"
 #include "InputChecks.h"
+#include "InstallArguments.h"
+#include "OutputSet.h"
 #include "PackFiles.h"
+#include "ProductVersion.h"
 #include "Sha256.h"
 #include "YamlText.h"
 
@@ -188,10 +191,9 @@ std::vector<Scope> installerScopes(const PackageInfo& package) {
     if (package.scope != InstallScope::ChosenAtInstall) {
         return {Scope{package.scope, tstring()}};
     }
-    // From Windows 7 on, MSIINSTALLPERUSER chooses when ALLUSERS is 2. The
-    // package's own default comes first.
-    const Scope user{InstallScope::PerUser, L"MSIINSTALLPERUSER=1"};
-    const Scope machine{InstallScope::PerMachine, L"MSIINSTALLPERUSER=\"\""};
+    // The package's own default comes first.
+    const Scope user{InstallScope::PerUser, InstallArguments::scopeChoice(InstallScope::PerUser)};
+    const Scope machine{InstallScope::PerMachine, InstallArguments::scopeChoice(InstallScope::PerMachine)};
     return package.defaultScope == InstallScope::PerUser ? std::vector<Scope>{user, machine}
                                                          : std::vector<Scope>{machine, user};
 }
@@ -205,8 +207,8 @@ void installer(Yaml& yaml, const WingetSetup& setup, const tstring& architecture
         .text(4, "InstallerSha256", tstrings::fromUtf8(setup.sha256))
         .text(4, "Scope", machine ? L"machine" : L"user")
         .open(4, "InstallerSwitches")
-        .text(6, "Silent", L"/qn")
-        .text(6, "SilentWithProgress", L"/passive")
+        .text(6, "Silent", InstallArguments::quiet)
+        .text(6, "SilentWithProgress", InstallArguments::withProgress)
         .text(6, "Log", L"/l*v \"<LOGPATH>\"");
     if (!scope.custom.empty()) {
         yaml.text(6, "Custom", scope.custom);
@@ -319,10 +321,7 @@ std::vector<ManifestFile> wingetManifests(const WingetRequest& request, const st
     }
     requireLength(request.license, 3, 512, "--license");
     const PackageInfo& package = setups.at(0).contents.package;
-    requireLength(required(package.productVersion, "ProductVersion", "PackageVersion"), 1, 128, "The ProductVersion");
-    if (package.productVersion.find_first_of(L"\\/:*?\"<>|") != tstring::npos) {
-        VK_THROW_MSG("The ProductVersion '" << package.productVersion << "' holds characters that winget refuses");
-    }
+    ProductVersion::require(required(package.productVersion, "ProductVersion", "PackageVersion"));
     requireLength(required(package.manufacturer, "Manufacturer", "Publisher"), 2, 256, "The Manufacturer");
     requireLength(required(package.productName, "ProductName", "PackageName"), 2, 256, "The ProductName");
     const tstring shortDescription = shortDescriptionOf(request, package);
@@ -369,13 +368,9 @@ std::vector<ManifestFile> wingetManifests(const WingetRequest& request, const st
 }
 
 void writeWingetManifests(const WingetRequest& request) {
-    if (!PackFiles::exists(request.directory)) {
-        VK_THROW_MSG("The output directory " << request.directory << " does not exist");
-    }
-    if (!PackFiles::isDirectory(request.directory)) {
-        VK_THROW_MSG("The output " << request.directory << " is not a directory: -o names the directory "
-                                   << "that takes the manifests");
-    }
+    FieldChecks::requireDirectory(request.directory);
+    // Watched from here: a polite end before the publication leaves nothing.
+    OutputSet outputs;
     std::vector<WingetSetup> setups;
     for (size_t i = 0; i < request.setups.size(); ++i) {
         const tstring& path = request.setups[i];
@@ -387,17 +382,17 @@ void writeWingetManifests(const WingetRequest& request) {
     }
     const std::vector<ManifestFile> files = wingetManifests(request, setups);
 
-    std::vector<std::unique_ptr<StagedOutput>> staged;
+    std::vector<StagedOutput*> staged;
     for (const ManifestFile& file : files) {
         const tstring path = PackFiles::inDirectory(request.directory, file.name);
         for (const tstring& setup : request.setups) {
             refuseOutputOverInput(path, setup, L"the setup executable");
         }
-        staged.push_back(std::make_unique<StagedOutput>(path));
-        staged.back()->write(0, file.text.data(), file.text.size());
+        staged.push_back(&outputs.add(path));
     }
-    for (const auto& output : staged) {
-        output->publish();
+    for (size_t i = 0; i < files.size(); ++i) {
+        staged[i]->write(0, files[i].text.data(), files[i].text.size());
     }
+    outputs.publish();
     removeOtherDefaultLocales(request.directory, request.id, files[1].name);
 }

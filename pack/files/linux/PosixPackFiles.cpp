@@ -305,6 +305,13 @@ StagedOutput::StagedOutput(const tstring& output) : output_(absolute(output)), h
         VK_THROW_MSG("The output " << output_ << " is " << kind << ", not a regular file");
     }
     const std::string directory = toNative(directoryOf(output_));
+    // An unnamed file gets its name only when published: a name too long
+    // for the directory's file system is refused before anything is written.
+    const long longestName = ::pathconf(directory.c_str(), _PC_NAME_MAX);
+    const size_t nameBytes = toNative(output_).size() - directory.size() - (directory == "/" ? 0 : 1);
+    if (longestName > 0 && nameBytes > static_cast<size_t>(longestName)) {
+        VK_THROW_MSG("Cannot write " << output_ << ": " << reason(ENAMETOOLONG));
+    }
     removeLostStagingFiles(directory);
     if (!namedStagingForced()) {
         handle_->fd.reset(::open(directory.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666));

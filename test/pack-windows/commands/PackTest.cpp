@@ -405,7 +405,9 @@ TEST_F(PackTest, InspectAndExtractRefuseWhatIsNoSetup) {
          "whose package cannot be read: its 1 bytes are fewer than any Windows Installer package has"},
         {L"extract " + quoted(siblingProgram(L"velkin-setup-demo.exe")) + L" -o NUL",
          "is a device, not a regular file"},
-        {quoted(testPackage(L"demo.msi")) + L" -o NUL", "is a device, not a regular file"},
+        // A setup named as a device is refused by its name, as on Linux.
+        {quoted(testPackage(L"demo.msi")) + L" -o NUL",
+         "-o 'NUL' is no file name that Windows can hold: NUL is the name of a device there"},
     };
     for (const auto& [args, message] : cases) {
         expectRefused(runPack(args), message, tstrings::toUtf8(args));

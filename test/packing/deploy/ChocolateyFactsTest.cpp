@@ -99,6 +99,44 @@ TEST(ChocolateyFactsTest, FactsFromPackageAndOptions) {
     PackageInfo control = demoPackage();
     control.productName = L"bell \a";
     EXPECT_NE(std::string::npos, refusal(demoRequest(), control).find("U+0007"));
+    // Blanks alone are no tags, not a request for the product's words.
+    request = demoRequest();
+    request.tags = L" \t ";
+    EXPECT_NE(std::string::npos, refusal(request, demoPackage()).find("--tags ' \t ' holds no tag"));
+    // The id names the package's files, which Windows must be able to hold.
+    for (const wchar_t* id : {L"CON", L"nul", L"aux.x", L"Com1.app"}) {
+        request = demoRequest();
+        request.id = id;
+        EXPECT_NE(std::string::npos, refusal(request, demoPackage()).find("is the name of a device there"))
+            << tstrings::toUtf8(id);
+    }
+    for (const wchar_t* setup : {L"dir/a\"b.exe", L"dir/back\\slash.exe", L"dir/trail.exe ", L"dir/CON.exe"}) {
+        request = demoRequest();
+        request.setup = setup;
+        EXPECT_NE(std::string::npos, refusal(request, demoPackage()).find("The setup's file name"))
+            << tstrings::toUtf8(setup);
+    }
+    for (const wchar_t* version : {L"256.0.0", L"1.2.65536", L"1.2-beta", L"1.2.3.4.5"}) {
+        PackageInfo package = demoPackage();
+        package.productVersion = version;
+        EXPECT_NE(std::string::npos, refusal(demoRequest(), package).find("is no version that Windows Installer takes"))
+            << tstrings::toUtf8(version);
+    }
+}
+
+// The nuspec's projectUrl is the product's home page, given by an option of
+// its own; the download address goes into VERIFICATION.txt alone.
+TEST(ChocolateyFactsTest, ProjectUrlOnlyFromItsOption) {
+    const ChocolateyFacts plain = chocolateyFacts(demoRequest(), demoPackage());
+    EXPECT_EQ(std::string::npos, nuspecText(plain).find("projectUrl"));
+    EXPECT_NE(std::string::npos, verificationText(plain, "00").find("https://example.com/demo-setup.exe"));
+    ChocolateyRequest request = demoRequest();
+    request.projectUrl = L"https://example.com/demo";
+    const ChocolateyFacts withHome = chocolateyFacts(request, demoPackage());
+    EXPECT_NE(std::string::npos, nuspecText(withHome).find("<projectUrl>https://example.com/demo</projectUrl>"));
+    EXPECT_NE(std::string::npos, verificationText(withHome, "00").find("https://example.com/demo-setup.exe"));
+    request.projectUrl = L"example.com";
+    EXPECT_THROW(chocolateyFacts(request, demoPackage()), std::exception);
 }
 
 TEST(ChocolateyFactsTest, XmlAndPartNames) {
@@ -120,6 +158,13 @@ TEST(ChocolateyFactsTest, InstallScript) {
                               "Join-Path $toolsDir 'it''s \xE2\x80\x99\xE2\x80\x99setup\xE2\x80\x99\xE2\x80\x99.exe'"}) {
         EXPECT_NE(std::string::npos, script.find(piece)) << piece;
     }
+    // Chocolatey runs elevated: a package whose scope is chosen at install
+    // installs per machine, as Intune's body has it, not into the account
+    // that installs.
+    PackageInfo chosen = demoPackage();
+    chosen.scope = InstallScope::ChosenAtInstall;
+    EXPECT_NE(std::string::npos, installScript(chocolateyFacts(demoRequest(), chosen))
+                                     .find("-SilentArgs '/qn /norestart MSIINSTALLPERUSER=\"\"' -ValidExitCodes"));
 }
 
 } // namespace

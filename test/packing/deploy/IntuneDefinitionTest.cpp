@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -33,9 +34,9 @@ TEST(IntuneDefinitionTest, GraphBodyReadBackByPython) {
         InstallScope scope;
         const char* expected;
     } cases[] = {
-        {InstallScope::PerMachine, "system perMachine \"setup.exe\" /qn"},
-        {InstallScope::PerUser, "user perUser \"setup.exe\" /qn"},
-        {InstallScope::ChosenAtInstall, "system dualPurpose \"setup.exe\" /qn MSIINSTALLPERUSER=\"\""},
+        {InstallScope::PerMachine, "system perMachine \"setup.exe\" /qn /norestart"},
+        {InstallScope::PerUser, "user perUser \"setup.exe\" /qn /norestart"},
+        {InstallScope::ChosenAtInstall, "system dualPurpose \"setup.exe\" /qn /norestart MSIINSTALLPERUSER=\"\""},
     };
     for (const auto& c : cases) {
         PackageInfo package = hostilePackage();
@@ -47,11 +48,12 @@ import json, sys
 b = json.loads(sys.argv[1])
 print(b["installExperience"]["runAsAccount"], b["msiInformation"]["packageType"], b["installCommandLine"])
 print(b["displayName"] == sys.argv[2], b["publisher"] == sys.argv[3], b["applicableArchitectures"],
-      b["msiInformation"]["upgradeCode"], b["rules"][0]["productVersion"], b["description"] == sys.argv[2])
+      b["allowedArchitectures"], b["msiInformation"]["upgradeCode"], b["rules"][0]["productVersion"],
+      b["description"] == sys.argv[2], b["uninstallCommandLine"].endswith(" /qn /norestart"))
 )",
                                            {body, tstrings::toUtf8(package.productName),
                                             tstrings::toUtf8(package.manufacturer)});
-        EXPECT_EQ(std::string(c.expected) + "\nTrue True x64 None 2.0.10.0 True\n", read);
+        EXPECT_EQ(std::string(c.expected) + "\nTrue True none x64 None 2.0.10.0 True True\n", read);
     }
 }
 
@@ -65,6 +67,22 @@ TEST(IntuneDefinitionTest, RefusesWhatIntuneCannotTake) {
     package = hostilePackage();
     package.platform = L"Intel";
     EXPECT_EQ("x86,x64", intuneApp(package).architectures);
+    package.platform = L"Arm64";
+    EXPECT_EQ("arm64", intuneApp(package).architectures);
+    // The detection rule compares versions as Windows Installer reads them.
+    for (const wchar_t* version : {L"1.2-beta", L"1.2.3.4.5", L"256.0.0", L"1.2.65536"}) {
+        package.productVersion = version;
+        EXPECT_THROW(intuneApp(package), std::exception) << tstrings::toUtf8(version);
+    }
+}
+
+// The packager's version as Microsoft's own writes it: four numbers.
+TEST(IntuneDefinitionTest, ToolVersionHasFourParts) {
+    const std::string xml = detectionXml(intuneApp(hostilePackage()), L"setup.exe", IntuneEncryption());
+    const size_t start = xml.find("ToolVersion=\"") + 13;
+    const std::string version = xml.substr(start, xml.find('"', start) - start);
+    EXPECT_EQ(3, std::count(version.begin(), version.end(), '.')) << version;
+    EXPECT_EQ(std::string::npos, version.find_first_not_of("0123456789.")) << version;
 }
 
 } // namespace

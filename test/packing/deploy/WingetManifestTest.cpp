@@ -92,6 +92,9 @@ TEST(WingetManifestTest, RefusesWhatWingetWouldRefuse) {
         {[](WingetRequest&, PackageInfo& p) { p.subject = L"ab"; }, "winget requires a ShortDescription"},
         {[](WingetRequest&, PackageInfo& p) { p.productVersion.clear(); },
          "The package sets no ProductVersion, which winget requires as PackageVersion"},
+        {[](WingetRequest&, PackageInfo& p) { p.productVersion = L"1.2-beta"; },
+         "The ProductVersion '1.2-beta' is no version that Windows Installer takes"},
+        {[](WingetRequest&, PackageInfo& p) { p.productVersion = L"256.0.0"; }, "The ProductVersion '256.0.0'"},
         {[](WingetRequest&, PackageInfo& p) { p.manufacturer.clear(); }, "The package sets no Manufacturer"},
         {[](WingetRequest&, PackageInfo& p) { p.productName.clear(); }, "The package sets no ProductName"},
         {[](WingetRequest&, PackageInfo& p) { p.platform = L"Intel64"; }, "The package's platform 'Intel64'"},
@@ -167,6 +170,10 @@ TEST(WingetManifestTest, InstallersFollowTheInstallScope) {
         EXPECT_EQ(c.scopes.size(), count(installer, "- Architecture:"));
         EXPECT_EQ(c.elevations, count(installer, "ElevationRequirement: \"elevationRequired\""));
         EXPECT_EQ(c.customs, count(installer, "Custom: \"MSIINSTALLPERUSER="));
+        // winget acts on 3010 and 1641 itself, as its own defaults for MSI
+        // installers have it.
+        EXPECT_EQ(count(installer, "- Architecture"), count(installer, "Silent: \"/qn /norestart\"\n"));
+        EXPECT_EQ(count(installer, "- Architecture"), count(installer, "SilentWithProgress: \"/passive /norestart\"\n"));
     }
 }
 

@@ -50,6 +50,11 @@ constexpr size_t sizeField = 120;
 // A name's bytes, its terminator included.
 constexpr size_t maxNameBytes = 64;
 
+// Not the format's limit but ours, for the reader and the writer alike:
+// storages nested deeper than any writer nests them are damage (the tree's
+// own destruction recurses that deep).
+constexpr size_t deepestStorage = 256;
+
 enum EntryType : uint8_t { Unused = 0, Storage = 1, Stream = 2, Root = 5 };
 enum Colour : uint8_t { Red = 0, Black = 1 };
 

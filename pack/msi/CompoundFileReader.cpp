@@ -34,10 +34,6 @@ namespace {
 
 using Tables = CompoundFileReader::Tables;
 
-// Storages nested deeper than any writer nests them are damage: the tree's
-// own destruction recurses that deep.
-constexpr size_t deepestStorage = 256;
-
 // A stream read through its chain, its sectors followed from the last place
 // read.
 class ChainBytes : public ByteSource {

@@ -90,10 +90,18 @@ private:
     // Entries numbered storage by storage, breadth first; each storage's
     // children in the format's order, its sibling tree built over them.
     void number(const CompoundStorage& root) {
-        std::deque<std::pair<uint32_t, const CompoundStorage*>> storages{{0, &root}};
+        struct Pending {
+            uint32_t id;
+            const CompoundStorage* storage;
+            size_t depth;
+        };
+        std::deque<Pending> storages{{0, &root, 0}};
         while (!storages.empty()) {
-            const auto [parent, storage] = storages.front();
+            const auto [parent, storage, depth] = storages.front();
             storages.pop_front();
+            if (depth > deepestStorage) {
+                VK_THROW_MSG("A compound file's storages nest deeper than " << deepestStorage);
+            }
             std::vector<Child> children;
             for (const CompoundStream& stream : storage->streams) {
                 children.push_back({&stream.name, nullptr, &stream});
@@ -120,7 +128,7 @@ private:
                     entry.type = Storage;
                     entry.clsid = &child.storage->clsid;
                     entry.start = 0;
-                    storages.emplace_back(static_cast<uint32_t>(entries_.size()), child.storage);
+                    storages.push_back({static_cast<uint32_t>(entries_.size()), child.storage, depth + 1});
                 } else {
                     entry.type = Stream;
                     entry.bytes = child.stream->bytes.get();

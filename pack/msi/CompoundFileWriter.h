@@ -15,8 +15,9 @@
 //
 // A tree the format cannot hold throws a VkError<std::runtime_error> that
 // says why: a name empty, longer than 31 code units or holding a zero unit,
-// two siblings whose names compare equal (compareEntryNames), a stream of
-// more than 2 GiB, a file of more sectors than the format numbers.
+// two siblings whose names compare equal (compareEntryNames), storages
+// nested deeper than 256 (the reader's bound), a stream of more than 2 GiB,
+// a file of more sectors than the format numbers.
 
 // The size in bytes of the file writeCompoundFile writes for `root` (the
 // streams' sizes from their ByteSources).

@@ -3,7 +3,8 @@
 # compound-file reader and writer is the same package to readers and
 # installers we did not write: msitools lists the same streams and exports
 # the same tables, velkin-pack reads the same facts with libmsi and, as
-# velkin-pack.exe, with msi.dll under Wine, and Wine's msiexec installs and
+# velkin-pack.exe, with msi.dll under Wine, osslsigncode signs it and
+# verifies a copy of the signed copy, and Wine's msiexec installs and
 # removes the copy. The copy of a copy is the copy, byte for byte.
 # Usage: package-copy-test.sh <velkin-compound-copy> <velkin-pack> <Windows bin directory> <demo package>
 #          <wine loader> <work directory>
@@ -51,6 +52,18 @@ for host in linux windows; do
     && echo "ok: inspect on $host reports the copy as the original" \
     || fail "inspect on $host: $(diff "$work/original.$host.json" "$work/copy.$host.json")"
 done
+
+# osslsigncode, with a compound-file reader and writer of its own, signs the
+# copy, and its signature (a digest of every stream and the root's CLSID)
+# still verifies on a copy of the signed copy.
+if sign_with_test_certificate "$work/copy/demo.msi" "$work/signed.msi" "$work"; then
+  "$copy" "$work/signed.msi" "$work/signed-copy.msi" \
+    && osslsigncode verify -CAfile "$work/cert.pem" -in "$work/signed-copy.msi" >"$work/verify.log" 2>&1 \
+    && echo "ok: osslsigncode signs the copy, and verifies a copy of it" \
+    || fail "the signed copy's copy does not verify: $(tail -3 "$work/verify.log")"
+else
+  fail "osslsigncode cannot sign the copy: $(tail -3 "$work/sign.log")"
+fi
 
 # Wine's msiexec installs the copy and removes it.
 installed="$WINEPREFIX/drive_c/users/*/AppData/Local/VelkinDemo/readme.txt"

@@ -258,6 +258,10 @@ private:
             seen.resize(static_cast<size_t>(sectorCount_));
         }
         while (difatSectors_.size() < difatCount) {
+            if (next == endOfChain || next == freeSector) {
+                VK_THROW_DAMAGED("its DIFAT chain ends after " << difatSectors_.size() << " of the " << difatCount
+                                                               << " sectors its header counts");
+            }
             if (next >= sectorCount_) {
                 VK_THROW_DAMAGED("its DIFAT chain points outside the file at sector " << next);
             }

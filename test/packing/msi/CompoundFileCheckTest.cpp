@@ -158,11 +158,13 @@ TEST(CompoundFileCheckTest, TheDifatChainIsWalkedAsFarAsItsCount) {
     put32(&self[nextOf(difat[1])], difat[1]);
     EXPECT_EQ("its DIFAT chain loops at sector " + std::to_string(difat[1]), refusal(self));
 
-    // One more DIFAT sector counted than the FAT needs: the last one's
-    // pointer, followed, leads outside the file.
+    // One more DIFAT sector counted than the FAT needs: the chain ends
+    // before it, or leads outside the file.
     std::vector<uint8_t> more = large;
     put32(&more[72], 5);
-    EXPECT_EQ("its DIFAT chain points outside the file at sector 4294967294", refusal(more));
+    EXPECT_EQ("its DIFAT chain ends after 4 of the 5 sectors its header counts", refusal(more));
+    put32(&more[nextOf(difat[3])], 0x00FFFFFF);
+    EXPECT_EQ("its DIFAT chain points outside the file at sector 16777215", refusal(more));
     // The last one going on past the count.
     std::vector<uint8_t> past = large;
     put32(&past[nextOf(difat[3])], 3);

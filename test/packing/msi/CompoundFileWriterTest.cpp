@@ -165,6 +165,13 @@ TEST(CompoundFileWriterTest, TheSameTreeGivesTheSameBytesOnEveryHost) {
     Sha256 sum;
     sum.add(bytes.data(), bytes.size());
     EXPECT_EQ("D90FD77D07CA58F1F6D090A4B2BCEA252B2DE3CBAC580CEC2ECC25AD26E498A9", Sha256::hex(sum.finish()));
+
+    // A file with DIFAT sectors, summed as it is written.
+    CompoundStorage large = knownTree();
+    large.streams.push_back(generatedStream(u"large", 15u << 20, 13));
+    Sha256 largeSum;
+    writeCompoundFile(large, [&](const uint8_t* data, size_t size) { largeSum.add(data, size); });
+    EXPECT_EQ("32687C156EB7B0AD6F254D2F32F047F2043A94937DABE805C1851D726EA52579", Sha256::hex(largeSum.finish()));
 }
 
 // A stream's bytes are read in pieces of at most 64 KiB, and passed on so.

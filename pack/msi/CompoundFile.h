@@ -16,6 +16,7 @@ using Clsid = std::array<uint8_t, 16>;
 
 struct CompoundStream {
     std::u16string name;
+    // None is an empty stream.
     std::shared_ptr<const ByteSource> bytes;
 };
 

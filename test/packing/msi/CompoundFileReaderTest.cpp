@@ -6,8 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 namespace {
+
+using LittleEndian::get32;
+using LittleEndian::put32;
 
 // The reader's streams are read at any place, in any order, within their
 // size.
@@ -30,6 +34,59 @@ TEST(CompoundFileReaderTest, StreamsReadAnywhere) {
     EXPECT_EQ(nullptr, findStream(reader.root(), u"1031.mst"));
     ASSERT_NE(nullptr, findStorage(reader.root(), u"1031.mst"));
     EXPECT_EQ(knownTree().clsid, reader.root().clsid);
+}
+
+// A written file whose stream `name` (its chain in sectors of `unit` bytes
+// from `first`, its table's entries from `table` in the file, its units'
+// places in the file given by `place`) is laid out backwards: the chain
+// jumps back at every step, as in a file written piece by piece.
+void reverseChain(std::vector<uint8_t>& file, const std::u16string& name, uint32_t unit, size_t table,
+                  const std::function<size_t(uint32_t)>& place) {
+    std::vector<uint8_t> encoded;
+    for (char16_t c : name) {
+        encoded.push_back(static_cast<uint8_t>(c));
+        encoded.push_back(0);
+    }
+    encoded.push_back(0);
+    encoded.push_back(0);
+    const auto entry = std::search(file.begin(), file.end(), encoded.begin(), encoded.end());
+    ASSERT_NE(file.end(), entry);
+    const uint32_t first = get32(&*entry + 116);
+    const uint32_t count = static_cast<uint32_t>((get32(&*entry + 120) + unit - 1) / unit);
+    const std::vector<uint8_t> before = file;
+    for (uint32_t j = 0; j < count; ++j) {
+        const uint32_t to = first + count - 1 - j;
+        std::copy_n(&before[place(first + j)], unit, &file[place(to)]);
+        put32(&file[table + 4 * size_t{to}], j + 1 < count ? to - 1 : 0xFFFFFFFE);
+    }
+    put32(&*entry + 116, first + count - 1);
+}
+
+// Chains that jump back at every step, regular and mini, read as written.
+TEST(CompoundFileReaderTest, ChainsOutOfOrderReadAsWritten) {
+    CompoundStorage tree;
+    tree.streams.push_back(generatedStream(u"regular", 40 * 512 - 100, 21));
+    tree.streams.push_back(generatedStream(u"mini", 30 * 64 - 10, 22));
+    std::vector<uint8_t> bytes = writtenBytes(tree);
+    // One FAT sector, at sector 0; the mini FAT's sector follows the
+    // directory's, the mini stream's sectors follow it.
+    const size_t fat = 512;
+    reverseChain(bytes, u"regular", 512, fat, [](uint32_t sector) { return (size_t{sector} + 1) * 512; });
+    const uint32_t miniFat = get32(&bytes[60]);
+    const size_t miniStream = (size_t{miniFat} + 2) * 512;
+    reverseChain(bytes, u"mini", 64, (size_t{miniFat} + 1) * 512,
+                 [&](uint32_t sector) { return miniStream + 64 * size_t{sector}; });
+    const MemoryBytes file(bytes);
+    const CompoundFileReader reader(file, 0, bytes.size());
+    EXPECT_EQ("", treeDifferences(tree, reader.root()));
+    for (const char16_t* name : {u"regular", u"mini"}) {
+        const ByteSource& expected = *findStream(tree, name)->bytes;
+        const ByteSource& read = *findStream(reader.root(), name)->bytes;
+        for (uint64_t at : {expected.size() - 700, uint64_t{1}, uint64_t{600}, uint64_t{63}}) {
+            const size_t length = static_cast<size_t>(std::min<uint64_t>(expected.size() - at, 700));
+            EXPECT_EQ(expected.bytes(at, length), read.bytes(at, length)) << at;
+        }
+    }
 }
 
 // A package inside a larger file, as a setup holds it, reads as it does

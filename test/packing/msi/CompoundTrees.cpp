@@ -56,7 +56,7 @@ void compareStorages(const std::string& path, const CompoundStorage& expected, c
             differences << path << "/" << shown(stream.name) << ": missing\n";
             continue;
         }
-        static const MemoryBytes none{std::vector<uint8_t>()};
+        static const OwnedBytes none{std::vector<uint8_t>()};
         compareStreams(path + "/" + shown(stream.name), stream.bytes ? *stream.bytes : none,
                        found->bytes ? *found->bytes : none, differences);
     }

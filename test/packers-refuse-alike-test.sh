@@ -2,7 +2,10 @@
 # The Linux velkin-pack and velkin-pack.exe under Wine refuse damaged and
 # ambiguous packages alike: compound files damaged at their structure (by our
 # own generator: a FAT chain that loops, a DIFAT count of 0x3FFFFFFF, a
-# directory with a cycle, and a sample of every kind) are answered within a
+# directory with a cycle, a package cut by one byte, a DIFAT that starts
+# outside the file, a DIFAT sector pointing at itself (in the small package
+# and in one of 33 MB), a name of a length no name has, and a sample of every
+# kind) are answered within a
 # second, before either host's reader sees them, with the same one line; a
 # Property table that sets ProductCode twice, and product codes that msiexec
 # would refuse (no braces, lower case), are refused naming the cause (a code
@@ -71,6 +74,21 @@ refused_alike "a directory with a cycle" "$work/damaged/directory-cycle.msi" \
 # Read as empty, it made the package look uncompressed.
 refused_alike "a damaged summary information" "$work/damaged/summary.msi" \
   "is not a Windows Installer package: its summary information stream is damaged" 1000
+
+# Damage that one host's reader took and the other's refused.
+refused_alike "a package cut by one byte" "$work/damaged/cut-short.msi" \
+  "is not a Windows Installer package: its FAT sector 17 lies outside the file" 1000
+refused_alike "a DIFAT that starts outside the file" "$work/damaged/difat-start.msi" \
+  "is not a Windows Installer package: its DIFAT starts outside the file at sector" 1000
+refused_alike "a DIFAT sector pointing at itself" "$work/damaged/difat-self.msi" \
+  "is not a Windows Installer package: its DIFAT chain loops at sector" 1000
+refused_alike "a name of a length no name has" "$work/damaged/name-length.msi" \
+  "is not a Windows Installer package: its directory entry" 1000
+mkdir -p "$work/large"
+$generate "$(dirname "$package")/large.msi" "$work/large" --named difat-self
+refused_alike "a DIFAT sector pointing at itself in a package of 33 MB" "$work/large/difat-self.msi" \
+  "is not a Windows Installer package: its DIFAT chain loops at sector" 2000
+rm -rf "$work/large"
 
 # ProductCode twice: the second row takes the name of UpgradeCode's (both
 # are 11 characters in the string pool), so the table holds two.

@@ -2,15 +2,19 @@
 """Damaged copies of a package, made at its compound file's structure.
 
 Usage: damaged_packages.py <package> <directory> <count> <seed>
-       damaged_packages.py <package> <directory> --named
+       damaged_packages.py <package> <directory> --named [<name>...]
 
 With a count, writes <count> copies as 000.msi, 001.msi, ..., each with one
 kind of damage (a FAT chain that loops, a DIFAT count far beyond the file, a
 directory tree with a cycle, a stream longer than its chain, a header field
 changed, a random FAT, mini FAT or directory field, a field of the summary
-information); the same seed gives the same copies. With --named, writes one copy of each of the first three kinds,
-named after it (fat-loop.msi, difat-count.msi, directory-cycle.msi), and one
-with a damaged summary information (summary.msi).
+information, the file cut short, a DIFAT that starts outside the file or
+points at itself, a directory entry's name of a length no name has); the same
+seed gives the same copies. With --named, writes one copy of each of the
+first three kinds, named after it (fat-loop.msi, difat-count.msi,
+directory-cycle.msi), one with a damaged summary information (summary.msi),
+and one of each of the last four (cut-short.msi, difat-start.msi,
+difat-self.msi, name-length.msi); given names, only those.
 """
 import random
 import struct
@@ -147,8 +151,44 @@ def summary_stream(cf, rng, section_offset=None):
         cf.data[places[field + i]] = byte
 
 
+def cut_short(cf, rng):
+    """The last sector cut short, by one byte or by most of it."""
+    del cf.data[len(cf.data) - rng.choice([1, 1, rng.randrange(1, cf.sector_size)]):]
+
+
+def difat_start(cf, rng):
+    """No DIFAT sector counted, and its start outside the file."""
+    sectors = len(cf.data) // cf.sector_size
+    struct.pack_into('<I', cf.data, 68, rng.choice([sectors, sectors + rng.randrange(1 << 16),
+                                                    rng.randrange(sectors, 0xFFFFFFFA)]))
+
+
+def difat_self(cf, rng):
+    """A DIFAT sector whose pointer to the next leads back to itself: in a
+    package with DIFAT sectors, one of its own; in another, one sector made
+    the only DIFAT sector, which the FAT does not need."""
+    count = struct.unpack_from('<I', cf.data, 72)[0]
+    sector = struct.unpack_from('<I', cf.data, 68)[0]
+    if count == 0:
+        sector = rng.randrange(len(cf.data) // cf.sector_size - 1)
+        struct.pack_into('<II', cf.data, 68, sector, 1)
+    else:
+        for _ in range(rng.randrange(count)):
+            sector = struct.unpack_from('<I', cf.data, cf.offset(sector + 1) - 4)[0]
+    struct.pack_into('<I', cf.data, cf.offset(sector + 1) - 4, sector)
+
+
+def name_length(cf, rng):
+    """A directory entry's name of length 0, odd, or not ending where its
+    length says."""
+    used = [i for i in range(len(cf.directory)) if cf.entry(i, 66, 1) in (1, 2, 5)]
+    length = cf.entry(rng.choice(used), 64, 1)
+    cf.data[cf.directory[rng.choice(used)] + 64] = rng.choice([0, 1, rng.randrange(1, 64, 2),
+                                                                max(2, length - 2), min(64, length + 2)])
+
+
 KINDS = [fat_loop, difat_count, directory_cycle, stream_too_long, header_field, fat_entry, directory_field,
-         mini_fat, summary_stream]
+         mini_fat, summary_stream, cut_short, difat_start, difat_self, name_length]
 
 
 def main():
@@ -157,7 +197,11 @@ def main():
     if sys.argv[3] == '--named':
         for kind, name in ((fat_loop, 'fat-loop'), (difat_count, 'difat-count'),
                            (directory_cycle, 'directory-cycle'),
-                           (lambda cf, rng: summary_stream(cf, rng, 0x7FFFFFF0), 'summary')):
+                           (lambda cf, rng: summary_stream(cf, rng, 0x7FFFFFF0), 'summary'),
+                           (cut_short, 'cut-short'), (difat_start, 'difat-start'), (difat_self, 'difat-self'),
+                           (name_length, 'name-length')):
+            if sys.argv[4:] and name not in sys.argv[4:]:
+                continue
             cf = CompoundFile(data)
             kind(cf, random.Random(1))
             open(f'{directory}/{name}.msi', 'wb').write(cf.data)

@@ -1,4 +1,5 @@
 #include "CompoundFileCheck.h"
+#include "CompoundTrees.h"
 #include "DamagedFile.h"
 #include "TestFiles.h"
 
@@ -268,6 +269,81 @@ TEST(CompoundFileCheckTest, DirectoryCyclesAndLongStreamsAreNamed) {
     put32(&longer[directory + 120], 0x7FFFFFFF);
     EXPECT_NE(std::string::npos,
               refusal(longer).find("its mini stream holds 2147483647 bytes, more than its chain's "));
+}
+
+// Damage that one host's reader took and the other's refused, refused on
+// both: a sector cut short, a DIFAT beginning or going on outside what its
+// header counts, names of a length no name has.
+TEST(CompoundFileCheckTest, DamageOneReaderTakesIsRefused) {
+    const std::vector<uint8_t> whole = demo();
+    const std::vector<uint8_t> cut(whole.begin(), whole.end() - 1);
+    // wixl puts the FAT last, our writer a stream.
+    EXPECT_EQ("its FAT sector " + std::to_string(whole.size() / 512 - 2) + " lies outside the file", refusal(cut));
+    std::vector<uint8_t> written = writtenBytes(knownTree());
+    written.pop_back();
+    EXPECT_EQ("its FAT chain points outside the file at sector " + std::to_string(written.size() / 512 - 1),
+              refusal(written));
+    // Bytes after the last whole sector are no sector of the file.
+    std::vector<uint8_t> longer = whole;
+    longer.resize(whole.size() + 511, 0xEE);
+    EXPECT_EQ("accepted", refusal(longer));
+
+    std::vector<uint8_t> difatStart = whole;
+    put32(&difatStart[68], 0x00FFFFFF);
+    EXPECT_EQ("its DIFAT starts outside the file at sector 16777215", refusal(difatStart));
+    put32(&difatStart[68], 0xFFFFFFFF);
+    EXPECT_EQ("accepted", refusal(difatStart));
+
+    const uint32_t directorySector = get32(&whole[48]);
+    const size_t directory = (size_t{directorySector} + 1) * 512;
+    const uint32_t child = get32(&whole[directory + 76]);
+    for (uint8_t length : {0, 1, 37}) {
+        std::vector<uint8_t> name = whole;
+        name[directory + 128 * child + 64] = length;
+        EXPECT_EQ("its directory entry " + std::to_string(child) + " gives its name " + std::to_string(length) +
+                      " bytes, which no name with its terminator takes",
+                  refusal(name));
+    }
+    // A length that cuts the name short, its terminator not where it says.
+    std::vector<uint8_t> shorter = whole;
+    shorter[directory + 128 * child + 64] -= 2;
+    EXPECT_EQ("its directory entry " + std::to_string(child) + " does not end its name where its length says",
+              refusal(shorter));
+    std::vector<uint8_t> rootName = whole;
+    rootName[directory + 64] = 0;
+    EXPECT_EQ("its directory entry 0 gives its name 0 bytes, which no name with its terminator takes",
+              refusal(rootName));
+}
+
+// A package of 33 MB lists its FAT in four DIFAT sectors: the chain is
+// walked as far as the header counts, whatever the FAT needs.
+TEST(CompoundFileCheckTest, TheDifatChainIsWalkedAsFarAsItsCount) {
+    const std::vector<uint8_t> large = readBytes(packagePath("large.msi"));
+    ASSERT_EQ(4u, get32(&large[72]));
+    std::vector<uint32_t> difat{get32(&large[68])};
+    for (int i = 0; i < 3; ++i) {
+        difat.push_back(get32(&large[(size_t{difat.back()} + 1) * 512 + 508]));
+    }
+    const auto nextOf = [](uint32_t sector) { return (size_t{sector} + 1) * 512 + 508; };
+
+    std::vector<uint8_t> self = large;
+    put32(&self[nextOf(difat[3])], difat[3]);
+    EXPECT_EQ("its DIFAT chain loops at sector " + std::to_string(difat[3]), refusal(self));
+    self = large;
+    put32(&self[nextOf(difat[1])], difat[1]);
+    EXPECT_EQ("its DIFAT chain loops at sector " + std::to_string(difat[1]), refusal(self));
+
+    // One more DIFAT sector counted than the FAT needs: the chain ends
+    // before it, or leads outside the file.
+    std::vector<uint8_t> more = large;
+    put32(&more[72], 5);
+    EXPECT_EQ("its DIFAT chain ends after 4 of the 5 sectors its header counts", refusal(more));
+    put32(&more[nextOf(difat[3])], 0x00FFFFFF);
+    EXPECT_EQ("its DIFAT chain points outside the file at sector 16777215", refusal(more));
+    // The last one going on past the count.
+    std::vector<uint8_t> past = large;
+    put32(&past[nextOf(difat[3])], 3);
+    EXPECT_EQ("its DIFAT chain goes on past the 4 sectors its header counts", refusal(past));
 }
 
 // The summary information, a property set in the mini stream: a section

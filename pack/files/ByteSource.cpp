@@ -12,12 +12,20 @@ std::vector<uint8_t> ByteSource::bytes(uint64_t offset, size_t size) const {
     return result;
 }
 
-void MemoryBytes::read(uint64_t offset, void* buffer, size_t size) const {
-    if (offset > bytes_.size() || size > bytes_.size() - offset) {
-        VK_THROW_MSG("Reading " << size << " bytes at " << offset << " goes beyond the " << bytes_.size()
+namespace {
+
+void readHeld(const std::vector<uint8_t>& bytes, uint64_t offset, void* buffer, size_t size) {
+    if (offset > bytes.size() || size > bytes.size() - offset) {
+        VK_THROW_MSG("Reading " << size << " bytes at " << offset << " goes beyond the " << bytes.size()
                                 << " bytes there are");
     }
     if (size != 0) {
-        std::memcpy(buffer, bytes_.data() + offset, size);
+        std::memcpy(buffer, bytes.data() + offset, size);
     }
 }
+
+} // namespace
+
+void MemoryBytes::read(uint64_t offset, void* buffer, size_t size) const { readHeld(bytes_, offset, buffer, size); }
+
+void OwnedBytes::read(uint64_t offset, void* buffer, size_t size) const { readHeld(bytes_, offset, buffer, size); }

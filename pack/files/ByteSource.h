@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 // Bytes that can be read at any position: a file, or bytes in memory. A read
@@ -26,6 +27,20 @@ public:
 
 private:
     const std::vector<uint8_t>& bytes_;
+};
+
+// Bytes that the source holds itself: for what is made in memory and handed
+// on, such as a small stream written into a package.
+class OwnedBytes : public ByteSource {
+public:
+    explicit OwnedBytes(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)) {}
+
+    uint64_t size() const override { return bytes_.size(); }
+    void read(uint64_t offset, void* buffer, size_t size) const override;
+    const std::vector<uint8_t>& data() const { return bytes_; }
+
+private:
+    std::vector<uint8_t> bytes_;
 };
 
 // Little-endian fields of a file format.

@@ -105,7 +105,7 @@ public:
                 changes.push_back(std::move(change));
             }
         }
-        TableChange streams = compareStreams();
+        const bool streamsChange = compareStreams();
 
         TransformContents contents;
         contents.storage.clsid = transformClsid;
@@ -115,10 +115,7 @@ public:
                                std::move(*change));
             }
         }
-        if (!streams.records.empty()) {
-            changes.push_back(std::move(streams));
-        }
-        if (changes.empty()) {
+        if (changes.empty() && !streamsChange) {
             VK_THROW_MSG(sides_.baseName << " and " << sides_.variantName << " hold the same tables and streams: "
                                          << "there is nothing to transform");
         }
@@ -362,31 +359,23 @@ private:
         return record;
     }
 
-    // Streams of no table's row (embedded cabinets, mostly) that the variant
-    // adds, changes or drops: rows of `_Streams`, each with its stream.
-    TableChange compareStreams() {
+    // Streams of no table's row (embedded cabinets, mostly) that the
+    // variant adds or changes travel in the transform by their own names,
+    // with no `_Streams` row: the installer reads a package's streams from its
+    // transforms too, and appliers take no rows for that table (Wine's crash
+    // on one). A stream that the variant drops stays: nothing names it.
+    bool compareStreams() {
         const std::set<std::string> baseStreams = freeStreams(sides_.base);
-        const std::set<std::string> variantStreams = freeStreams(sides_.variant);
-        static const std::vector<MsiColumn> layout{MsiColumn{"Name", MsiColumn::stringKey | 62},
-                                                   MsiColumn{"Data", MsiColumn::stream}};
-        TableChange change{"_Streams", {}};
-        for (const std::string& name : baseStreams) {
-            if (!variantStreams.count(name)) {
-                change.records.push_back(deleteRecord(MsiTable{"_Streams", layout, {}}, {text(name)}));
-            }
-        }
-        for (const std::string& name : variantStreams) {
+        bool changed = false;
+        for (const std::string& name : freeStreams(sides_.variant)) {
             const CompoundStream* variant = sides_.variant.stream(name);
             const CompoundStream* base = baseStreams.count(name) ? sides_.base.stream(name) : nullptr;
-            if (base && sameBytes(*base->bytes, *variant->bytes)) {
-                continue;
+            if (!base || !sameBytes(*base->bytes, *variant->bytes)) {
+                carried_[name] = variant;
+                changed = true;
             }
-            carried_[name] = variant;
-            MsiValue data;
-            data.kind = MsiValue::Kind::Stream;
-            change.records.push_back(fullRecord(layout, {text(name), data}));
         }
-        return change;
+        return changed;
     }
 
     // The streams that no row's stream column names, but for the storage's

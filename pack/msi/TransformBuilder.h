@@ -12,14 +12,13 @@
 // stream for each table it changes holding the rows it adds, changes (the
 // changed columns alone) and deletes (the keys alone), `_Tables` and
 // `_Columns` rows for the tables and columns it adds, and the streams that
-// rows add or change. Made for a language variant of one product: a table or
+// the variant adds or changes (a row's, or a cabinet's). Made for a language variant of one product: a table or
 // column that the base has and the variant lacks, a column whose type differs
 // or a key that differs, text that two code pages cannot compare, are
 // refused, each in one sentence naming the file and the table.
 struct TransformContents {
     CompoundStorage storage;
-    // The tables whose rows or columns change, `_Streams` among them for
-    // streams of no table's row, in the order written.
+    // The tables whose rows or columns change, in the order written.
     std::vector<std::string> changedTables;
 };
 

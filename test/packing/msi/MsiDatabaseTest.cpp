@@ -132,7 +132,7 @@ TEST(MsiDatabaseTest, FindsStreamsAndPropertiesAsTheInstallerReaderDoes) {
     EXPECT_EQ(tstrings::toUtf8(facts.properties.at(L"ProductCode")), package.database.property("ProductCode"));
     EXPECT_EQ("1031", package.database.property("ProductLanguage"));
     ASSERT_NE(nullptr, package.database.stream("Binary.Banner"));
-    ASSERT_NE(nullptr, package.database.stream("language.cab"));
+    ASSERT_NE(nullptr, package.database.stream("language-1031.cab"));
     const MsiTable* binary = package.database.table("Binary");
     ASSERT_NE(nullptr, binary);
     ASSERT_EQ(1u, binary->rows.size());

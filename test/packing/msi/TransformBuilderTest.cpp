@@ -1,6 +1,7 @@
 #include "CompoundFileReader.h"
 #include "DamagedFile.h"
 #include "MsiDatabase.h"
+#include "MsiStreamName.h"
 #include "TestFiles.h"
 #include "TransformBuilder.h"
 
@@ -28,20 +29,24 @@ TEST(TransformBuilderTest, ChangesWhatTheVariantChangesAndNothingElse) {
     const TransformContents transform = buildTransform(sides, transformSummary(sides));
     const std::set<std::string> tables(transform.changedTables.begin(), transform.changedTables.end());
     for (const char* changed : {"_Tables", "_Columns", "Property", "Registry", "Binary", "Glossary", "File",
-                                "_Streams"}) {
+                                "Media"}) {
         EXPECT_TRUE(tables.count(changed)) << changed;
     }
-    for (const char* kept : {"Feature", "Directory", "Component", "Media", "InstallExecuteSequence"}) {
+    for (const char* kept : {"Feature", "Directory", "Component", "InstallExecuteSequence", "_Streams"}) {
         EXPECT_FALSE(tables.count(kept)) << kept;
     }
     EXPECT_EQ(transformClsid, transform.storage.clsid);
-    // The changed Binary row and cabinet travel with it; the base's own
-    // summary and the unchanged streams do not.
-    std::set<std::u16string> streams;
+    // The changed Binary row's stream and the variant's cabinet travel with
+    // it, and its own summary; no stream the two packages share unchanged.
+    std::set<std::string> streams;
     for (const CompoundStream& stream : transform.storage.streams) {
-        streams.insert(stream.name);
+        bool isTable = false;
+        const std::string name = MsiStreamName::decode(stream.name, isTable);
+        if (!isTable) {
+            streams.insert(name);
+        }
     }
-    EXPECT_EQ(1u, streams.count(u"\x05SummaryInformation"));
+    EXPECT_EQ((std::set<std::string>{"\x05SummaryInformation", "Binary.Banner", "language-1031.cab"}), streams);
 }
 
 TEST(TransformBuilderTest, SummarySaysWhichProductAndLanguagesItJoins) {

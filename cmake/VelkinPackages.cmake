@@ -75,3 +75,18 @@ function(velkin_derive_package out_var base name)
   endif()
   set(${out_var} ${package} PARENT_SCOPE)
 endfunction()
+
+# velkin_import_table(<out_var> <base package> <name> <idt file>): a copy of a
+# package with one more table, imported from msitools' table format.
+function(velkin_import_table out_var base name idt)
+  if(NOT VELKIN_MSIBUILD)
+    message(FATAL_ERROR "msibuild (Debian package msitools) is needed to make ${name}.msi")
+  endif()
+  set(package ${CMAKE_BINARY_DIR}/packages/${name}.msi)
+  velkin_package_is_stale(stale ${package} "${base};${idt}")
+  if(stale)
+    file(COPY_FILE ${base} ${package})
+    velkin_run_package_tool(${package} COMMAND ${VELKIN_MSIBUILD} ${package} -i ${idt})
+  endif()
+  set(${out_var} ${package} PARENT_SCOPE)
+endfunction()

@@ -67,6 +67,13 @@ for language in 1031 1036; do
     && fail "$language: the registry value is left after the removal" || echo "ok: $language: registry value removed"
 done
 
+# String pools past 65,535 strings: three-byte references in both packages
+# and in the transform.
+transformed "$packages/language-1033-lexicon.msi" "$packages/language-1031-lexicon.msi" lexicon
+# The demo package and a German variant of it that changes a property and
+# the product's name and language.
+transformed "$packages/demo.msi" "$packages/demo-1031.msi" demo
+
 # What inspect tells of a transform, on both hosts alike.
 native inspect "$work/linux/1031.mst" --json >"$work/linux/1031.json"
 windows inspect "$(windows_path "$work/linux/1031.mst")" --json | tr -d '\r' >"$work/windows/1031.json"

@@ -48,6 +48,16 @@ velkin_wine_start "$bench"
 trap velkin_wine_stop EXIT
 
 product_code="{7D6C5B4A-3928-4716-A5B4-C3D2E1F0A9B8}"
+
+# make_package <package> <size in MiB>: a package of incompressible bytes,
+# made once and kept between runs.
+make_package() {
+  [ ! -f "$1" ] || return 0
+  echo "Making a package of $2 MiB ..." >&2
+  head -c $(($2 * 1048576)) /dev/urandom > "$bench/payload.bin"
+  (cd bench && wixl -D Payload="$(realpath --relative-to=. "$bench/payload.bin")" -o "$1" payload.wxs)
+  rm -f "$bench/payload.bin"
+}
 system32="$WINEPREFIX/drive_c/windows/system32"
 harness="$bin/velkin-bench.exe"
 run_harness() { "$velkin_wine_loader" "$harness" "$@" </dev/null; }
@@ -58,12 +68,7 @@ run_harness() { "$velkin_wine_loader" "$harness" "$@" </dev/null; }
 pack_rows=""
 for size in $sizes; do
   package="$bench/bench-$size.msi"
-  if [ ! -f "$package" ]; then
-    echo "Making a package of $size MiB ..." >&2
-    head -c $((size * 1048576)) /dev/urandom > "$bench/payload.bin"
-    (cd bench && wixl -D Payload="$(realpath --relative-to=. "$bench/payload.bin")" -o "$package" payload.wxs)
-    rm -f "$bench/payload.bin"
-  fi
+  make_package "$package" "$size"
   "$pack" "$package" -o "$bench/setup-$size.exe" --stub "$bin/velkin-setup.exe" 2>/dev/null
   echo "velkin-pack, $size MiB ..." >&2
   time_target=""
@@ -107,12 +112,7 @@ done
 # the two, write the variant's cabinet). Judged from 256 MiB on.
 for size in $sizes; do
   variant="$bench/bench-$size-variant.msi"
-  if [ ! -f "$variant" ]; then
-    echo "Making a variant package of $size MiB ..." >&2
-    head -c $((size * 1048576)) /dev/urandom > "$bench/payload.bin"
-    (cd bench && wixl -D Payload="$(realpath --relative-to=. "$bench/payload.bin")" -o "$variant" payload.wxs)
-    rm -f "$bench/payload.bin"
-  fi
+  make_package "$variant" "$size"
   transform_target=""
   [ "$size" -ge 256 ] && transform_target=1.5
   echo "velkin-pack transform, $size MiB ..." >&2

@@ -1,7 +1,7 @@
-#include "CompoundFileReader.h"
 #include "DamagedFile.h"
 #include "MsiDatabase.h"
 #include "MsiStreamName.h"
+#include "OpenPackage.h"
 #include "PackageFacts.h"
 #include "StringPool.h"
 #include "SummaryInformation.h"
@@ -14,18 +14,6 @@
 #include <sstream>
 
 namespace {
-
-// A package read by the reader under test, kept together with its bytes.
-struct OpenPackage {
-    explicit OpenPackage(const std::string& name)
-        : bytes(readBytes(packagePath(name))), source(bytes), reader(source, 0, bytes.size()),
-          database(reader.root()) {}
-
-    std::vector<uint8_t> bytes;
-    MemoryBytes source;
-    CompoundFileReader reader;
-    MsiDatabase database;
-};
 
 // The packages' text is in code page 1252; the characters they use beyond
 // ASCII are Latin-1's, which UTF-8 spells in two bytes.

@@ -29,9 +29,17 @@ const std::vector<MsiColumn>& msiColumnsColumns() {
 
 namespace {
 
+// A table's stream is read whole and each of its values held: the bound
+// keeps what a damaged or hostile package can cost within reason (a real
+// package's largest table takes a few MiB).
+constexpr uint64_t largestTableStream = uint64_t{16} << 20;
+// The installer's own bound on a table's columns.
+constexpr size_t mostColumns = 32;
+
 std::vector<uint8_t> allBytes(const CompoundStream& stream) {
-    if (stream.bytes->size() > (uint64_t{1} << 30)) {
-        VK_THROW_DAMAGED("its stream of " << stream.bytes->size() << " bytes is too large for a table");
+    if (stream.bytes->size() > largestTableStream) {
+        VK_THROW_DAMAGED("its table stream of " << stream.bytes->size() << " bytes is larger than the "
+                                                << largestTableStream << " a table may take");
     }
     return stream.bytes->bytes(0, static_cast<size_t>(stream.bytes->size()));
 }
@@ -123,6 +131,10 @@ MsiDatabase::MsiDatabase(const CompoundStorage& root) : root_(root) {
                 VK_THROW_DAMAGED("its table " << name << " has no column " << i + 1);
             }
             described.push_back(numbered[i].second);
+        }
+        if (described.size() > mostColumns) {
+            VK_THROW_DAMAGED("its table " << name << " has " << described.size() << " columns, more than "
+                                          << mostColumns);
         }
         if (described.empty() || !described[0].isKey()) {
             VK_THROW_DAMAGED("its table " << name << " has no key column");

@@ -14,6 +14,8 @@ deleted 512 MB before each run of either side, and the install end to end
 against a copy followed by msiexec itself;
 velkin-pack manifest --intune, --chocolatey and --winget against gzip,
 openssl enc and sha256sum doing the same kind of work (time and peak memory);
+velkin-pack transform between two packages whose cabinets differ against
+reading both and copying one;
 and once the stub's start-up and size beside a program that does nothing,
 and the sweep of leftovers (the smallest size in a crowded temporary
 directory against an empty one).
@@ -46,6 +48,16 @@ velkin_wine_start "$bench"
 trap velkin_wine_stop EXIT
 
 product_code="{7D6C5B4A-3928-4716-A5B4-C3D2E1F0A9B8}"
+
+# make_package <package> <size in MiB>: a package of incompressible bytes,
+# made once and kept between runs.
+make_package() {
+  [ ! -f "$1" ] || return 0
+  echo "Making a package of $2 MiB ..." >&2
+  head -c $(($2 * 1048576)) /dev/urandom > "$bench/payload.bin"
+  (cd bench && wixl -D Payload="$(realpath --relative-to=. "$bench/payload.bin")" -o "$1" payload.wxs)
+  rm -f "$bench/payload.bin"
+}
 system32="$WINEPREFIX/drive_c/windows/system32"
 harness="$bin/velkin-bench.exe"
 run_harness() { "$velkin_wine_loader" "$harness" "$@" </dev/null; }
@@ -60,12 +72,7 @@ pack_rows=$(python3 bench/pack-speed.py "$pack" "$bin/velkin-setup.exe" "$velkin
   "10 KB (the demo)" "$rounds" "$bench" 8ms)$'\n'
 for size in $sizes; do
   package="$bench/bench-$size.msi"
-  if [ ! -f "$package" ]; then
-    echo "Making a package of $size MiB ..." >&2
-    head -c $((size * 1048576)) /dev/urandom > "$bench/payload.bin"
-    (cd bench && wixl -D Payload="$(realpath --relative-to=. "$bench/payload.bin")" -o "$package" payload.wxs)
-    rm -f "$bench/payload.bin"
-  fi
+  make_package "$package" "$size"
   "$pack" "$package" -o "$bench/setup-$size.exe" --stub "$bin/velkin-setup.exe" 2>/dev/null
   echo "velkin-pack, $size MiB ..." >&2
   time_target=""
@@ -103,6 +110,21 @@ for size in $sizes; do
     "$bench/manifests" "sha256sum '$setup' >/dev/null" \
     "$pack" manifest "$setup" --winget --id Velkin.Bench --url https://example.com/setup.exe --license MIT \
     -o "$bench/manifests")$'\n'
+done
+# A transform between two packages of the size whose cabinets differ, against
+# reading both and copying the variant (what it must do at the least: compare
+# the two, write the variant's cabinet). Judged from 256 MiB on.
+for size in $sizes; do
+  variant="$bench/bench-$size-variant.msi"
+  make_package "$variant" "$size"
+  transform_target=""
+  [ "$size" -ge 256 ] && transform_target=1.5
+  echo "velkin-pack transform, $size MiB ..." >&2
+  manifest_rows+=$(python3 bench/manifest-speed.py \
+    "velkin-pack transform, two packages of $size MiB whose cabinets differ (reference: cat of both, then cp of the variant)" \
+    "$rounds" "$transform_target" "$bench/transform" \
+    "cat '$bench/bench-$size.msi' '$variant' >/dev/null && cp '$variant' '$bench/transform/out.mst'" \
+    "$pack" transform "$bench/bench-$size.msi" "$variant" -o "$bench/transform/out.mst")$'\n'
 done
 # The packers wrote gigabytes: on disk before anything else is timed, so that
 # the write-back does not fall into the measurements below.

@@ -1,7 +1,8 @@
-# velkin_build_package(<out_var> <wxs> [wixl arguments...]): builds an
-# installer package from a WiX source with wixl when CMake configures, and
-# again whenever the source (or a file in the folder of its name) changes.
-# <out_var> receives the package path.
+# velkin_build_package(<out_var> <wxs> [NAME <name>] [wixl arguments...]):
+# builds an installer package from a WiX source with wixl when CMake
+# configures, and again whenever the source (or a file in the folder of its
+# name) changes. The package is named after the source, or <name> (one source
+# built with several -D values). <out_var> receives the package path.
 find_program(VELKIN_WIXL wixl)
 
 # Sets <out_var> when <package> is missing or older than one of <inputs>.
@@ -34,7 +35,13 @@ function(velkin_build_package out_var wxs)
   get_filename_component(source "${wxs}" ABSOLUTE)
   get_filename_component(name "${wxs}" NAME_WE)
   get_filename_component(source_dir "${source}" DIRECTORY)
-  set(package ${CMAKE_BINARY_DIR}/packages/${name}.msi)
+  set(wixl_arguments ${ARGN})
+  set(package_name ${name})
+  if(ARGC GREATER 3 AND ARGV2 STREQUAL "NAME")
+    set(package_name ${ARGV3})
+    list(REMOVE_AT wixl_arguments 0 1)
+  endif()
+  set(package ${CMAKE_BINARY_DIR}/packages/${package_name}.msi)
   file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
   file(GLOB_RECURSE inputs CONFIGURE_DEPENDS ${source_dir}/${name}/*)
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source} ${inputs})
@@ -42,7 +49,7 @@ function(velkin_build_package out_var wxs)
   velkin_package_is_stale(stale ${package} "${all_inputs}")
   if(stale)
     velkin_run_package_tool(${package}
-      COMMAND ${VELKIN_WIXL} ${ARGN} -o ${package} ${source} WORKING_DIRECTORY ${source_dir})
+      COMMAND ${VELKIN_WIXL} ${wixl_arguments} -o ${package} ${source} WORKING_DIRECTORY ${source_dir})
   endif()
   set(${out_var} ${package} PARENT_SCOPE)
 endfunction()
@@ -65,6 +72,21 @@ function(velkin_derive_package out_var base name)
     endforeach()
     file(COPY_FILE ${base} ${package})
     velkin_run_package_tool(${package} COMMAND ${VELKIN_MSIBUILD} ${package} ${queries})
+  endif()
+  set(${out_var} ${package} PARENT_SCOPE)
+endfunction()
+
+# velkin_import_table(<out_var> <base package> <name> <idt file>): a copy of a
+# package with one more table, imported from msitools' table format.
+function(velkin_import_table out_var base name idt)
+  if(NOT VELKIN_MSIBUILD)
+    message(FATAL_ERROR "msibuild (Debian package msitools) is needed to make ${name}.msi")
+  endif()
+  set(package ${CMAKE_BINARY_DIR}/packages/${name}.msi)
+  velkin_package_is_stale(stale ${package} "${base};${idt}")
+  if(stale)
+    file(COPY_FILE ${base} ${package})
+    velkin_run_package_tool(${package} COMMAND ${VELKIN_MSIBUILD} ${package} -i ${idt})
   endif()
   set(${out_var} ${package} PARENT_SCOPE)
 endfunction()

@@ -12,6 +12,7 @@
 #include "Packer.h"
 #include "ProductVersion.h"
 #include "Signer.h"
+#include "Transformer.h"
 #include "VisibleText.h"
 #include "WindowsFileName.h"
 #include "WingetManifest.h"
@@ -27,6 +28,7 @@ const char usage[] =
     "                   [--sign-command <command with %1 [and %2]>]\n"
     "       velkin-pack inspect <setup.exe | package.msi> [--json]\n"
     "       velkin-pack extract <setup.exe> -o <package.msi>\n"
+    "       velkin-pack transform <base.msi> <variant.msi> -o <transform.mst>\n"
     "       velkin-pack manifest <setup.exe>... --winget --id <Publisher.Package> --url <download URL>...\n"
     "                   [--license <text>] [--short-description <text>] [--locale <tag>] -o <directory>\n"
     "       velkin-pack manifest <setup.exe> --chocolatey --id <package-id> --url <download URL>\n"
@@ -171,6 +173,18 @@ void extractCommand(const tstring_array& args) {
     extract(setup, output);
 }
 
+void transformCommand(const tstring_array& args) {
+    std::vector<tstring> packages;
+    tstring output;
+    parseArguments(args, 1, {{L"-o", L"--output", &output, nullptr}}, "package", packages, true);
+    if (packages.size() != 2) {
+        throw UsageError("transform needs two packages, the base and its variant; " +
+                         std::to_string(packages.size()) + " given");
+    }
+    requireOutput(output);
+    makeTransform(packages[0], packages[1], output);
+}
+
 enum ManifestKind : unsigned { Winget = 1, Chocolatey = 2, Intune = 4 };
 
 struct ManifestKindFlag {
@@ -305,6 +319,8 @@ void runCommand(const tstring_array& args) {
         reportCommand(args);
     } else if (command == L"extract") {
         extractCommand(args);
+    } else if (command == L"transform") {
+        transformCommand(args);
     } else if (command == L"manifest") {
         manifestCommand(args);
     } else {

@@ -62,6 +62,15 @@ FileContents readFileContents(const tstring& path) {
         return setupContents(file);
     case FileKind::CompoundFile: {
         FileContents result;
+        try {
+            result.transform = readTransformInfo(file, 0, file.size());
+        } catch (const VkError<DamagedFileError>& e) {
+            VK_THROW_DAMAGED(path << " is not a Windows Installer package: " << e.originalMessage());
+        }
+        if (result.transform) {
+            result.packageSize = file.size();
+            return result;
+        }
         result.package = packageInfo(readPackageFacts(path), path);
         result.packageSize = file.size();
         return result;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PackageInfo.h"
+#include "TransformInfo.h"
 #include "tstrings.h"
 
 #include <cstdint>
@@ -9,6 +10,8 @@
 // What velkin-pack tells about a package or a setup executable.
 struct FileContents {
     bool isSetup = false;
+    // A transform has no package facts: what it tells of itself instead.
+    std::optional<TransformInfo> transform;
     PackageInfo package;
     uint64_t packageSize = 0;
     // For a setup: the text of its product code resource (empty when there is
@@ -23,6 +26,6 @@ struct FileContents {
     std::string setupSignatureProblem;
 };
 
-// Reads a package, or the package inside a setup executable; throws an error
-// for the user for any other file.
+// Reads a package, a transform, or the package inside a setup executable;
+// throws an error for the user for any other file.
 FileContents readFileContents(const tstring& path);

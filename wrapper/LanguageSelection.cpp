@@ -60,7 +60,7 @@ tstring msiexecArguments(const tstring& arguments) {
     const tstrings::TextBuilder chosen = tstrings::TextBuilder("Language chosen: ")
                                          << LanguageChoice::describe(choice.language) << ", "
                                          << LanguageChoice::describe(choice) << "; ";
-    if (choice.reason == LanguageChoice::Reason::Base) {
+    if (choice.base) {
         VK_INFO(chosen << "no transform");
         return arguments;
     }

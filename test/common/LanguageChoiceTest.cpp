@@ -79,6 +79,7 @@ struct ChoiceCase {
     LanguageId language;
     Reason reason;
     LanguageId wanted;
+    bool base;
 };
 
 class ChoiceTest : public testing::TestWithParam<ChoiceCase> {};
@@ -88,42 +89,43 @@ TEST_P(ChoiceTest, TakesExactThenPrimaryThenBase) {
     EXPECT_EQ(GetParam().language, choice.language);
     EXPECT_EQ(GetParam().reason, choice.reason);
     EXPECT_EQ(GetParam().wanted, choice.wanted);
+    EXPECT_EQ(GetParam().base, choice.base);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Choices, ChoiceTest,
     testing::Values(
-        ChoiceCase{"Exact", {deDE}, {enUS, deDE, frFR}, deDE, Reason::Exact, deDE},
-        ChoiceCase{"BaseExactly", {enUS}, {enUS, deDE, frFR}, enUS, Reason::Exact, enUS},
-        ChoiceCase{"FirstPreferredWins", {frFR, deDE}, {enUS, deDE, frFR}, frFR, Reason::Exact, frFR},
+        ChoiceCase{"Exact", {deDE}, {enUS, deDE, frFR}, deDE, Reason::Exact, deDE, false},
+        ChoiceCase{"BaseExactly", {enUS}, {enUS, deDE, frFR}, enUS, Reason::Exact, enUS, true},
+        ChoiceCase{"FirstPreferredWins", {frFR, deDE}, {enUS, deDE, frFR}, frFR, Reason::Exact, frFR, false},
         // A later exact match goes before an earlier primary one.
-        ChoiceCase{"ExactBeforePrimary", {deAT, frFR}, {enUS, deDE, frFR}, frFR, Reason::Exact, frFR},
-        ChoiceCase{"Primary", {deAT}, {enUS, deDE, frFR}, deDE, Reason::Primary, deAT},
-        ChoiceCase{"PrimaryFirstVariantOffered", {deAT}, {enUS, deCH, deDE}, deCH, Reason::Primary, deAT},
-        ChoiceCase{"PrimaryInPreferenceOrder", {frCA, deAT}, {enUS, deDE, frFR}, frFR, Reason::Primary, frCA},
-        ChoiceCase{"PrimaryOfTheBase", {enGB, deAT}, {enUS, deDE}, enUS, Reason::Primary, enGB},
-        ChoiceCase{"Base", {jaJP}, {enUS, deDE, frFR}, enUS, Reason::Base, 0},
-        ChoiceCase{"BaseForNone", {}, {enUS, deDE}, enUS, Reason::Base, 0},
-        ChoiceCase{"BaseOtherThanEnglish", {jaJP, enUS}, {deDE, enGB}, enGB, Reason::Primary, enUS},
-        ChoiceCase{"Portuguese", {ptPT}, {enUS, ptBR}, ptBR, Reason::Primary, ptPT},
+        ChoiceCase{"ExactBeforePrimary", {deAT, frFR}, {enUS, deDE, frFR}, frFR, Reason::Exact, frFR, false},
+        ChoiceCase{"Primary", {deAT}, {enUS, deDE, frFR}, deDE, Reason::Primary, deAT, false},
+        ChoiceCase{"PrimaryFirstVariantOffered", {deAT}, {enUS, deCH, deDE}, deCH, Reason::Primary, deAT, false},
+        ChoiceCase{"PrimaryInPreferenceOrder", {frCA, deAT}, {enUS, deDE, frFR}, frFR, Reason::Primary, frCA, false},
+        ChoiceCase{"PrimaryOfTheBase", {enGB, deAT}, {enUS, deDE}, enUS, Reason::Primary, enGB, true},
+        ChoiceCase{"Base", {jaJP}, {enUS, deDE, frFR}, enUS, Reason::Base, 0, true},
+        ChoiceCase{"BaseForNone", {}, {enUS, deDE}, enUS, Reason::Base, 0, true},
+        ChoiceCase{"BaseOtherThanEnglish", {jaJP, enUS}, {deDE, enGB}, enGB, Reason::Primary, enUS, false},
+        ChoiceCase{"Portuguese", {ptPT}, {enUS, ptBR}, ptBR, Reason::Primary, ptPT, false},
         // Simplified and Traditional Chinese: variants within each script only.
-        ChoiceCase{"SimplifiedForSimplified", {zhSG}, {enUS, zhTW, zhCN}, zhCN, Reason::Primary, zhSG},
-        ChoiceCase{"TraditionalForTraditional", {zhHK}, {enUS, zhCN, zhTW}, zhTW, Reason::Primary, zhHK},
-        ChoiceCase{"MacaoTakesTaiwan", {zhMO}, {enUS, zhCN, zhTW}, zhTW, Reason::Primary, zhMO},
-        ChoiceCase{"NoTraditionalForSimplified", {zhCN}, {enUS, zhTW, zhHK}, enUS, Reason::Base, 0},
-        ChoiceCase{"NoSimplifiedForTraditional", {zhTW}, {enUS, zhCN, zhSG}, enUS, Reason::Base, 0},
-        ChoiceCase{"NextLanguageAfterChinese", {zhTW, deAT}, {enUS, zhCN, deDE}, deDE, Reason::Primary, deAT},
-        ChoiceCase{"ChineseExact", {zhSG, zhTW}, {enUS, zhCN, zhTW}, zhTW, Reason::Exact, zhTW}),
+        ChoiceCase{"SimplifiedForSimplified", {zhSG}, {enUS, zhTW, zhCN}, zhCN, Reason::Primary, zhSG, false},
+        ChoiceCase{"TraditionalForTraditional", {zhHK}, {enUS, zhCN, zhTW}, zhTW, Reason::Primary, zhHK, false},
+        ChoiceCase{"MacaoTakesTaiwan", {zhMO}, {enUS, zhCN, zhTW}, zhTW, Reason::Primary, zhMO, false},
+        ChoiceCase{"NoTraditionalForSimplified", {zhCN}, {enUS, zhTW, zhHK}, enUS, Reason::Base, 0, true},
+        ChoiceCase{"NoSimplifiedForTraditional", {zhTW}, {enUS, zhCN, zhSG}, enUS, Reason::Base, 0, true},
+        ChoiceCase{"NextLanguageAfterChinese", {zhTW, deAT}, {enUS, zhCN, deDE}, deDE, Reason::Primary, deAT, false},
+        ChoiceCase{"ChineseExact", {zhSG, zhTW}, {enUS, zhCN, zhTW}, zhTW, Reason::Exact, zhTW, false}),
     [](const testing::TestParamInfo<ChoiceCase>& info) { return std::string(info.param.name); });
 
 TEST(LanguageChoiceTest, DescribesForTheLog) {
     EXPECT_EQ(L"1031 (0x0407)", describe(deDE));
     EXPECT_EQ(L"3079 (0x0C07), 1 (0x0001), 65535 (0xFFFF)", describe(Languages{deAT, 1, 0xFFFF}));
     EXPECT_EQ(L"none", describe(Languages{}));
-    EXPECT_EQ(L"an exact match for 1036 (0x040C)", describe(Choice{frFR, Reason::Exact, frFR}));
-    EXPECT_EQ(L"the same primary language as 3079 (0x0C07)", describe(Choice{deDE, Reason::Primary, deAT}));
+    EXPECT_EQ(L"an exact match for 1036 (0x040C)", describe(Choice{frFR, Reason::Exact, frFR, false}));
+    EXPECT_EQ(L"the same primary language as 3079 (0x0C07)", describe(Choice{deDE, Reason::Primary, deAT, false}));
     EXPECT_EQ(L"the base language: no match for any of the user's languages",
-              describe(Choice{enUS, Reason::Base, 0}));
+              describe(Choice{enUS, Reason::Base, 0, true}));
 }
 
 TEST(LanguageChoiceTest, NamesTheEmbeddedTransformByItsDecimalLanguage) {

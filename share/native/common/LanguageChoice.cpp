@@ -102,17 +102,17 @@ std::vector<LanguageId> parseList(const std::string& text) {
 Choice choose(const std::vector<LanguageId>& preferred, const std::vector<LanguageId>& offered) {
     for (const LanguageId wanted : preferred) {
         if (std::find(offered.begin(), offered.end(), wanted) != offered.end()) {
-            return {wanted, Reason::Exact, wanted};
+            return {wanted, Reason::Exact, wanted, wanted == offered.front()};
         }
     }
     for (const LanguageId wanted : preferred) {
         const auto variant = std::find_if(offered.begin(), offered.end(),
                                           [&](LanguageId language) { return standsInFor(language, wanted); });
         if (variant != offered.end()) {
-            return {*variant, Reason::Primary, wanted};
+            return {*variant, Reason::Primary, wanted, *variant == offered.front()};
         }
     }
-    return {offered.front(), Reason::Base, 0};
+    return {offered.front(), Reason::Base, 0, true};
 }
 
 tstring describe(LanguageId language) {

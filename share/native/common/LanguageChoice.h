@@ -35,8 +35,11 @@ enum class Reason {
 struct Choice {
     LanguageId language;
     Reason reason;
-    // The user's language that led to the choice; 0 for the base.
+    // The user's language that led to the choice; 0 for Reason::Base.
     LanguageId wanted;
+    // The language is the base, for whatever reason: the package installs
+    // in it as it is, without a transform.
+    bool base;
 };
 
 // The user's languages in order of preference against the offered ones

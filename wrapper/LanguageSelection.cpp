@@ -19,7 +19,7 @@ namespace {
 
 using LanguageChoice::LanguageId;
 
-// None for a setup of one language (the resource is written only for more).
+// None for a setup without a list: it offers its package as it is.
 std::vector<LanguageId> offeredLanguages() {
     const Resource resource(SetupResources::languages, SetupResources::type,
                             SysInfo::getCurrentModuleHandle());

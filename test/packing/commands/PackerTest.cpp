@@ -51,7 +51,7 @@ void moveToNeutralLanguage(std::vector<uint8_t>& program, const ResourceKey& key
 
 class PackerTest : public testing::Test {
 protected:
-    PackRequest request(const tstring& stub) { return PackRequest{packagePath("demo.msi"), dir_ / "out.exe", stub, {}, {}}; }
+    PackRequest request(const tstring& stub) { return PackRequest{packagePath("demo.msi"), dir_ / "out.exe", stub, {}, {}, {}}; }
 
     ScratchDirectory dir_;
 };

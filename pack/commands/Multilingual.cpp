@@ -1,0 +1,236 @@
+#include "Multilingual.h"
+
+#include "CompoundFileOutput.h"
+#include "CompoundFileWriter.h"
+#include "DamagedFile.h"
+#include "ErrorHandling.h"
+#include "GuidText.h"
+#include "InputChecks.h"
+#include "LanguageChoice.h"
+#include "MultilingualPackage.h"
+#include "SetupWriter.h"
+#include "Sha256.h"
+#include "TransformInfo.h"
+#include "TransformInputs.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace {
+
+// A transform given as LANGID=FILE.mst, read where it lies.
+struct GivenTransform {
+    explicit GivenTransform(const tstring& path) : path(path), file(path) {}
+
+    tstring path;
+    InputFile file;
+    std::unique_ptr<CompoundFileReader> reader;
+};
+
+struct Variant {
+    uint16_t language = 0;
+    tstring path;
+    std::unique_ptr<ReadPackage> package;
+    std::unique_ptr<GivenTransform> given;
+    TransformContents made;
+
+    const CompoundStorage& transform() const { return given ? given->reader->root() : made.storage; }
+    const ByteSource& file() const { return given ? static_cast<const ByteSource&>(given->file) : package->file; }
+};
+
+// "1031=german.mst": the LANGID's digits and the file; nothing for a package.
+bool splitGiven(const tstring& argument, tstring& digits, tstring& file) {
+    const size_t equals = argument.find(L'=');
+    if (equals == 0 || equals == tstring::npos) {
+        return false;
+    }
+    digits = argument.substr(0, equals);
+    file = argument.substr(equals + 1);
+    return std::all_of(digits.begin(), digits.end(), [](wchar_t c) { return c >= L'0' && c <= L'9'; });
+}
+
+uint16_t languageNumber(const tstring& digits, const tstring& argument) {
+    const bool fits = digits.size() <= 5 && std::wcstoul(digits.c_str(), nullptr, 10) <= 0xFFFF;
+    const uint32_t value = fits ? static_cast<uint32_t>(std::wcstoul(digits.c_str(), nullptr, 10)) : 0;
+    if (!fits || !LanguageChoice::isLanguage(value)) {
+        VK_THROW_MSG("--language " << argument << ": " << digits << " is no language (a LANGID such as 1031 for "
+                                   << "German)");
+    }
+    return static_cast<uint16_t>(value);
+}
+
+// A package's language is its ProductLanguage, as the transform's summary
+// names it.
+uint16_t packageLanguage(const ReadPackage& package) {
+    const std::string text = package.database->property("ProductLanguage");
+    const bool digits = !text.empty() && text.size() <= 5 && text.find_first_not_of("0123456789") == std::string::npos;
+    const uint32_t value = digits ? static_cast<uint32_t>(std::strtoul(text.c_str(), nullptr, 10)) : 0;
+    if (!LanguageChoice::isLanguage(value)) {
+        VK_THROW_MSG(package.path << " has the ProductLanguage " << (text.empty() ? "(none)" : text)
+                                  << ", which is no language: a multilingual package names each of its "
+                                  << "languages by a LANGID");
+    }
+    return static_cast<uint16_t>(value);
+}
+
+bool sameGuid(const tstring& a, const tstring& b) {
+    const std::optional<tstring> left = canonicalGuid(a);
+    return left && left == canonicalGuid(b);
+}
+
+} // namespace
+
+struct MultilingualPlan::Inputs {
+    std::unique_ptr<ReadPackage> base;
+    uint16_t baseLanguage = 0;
+    std::vector<Variant> variants;
+    std::string packageCode;
+};
+
+namespace {
+
+void readGiven(const MultilingualPlan::Inputs& inputs, Variant& variant, const tstring& argument) {
+    variant.given.reset(new GivenTransform(variant.path));
+    const ByteSource& file = variant.given->file;
+    std::optional<TransformInfo> info;
+    try {
+        info = readTransformInfo(file, 0, file.size());
+        variant.given->reader.reset(new CompoundFileReader(file, 0, file.size()));
+    } catch (const VkError<DamagedFileError>& e) {
+        VK_THROW_MSG("--language " << argument << ": " << variant.path << " is no transform: "
+                                   << e.originalMessage());
+    }
+    if (!info) {
+        VK_THROW_MSG("--language " << argument << ": " << variant.path
+                                   << " is no transform (its storage class is not a transform's)");
+    }
+    if (file.size() > largestTransform) {
+        VK_THROW_MSG("--language " << argument << ": " << variant.path << " has " << file.size()
+                                   << " bytes, more than the 2 GiB a transform may have");
+    }
+    const PackageInfo& base = inputs.base->info;
+    if (!sameGuid(info->baseProductCode, base.productCode) || !sameGuid(info->upgradeCode, base.upgradeCode)) {
+        VK_THROW_MSG("--language " << argument << ": " << variant.path << " applies to the product "
+                                   << (info->baseProductCode.empty() ? L"(none)" : info->baseProductCode)
+                                   << " of UpgradeCode " << (info->upgradeCode.empty() ? L"(none)" : info->upgradeCode)
+                                   << ", not to " << inputs.base->path << " (" << base.productCode << ")");
+    }
+    if (info->language && *info->language != variant.language) {
+        VK_THROW_MSG("--language " << argument << ": " << variant.path << " makes the language "
+                                   << *info->language << ", not " << variant.language);
+    }
+    if (info->baseLanguage && *info->baseLanguage != inputs.baseLanguage) {
+        VK_THROW_MSG("--language " << argument << ": " << variant.path << " applies to the language "
+                                   << *info->baseLanguage << ", and " << inputs.base->path << " is in "
+                                   << inputs.baseLanguage);
+    }
+}
+
+// What names the package: every input's bytes, and the language each stands
+// for, in order. The same inputs give the same PackageCode on every host.
+std::string packageCodeOf(const MultilingualPlan::Inputs& inputs) {
+    Sha256 sum;
+    const auto add = [&sum](const ByteSource& file, uint16_t language) {
+        const uint8_t head[] = {static_cast<uint8_t>(language), static_cast<uint8_t>(language >> 8)};
+        sum.add(head, sizeof(head));
+        std::vector<uint8_t> piece(1 << 20);
+        for (uint64_t at = 0; at < file.size(); at += piece.size()) {
+            const size_t count = static_cast<size_t>(std::min<uint64_t>(piece.size(), file.size() - at));
+            file.read(at, piece.data(), count);
+            sum.add(piece.data(), count);
+        }
+    };
+    static const char label[] = "Velkin multilingual package";
+    sum.add(reinterpret_cast<const uint8_t*>(label), sizeof(label));
+    add(inputs.base->file, inputs.baseLanguage);
+    for (const Variant& variant : inputs.variants) {
+        add(variant.file(), variant.language);
+    }
+    return nameBasedGuid(sum.finish());
+}
+
+CompoundStorage treeOf(const MultilingualPlan::Inputs& inputs, bool dropSignature) {
+    MultilingualParts parts{inputs.base->reader->root(), inputs.baseLanguage, {}, inputs.packageCode, dropSignature};
+    for (const Variant& variant : inputs.variants) {
+        parts.variants.push_back(LanguageTransform{variant.language, variant.transform()});
+    }
+    try {
+        return multilingualPackage(parts);
+    } catch (const VkError<DamagedFileError>& e) {
+        VK_THROW_DAMAGED(inputs.base->path << " is not a Windows Installer package: " << e.originalMessage());
+    }
+}
+
+} // namespace
+
+MultilingualPlan::MultilingualPlan(const tstring& base, const std::vector<tstring>& languages, const tstring& output)
+    : inputs_(new Inputs) {
+    // Every file is checked before the first is read.
+    std::vector<std::pair<tstring, tstring>> files; // argument, path
+    for (const tstring& argument : languages) {
+        tstring digits;
+        tstring path = argument;
+        splitGiven(argument, digits, path);
+        refuseOutputOverInput(output, path, L"a --language file");
+        if (digits.empty()) {
+            checkTransformFiles(base, path, output);
+        } else {
+            requireInputFile(path, L"The transform");
+        }
+        files.emplace_back(argument, path);
+    }
+    inputs_->base.reset(new ReadPackage(base));
+    inputs_->baseLanguage = packageLanguage(*inputs_->base);
+    for (const auto& [argument, path] : files) {
+        Variant variant;
+        variant.path = path;
+        tstring digits;
+        tstring ignored;
+        if (splitGiven(argument, digits, ignored)) {
+            variant.language = languageNumber(digits, argument);
+        } else {
+            variant.package.reset(new ReadPackage(path));
+            requireSameProduct(*inputs_->base, *variant.package);
+            variant.language = packageLanguage(*variant.package);
+        }
+        if (variant.language == inputs_->baseLanguage) {
+            VK_THROW_MSG("--language " << argument << " is in the language " << variant.language << ", which is "
+                                       << base << "'s own: the base language needs no transform");
+        }
+        const auto same = std::find_if(inputs_->variants.begin(), inputs_->variants.end(),
+                                       [&variant](const Variant& other) { return other.language == variant.language; });
+        if (same != inputs_->variants.end()) {
+            VK_THROW_MSG("--language " << argument << " and --language " << same->path << " are both in the language "
+                                       << variant.language << ": a setup offers each language once");
+        }
+        if (variant.given) {
+            readGiven(*inputs_, variant, argument);
+        } else {
+            variant.made = transformBetween(*inputs_->base, *variant.package);
+        }
+        inputs_->variants.push_back(std::move(variant));
+    }
+    const uint64_t size = compoundFileSize(treeOf(*inputs_, false));
+    if (size >= SetupWriter::imageLimit) {
+        VK_THROW_MSG("The package of " << base << " with its " << inputs_->variants.size()
+                                       << " languages would take " << size << " bytes, more than a setup executable "
+                                       << "can carry (the whole executable must stay below 2 GiB)");
+    }
+    inputs_->packageCode = packageCodeOf(*inputs_);
+}
+
+MultilingualPlan::~MultilingualPlan() = default;
+
+bool MultilingualPlan::baseSigned() const { return inputs_->base->info.isSigned; }
+
+std::string MultilingualPlan::languageList() const {
+    std::string list = std::to_string(inputs_->baseLanguage);
+    for (const Variant& variant : inputs_->variants) {
+        list += "," + std::to_string(variant.language);
+    }
+    return list;
+}
+
+void MultilingualPlan::write(const tstring& path, bool dropSignature) const {
+    writeCompoundFileTo(treeOf(*inputs_, dropSignature), path);
+}

@@ -186,7 +186,8 @@ MultilingualPlan::MultilingualPlan(const tstring& base, const std::vector<tstrin
         variant.path = path;
         tstring digits;
         tstring ignored;
-        if (splitGiven(argument, digits, ignored)) {
+        const bool given = splitGiven(argument, digits, ignored);
+        if (given) {
             variant.language = languageNumber(digits, argument);
         } else {
             variant.package.reset(new ReadPackage(path));
@@ -203,7 +204,7 @@ MultilingualPlan::MultilingualPlan(const tstring& base, const std::vector<tstrin
             VK_THROW_MSG("--language " << argument << " and --language " << same->path << " are both in the language "
                                        << variant.language << ": a setup offers each language once");
         }
-        if (variant.given) {
+        if (given) {
             readGiven(*inputs_, variant, argument);
         } else {
             variant.made = transformBetween(*inputs_->base, *variant.package);

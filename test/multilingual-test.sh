@@ -160,7 +160,12 @@ refused() {
 }
 
 native transform "$base" "$german" -o "$work/german.mst" || fail "transform failed"
-native transform "$packages/language-otherproduct.msi" "$french" -o "$work/other.mst" 2>/dev/null
+# A transform of another product: from language-otherproduct to a French
+# copy of it.
+cp "$packages/language-otherproduct.msi" "$work/other-fr.msi"
+msibuild "$work/other-fr.msi" -q "UPDATE \`Property\` SET \`Value\` = '1036' WHERE \`Property\` = 'ProductLanguage'" \
+  && native transform "$packages/language-otherproduct.msi" "$work/other-fr.msi" -o "$work/other.mst" \
+  || fail "no transform of another product"
 native transform "$german" "$french" -o "$work/from-german.mst" || fail "transform from German failed"
 sign_with_test_certificate "$base" "$work/signed.msi" "$work" || fail "test certificate: $(cat "$work/sign.log")"
 refused "a signed base" "is signed, and adding languages changes it" "$work/signed.msi" --language "$german"
@@ -173,11 +178,24 @@ refused "LANGID 0" "0 is no language" "$base" --language "0=$work/german.mst"
 refused "LANGID 99999" "99999 is no language" "$base" --language "99999=$work/german.mst"
 refused "a package as a transform" "is no transform" "$base" --language "1031=$german"
 refused "a transform of another base" "applies to the language 1031" "$base" --language "1036=$work/from-german.mst"
+refused "a transform of another product" "applies to the product \\{11111111-2222-4333-8444-555555555555\\}" \
+  "$base" --language "1036=$work/other.mst"
 refused "another product" "a language variant keeps its product's ProductCode" "$base" \
   --language "$packages/language-otherproduct.msi"
 refused "a table the variant lacks" "lacks the table Glossary" "$german" --language "$base"
 refused "a missing variant" "The variant package .* does not exist|The variant package" "$base" \
   --language "$work/missing.msi"
+
+# With --sign-command the multilingual package is signed (a signed base's
+# signature gives way to the new one), then the setup.
+signer="osslsigncode sign -certs '$work/cert.pem' -key '$work/key.pem' -n 'Velkin Test' -time 1700000000 -in %1 -out %2"
+native "$work/signed.msi" --language "$german" -o "$work/signed-setup.exe" --sign-command "$signer" >/dev/null 2>&1 \
+  && native extract "$work/signed-setup.exe" -o "$work/signed-multilingual.msi" \
+  && osslsigncode verify -CAfile "$work/cert.pem" -in "$work/signed-multilingual.msi" >"$work/verify.log" 2>&1 \
+  && osslsigncode verify -CAfile "$work/cert.pem" -in "$work/signed-setup.exe" >>"$work/verify.log" 2>&1 \
+  && msiinfo suminfo "$work/signed-multilingual.msi" | grep -q '^Template: Intel;1033,1031$' \
+  && echo "ok: with --sign-command the multilingual package and the setup are signed" \
+  || fail "--sign-command: $(tail -n 5 "$work/verify.log")"
 
 # A transform made elsewhere is embedded as it is.
 native "$base" --language "1031=$work/german.mst" -o "$work/given-setup.exe" \

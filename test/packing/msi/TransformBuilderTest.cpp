@@ -2,6 +2,7 @@
 #include "DamagedFile.h"
 #include "MsiDatabase.h"
 #include "MsiStreamName.h"
+#include "OpenPackage.h"
 #include "TestFiles.h"
 #include "TransformBuilder.h"
 
@@ -10,17 +11,6 @@
 #include <set>
 
 namespace {
-
-struct OpenPackage {
-    explicit OpenPackage(const std::string& name)
-        : bytes(readBytes(packagePath(name))), source(bytes), reader(source, 0, bytes.size()),
-          database(reader.root()) {}
-
-    std::vector<uint8_t> bytes;
-    MemoryBytes source;
-    CompoundFileReader reader;
-    MsiDatabase database;
-};
 
 TEST(TransformBuilderTest, ChangesWhatTheVariantChangesAndNothingElse) {
     const OpenPackage base("language-1033.msi");

@@ -183,6 +183,10 @@ refused "a transform of another product" "applies to the product \\{11111111-222
 refused "another product" "a language variant keeps its product's ProductCode" "$base" \
   --language "$packages/language-otherproduct.msi"
 refused "a table the variant lacks" "lacks the table Glossary" "$german" --language "$base"
+cp "$base" "$work/external.msi"
+msibuild "$work/external.msi" -q "UPDATE \`Media\` SET \`Cabinet\` = 'outside.cab'" || fail "msibuild"
+refused "a base whose cabinet is outside it" "keeps its cabinet outside.cab outside itself" "$work/external.msi" \
+  --language "$german"
 refused "a missing variant" "The variant package .* does not exist|The variant package" "$base" \
   --language "$work/missing.msi"
 

@@ -8,6 +8,7 @@
 #include "InputChecks.h"
 #include "LanguageChoice.h"
 #include "MultilingualPackage.h"
+#include "PackageSources.h"
 #include "SetupWriter.h"
 #include "Sha256.h"
 #include "TransformInfo.h"
@@ -180,6 +181,9 @@ MultilingualPlan::MultilingualPlan(const tstring& base, const std::vector<tstrin
         files.emplace_back(argument, path);
     }
     inputs_->base.reset(new ReadPackage(base));
+    // The multilingual package installs from where the base would: refused
+    // here, the base is named.
+    requireEmbeddedSources(inputs_->base->facts, base);
     inputs_->baseLanguage = packageLanguage(*inputs_->base);
     for (const auto& [argument, path] : files) {
         Variant variant;

@@ -12,7 +12,8 @@ ReadPackage::ReadPackage(const tstring& path) : path(path), file(path) {
     } catch (const VkError<DamagedFileError>& e) {
         VK_THROW_DAMAGED(path << " is not a Windows Installer package: " << e.originalMessage());
     }
-    info = packageInfo(readPackageFacts(path), path);
+    facts = readPackageFacts(path);
+    info = packageInfo(facts, path);
     // The tables read here are the ones the installer reads.
     if (tstrings::fromUtf8(database->property("ProductCode")) != info.productCode) {
         VK_THROW_DAMAGED(path << " is not a Windows Installer package: its Property table reads otherwise "

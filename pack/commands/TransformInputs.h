@@ -21,6 +21,7 @@ struct ReadPackage {
     InputFile file;
     std::unique_ptr<CompoundFileReader> reader;
     std::unique_ptr<MsiDatabase> database;
+    RawPackageFacts facts;
     PackageInfo info;
 };
 

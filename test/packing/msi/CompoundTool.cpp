@@ -12,9 +12,11 @@
 #include "PackFiles.h"
 #include "Sha256.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 

@@ -44,6 +44,19 @@ native "$base" --language "$german" --language "$french" -o "$work/again/languag
   && cmp -s "$setup" "$work/again/language-setup.exe" \
   && echo "ok: the same inputs give the same setup" || fail "a second run wrote other bytes"
 
+# Other inputs, another PackageCode: the languages in another order, or a
+# variant rebuilt with another payload of its own (another readme).
+native "$base" --language "$french" --language "$german" -o "$work/again/swapped-setup.exe" \
+  || fail "velkin-pack failed on the swapped languages"
+cp "$german" "$work/again/german-changed.msi"
+msibuild "$work/again/german-changed.msi" -a Binary.Banner "$(dirname "$0")/packages/language/banner-1036.txt" \
+  || fail "msibuild"
+native "$base" --language "$work/again/german-changed.msi" --language "$french" -o "$work/again/changed-setup.exe" \
+  || fail "velkin-pack failed on the changed variant"
+codes=$(for file in "$setup" "$work/again/swapped-setup.exe" "$work/again/changed-setup.exe"; do
+  native inspect "$file" | sed -n 's/^Package code: *//p'; done | sort -u | wc -l)
+[ "$codes" = 3 ] && echo "ok: other inputs give another PackageCode" || fail "PackageCodes: $codes distinct of 3"
+
 # What inspect tells, alike on both hosts; and of the package inside.
 native inspect "$setup" --json >"$work/linux/setup.json"
 windows inspect "$(windows_path "$setup")" --json | tr -d '\r' >"$work/windows/setup.json"

@@ -36,7 +36,6 @@ struct Variant {
     TransformContents made;
 
     const CompoundStorage& transform() const { return given ? given->reader->root() : made.storage; }
-    const ByteSource& file() const { return given ? static_cast<const ByteSource&>(given->file) : package->file; }
 };
 
 // "1031=german.mst": the LANGID's digits and the file; nothing for a package.
@@ -127,25 +126,73 @@ void readGiven(const MultilingualPlan::Inputs& inputs, Variant& variant, const t
     }
 }
 
-// What names the package: every input's bytes, and the language each stands
-// for, in order. The same inputs give the same PackageCode on every host.
+// A stream this large is a cabinet, or a file a row carries: its name, size,
+// first and last bytes stand for it (a file that changes inside a cabinet
+// changes the File table too, and the package's own PackageCode); reading
+// every cabinet of every input once more would cost as much as the writing.
+constexpr uint64_t sampledStream = uint64_t{1} << 20;
+constexpr size_t sample = 64 * 1024;
+
+void addNumber(Sha256& sum, uint64_t value) {
+    uint8_t bytes[8];
+    for (int i = 0; i < 8; ++i) {
+        bytes[i] = static_cast<uint8_t>(value >> (8 * i));
+    }
+    sum.add(bytes, sizeof(bytes));
+}
+
+void addName(Sha256& sum, const std::u16string& name) {
+    addNumber(sum, name.size());
+    for (const char16_t unit : name) {
+        const uint8_t bytes[] = {static_cast<uint8_t>(unit), static_cast<uint8_t>(unit >> 8)};
+        sum.add(bytes, sizeof(bytes));
+    }
+}
+
+void addBytes(Sha256& sum, const ByteSource& bytes, uint64_t offset, uint64_t size) {
+    std::vector<uint8_t> piece(sample);
+    for (uint64_t at = offset; at < offset + size; at += piece.size()) {
+        const size_t count = static_cast<size_t>(std::min<uint64_t>(piece.size(), offset + size - at));
+        bytes.read(at, piece.data(), count);
+        sum.add(piece.data(), count);
+    }
+}
+
+// A compound file's tree: each storage's CLSID and name, each stream's name,
+// size and bytes (a large one's first and last), in the directory's order.
+void addTree(Sha256& sum, const CompoundStorage& storage) {
+    sum.add(storage.clsid.data(), storage.clsid.size());
+    addNumber(sum, storage.streams.size());
+    for (const CompoundStream& stream : storage.streams) {
+        addName(sum, stream.name);
+        const uint64_t size = stream.bytes->size();
+        addNumber(sum, size);
+        if (size <= sampledStream) {
+            addBytes(sum, *stream.bytes, 0, size);
+        } else {
+            addBytes(sum, *stream.bytes, 0, sample);
+            addBytes(sum, *stream.bytes, size - sample, sample);
+        }
+    }
+    addNumber(sum, storage.storages.size());
+    for (const CompoundStorage& child : storage.storages) {
+        addName(sum, child.name);
+        addTree(sum, child);
+    }
+}
+
+// What names the package: every input (its tables, its summary with its own
+// PackageCode, its streams), the language each stands for, in order. The
+// same inputs give the same PackageCode on every host.
 std::string packageCodeOf(const MultilingualPlan::Inputs& inputs) {
     Sha256 sum;
-    const auto add = [&sum](const ByteSource& file, uint16_t language) {
-        const uint8_t head[] = {static_cast<uint8_t>(language), static_cast<uint8_t>(language >> 8)};
-        sum.add(head, sizeof(head));
-        std::vector<uint8_t> piece(1 << 20);
-        for (uint64_t at = 0; at < file.size(); at += piece.size()) {
-            const size_t count = static_cast<size_t>(std::min<uint64_t>(piece.size(), file.size() - at));
-            file.read(at, piece.data(), count);
-            sum.add(piece.data(), count);
-        }
-    };
     static const char label[] = "Velkin multilingual package";
     sum.add(reinterpret_cast<const uint8_t*>(label), sizeof(label));
-    add(inputs.base->file, inputs.baseLanguage);
+    addNumber(sum, inputs.baseLanguage);
+    addTree(sum, inputs.base->reader->root());
     for (const Variant& variant : inputs.variants) {
-        add(variant.file(), variant.language);
+        addNumber(sum, variant.language);
+        addTree(sum, variant.given ? variant.given->reader->root() : variant.package->reader->root());
     }
     return nameBasedGuid(sum.finish());
 }
@@ -238,4 +285,22 @@ std::string MultilingualPlan::languageList() const {
 
 void MultilingualPlan::write(const tstring& path, bool dropSignature) const {
     writeCompoundFileTo(treeOf(*inputs_, dropSignature), path);
+}
+
+void MultilingualPlan::write(const std::function<void(const uint8_t*, size_t)>& out) const {
+    writeCompoundFile(treeOf(*inputs_, false), out);
+}
+
+uint64_t MultilingualPlan::size() const { return compoundFileSize(treeOf(*inputs_, false)); }
+
+RawPackageFacts MultilingualPlan::facts() const {
+    RawPackageFacts facts = inputs_->base->facts;
+    std::vector<uint16_t> languages;
+    for (const Variant& variant : inputs_->variants) {
+        languages.push_back(variant.language);
+    }
+    facts.platformTemplate = tstrings::fromUtf8(
+        multilingualTemplate(tstrings::toUtf8(facts.platformTemplate), inputs_->baseLanguage, languages));
+    facts.revisionNumber = tstrings::fromUtf8(inputs_->packageCode);
+    return facts;
 }

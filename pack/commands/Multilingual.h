@@ -1,6 +1,10 @@
 #pragma once
 
+#include "PackageFacts.h"
 #include "tstrings.h"
+
+#include <cstdint>
+#include <functional>
 
 #include <memory>
 #include <string>
@@ -27,6 +31,14 @@ public:
     // Writes the package; without the base's signature when `dropSignature`
     // (it is to be signed anew).
     void write(const tstring& path, bool dropSignature) const;
+
+    // The package as a setup carries it unsigned, written through `out`
+    // from the first byte to the last, never held whole; its size; and what
+    // the installer's reader would read of it: the base's facts, but for the
+    // Template and the PackageCode.
+    void write(const std::function<void(const uint8_t*, size_t)>& out) const;
+    uint64_t size() const;
+    RawPackageFacts facts() const;
 
     struct Inputs;
 

@@ -1,5 +1,6 @@
 #include "Packer.h"
 
+#include "CompoundFileCheck.h"
 #include "DamagedFile.h"
 #include "ErrorHandling.h"
 #include "IconResource.h"
@@ -256,6 +257,36 @@ WrittenSetup writeSetup(const PackRequest& request, const tstring& stubPath, con
     return WrittenSetup{facts, product, *copiedTo, packageSize, stub.signatureDropped()};
 }
 
+// A multilingual package, unsigned, is written straight into its place in
+// the setup and summed for the CheckSum on the way: it is read from the
+// inputs once and written once, as large as the base and every variant's
+// cabinet together. Its facts are the base's, whose tables it keeps; what
+// is written is checked as a compound file where it lies.
+WrittenSetup writeMultilingualSetup(const PackRequest& request, const tstring& stubPath,
+                                    const MultilingualPlan& languages, std::optional<StagedOutput>& output) {
+    const IconSet icons = request.icon.empty() ? IconSet() : readIconFile(request.icon, 1);
+    const SetupStub stub{InputFile(stubPath), stubPath};
+    const RawPackageFacts facts = languages.facts();
+    const PackageInfo product = packageInfo(facts, request.package);
+    const uint64_t packageSize = languages.size();
+    const std::vector<ResourceData> resources = setupResources(
+        stub, icons, productCodeBytes(product), versionRecord(product, request.output), languages.languageList());
+    checkSize(request.package, packageSize, packageLimit(stub, stubPath, resources));
+    const SetupWriter writer = writerAround(stub, stubPath, resources, packageSize);
+    output.emplace(request.output);
+    output->reserve(writer.fileSize());
+    PeChecksum packageSum;
+    uint64_t at = writer.packageOffset();
+    languages.write([&](const uint8_t* bytes, size_t count) {
+        output->write(at, bytes, count);
+        packageSum.add(at, bytes, count);
+        at += count;
+    });
+    checkCompoundFile(*output, writer.packageOffset(), packageSize);
+    writer.writeAround(*output, packageSum);
+    return WrittenSetup{facts, product, writer.packageOffset(), packageSize, stub.signatureDropped()};
+}
+
 // What the user reads of the stub.
 std::vector<tstring> notesFor(const tstring& stubPath, const WrittenSetup& setup) {
     if (!setup.stubSignatureDropped) {
@@ -400,18 +431,9 @@ PackReport pack(const PackRequest& request) {
     if (!request.signCommand.empty()) {
         return packSigned(request, stubPath, languages.get());
     }
-    // The multilingual package is written where only the user can reach it,
-    // and goes with the directory.
-    std::unique_ptr<PrivateDirectory> work;
-    tstring package = request.package;
-    if (languages) {
-        work.reset(new PrivateDirectory);
-        package = work->place(L"multilingual", L"package.msi");
-        languages->write(package, false);
-    }
     std::optional<StagedOutput> output;
-    const WrittenSetup setup = writeSetup(request, stubPath, package, output, request.output,
-                                          languages ? languages->languageList() : std::string());
+    const WrittenSetup setup = languages ? writeMultilingualSetup(request, stubPath, *languages, output)
+                                         : writeSetup(request, stubPath, request.package, output, request.output, {});
     publishCheckedSetup(*output, setup.packageOffset, setup.packageSize, productCodeBytes(setup.product),
                         L"the new setup");
     return PackReport{notesFor(stubPath, setup), warningsFor(request.package, setup.product, output->path())};

@@ -16,6 +16,8 @@ velkin-pack manifest --intune, --chocolatey and --winget against gzip,
 openssl enc and sha256sum doing the same kind of work (time and peak memory);
 velkin-pack transform between two packages whose cabinets differ against
 reading both and copying one;
+velkin-pack with two --language variants against making each transform
+alone and packing the base;
 and once the stub's start-up and size beside a program that does nothing,
 and the sweep of leftovers (the smallest size in a crowded temporary
 directory against an empty one).
@@ -49,13 +51,15 @@ trap velkin_wine_stop EXIT
 
 product_code="{7D6C5B4A-3928-4716-A5B4-C3D2E1F0A9B8}"
 
-# make_package <package> <size in MiB>: a package of incompressible bytes,
-# made once and kept between runs.
+# make_package <package> <size in MiB> [<language>]: a package of
+# incompressible bytes (in English unless told), made once and kept between
+# runs.
 make_package() {
   [ ! -f "$1" ] || return 0
   echo "Making a package of $2 MiB ..." >&2
   head -c $(($2 * 1048576)) /dev/urandom > "$bench/payload.bin"
-  (cd bench && wixl -D Payload="$(realpath --relative-to=. "$bench/payload.bin")" -o "$1" payload.wxs)
+  (cd bench && wixl -D Payload="$(realpath --relative-to=. "$bench/payload.bin")" -D Language="${3:-1033}" \
+    -o "$1" payload.wxs)
   rm -f "$bench/payload.bin"
 }
 system32="$WINEPREFIX/drive_c/windows/system32"
@@ -125,6 +129,29 @@ for size in $sizes; do
     "$rounds" "$transform_target" "$bench/transform" \
     "cat '$bench/bench-$size.msi' '$variant' >/dev/null && cp '$variant' '$bench/transform/out.mst'" \
     "$pack" transform "$bench/bench-$size.msi" "$variant" -o "$bench/transform/out.mst")$'\n'
+done
+# A setup in three languages from packages of the size (a German and a
+# French variant, each with a cabinet of its own), against what it does at
+# the least: each transform made alone, then the base packed. Judged from
+# 256 MiB on.
+for size in $sizes; do
+  variants=()
+  for language in 1031 1036; do
+    variant="$bench/bench-$size-$language.msi"
+    make_package "$variant" "$size" "$language"
+    variants+=("$variant")
+  done
+  languages_target=""
+  [ "$size" -ge 256 ] && languages_target=1.20
+  echo "velkin-pack --language, $size MiB ..." >&2
+  manifest_rows+=$(python3 bench/manifest-speed.py \
+    "velkin-pack --language twice, three packages of $size MiB (reference: velkin-pack transform of each variant, then velkin-pack of the base)" \
+    "$rounds" "$languages_target" "$bench/languages" \
+    "'$pack' transform '$bench/bench-$size.msi' '${variants[0]}' -o '$bench/languages/1031.mst' \
+      && '$pack' transform '$bench/bench-$size.msi' '${variants[1]}' -o '$bench/languages/1036.mst' \
+      && '$pack' '$bench/bench-$size.msi' -o '$bench/languages/bench-setup.exe' --stub '$bin/velkin-setup.exe'" \
+    "$pack" "$bench/bench-$size.msi" --language "${variants[0]}" --language "${variants[1]}" \
+    -o "$bench/languages/bench-setup.exe" --stub "$bin/velkin-setup.exe")$'\n'
 done
 # The packers wrote gigabytes: on disk before anything else is timed, so that
 # the write-back does not fall into the measurements below.

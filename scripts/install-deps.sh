@@ -31,6 +31,7 @@ tests=(
   python3-yaml                # reads the winget manifests back with a real YAML parser in the tests
   7zip                        # an independent reader of the setups' resources in the tests
   dpkg-dev                    # dpkg-shlibdeps: the Debian package's dependencies
+  locales                     # the locales whose UI language Wine gives the language tests' setups
   python3-cryptography        # decrypts the Intune package in the tests, independently of velkin-pack
   # Mono and the assemblies that NuGet's client (nuget.exe) loads: the tests
   # install the Chocolatey packages from a folder feed with it.
@@ -64,6 +65,26 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# A Wine process's UI language follows LANG only where that locale exists on
+# this side (otherwise en-US, silently): the locales that the language tests
+# run the setups in.
+test_locales=(de_DE.UTF-8 de_AT.UTF-8 fr_FR.UTF-8 ja_JP.UTF-8)
+if [ "$with_tests" = yes ]; then
+  generate=no
+  for locale in "${test_locales[@]}"; do
+    # locale -a names de_DE.UTF-8 "de_DE.utf8".
+    if ! locale -a 2>/dev/null | grep -qx "${locale%%.*}.utf8"; then
+      grep -qx "$locale UTF-8" /etc/locale.gen ||
+        echo "$locale UTF-8" | $sudo tee -a /etc/locale.gen >/dev/null
+      generate=yes
+    fi
+  done
+  if [ "$generate" = yes ]; then
+    echo "Generating locales: ${test_locales[*]}"
+    $sudo locale-gen >/dev/null
+  fi
 fi
 
 # NuGet's command-line client 5.8, the npm package nuget-exe, where the

@@ -4,6 +4,7 @@
 #include "Executor.h"
 #include "FileReadLock.h"
 #include "Guid.h"
+#include "LanguageSelection.h"
 #include "LockedTempDirectory.h"
 #include "MsiActions.h"
 #include "PathUtils.h"
@@ -55,8 +56,10 @@ Executor msiexecFor(const tstring& package, const tstring& arguments) {
 tstring packageIn(const tstring& folder) { return FileUtils::joinPath(folder, L"main.msi"); }
 
 // msiexec reads its command line by rules of its own (a backslash before a
-// quote is no escape there): the user's text goes on as it was typed.
-void install(const tstring& arguments) {
+// quote is no escape there): the user's text goes on as it was typed, with
+// the language's transform after it.
+void install(const tstring& userArguments) {
+    const tstring arguments = LanguageSelection::msiexecArguments(userArguments);
     const tstring tempDir = SysInfo::getTempDir();
     const size_t levels = Transforms::levelsAbove(arguments);
     {

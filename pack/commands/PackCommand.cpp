@@ -26,6 +26,7 @@ namespace {
 const char usage[] =
     "usage: velkin-pack <package.msi> -o <setup.exe> [--stub <velkin-setup.exe>] [--icon <file.ico>]\n"
     "                   [--sign-command <command with %1 [and %2]>]\n"
+    "                   [--language <variant.msi | LANGID=transform.mst>]...\n"
     "       velkin-pack inspect <setup.exe | package.msi> [--json]\n"
     "       velkin-pack extract <setup.exe> -o <package.msi>\n"
     "       velkin-pack transform <base.msi> <variant.msi> -o <transform.mst>\n"
@@ -129,7 +130,8 @@ void packCommand(const tstring_array& args) {
                    {{L"-o", L"--output", &request.output, nullptr},
                     {L"--stub", nullptr, &request.stub, nullptr},
                     {L"--icon", nullptr, &request.icon, nullptr},
-                    {L"--sign-command", nullptr, &request.signCommand, nullptr}},
+                    {L"--sign-command", nullptr, &request.signCommand, nullptr},
+                    {L"--language", nullptr, nullptr, nullptr, &request.languages}},
                    "package", request.package);
     requireOutput(request.output);
     if (!request.signCommand.empty() && !Signer::namesFile(request.signCommand)) {

@@ -1,9 +1,11 @@
 #include "Packer.h"
 
+#include "CompoundFileCheck.h"
 #include "DamagedFile.h"
 #include "ErrorHandling.h"
 #include "IconResource.h"
 #include "InputChecks.h"
+#include "Multilingual.h"
 #include "PackFiles.h"
 #include "PackageInfo.h"
 #include "PackageSources.h"
@@ -20,6 +22,7 @@
 #include "VersionResource.h"
 
 #include <algorithm>
+#include <memory>
 #include <optional>
 
 namespace {
@@ -51,11 +54,12 @@ std::string productCodeBytes(const PackageInfo& product) {
     return std::string(product.productCode.begin(), product.productCode.end());
 }
 
-// The stub's resources, with ours put in: the product code, a version record
-// and, if one is given, the icon. What the stub has of these kinds, under a
-// number, goes, as do a package and a product code it carries.
+// The stub's resources, with ours put in: the product code, a version record,
+// the list of languages of a multilingual package and, if one is given, the
+// icon. What the stub has of these kinds, under a number, goes, as do a
+// package, a product code and a list of languages it carries.
 std::vector<ResourceData> setupResources(const SetupStub& stub, const IconSet& icons, const std::string& productCode,
-                                         std::vector<uint8_t> version) {
+                                         std::vector<uint8_t> version, const std::string& languages) {
     std::vector<uint16_t> replacedTypes{SetupKeys::version};
     if (!icons.images.empty()) {
         replacedTypes.insert(replacedTypes.end(), {SetupKeys::icon, SetupKeys::iconGroup});
@@ -69,7 +73,8 @@ std::vector<ResourceData> setupResources(const SetupStub& stub, const IconSet& i
         // find the stub's.
         const bool ours = entry.key.type.matches(SetupKeys::rcdata()) &&
                           (entry.key.name.matches(SetupKeys::package().name) ||
-                           entry.key.name.matches(SetupKeys::productCode().name));
+                           entry.key.name.matches(SetupKeys::productCode().name) ||
+                           entry.key.name.matches(SetupKeys::languages().name));
         if (!replaced && !ours) {
             resources.push_back(ResourceData{entry.key, stub.data(entry), entry.codePage});
         }
@@ -82,6 +87,11 @@ std::vector<ResourceData> setupResources(const SetupStub& stub, const IconSet& i
     };
     put(SetupKeys::productCode(), std::vector<uint8_t>(productCode.begin(), productCode.end()));
     put(numbered(SetupKeys::version, 1), std::move(version));
+    // A setup of one language carries none: it is byte for byte what it was
+    // before setups had languages.
+    if (!languages.empty()) {
+        put(SetupKeys::languages(), std::vector<uint8_t>(languages.begin(), languages.end()));
+    }
     // The stub's numbered icons went above: the images need no search, which
     // would take time in the square of their count.
     for (size_t i = 0; i < icons.images.size(); ++i) {
@@ -207,9 +217,11 @@ struct WrittenSetup {
 
 // Writes the setup around the package at `packagePath` into `output`, staged
 // at `stagingPath` and not yet published; the version record names the
-// request's output.
+// request's output. `languages`: the list of a multilingual package's
+// languages, or empty.
 WrittenSetup writeSetup(const PackRequest& request, const tstring& stubPath, const tstring& packagePath,
-                        std::optional<StagedOutput>& output, const tstring& stagingPath) {
+                        std::optional<StagedOutput>& output, const tstring& stagingPath,
+                        const std::string& languages) {
     // Reading the package's facts takes longest of all for a small package:
     // it starts first, and the stub and the icon are read meanwhile. While
     // it runs, the package is also summed for the CheckSum and copied into
@@ -222,7 +234,7 @@ WrittenSetup writeSetup(const PackRequest& request, const tstring& stubPath, con
     const InputFile package(packagePath);
     const uint64_t packageSize = package.size();
     PackageChecksum packageSum(package);
-    const std::vector<ResourceData> provisionalResources = setupResources(stub, icons, {}, {});
+    const std::vector<ResourceData> provisionalResources = setupResources(stub, icons, {}, {}, languages);
     const uint64_t provisionalLimit = packageLimit(stub, stubPath, provisionalResources);
     std::optional<uint64_t> copiedTo;
     if (packageSize + copyAheadMargin <= provisionalLimit) {
@@ -236,7 +248,7 @@ WrittenSetup writeSetup(const PackRequest& request, const tstring& stubPath, con
     requireEmbeddedSources(facts, packagePath);
 
     const std::vector<ResourceData> resources =
-        setupResources(stub, icons, productCodeBytes(product), versionRecord(product, request.output));
+        setupResources(stub, icons, productCodeBytes(product), versionRecord(product, request.output), languages);
     checkSize(packagePath, packageSize, packageLimit(stub, stubPath, resources));
     const SetupWriter writer = writerAround(stub, stubPath, resources, packageSize);
     if (!output) {
@@ -248,6 +260,36 @@ WrittenSetup writeSetup(const PackRequest& request, const tstring& stubPath, con
     requireSamePlace(*copiedTo, writer.packageOffset(), stagingPath);
     writer.writeAround(*output, packageSum);
     return WrittenSetup{facts, product, *copiedTo, packageSize, stub.signatureDropped()};
+}
+
+// A multilingual package, unsigned, is written straight into its place in
+// the setup and summed for the CheckSum on the way: it is read from the
+// inputs once and written once, as large as the base and every variant's
+// cabinet together. Its facts are the base's, whose tables it keeps; what
+// is written is checked as a compound file where it lies.
+WrittenSetup writeMultilingualSetup(const PackRequest& request, const tstring& stubPath,
+                                    const MultilingualPlan& languages, std::optional<StagedOutput>& output) {
+    const IconSet icons = request.icon.empty() ? IconSet() : readIconFile(request.icon, 1);
+    const SetupStub stub{InputFile(stubPath), stubPath};
+    const RawPackageFacts facts = languages.facts();
+    const PackageInfo product = packageInfo(facts, request.package);
+    const uint64_t packageSize = languages.size();
+    const std::vector<ResourceData> resources = setupResources(
+        stub, icons, productCodeBytes(product), versionRecord(product, request.output), languages.languageList());
+    checkSize(request.package, packageSize, packageLimit(stub, stubPath, resources));
+    const SetupWriter writer = writerAround(stub, stubPath, resources, packageSize);
+    output.emplace(request.output);
+    output->reserve(writer.fileSize());
+    PeChecksum packageSum;
+    uint64_t at = writer.packageOffset();
+    languages.write([&](const uint8_t* bytes, size_t count) {
+        output->write(at, bytes, count);
+        packageSum.add(at, bytes, count);
+        at += count;
+    });
+    checkCompoundFile(*output, writer.packageOffset(), packageSize);
+    writer.writeAround(*output, packageSum);
+    return WrittenSetup{facts, product, writer.packageOffset(), packageSize, stub.signatureDropped()};
 }
 
 // What the user reads of the stub.
@@ -271,7 +313,9 @@ void copyFile(const tstring& from, const tstring& to) {
 // Whatever it writes there goes with the directory. Their names are fixed,
 // not the user's: cmd expands %NAME% even between quotes, and a name of the
 // user's could hold one.
-PackReport packSigned(const PackRequest& request, const tstring& stubPath) {
+// A multilingual package is velkin-pack's own file already, and always
+// signed here: the base's signature does not sign it.
+PackReport packSigned(const PackRequest& request, const tstring& stubPath, const MultilingualPlan* languages) {
     const Signer signer(request.signCommand);
     // A signature can cost money or a touch of a hardware token: what can
     // be refused without the signed files is refused before the first. The
@@ -286,11 +330,18 @@ PackReport packSigned(const PackRequest& request, const tstring& stubPath) {
     }
     const PrivateDirectory work;
     PackReport report;
-    const RawPackageFacts original = readPackageFacts(request.package);
+    tstring package = request.package;
+    if (languages) {
+        package = work.place(L"package", L"package.msi");
+        languages->write(package, true);
+    }
+    const RawPackageFacts original = readPackageFacts(package);
     packageInfo(original, request.package);
     requireEmbeddedSources(original, request.package);
-    tstring package = request.package;
-    if (original.isSigned) {
+    if (languages) {
+        package = signer.sign(SignStep::Package, package, work.place(L"package-signed", L"package.msi"),
+                              request.package);
+    } else if (original.isSigned) {
         report.notes.push_back(L"The package " + request.package +
                                L" carries a signature already: it is packed as it is, not signed again");
     } else {
@@ -305,7 +356,8 @@ PackReport packSigned(const PackRequest& request, const tstring& stubPath) {
     const bool signedHere = package != request.package;
     const WrittenSetup setup = [&] {
         try {
-            return writeSetup(request, stubPath, package, staged, unsignedSetup);
+            return writeSetup(request, stubPath, package, staged, unsignedSetup,
+                              languages ? languages->languageList() : std::string());
         } catch (const VkError<DamagedFileError>&) {
             // Its path is gone with the private directory.
             if (signedHere) {
@@ -372,11 +424,21 @@ void publishCheckedSetup(StagedOutput& output, uint64_t packageOffset, uint64_t 
 PackReport pack(const PackRequest& request) {
     const tstring stubPath = stubOf(request);
     checkFiles(request, stubPath);
+    std::unique_ptr<MultilingualPlan> languages;
+    if (!request.languages.empty()) {
+        languages.reset(new MultilingualPlan(request.package, request.languages, request.output));
+        if (languages->baseSigned() && request.signCommand.empty()) {
+            VK_THROW_MSG("The package " << request.package << " is signed, and adding languages changes it: its "
+                                        << "signature would no longer match (give --sign-command to sign the new "
+                                        << "package)");
+        }
+    }
     if (!request.signCommand.empty()) {
-        return packSigned(request, stubPath);
+        return packSigned(request, stubPath, languages.get());
     }
     std::optional<StagedOutput> output;
-    const WrittenSetup setup = writeSetup(request, stubPath, request.package, output, request.output);
+    const WrittenSetup setup = languages ? writeMultilingualSetup(request, stubPath, *languages, output)
+                                         : writeSetup(request, stubPath, request.package, output, request.output, {});
     publishCheckedSetup(*output, setup.packageOffset, setup.packageSize, productCodeBytes(setup.product),
                         L"the new setup");
     return PackReport{notesFor(stubPath, setup), warningsFor(request.package, setup.product, output->path())};

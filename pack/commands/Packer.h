@@ -19,6 +19,9 @@ struct PackRequest {
     // is packed, unless it carries a signature already, and the setup before
     // it is published. Empty: nothing is signed.
     tstring signCommand;
+    // --language, each as given: a variant package of the same product, or
+    // LANGID=FILE.mst. Empty: the package is packed as it is.
+    std::vector<tstring> languages;
 };
 
 // What the user reads after packing.

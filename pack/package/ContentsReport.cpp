@@ -1,6 +1,7 @@
 #include "ContentsReport.h"
 
 #include "JsonText.h"
+#include "LanguageTags.h"
 #include "VisibleText.h"
 
 #include <iomanip>
@@ -64,6 +65,28 @@ std::string validationText(uint32_t flags) {
         }
     }
     return text.empty() ? std::string("(none)") : text;
+}
+
+// "1033 (en-US), 1031 (de-DE), 1 (?)": base first.
+std::string languagesText(const std::vector<uint32_t>& languages) {
+    std::string text;
+    for (const uint32_t language : languages) {
+        text += (text.empty() ? "" : ", ") + std::to_string(language) + " (" + languageTag(language).value_or("?") +
+                ")";
+    }
+    return text.empty() ? std::string("(none)") : text;
+}
+
+// [1033, 1031], or their tags: ["en-US", "de-DE"], null for a language
+// without one.
+std::string languagesJson(const std::vector<uint32_t>& languages, bool tags) {
+    std::string json = "[";
+    for (size_t i = 0; i < languages.size(); ++i) {
+        const std::optional<std::string> tag = languageTag(languages[i]);
+        json += (i == 0 ? "" : ", ") +
+                (!tags ? std::to_string(languages[i]) : tag ? JsonText::quoted(*tag) : std::string("null"));
+    }
+    return json + "]";
 }
 
 using Lines = std::vector<std::pair<const char*, std::string>>;
@@ -149,6 +172,7 @@ std::string textReport(const FileContents& contents) {
         {"Package code", orNone(package.packageCode)},
         {"Signed", package.isSigned ? "yes" : "no"},
         {"Package size", std::to_string(contents.packageSize) + " bytes"},
+        {"Languages", languagesText(contents.languages)},
     };
     if (contents.isSetup) {
         lines.emplace_back("Embedded product code",
@@ -188,6 +212,8 @@ std::string jsonReport(const FileContents& contents) {
         {"packageCode", jsonStringOrNull(package.packageCode)},
         {"signed", package.isSigned ? "true" : "false"},
         {"packageSize", std::to_string(contents.packageSize)},
+        {"languages", languagesJson(contents.languages, false)},
+        {"languageTags", languagesJson(contents.languages, true)},
         {"embeddedProductCode", setupOnlyCode},
         {"productCodeMatches", setupOnlyMatch},
         {"setupSigned", contents.isSetup ? (contents.setupSigned ? "true" : "false") : "null"},

@@ -3,6 +3,8 @@
 #include "DamagedFile.h"
 #include "GuidText.h"
 #include "InputChecks.h"
+#include "LanguageChoice.h"
+#include "LanguageTags.h"
 #include "PackFiles.h"
 #include "SetupFile.h"
 
@@ -38,10 +40,21 @@ FileContents setupContents(const InputFile& file) {
     FileContents result;
     result.isSetup = true;
     try {
-        result.package = packageInfo(
-            readEmbeddedPackageFacts(file.path(), setup.packageOffset(), setup.packageSize()), file.path());
+        const RawPackageFacts facts =
+            readEmbeddedPackageFacts(file.path(), setup.packageOffset(), setup.packageSize());
+        result.package = packageInfo(facts, file.path());
+        result.languages = templateLanguages(tstrings::toUtf8(facts.platformTemplate));
     } catch (const VkError<DamagedFileError>&) {
         VK_THROW_DAMAGED(file.path() << " is a Velkin setup executable whose package cannot be read");
+    }
+    if (!setup.languages().empty()) {
+        try {
+            const std::vector<LanguageChoice::LanguageId> offered = LanguageChoice::parseList(setup.languages());
+            result.languages.assign(offered.begin(), offered.end());
+        } catch (const std::exception& e) {
+            VK_THROW_DAMAGED(file.path() << " is a Velkin setup executable whose list of languages is damaged: "
+                                         << e.what());
+        }
     }
     result.packageSize = setup.packageSize();
     result.setupSigned = setup.isSigned();
@@ -71,7 +84,9 @@ FileContents readFileContents(const tstring& path) {
             result.packageSize = file.size();
             return result;
         }
-        result.package = packageInfo(readPackageFacts(path), path);
+        const RawPackageFacts facts = readPackageFacts(path);
+        result.package = packageInfo(facts, path);
+        result.languages = templateLanguages(tstrings::toUtf8(facts.platformTemplate));
         result.packageSize = file.size();
         return result;
     }

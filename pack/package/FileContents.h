@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // What velkin-pack tells about a package or a setup executable.
 struct FileContents {
@@ -14,6 +15,9 @@ struct FileContents {
     std::optional<TransformInfo> transform;
     PackageInfo package;
     uint64_t packageSize = 0;
+    // The languages it installs in, the package's own first: a setup's list
+    // of languages, else the package's Template.
+    std::vector<uint32_t> languages;
     // For a setup: the text of its product code resource (empty when there is
     // none), and whether it names the package's product, the one that
     // "uninstall" removes.

@@ -10,9 +10,10 @@
 
 namespace {
 
-// A product code is 38 bytes; whatever a damaged resource holds beyond this
-// is not shown.
+// A product code is 38 bytes, a list of languages a few hundred; whatever a
+// damaged resource holds beyond this is not shown.
 constexpr uint32_t productCodeLimit = 1024;
+constexpr uint32_t languagesLimit = 4096;
 
 const ResourceEntry* find(const std::vector<ResourceEntry>& entries, const ResourceId& type,
                           const ResourceId& name) {
@@ -54,6 +55,11 @@ SetupFile::SetupFile(const ByteSource& file, const tstring& path) {
             const uint32_t size = std::min(code->size, productCodeLimit);
             const std::vector<uint8_t> bytes = file.bytes(headers.fileOffset(code->rva, size), size);
             productCode_.assign(bytes.begin(), bytes.end());
+        }
+        if (const ResourceEntry* list = find(entries, SetupKeys::rcdata(), SetupKeys::languages().name)) {
+            const uint32_t size = std::min(list->size, languagesLimit);
+            const std::vector<uint8_t> bytes = file.bytes(headers.fileOffset(list->rva, size), size);
+            languages_.assign(bytes.begin(), bytes.end());
         }
     } catch (const VkError<DamagedFileError>& e) {
         VK_THROW_DAMAGED(path << " is not a Velkin setup executable: " << e.originalMessage());

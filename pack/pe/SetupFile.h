@@ -19,6 +19,8 @@ public:
     uint64_t packageSize() const { return packageSize_; }
     // The bytes of the product code resource; empty when there is none.
     const std::string& productCode() const { return productCode_; }
+    // The bytes of the list of languages; empty when there is none.
+    const std::string& languages() const { return languages_; }
     // The executable carries a well-formed Authenticode signature whose
     // digest is the file's (see AuthenticodeSignature); whether its
     // certificate is trusted is Windows' to judge.
@@ -31,6 +33,7 @@ private:
     uint64_t packageOffset_ = 0;
     uint64_t packageSize_ = 0;
     std::string productCode_;
+    std::string languages_;
     bool isSigned_ = false;
     std::string signatureProblem_;
 };

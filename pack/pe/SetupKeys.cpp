@@ -24,6 +24,7 @@ ResourceKey rcdataKey(const wchar_t* name) {
 ResourceId rcdata() { return ResourceId::of(SetupResourceNames::type); }
 ResourceKey package() { return rcdataKey(SetupResourceNames::package); }
 ResourceKey productCode() { return rcdataKey(SetupResourceNames::productCode); }
+ResourceKey languages() { return rcdataKey(SetupResourceNames::languages); }
 ResourceId stubMarker() { return named(SetupResourceNames::stubMarker); }
 
 } // namespace SetupKeys

@@ -8,6 +8,7 @@ namespace SetupKeys {
 ResourceId rcdata();
 ResourceKey package();
 ResourceKey productCode();
+ResourceKey languages();
 ResourceId stubMarker();
 
 // Resource types by number.

@@ -146,6 +146,10 @@ void SetupWriter::copyPackage(StagedOutput& output, const InputFile& package) co
 }
 
 uint32_t SetupWriter::writeAround(StagedOutput& output, PackageChecksum& packageSum) const {
+    return writeAround(output, packageSum.get());
+}
+
+uint32_t SetupWriter::writeAround(StagedOutput& output, const PeChecksum& packageSum) const {
     if (imageSize_ >= imageLimit) {
         VK_THROW_MSG("A setup of " << imageSize_ << " bytes in memory cannot be written");
     }
@@ -154,7 +158,7 @@ uint32_t SetupWriter::writeAround(StagedOutput& output, PackageChecksum& package
         output.write(piece.offset, piece.bytes.data(), piece.bytes.size());
         checksum.add(piece.offset, piece.bytes.data(), piece.bytes.size());
     }
-    checksum.add(packageSum.get());
+    checksum.add(packageSum);
     const uint32_t value = checksum.finish(fileSize_);
     uint8_t field[4];
     put32(field, value);

@@ -45,6 +45,9 @@ public:
     // Writes everything but the package, and the CheckSum, and gives the
     // CheckSum. Refuses an image of 2 GiB or beyond first.
     uint32_t writeAround(StagedOutput& output, PackageChecksum& packageSum) const;
+    // The same, with the package's share of the CheckSum summed as it was
+    // written.
+    uint32_t writeAround(StagedOutput& output, const PeChecksum& packageSum) const;
 
 private:
     // The steps of planning: the sections placed around the new resource

@@ -38,4 +38,29 @@ TEST(CommandLineTest, MsiexecTokensKeepBackslashesAndUndoubleQuotes) {
     EXPECT_EQ(tstring_array{}, msiexecTokens(L" \t "));
 }
 
+// msiexec reads property names as upper case: any spelling sets TRANSFORMS,
+// a value that only mentions it does not.
+TEST(CommandLineTest, SetsPropertyAsMsiexecReadsTheLine) {
+    for (const wchar_t* line : {L"TRANSFORMS=:1036", L"/qn transforms=:1036", L"Transforms=\"a b.mst\" /qn",
+                                L"TRANSFORMS=\"\"", L"\"TRANSFORMS=:1036\"", L"A=\"x y\" TRANSFORMS=:1036;site.mst"}) {
+        EXPECT_TRUE(setsProperty(line, L"TRANSFORMS")) << tstrings::toUtf8(line);
+    }
+    for (const wchar_t* line : {L"", L"/qn", L"TRANSFORMS", L"TRANSFORMS :1036", L"MYTRANSFORMS=:1036",
+                                L"TRANSFORMSX=:1036", L"NOTE=\"a TRANSFORMS=:1036 b\"", L"/t :1036",
+                                L"NOTE=\"\"\" TRANSFORMS=:1036\""}) {
+        EXPECT_FALSE(setsProperty(line, L"TRANSFORMS")) << tstrings::toUtf8(line);
+    }
+}
+
+TEST(CommandLineTest, EndsInsideQuotesOnlyWithAQuotedPartLeftOpen) {
+    for (const wchar_t* line : {L"NOTE=\"abc", L"/qn NOTE=\"a b ", L"A=\"x\" \"", L"NOTE=\"a \"\"b\"\"",
+                                L"\"C:\\dir\\\" x\""}) {
+        EXPECT_TRUE(endsInsideQuotes(line)) << tstrings::toUtf8(line);
+    }
+    for (const wchar_t* line : {L"", L"/qn", L"NOTE=\"a b\"", L"NOTE=\"a \"\"b\"\"\"", L"A=\"\"",
+                                L"INSTALLDIR=\"C:\\QA\\\" /qn", L"NOTE=\"abc\"  \t"}) {
+        EXPECT_FALSE(endsInsideQuotes(line)) << tstrings::toUtf8(line);
+    }
+}
+
 } // namespace

@@ -1,5 +1,7 @@
 #include "CommandLine.h"
 
+#include <algorithm>
+
 namespace CommandLine {
 
 namespace {
@@ -87,8 +89,13 @@ tstring_array splitArguments(const tstring& commandLine) {
     return arguments;
 }
 
-tstring_array msiexecTokens(const tstring& arguments) {
+namespace {
+
+// msiexec's reading of the whole line; `endsQuoted` tells whether the last
+// token's quoted part was left open.
+tstring_array readAsMsiexec(const tstring& arguments, bool& endsQuoted) {
     tstring_array tokens;
+    endsQuoted = false;
     const size_t size = arguments.size();
     size_t i = skipBlanks(arguments, 0);
     while (i < size) {
@@ -105,9 +112,31 @@ tstring_array msiexecTokens(const tstring& arguments) {
             }
         }
         tokens.push_back(token);
+        endsQuoted = quoted;
         i = skipBlanks(arguments, i);
     }
     return tokens;
+}
+
+} // namespace
+
+tstring_array msiexecTokens(const tstring& arguments) {
+    bool endsQuoted = false;
+    return readAsMsiexec(arguments, endsQuoted);
+}
+
+bool setsProperty(const tstring& arguments, const tstring& name) {
+    const tstring_array tokens = msiexecTokens(arguments);
+    return std::any_of(tokens.begin(), tokens.end(), [&](const tstring& token) {
+        return token.size() > name.size() && token[name.size()] == L'=' &&
+               tstrings::startsWith(token, name, tstrings::IgnoreCase);
+    });
+}
+
+bool endsInsideQuotes(const tstring& arguments) {
+    bool endsQuoted = false;
+    readAsMsiexec(arguments, endsQuoted);
+    return endsQuoted;
 }
 
 } // namespace CommandLine

@@ -26,4 +26,14 @@ tstring_array splitArguments(const tstring& commandLine);
 // backslash is an ordinary character.
 tstring_array msiexecTokens(const tstring& arguments);
 
+// Whether msiexec, reading `arguments` as msiexecTokens does, is given a
+// value for the property `name`: a token that is the name, an "=" and the
+// value (empty or not). msiexec reads property names on its command line
+// as upper case, so the name is matched without regard to case.
+bool setsProperty(const tstring& arguments, const tstring& name);
+
+// Whether `arguments` end inside a quoted part, as msiexec reads them: text
+// appended to them would become part of the last token.
+bool endsInsideQuotes(const tstring& arguments);
+
 } // namespace CommandLine

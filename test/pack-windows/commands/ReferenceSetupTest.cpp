@@ -64,7 +64,7 @@ TEST_P(ReferenceSetupTest, CarriesWhatTheSystemsWriterWrites) {
     const tstring package = testPackage(GetParam());
     const tstring ours = dir / L"ours\\app-setup.exe";
     dir.directory(L"ours");
-    pack(PackRequest{package, ours, siblingProgram(L"velkin-setup.exe"), L"", L""});
+    pack(PackRequest{package, ours, siblingProgram(L"velkin-setup.exe"), L"", L"", {}});
     const ResourceMap written = systemResources(ours);
 
     // The system's writer, given the same resources on a copy of the stub.

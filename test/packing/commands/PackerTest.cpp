@@ -51,7 +51,7 @@ void moveToNeutralLanguage(std::vector<uint8_t>& program, const ResourceKey& key
 
 class PackerTest : public testing::Test {
 protected:
-    PackRequest request(const tstring& stub) { return PackRequest{packagePath("demo.msi"), dir_ / "out.exe", stub, {}, {}}; }
+    PackRequest request(const tstring& stub) { return PackRequest{packagePath("demo.msi"), dir_ / "out.exe", stub, {}, {}, {}}; }
 
     ScratchDirectory dir_;
 };
@@ -100,6 +100,28 @@ TEST_F(PackerTest, AStubsOwnPackageGoesInEveryLanguage) {
     ASSERT_EQ("packed", failureOf(binary));
     const InputFile output(dir_ / "out.exe");
     EXPECT_EQ(readBytes(binary.package).size(), SetupFile(output, output.path()).packageSize());
+}
+
+// A multilingual setup carries its list of languages; packed again as a
+// stub, without --language, it leaves the list behind with its package, and
+// in every language: a list would offer transforms the new package lacks.
+TEST_F(PackerTest, TheListOfLanguagesComesWithLanguagesAlone) {
+    PackRequest languages = request(stubPath());
+    languages.package = packagePath("language-1033.msi");
+    languages.languages = {packagePath("language-1031.msi"), packagePath("language-1036.msi")};
+    ASSERT_EQ("packed", failureOf(languages));
+    std::vector<uint8_t> stub = readBytes(dir_ / "out.exe");
+    EXPECT_EQ("1033,1031,1036", SetupFile(MemoryBytes(stub), L"out.exe").languages());
+    moveToNeutralLanguage(stub, SetupKeys::languages());
+    writeBytes(dir_ / "stub.exe", stub);
+    ASSERT_EQ("packed", failureOf(request(dir_ / "stub.exe")));
+    const InputFile output(dir_ / "out.exe");
+    EXPECT_EQ("", SetupFile(output, output.path()).languages());
+    const PeHeaders headers{output};
+    const std::vector<ResourceEntry> entries = readResourceTree(output, headers);
+    EXPECT_TRUE(std::none_of(entries.begin(), entries.end(), [](const ResourceEntry& entry) {
+        return entry.key.type.matches(SetupKeys::rcdata()) && entry.key.name.matches(SetupKeys::languages().name);
+    }));
 }
 
 } // namespace

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-// A test package of the build read by the compound-file reader and decoded,
-// kept together with its bytes.
+// One of the test packages, read into memory and opened as velkin-pack opens
+// a package: its compound file and its database.
 struct OpenPackage {
     explicit OpenPackage(const std::string& name)
         : bytes(readBytes(packagePath(name))), source(bytes), reader(source, 0, bytes.size()),

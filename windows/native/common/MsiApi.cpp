@@ -15,6 +15,7 @@ Api load(const Dll& library) {
     library.resolve("MsiInstallProductW", functions.installProduct);
     library.resolve("MsiCloseHandle", functions.closeHandle);
     library.resolve("MsiGetProductInfoW", functions.getProductInfo);
+    library.resolve("MsiQueryProductStateW", functions.queryProductState);
     library.resolve("MsiGetPropertyW", functions.getProperty);
     library.resolve("MsiRecordGetStringW", functions.recordGetString);
     library.resolve("MsiOpenDatabaseW", functions.openDatabase);

@@ -25,6 +25,7 @@ struct Api {
     decltype(&::MsiInstallProductW) installProduct;
     decltype(&::MsiCloseHandle) closeHandle;
     decltype(&::MsiGetProductInfoW) getProductInfo;
+    decltype(&::MsiQueryProductStateW) queryProductState;
     decltype(&::MsiGetPropertyW) getProperty;
     decltype(&::MsiRecordGetStringW) recordGetString;
     decltype(&::MsiOpenDatabaseW) openDatabase;

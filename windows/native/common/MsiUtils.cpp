@@ -112,6 +112,11 @@ bool isProductInstalled(const Guid& productCode) {
     }
 }
 
+bool isProductRegistered(const Guid& productCode) {
+    const INSTALLSTATE state = api().queryProductState(productCode.toString().c_str());
+    return state == INSTALLSTATE_DEFAULT || state == INSTALLSTATE_ADVERTISED;
+}
+
 void closeMSIHANDLE(MSIHANDLE_T handle) {
     if (handle == 0) {
         return;

@@ -47,6 +47,12 @@ tstring getRecordString(MSIHANDLE_T record, uint32_t field);
 
 bool isProductInstalled(const Guid& productCode);
 
+// Whether the installer holds the product for the current user, installed or
+// advertised (MsiQueryProductState: INSTALLSTATE_DEFAULT or
+// INSTALLSTATE_ADVERTISED), and so applies its registered transforms itself
+// at every further run. Not a product installed only for another user.
+bool isProductRegistered(const Guid& productCode);
+
 // Never throws; a failed close is logged.
 void closeMSIHANDLE(MSIHANDLE_T handle);
 

@@ -14,6 +14,7 @@ namespace SetupResources {
 extern const wchar_t* const type;
 extern const wchar_t* const package;
 extern const wchar_t* const productCode;
+extern const wchar_t* const languages;
 
 // Throws when the bytes are no GUID.
 Guid decodeProductCode(const std::vector<uint8_t>& bytes);

@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <dirent.h>
 #include <ftw.h>
 #include <unistd.h>
 
@@ -22,6 +24,23 @@ ScratchDirectory::~ScratchDirectory() {
     ::nftw(
         path_.c_str(), [](const char* path, const struct stat*, int, struct FTW*) { return ::remove(path); }, 16,
         FTW_DEPTH | FTW_PHYS);
+}
+
+std::vector<uint8_t> bytesOf(const std::string& text) { return std::vector<uint8_t>(text.begin(), text.end()); }
+
+std::vector<std::string> namesIn(const std::string& directory) {
+    std::vector<std::string> names;
+    if (DIR* listing = ::opendir(directory.c_str())) {
+        while (const dirent* entry = ::readdir(listing)) {
+            const std::string name = entry->d_name;
+            if (name != "." && name != "..") {
+                names.push_back(name);
+            }
+        }
+        ::closedir(listing);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 tstring ScratchDirectory::operator/(const std::string& name) const { return fromNative(path_ + "/" + name); }

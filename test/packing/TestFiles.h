@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ErrorHandling.h"
 #include "tstrings.h"
 
 #include <cstdint>
@@ -27,6 +28,20 @@ private:
 
 std::vector<uint8_t> readBytes(const tstring& path);
 void writeBytes(const tstring& path, const std::vector<uint8_t>& bytes);
+std::vector<uint8_t> bytesOf(const std::string& text);
+// The names in a directory, sorted; none when it cannot be listed.
+std::vector<std::string> namesIn(const std::string& directory);
+
+// The user's words of the failure that `action` throws, or "no failure".
+template <class Action>
+std::string failureOf(Action action) {
+    try {
+        action();
+    } catch (const VkErrorBase& e) {
+        return e.originalMessage();
+    }
+    return "no failure";
+}
 
 // What a Python script prints, run with `arguments` (each quoted for the
 // shell): readers of formats that are independent of the code under test.

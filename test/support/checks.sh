@@ -70,3 +70,19 @@ PYTHON
 package_property() {
   msiinfo export "$1" Property | tr -d '\r' | awk -F'\t' -v name="$2" '$1 == name { print $2 }'
 }
+
+# run_readme_commands <source directory> <build directory> <work directory>
+# <first line> <last line>: runs the README's shell blocks between the lines
+# matching the two patterns, as written, from <work directory>/root, which
+# looks like the repository root after a build; their output goes to
+# <work directory>/commands.log.
+run_readme_commands() {
+  local source_dir=$1 build=$2 work=$3
+  rm -rf "$work" && mkdir -p "$work/root"
+  ln -s "$source_dir/test" "$work/root/test"
+  ln -s "$build" "$work/root/build"
+  sed -n "/$4/,/$5/p" "$source_dir/README.md" | sed -n '/^```sh$/,/^```$/p' | sed '1d;$d' >"$work/commands.sh"
+  [ -s "$work/commands.sh" ] || fail "no commands found in the README"
+  (cd "$work/root" && bash -e "$work/commands.sh") >"$work/commands.log" 2>&1 \
+    && echo "ok: the commands run" || fail "the commands: $(tail -5 "$work/commands.log")"
+}

@@ -11,8 +11,6 @@
 
 namespace {
 
-std::vector<uint8_t> bytesOf(const std::string& text) { return std::vector<uint8_t>(text.begin(), text.end()); }
-
 std::string textOf(const tstring& path) {
     const std::vector<uint8_t> bytes = readBytes(path);
     return std::string(bytes.begin(), bytes.end());

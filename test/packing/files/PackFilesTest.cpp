@@ -15,33 +15,6 @@
 
 namespace {
 
-std::vector<std::string> namesIn(const std::string& directory) {
-    std::vector<std::string> names;
-    if (DIR* listing = ::opendir(directory.c_str())) {
-        while (const dirent* entry = ::readdir(listing)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..") {
-                names.push_back(name);
-            }
-        }
-        ::closedir(listing);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-std::vector<uint8_t> bytesOf(const std::string& text) { return std::vector<uint8_t>(text.begin(), text.end()); }
-
-template <class Action>
-std::string failureOf(Action action) {
-    try {
-        action();
-    } catch (const VkErrorBase& e) {
-        return e.originalMessage();
-    }
-    return "no failure";
-}
-
 // Staging as on a file system without unnamed files, for the life of a test.
 class NamedStaging {
 public:

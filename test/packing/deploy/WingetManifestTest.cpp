@@ -301,7 +301,8 @@ TEST(WingetManifestTest, LanguageWithoutATagIsRefused) {
     EXPECT_EQ("demo-setup.exe offers the language 1052, whose BCP-47 tag velkin-pack does not know: winget requires "
               "one as InstallerLocale",
               failureOf(request(), multilingual({1033, 1031, 1052})));
-    EXPECT_EQ("demo-setup.exe offers the language 1052", failureOf(request(), multilingual({1052, 1033})).substr(0, 38));
+    const std::string base = "demo-setup.exe offers the language 1052,";
+    EXPECT_EQ(base, failureOf(request(), multilingual({1052, 1033})).substr(0, base.size()));
 }
 
 } // namespace

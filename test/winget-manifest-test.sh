@@ -12,6 +12,7 @@
 set -u
 source "$(dirname "$0")/support/checks.sh"
 source "$(dirname "$0")/../scripts/wine-paths.sh"
+source "$(dirname "$0")/support/languages.sh"
 pack=$1
 bin=$2
 packages=$3
@@ -303,6 +304,27 @@ mkdir -p "$work/windows-language"
 diff -r "$work/language" "$work/windows-language" >"$work/diff" \
   && echo "ok: velkin-pack.exe writes the same manifests for the language setup" \
   || fail "velkin-pack.exe's language manifests differ: $(head -20 "$work/diff")"
+# Each variant's installer per user, run as winget runs it (Silent, then
+# Custom) by a Japanese user, for whom the setup alone would install English:
+# the installer's language. (The base's TRANSFORMS="" would reach the setup
+# otherwise quoted from here; the wrapper's tests hand it over as typed.)
+python3 - "$work/language/Velkin.Language.installer.yaml" >"$work/language-runs" <<'PYTHON'
+import sys, yaml
+for i in yaml.safe_load(open(sys.argv[1], encoding="utf-8"))["Installers"]:
+    switches = i["InstallerSwitches"]
+    if i["Scope"] == "user" and '"' not in switches["Custom"]:
+        print({"de-DE": 1031, "fr-FR": 1036}[i["InstallerLocale"]], switches["Silent"], switches["Custom"])
+PYTHON
+[ "$(cut -d' ' -f1 "$work/language-runs" | tr '\n' ' ')" = "1031 1036 " ] || fail "runs: $(cat "$work/language-runs")"
+while read -r expected arguments; do
+  # shellcheck disable=SC2086 # the switches, split as winget's command line is
+  LANG=ja_JP.UTF-8 "$loader" "$(windows_path "$work/language-setup.exe")" $arguments </dev/null
+  installed=$(installed_language)
+  [ "$installed" = "$expected" ] && echo "ok: ja_JP, $arguments: installs $expected" \
+    || fail "ja_JP, $arguments: installed $installed, not $expected"
+  LANG=ja_JP.UTF-8 "$loader" "$(windows_path "$work/language-setup.exe")" uninstall /qn </dev/null
+  [ "$(installed_language)" = none ] || fail "$arguments: left after uninstall: $(installed_language)"
+done <"$work/language-runs"
 # Albanian (1052): a language that velkin-pack packs but knows no tag of.
 cp "$packages/language-1031.msi" "$work/language-1052.msi"
 msibuild "$work/language-1052.msi" -q "UPDATE \`Property\` SET \`Value\` = '1052' WHERE \`Property\` = 'ProductLanguage'" \

@@ -11,6 +11,7 @@
 set -u
 source "$(dirname "$0")/support/checks.sh"
 source "$(dirname "$0")/../scripts/wine-paths.sh"
+source "$(dirname "$0")/support/languages.sh"
 pack=$1
 bin=$2
 packages=$3
@@ -28,7 +29,6 @@ base="$packages/language-1033.msi"
 german="$packages/language-1031.msi"
 french="$packages/language-1036.msi"
 product_code=$(package_property "$base" ProductCode)
-local_app_data=$(echo "$WINEPREFIX"/drive_c/users/*/AppData/Local)
 setup="$work/linux/language-setup.exe"
 
 native "$base" --language "$german" --language "$french" -o "$setup" \
@@ -108,23 +108,6 @@ import json, sys; r = json.load(sys.stdin); assert r["kind"] == "transform" and 
     && echo "ok: $language: msi.dll applies it and gets the variant: $(tail -n1 "$work/$language-oracle.txt")" \
     || fail "$language: msi.dll's result differs from the variant: $(head -n 20 "$work/$language-oracle.txt")"
 done
-
-# installed_language <what>: 1033, 1031 or 1036, by the installed readme's
-# and registry value's words; "none" when nothing is installed.
-installed_language() {
-  local readme greeting
-  readme=$(tr -d '\r' <"$local_app_data/VelkinLanguageTest/readme.txt" 2>/dev/null)
-  # reg prints the value in the console's code page: its ASCII words alone.
-  greeting=$("$loader" reg query 'HKCU\Software\Velkin\LanguageTest' /v Greeting </dev/null 2>/dev/null) \
-    && greeting=$(LC_ALL=C tr -dc '[:alnum:] \n' <<<"$greeting") || greeting=
-  case "$readme|$greeting" in
-    *Deutsch*\|*Gott*) echo 1031 ;;
-    *fran*\|*Bonjour*) echo 1036 ;;
-    *English*\|*Hello*) echo 1033 ;;
-    "|") echo none ;;
-    *) echo "mixed: $readme / $greeting" ;;
-  esac
-}
 
 # runs <locale> <expected language> <setup arguments...>: the setup, run by a
 # user of that locale, installs that language; its uninstall removes it all.

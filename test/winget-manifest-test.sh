@@ -12,6 +12,7 @@
 set -u
 source "$(dirname "$0")/support/checks.sh"
 source "$(dirname "$0")/../scripts/wine-paths.sh"
+source "$(dirname "$0")/support/languages.sh"
 pack=$1
 bin=$2
 packages=$3
@@ -257,6 +258,84 @@ setups of two versions|The setups are not of one product version: $work/demo-set
 two setups for x64|are both for x64|1|"$work/x64-setup.exe" "$work/x64-setup.exe"|--url https://e.com/a.exe --url https://e.com/b.exe
 fewer URLs than setups|one --url per setup, in the same order: 2 setups, 1 --url|2|"$work/demo-setup.exe" "$work/x64-setup.exe"|--url https://e.com/a.exe
 TABLE
+
+# A setup in three languages: for each language, in the setup's order, the
+# installers of its base packed alone, each with the language's
+# InstallerLocale and its TRANSFORMS (the base's empty) after the scope's
+# Custom; a language that has no tag writes nothing.
+"$pack" "$packages/language-1033.msi" -o "$work/language-base-setup.exe" 2>/dev/null </dev/null \
+  && "$pack" "$packages/language-1033.msi" --language "$packages/language-1031.msi" \
+    --language "$packages/language-1036.msi" -o "$work/language-setup.exe" 2>/dev/null </dev/null \
+  || fail "cannot pack the language setups"
+manifest_of "$work/language-base-setup.exe" "$work/language-base" --id Velkin.Language --license MIT \
+  && manifest_of "$work/language-setup.exe" "$work/language" --id Velkin.Language --license MIT \
+  || fail "the language setups' manifests: $(cat "$work/stderr")"
+python3 - "$work/language-base" "$work/language" "$(sha256sum "$work/language-setup.exe" | cut -d' ' -f1)" <<'PYTHON' \
+  && echo "ok: a setup in three languages has an installer per language" || fail "the language setup's manifests"
+import os, re, sys, yaml
+base_dir, directory, sha = sys.argv[1], sys.argv[2], sys.argv[3]
+def load(d, name):
+    return yaml.safe_load(open(os.path.join(d, name), encoding="utf-8"))
+for name in ("Velkin.Language.yaml", "Velkin.Language.locale.en-US.yaml"):
+    assert load(base_dir, name) == load(directory, name), name
+base, multi = (load(d, "Velkin.Language.installer.yaml") for d in (base_dir, directory))
+assert "InstallerLocale" not in str(base) and "TRANSFORMS" not in str(base), base
+expected = []
+for tag, transforms in (("en-US", 'TRANSFORMS=""'), ("de-DE", "TRANSFORMS=:1031"), ("fr-FR", "TRANSFORMS=:1036")):
+    for installer in base["Installers"]:
+        e = dict(installer, InstallerLocale=tag, InstallerSha256=sha.upper())
+        switches = dict(e["InstallerSwitches"])
+        switches["Custom"] = " ".join(filter(None, (switches.get("Custom"), transforms)))
+        e["InstallerSwitches"] = switches
+        expected.append(e)
+installers = multi.pop("Installers")
+assert len(installers) == len(expected) == 3 * len(base.pop("Installers")), installers
+for got, wanted in zip(installers, expected):
+    assert got == wanted, (got, wanted)
+    # The schema's Locale.
+    assert re.fullmatch(r"([a-zA-Z]{2,3}|[iI]-[a-zA-Z]+|[xX]-[a-zA-Z]{1,8})(-[a-zA-Z]{1,8})*", got["InstallerLocale"])
+assert multi == base, (multi, base)
+keys = [(i["Architecture"], i["Scope"], i["InstallerLocale"]) for i in installers]
+assert len(set(keys)) == len(keys), keys
+PYTHON
+mkdir -p "$work/windows-language"
+"$loader" "$bin/velkin-pack.exe" manifest "$(windows_path "$work/language-setup.exe")" --winget --id Velkin.Language \
+  --url "$url" --license MIT -o "$(windows_path "$work/windows-language")" >/dev/null 2>&1 </dev/null
+diff -r "$work/language" "$work/windows-language" >"$work/diff" \
+  && echo "ok: velkin-pack.exe writes the same manifests for the language setup" \
+  || fail "velkin-pack.exe's language manifests differ: $(head -20 "$work/diff")"
+# Each variant's installer per user, run as winget runs it (Silent, then
+# Custom) by a Japanese user, for whom the setup alone would install English:
+# the installer's language. (The base's TRANSFORMS="" would reach the setup
+# otherwise quoted from here; the wrapper's tests hand it over as typed.)
+python3 - "$work/language/Velkin.Language.installer.yaml" >"$work/language-runs" <<'PYTHON'
+import sys, yaml
+for i in yaml.safe_load(open(sys.argv[1], encoding="utf-8"))["Installers"]:
+    switches = i["InstallerSwitches"]
+    if i["Scope"] == "user" and '"' not in switches["Custom"]:
+        print({"de-DE": 1031, "fr-FR": 1036}[i["InstallerLocale"]], switches["Silent"], switches["Custom"])
+PYTHON
+[ "$(cut -d' ' -f1 "$work/language-runs" | tr '\n' ' ')" = "1031 1036 " ] || fail "runs: $(cat "$work/language-runs")"
+while read -r expected arguments; do
+  # shellcheck disable=SC2086 # the switches, split as winget's command line is
+  LANG=ja_JP.UTF-8 "$loader" "$(windows_path "$work/language-setup.exe")" $arguments </dev/null
+  installed=$(installed_language)
+  [ "$installed" = "$expected" ] && echo "ok: ja_JP, $arguments: installs $expected" \
+    || fail "ja_JP, $arguments: installed $installed, not $expected"
+  LANG=ja_JP.UTF-8 "$loader" "$(windows_path "$work/language-setup.exe")" uninstall /qn </dev/null
+  [ "$(installed_language)" = none ] || fail "$arguments: left after uninstall: $(installed_language)"
+done <"$work/language-runs"
+# Albanian (1052): a language that velkin-pack packs but knows no tag of.
+cp "$packages/language-1031.msi" "$work/language-1052.msi"
+msibuild "$work/language-1052.msi" -q "UPDATE \`Property\` SET \`Value\` = '1052' WHERE \`Property\` = 'ProductLanguage'" \
+  && "$pack" "$packages/language-1033.msi" --language "$work/language-1052.msi" -o "$work/untagged-setup.exe" \
+    2>/dev/null </dev/null || fail "cannot pack the setup in Albanian"
+manifest_of "$work/untagged-setup.exe" "$work/refused" --id Velkin.Language --license MIT
+status=$?
+[ "$status" = 1 ] && [ "$(wc -l <"$work/stderr")" = 1 ] && [ -z "$(ls -A "$work/refused")" ] \
+  && grep -qF "$work/untagged-setup.exe offers the language 1052, whose BCP-47 tag velkin-pack does not know" \
+    "$work/stderr" && echo "ok: refused: a language without a tag: $(cat "$work/stderr")" \
+  || fail "a language without a tag: exit $status, $(ls -A "$work/refused"): $(cat "$work/stderr")"
 
 # -o naming a file.
 "$pack" manifest "$work/demo-setup.exe" --winget --url "$url" --id Velkin.Demo --license MIT \

@@ -4,6 +4,8 @@
 #include "FieldChecks.h"
 #include "InputChecks.h"
 #include "InstallArguments.h"
+#include "LanguageChoice.h"
+#include "LanguageTags.h"
 #include "OutputSet.h"
 #include "PackFiles.h"
 #include "ProductVersion.h"
@@ -198,11 +200,51 @@ std::vector<Scope> installerScopes(const PackageInfo& package) {
                                                          : std::vector<Scope>{machine, user};
 }
 
-void installer(Yaml& yaml, const WingetSetup& setup, const tstring& architecture, const Scope& scope) {
+// A language that a multilingual setup installs in, as winget's installer
+// tells it.
+struct Language {
+    // BCP-47; empty for a setup that offers no choice.
+    tstring tag;
+    // What chooses it on the setup's command line.
+    tstring custom;
+};
+
+// One for each language the setup offers, the base first: each names its
+// language in TRANSFORMS, the base's with an empty one, so that the setup,
+// which leaves a TRANSFORMS on its command line as it is, installs the
+// language winget chose (by --locale or by the user's languages) and not
+// the one that it would choose itself. A setup without a choice: one without
+// a tag, as before.
+std::vector<Language> installerLanguages(const WingetSetup& setup) {
+    const FileContents& contents = setup.contents;
+    if (!contents.offersLanguages || contents.languages.size() < 2) {
+        return {Language{}};
+    }
+    std::vector<Language> languages;
+    for (const uint32_t language : contents.languages) {
+        const std::optional<std::string> tag = languageTag(language);
+        if (!tag) {
+            VK_THROW_MSG(setup.path << " offers the language " << language
+                                    << ", whose BCP-47 tag velkin-pack does not know: winget requires one as "
+                                    << "InstallerLocale");
+        }
+        languages.push_back(Language{tstrings::fromUtf8(*tag),
+                                     languages.empty() ? tstring(L"TRANSFORMS=\"\"")
+                                                       : LanguageChoice::transformsProperty(
+                                                             static_cast<LanguageChoice::LanguageId>(language))});
+    }
+    return languages;
+}
+
+void installer(Yaml& yaml, const WingetSetup& setup, const tstring& architecture, const Language& language,
+               const Scope& scope) {
     const PackageInfo& package = setup.contents.package;
     const bool machine = scope.scope == InstallScope::PerMachine;
-    yaml.item(2, "Architecture", YamlText::quoted(architecture))
-        .text(4, "InstallerType", L"exe")
+    yaml.item(2, "Architecture", YamlText::quoted(architecture));
+    if (!language.tag.empty()) {
+        yaml.text(4, "InstallerLocale", language.tag);
+    }
+    yaml.text(4, "InstallerType", L"exe")
         .text(4, "InstallerUrl", setup.url)
         .text(4, "InstallerSha256", tstrings::fromUtf8(setup.sha256))
         .text(4, "Scope", machine ? L"machine" : L"user")
@@ -210,8 +252,12 @@ void installer(Yaml& yaml, const WingetSetup& setup, const tstring& architecture
         .text(6, "Silent", InstallArguments::quiet)
         .text(6, "SilentWithProgress", InstallArguments::withProgress)
         .text(6, "Log", L"/l*v \"<LOGPATH>\"");
-    if (!scope.custom.empty()) {
-        yaml.text(6, "Custom", scope.custom);
+    tstring custom = scope.custom;
+    if (!language.custom.empty()) {
+        custom += (custom.empty() ? L"" : L" ") + language.custom;
+    }
+    if (!custom.empty()) {
+        yaml.text(6, "Custom", custom);
     }
     yaml.text(4, "UpgradeBehavior", L"install");
     if (machine) {
@@ -358,8 +404,10 @@ std::vector<ManifestFile> wingetManifests(const WingetRequest& request, const st
     Yaml installers = headed("installer", request, package);
     installers.open(0, "Installers");
     for (size_t i = 0; i < setups.size(); ++i) {
-        for (const Scope& scope : installerScopes(setups[i].contents.package)) {
-            installer(installers, setups[i], architectures[i], scope);
+        for (const Language& language : installerLanguages(setups[i])) {
+            for (const Scope& scope : installerScopes(setups[i].contents.package)) {
+                installer(installers, setups[i], architectures[i], language, scope);
+            }
         }
     }
     return {ManifestFile{request.id + L".yaml", closed(version, "version")},

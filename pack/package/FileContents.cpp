@@ -51,6 +51,7 @@ FileContents setupContents(const InputFile& file) {
         try {
             const std::vector<LanguageChoice::LanguageId> offered = LanguageChoice::parseList(setup.languages());
             result.languages.assign(offered.begin(), offered.end());
+            result.offersLanguages = true;
         } catch (const std::exception& e) {
             VK_THROW_DAMAGED(file.path() << " is a Velkin setup executable whose list of languages is damaged: "
                                          << e.what());

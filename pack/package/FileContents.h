@@ -18,6 +18,10 @@ struct FileContents {
     // The languages it installs in, the package's own first: a setup's list
     // of languages, else the package's Template.
     std::vector<uint32_t> languages;
+    // For a setup: `languages` is its own list, among which it chooses at
+    // installation; false when it carries none (it installs the package as
+    // it is).
+    bool offersLanguages = false;
     // For a setup: the text of its product code resource (empty when there is
     // none), and whether it names the package's product, the one that
     // "uninstall" removes.

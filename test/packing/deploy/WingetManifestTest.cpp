@@ -227,4 +227,82 @@ TEST(WingetManifestTest, SeveralSetupsOfOneVersionShareOneSet) {
     EXPECT_THROW(wingetManifests(r, twice), VkErrorBase);
 }
 
+FileContents multilingual(std::vector<uint32_t> languages) {
+    FileContents contents = demo();
+    contents.languages = std::move(languages);
+    contents.offersLanguages = true;
+    return contents;
+}
+
+// The pieces in this order in the text; what is between them is not looked
+// at.
+void expectInOrder(const std::string& text, const std::vector<std::string>& pieces) {
+    size_t at = 0;
+    for (const std::string& piece : pieces) {
+        at = text.find(piece, at);
+        ASSERT_NE(std::string::npos, at) << piece << " is not after the one before it in\n" << text;
+        at += piece.size();
+    }
+}
+
+// A setup that chooses among its languages: an installer for each, the
+// base first, each naming its language for winget and, in TRANSFORMS, for
+// the setup, which then leaves the choice to winget; the base's TRANSFORMS
+// is empty, so that `--locale en-US` gets the base on a German Windows too.
+TEST(WingetManifestTest, MultilingualSetupHasAnInstallerPerLanguage) {
+    const std::string installer = installerOf(request(), multilingual({1033, 1031, 1036}));
+    EXPECT_EQ(3u, count(installer, "- Architecture: \"x64\"\n    InstallerLocale: "));
+    EXPECT_EQ(3u, count(installer, "      Custom: "));
+    expectInOrder(installer, {"InstallerLocale: \"en-US\"\n", "      Custom: \"TRANSFORMS=\\\"\\\"\"\n",
+                              "InstallerLocale: \"de-DE\"\n", "      Custom: \"TRANSFORMS=:1031\"\n",
+                              "InstallerLocale: \"fr-FR\"\n", "      Custom: \"TRANSFORMS=:1036\"\n"});
+    // Everything else is the setup's, in each.
+    EXPECT_EQ(3u, count(installer, "InstallerUrl: \"https://example.com/demo-setup.exe\"\n"));
+    EXPECT_EQ(3u, count(installer, "InstallerSha256: \"" + sha256 + "\"\n"));
+    EXPECT_EQ(6u, count(installer, "ProductCode: \"{6F1C0E0A-5B1D-4C7E-9E59-2A8D3B7C4E10}\"\n"));
+}
+
+// A scope chosen at install: each language in both scopes, the package's
+// default first, one Custom switch holding both properties.
+TEST(WingetManifestTest, LanguagesTimesScopes) {
+    FileContents contents = multilingual({1033, 1031});
+    contents.package.scope = InstallScope::ChosenAtInstall;
+    contents.package.defaultScope = InstallScope::PerMachine;
+    const std::string installer = installerOf(request(), contents);
+    EXPECT_EQ(4u, count(installer, "- Architecture:"));
+    expectInOrder(installer, {"\"en-US\"", "Scope: \"machine\"", "Custom: \"MSIINSTALLPERUSER=\\\"\\\" TRANSFORMS=\\\"\\\"\"",
+                              "\"en-US\"", "Scope: \"user\"", "Custom: \"MSIINSTALLPERUSER=1 TRANSFORMS=\\\"\\\"\"",
+                              "\"de-DE\"", "Scope: \"machine\"", "Custom: \"MSIINSTALLPERUSER=\\\"\\\" TRANSFORMS=:1031\"",
+                              "\"de-DE\"", "Scope: \"user\"", "Custom: \"MSIINSTALLPERUSER=1 TRANSFORMS=:1031\""});
+}
+
+// Only a setup's own list makes installers per language: a package's
+// Template that names several, or a list of one, leaves the manifest as
+// it was, byte for byte.
+TEST(WingetManifestTest, SetupWithoutAChoiceWritesWhatItWrote) {
+    const std::vector<ManifestFile> plain = manifestsOf(request(), demo());
+    FileContents fromTemplate = demo();
+    fromTemplate.languages = {1033, 1031};
+    for (const FileContents& contents : {fromTemplate, multilingual({1033})}) {
+        const std::vector<ManifestFile> files = manifestsOf(request(), contents);
+        ASSERT_EQ(plain.size(), files.size());
+        for (size_t i = 0; i < files.size(); ++i) {
+            EXPECT_EQ(plain[i].text, files[i].text);
+        }
+    }
+    EXPECT_EQ(0u, count(plain[2].text, "InstallerLocale"));
+    EXPECT_EQ(0u, count(plain[2].text, "TRANSFORMS"));
+}
+
+// winget needs a tag for each installer's language: a language without
+// one stops the manifests, naming the setup and the language, the base's
+// as well as a variant's.
+TEST(WingetManifestTest, LanguageWithoutATagIsRefused) {
+    EXPECT_EQ("demo-setup.exe offers the language 1052, whose BCP-47 tag velkin-pack does not know: winget requires "
+              "one as InstallerLocale",
+              failureOf(request(), multilingual({1033, 1031, 1052})));
+    const std::string base = "demo-setup.exe offers the language 1052,";
+    EXPECT_EQ(base, failureOf(request(), multilingual({1052, 1033})).substr(0, base.size()));
+}
+
 } // namespace

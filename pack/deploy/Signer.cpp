@@ -84,6 +84,12 @@ tstring Signer::sign(SignStep signStep, const tstring& file, const tstring& sign
     if (!PackFiles::exists(result) || PackFiles::isDirectory(result)) {
         VK_THROW_MSG(step << " failed: " << howItEnded(outcome) << " but wrote no signed file" << whatItSaid(outcome));
     }
+    // Its path is private: the user knows it as the sign command's output.
+    const tstring kind = PackFiles::nonFileKind(result);
+    if (!kind.empty()) {
+        VK_THROW_MSG(step << " failed: " << howItEnded(outcome) << " but wrote " << kind
+                          << " as its signed file, not a regular file");
+    }
     if (sameBytes(result, original)) {
         VK_THROW_MSG(step << " failed: " << howItEnded(outcome) << " but left the file as it was"
                           << whatItSaid(outcome));

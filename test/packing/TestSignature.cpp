@@ -22,9 +22,11 @@ std::vector<uint8_t> der(uint8_t tag, const std::vector<uint8_t>& content) {
     std::vector<uint8_t> element;
     element.reserve(content.size() + 4);
     element.push_back(tag);
-    if (content.size() >= 0x80) {
+    if (content.size() >= 0x100) {
         element.push_back(0x82);
         element.push_back(static_cast<uint8_t>(content.size() >> 8));
+    } else if (content.size() >= 0x80) {
+        element.push_back(0x81);
     }
     element.push_back(static_cast<uint8_t>(content.size()));
     for (const uint8_t byte : content) {

@@ -79,7 +79,12 @@ TEST(AuthenticodeTest, OnlyAWellFormedSignatureOfTheFileIsOne) {
          nullptr},
         {"another revision", [&](std::vector<uint8_t>& bytes, const PeHeaders&) { bytes[table + 5] = 0x01; },
          "its certificate table holds an entry that is no WIN_CERTIFICATE of revision 2.0 and type PKCS_SIGNED_DATA"},
-        {"junk in the entry", [&](std::vector<uint8_t>& bytes, const PeHeaders&) { bytes[bytes.size() - 1] = 1; },
+        {"junk in the entry",
+         [&](std::vector<uint8_t>& bytes, const PeHeaders&) {
+             bytes.insert(bytes.end(), {0, 0, 0, 1, 0, 0, 0, 0});
+             put32(&bytes[directory + 4], static_cast<uint32_t>(bytes.size() - table));
+             put32(&bytes[table], LittleEndian::get32(&bytes[table]) + 4);
+         },
          "its certificate entry holds more than its signature"},
         {"no PKCS#7 content", [&](std::vector<uint8_t>& bytes, const PeHeaders&) { bytes[table + 8] = 0x31; },
          "its signature has no ContentInfo where one belongs"},

@@ -12,25 +12,27 @@ pack=$1
 first=$2
 second=$3
 work=$4
-runs=${5:-10}
+runs=${5:-20}
 
 rm -rf "$work" && mkdir -p "$work"
 cp "$first" "$work/package.msi"
 # In place, as a build step writes its output: the same file truncated and
 # written again, in pieces.
 python3 - "$first" "$second" "$work/package.msi" "$work/writer.stop" <<'PYTHON' &
-import os, sys, time
+import os, random, sys, time
 contents = [open(sys.argv[1], 'rb').read(), open(sys.argv[2], 'rb').read()]
+random.seed(42)
 turn = 0
 while not os.path.exists(sys.argv[4]):
     with open(sys.argv[3], 'r+b') as out:
         out.truncate(0)
         data = contents[turn % 2]
-        for at in range(0, len(data), 16384):
-            out.write(data[at:at + 16384])
+        for at in range(0, len(data), 65536):
+            out.write(data[at:at + 65536])
             out.flush()
+            time.sleep(0.001)
     turn += 1
-    time.sleep(0.001)
+    time.sleep(random.uniform(0, 0.05))
 PYTHON
 writer=$!
 

@@ -1,5 +1,6 @@
 #include "Packer.h"
 
+#include "ChangeWatch.h"
 #include "DamagedFile.h"
 #include "ErrorHandling.h"
 #include "IconResource.h"
@@ -202,31 +203,8 @@ struct WrittenSetup {
 
 [[noreturn]] void changedWhilePacked(const tstring& packagePath) {
     VK_THROW_MSG("The package " << packagePath
-                                << " changed while it was packed (is a build step still writing it?); "
-                                   "nothing was written: pack it again once it is complete");
-}
-
-// The bytes of the package that the setup carries are what its facts were
-// read from: a package that a build step is still writing may change
-// between the copy and the reading. Every reading of the package's path
-// (the copy, the facts, the CheckSum's sum) comes before this comparison,
-// so a package rewritten meanwhile no longer has the bytes copied, and is
-// refused rather than published under another package's facts.
-void requireUnchanged(const InputFile& package, const StagedOutput& output, uint64_t copiedTo, uint64_t size,
-                      const tstring& packagePath) {
-    constexpr size_t chunk = 1024 * 1024;
-    std::vector<uint8_t> copied(static_cast<size_t>(std::min<uint64_t>(chunk, size)));
-    bool same = package.size() == size;
-    package.visit(0, same ? size : 0, [&](uint64_t at, const uint8_t* bytes, size_t part) {
-        if (!same) {
-            return;
-        }
-        output.read(copiedTo + at, copied.data(), part);
-        same = std::equal(bytes, bytes + part, copied.begin());
-    });
-    if (!same) {
-        changedWhilePacked(packagePath);
-    }
+                                << " changed while it was packed (is a build step still writing it?); nothing was "
+                                   "written: pack it again once it is complete");
 }
 
 // Writes the setup around the package at `packagePath` into `output`, staged
@@ -234,35 +212,32 @@ void requireUnchanged(const InputFile& package, const StagedOutput& output, uint
 // request's output.
 WrittenSetup writeSetup(const PackRequest& request, const tstring& stubPath, const tstring& packagePath,
                         std::optional<StagedOutput>& output, const tstring& stagingPath) {
-    // The package is copied into its place first, which depends on the
-    // names of the setup's resources and its size alone, while the stub and
-    // the icon are read; its facts and its share of the CheckSum are read
-    // after the copy, and the package is compared with the copy at the end
-    // (see requireUnchanged). A package too near the limit to be sure to
-    // fit waits for its facts, which are read again after its copy.
+    // Reading the package's facts takes longest of all for a small package:
+    // it starts first, and the stub and the icon are read meanwhile. While
+    // it runs, the package is also summed for the CheckSum and copied into
+    // its place, which depends on the names of the setup's resources and its
+    // size alone: the setup takes little longer than a copy. A package too
+    // near the limit to be sure to fit waits for the facts. Each reading
+    // comes after the watch begins: a package that a build step still
+    // writes may give the facts one content and the copy another, and is
+    // refused.
+    const InputFile package(packagePath);
+    const ChangeWatch changes(package);
+    PackageReading reading(packagePath);
     const IconSet icons = request.icon.empty() ? IconSet() : readIconFile(request.icon, 1);
     const SetupStub stub{InputFile(stubPath), stubPath};
-    const InputFile package(packagePath);
     const uint64_t packageSize = package.size();
+    PackageChecksum packageSum(package);
     const std::vector<ResourceData> provisionalResources = setupResources(stub, icons, {}, {});
     const uint64_t provisionalLimit = packageLimit(stub, stubPath, provisionalResources);
     std::optional<uint64_t> copiedTo;
-    std::optional<RawPackageFacts> readBeforeCopy;
-    std::optional<PackageReading> reading;
-    std::optional<PackageChecksum> packageSum;
     if (packageSize + copyAheadMargin <= provisionalLimit) {
         output.emplace(stagingPath);
         const SetupWriter provisional = writerAround(stub, stubPath, provisionalResources, packageSize);
         provisional.copyPackage(*output, package);
         copiedTo = provisional.packageOffset();
-        reading.emplace(packagePath);
-        packageSum.emplace(package);
-    } else {
-        PackageReading early(packagePath);
-        readBeforeCopy = factsOrSizeRefusal(early, packagePath, packageSize, provisionalLimit);
     }
-    const RawPackageFacts facts =
-        readBeforeCopy ? *readBeforeCopy : factsOrSizeRefusal(*reading, packagePath, packageSize, provisionalLimit);
+    const RawPackageFacts facts = factsOrSizeRefusal(reading, packagePath, packageSize, provisionalLimit);
     const PackageInfo product = packageInfo(facts, packagePath);
     requireEmbeddedSources(facts, packagePath);
 
@@ -274,16 +249,13 @@ WrittenSetup writeSetup(const PackRequest& request, const tstring& stubPath, con
         output.emplace(stagingPath);
         writer.copyPackage(*output, package);
         copiedTo = writer.packageOffset();
-        reading.emplace(packagePath);
-        packageSum.emplace(package);
-        if (!differenceFromOriginal(*readBeforeCopy, reading->facts()).empty()) {
-            changedWhilePacked(packagePath);
-        }
     }
     // The setup is checked against the place the package was copied to.
     requireSamePlace(*copiedTo, writer.packageOffset(), stagingPath);
-    writer.writeAround(*output, *packageSum);
-    requireUnchanged(package, *output, *copiedTo, packageSize, packagePath);
+    writer.writeAround(*output, packageSum);
+    if (changes.changed()) {
+        changedWhilePacked(packagePath);
+    }
     return WrittenSetup{facts, product, *copiedTo, packageSize, stub.signatureDropped()};
 }
 
@@ -323,6 +295,9 @@ PackReport packSigned(const PackRequest& request, const tstring& stubPath) {
     }
     const PrivateDirectory work;
     PackReport report;
+    // The signer's copy has the bytes the facts were read from.
+    const InputFile watched(request.package);
+    const ChangeWatch changes(watched);
     const RawPackageFacts original = readPackageFacts(request.package);
     packageInfo(original, request.package);
     requireEmbeddedSources(original, request.package);
@@ -333,6 +308,9 @@ PackReport packSigned(const PackRequest& request, const tstring& stubPath) {
     } else {
         const tstring copy = work.place(L"package", L"package.msi");
         copyFile(request.package, copy);
+        if (changes.changed()) {
+            changedWhilePacked(request.package);
+        }
         package = signer.sign(SignStep::Package, copy, work.place(L"package-signed", L"package.msi"),
                               request.package);
     }

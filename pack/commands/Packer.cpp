@@ -360,8 +360,12 @@ PackReport packSigned(const PackRequest& request, const tstring& stubPath) {
         VK_THROW_MSG("Signing the setup failed: the sign command wrote a setup without a signature");
     }
     output.copy(result, 0, 0, result.size());
-    publishCheckedSetup(output, setup.packageOffset, setup.packageSize, productCodeBytes(setup.product),
-                        signerOutput);
+    {
+        PrivateDirectory::Publication publication;
+        publishCheckedSetup(output, setup.packageOffset, setup.packageSize, productCodeBytes(setup.product),
+                            signerOutput);
+        publication.done(output.path());
+    }
     const std::vector<tstring> stubNotes = notesFor(stubPath, setup);
     report.notes.insert(report.notes.begin(), stubNotes.begin(), stubNotes.end());
     report.warnings = warningsFor(request.package, setup.product, output.path());

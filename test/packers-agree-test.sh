@@ -89,7 +89,7 @@ sha256 = b'\x60\x86\x48\x01\x65\x03\x04\x02\x01'
 spoiled('key', data.rfind(b'\x02\x82\x01\x01\x00') + 40)
 spoiled('value', data.rfind(b'\x04\x82\x01\x00') + 4 + 100)
 spoiled('algorithms', data.find(sha256, table) + 8)
-spoiled('attributes', data.rfind(b'\x2a\x86\x48\x86\xf7\x0d\x01\x09\x04') + 12)
+spoiled('attributes', data.rfind(b'\x2a\x86\x48\x86\xf7\x0d\x01\x09\x04') + 20)
 PYTHON
   for name in signed key value algorithms attributes; do
     native inspect "$work/$name.exe" --json >"$work/linux/$name.json"

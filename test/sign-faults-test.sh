@@ -90,6 +90,22 @@ status=$?
   "$work/stderr" && echo "ok: no package from the signer, named as such" || fail "no package: $(cat "$work/stderr")"
 nothing_left "signers returning other packages"
 
+# What the signer wrote that no file velkin-pack reads is named as the sign
+# command's output, never by its private path.
+while IFS='|' read -r what command expected; do
+  "$pack" "$package" -o "$work/out/app-setup.exe" --sign-command "$command" >/dev/null 2>"$work/stderr" </dev/null
+  status=$?
+  [ "$status" = 1 ] && grep -qF "velkin-pack: error: $expected" "$work/stderr" && ! grep -q "$work/tmp" "$work/stderr" \
+    && [ -z "$(ls -A "$work/out")" ] && echo "ok: $what: $expected" || fail "$what: exit $status: $(cat "$work/stderr")"
+done <<TABLE
+a FIFO for the package|mkfifo %2 # %1|Signing the package failed: the sign command exited with 0 but wrote a FIFO as its signed file, not a regular file
+a device for the package|ln -s /dev/zero %2 # %1|Signing the package failed: the sign command exited with 0 but wrote a character device as its signed file, not a regular file
+a package of 3 GiB|cp %1 %2; truncate -s 3G %2|The package returned by the sign command has 3221225472 bytes; a setup executable can carry at most
+a FIFO for the setup|case %1 in *.msi) $signer;; *) mkfifo %2;; esac|Signing the setup failed: the sign command exited with 0 but wrote a FIFO as its signed file, not a regular file
+a device for the setup|case %1 in *.msi) $signer;; *) ln -s /dev/null %2;; esac|Signing the setup failed: the sign command exited with 0 but wrote a character device as its signed file, not a regular file
+TABLE
+nothing_left "signers writing no regular file"
+
 # A certificate table is a signature only in Authenticode's form and with
 # the file's digest: a signer writing 4096 zero bytes as the table, or junk
 # after a good signature, publishes nothing; inspect says why a signed setup
@@ -232,6 +248,46 @@ for target in alone "'s group"; do
     [ -n "$signer_alive" ] && kill "$(cat "$work/signer.pid")"
     nothing_left "SIG$signal to $target"
   done
+done
+
+# A signal passed on reaches the signer's whole group, and the run ends
+# after the group does: a program that the signer's shell started and that
+# cleans up on SIGTERM (a second) has done so when velkin-pack has exited;
+# one that ignores SIGTERM is ended with SIGKILL after 10 s, and the message
+# says so.
+cat >"$work/trapper.sh" <<'SCRIPT'
+trap "$2" TERM
+echo $$ >"$1"
+sleep 60 &
+wait
+SCRIPT
+for trap in "sleep 1; echo cleaned >'$work/cleaned'; exit 3" ""; do
+  rm -f "$work/cleaned"
+  started "$pack" "$package" -o "$work/out/app-setup.exe" \
+    --sign-command "sh '$work/trapper.sh' '$work/signer.pid' \"$trap\"; true # %1"
+  wait_for "$work/signer.pid"
+  kill -TERM "$started"
+  wait "$started"
+  status=$?
+  # One killed is reaped by init a moment later.
+  for _ in $(seq 20); do
+    signer_alive=$(kill -0 "$(cat "$work/signer.pid")" 2>/dev/null && echo yes)
+    [ -z "$signer_alive" ] && break
+    sleep 0.1
+  done
+  if [ -n "$trap" ]; then
+    [ "$status" = 1 ] && [ -s "$work/cleaned" ] && [ -z "$signer_alive" ] \
+      && grep -qF "Signing the package was interrupted by signal 15, passed on to the sign command: the sign command was ended by signal 15; nothing was published" "$work/stderr" \
+      && echo "ok: a signer cleaning up on SIGTERM is waited for: $(cat "$work/stderr")" \
+      || fail "a signer cleaning up: exit $status, cleaned: $(cat "$work/cleaned" 2>/dev/null), alive: ${signer_alive:-no}: $(cat "$work/stderr")"
+  else
+    [ "$status" = 1 ] && [ -z "$signer_alive" ] \
+      && grep -qF "the processes it started that still ran 10 s later were ended with SIGKILL; nothing was published" "$work/stderr" \
+      && echo "ok: a signer ignoring SIGTERM is ended with SIGKILL, said: $(cat "$work/stderr")" \
+      || fail "a signer ignoring SIGTERM: exit $status, alive: ${signer_alive:-no}: $(cat "$work/stderr")"
+  fi
+  [ -n "$signer_alive" ] && kill -KILL "$(cat "$work/signer.pid")"
+  nothing_left "a signer's group after SIGTERM"
 done
 
 # SIGTERM between the signatures, while the setup is written around a large

@@ -209,9 +209,12 @@ struct WrittenSetup {
 
 // Writes the setup around the package at `packagePath` into `output`, staged
 // at `stagingPath` and not yet published; the version record names the
-// request's output.
+// request's output. Messages name the package as `shownPackage` ("The
+// package <shownPackage> has ..."): its path, or what the user knows a
+// private copy as.
 WrittenSetup writeSetup(const PackRequest& request, const tstring& stubPath, const tstring& packagePath,
-                        std::optional<StagedOutput>& output, const tstring& stagingPath) {
+                        const tstring& shownPackage, std::optional<StagedOutput>& output,
+                        const tstring& stagingPath) {
     // Reading the package's facts takes longest of all for a small package:
     // it starts first, and the stub and the icon are read meanwhile. While
     // it runs, the package is also summed for the CheckSum and copied into
@@ -237,13 +240,13 @@ WrittenSetup writeSetup(const PackRequest& request, const tstring& stubPath, con
         provisional.copyPackage(*output, package);
         copiedTo = provisional.packageOffset();
     }
-    const RawPackageFacts facts = factsOrSizeRefusal(reading, packagePath, packageSize, provisionalLimit);
-    const PackageInfo product = packageInfo(facts, packagePath);
-    requireEmbeddedSources(facts, packagePath);
+    const RawPackageFacts facts = factsOrSizeRefusal(reading, shownPackage, packageSize, provisionalLimit);
+    const PackageInfo product = packageInfo(facts, shownPackage);
+    requireEmbeddedSources(facts, shownPackage);
 
     const std::vector<ResourceData> resources =
         setupResources(stub, icons, productCodeBytes(product), versionRecord(product, request.output));
-    checkSize(packagePath, packageSize, packageLimit(stub, stubPath, resources));
+    checkSize(shownPackage, packageSize, packageLimit(stub, stubPath, resources));
     const SetupWriter writer = writerAround(stub, stubPath, resources, packageSize);
     if (!output) {
         output.emplace(stagingPath);
@@ -254,7 +257,7 @@ WrittenSetup writeSetup(const PackRequest& request, const tstring& stubPath, con
     requireSamePlace(*copiedTo, writer.packageOffset(), stagingPath);
     writer.writeAround(*output, packageSum);
     if (changes.changed()) {
-        changedWhilePacked(packagePath);
+        changedWhilePacked(shownPackage);
     }
     return WrittenSetup{facts, product, *copiedTo, packageSize, stub.signatureDropped()};
 }
@@ -320,7 +323,9 @@ PackReport packSigned(const PackRequest& request, const tstring& stubPath) {
     const bool signedHere = package != request.package;
     const WrittenSetup setup = [&] {
         try {
-            return writeSetup(request, stubPath, package, staged, unsignedSetup);
+            return writeSetup(request, stubPath, package,
+                              signedHere ? tstring(L"returned by the sign command") : request.package, staged,
+                              unsignedSetup);
         } catch (const VkError<DamagedFileError>&) {
             // Its path is gone with the private directory.
             if (signedHere) {
@@ -395,7 +400,8 @@ PackReport pack(const PackRequest& request) {
         return packSigned(request, stubPath);
     }
     std::optional<StagedOutput> output;
-    const WrittenSetup setup = writeSetup(request, stubPath, request.package, output, request.output);
+    const WrittenSetup setup =
+        writeSetup(request, stubPath, request.package, request.package, output, request.output);
     publishCheckedSetup(*output, setup.packageOffset, setup.packageSize, productCodeBytes(setup.product),
                         L"the new setup");
     return PackReport{notesFor(stubPath, setup), warningsFor(request.package, setup.product, output->path())};

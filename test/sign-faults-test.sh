@@ -43,6 +43,15 @@ status=${PIPESTATUS[0]}
   || fail "piped through head: exit $status"
 rm -f "$work/out/"*
 
+# velkin-pack ignores SIGPIPE for itself; the signer starts with the default,
+# as a shell's programs do (a pipeline of its own ends as it should).
+"$pack" "$package" -o "$work/out/pipe-setup.exe" \
+  --sign-command "ignored=\$(sed -n 's/^SigIgn:[[:space:]]*//p' /proc/\$\$/status); [ \$((0x\$ignored & 0x1000)) = 0 ] || { echo 'SIGPIPE is ignored' >&2; exit 9; }; $signer" \
+  >/dev/null 2>"$work/stderr" </dev/null
+status=$?
+[ "$status" = 0 ] && echo "ok: the signer starts with SIGPIPE's default" || fail "SIGPIPE for the signer: exit $status: $(cat "$work/stderr")"
+rm -f "$work/out/"*
+
 # A signer that leaves a process holding its standard error (an agent): the
 # run ends with the signer, not with that process.
 holder="sh -c 'echo \$\$ >\"$work/holder\"; exec sleep 60' >&2 &"

@@ -28,7 +28,8 @@ signer="osslsigncode sign -certs '$work/cert.pem' -key '$work/key.pem' -in %1 -o
 # Runs velkin-pack in a session of its own with SIGINT as a terminal leaves it.
 start() {
   python3 -c 'import os, signal, sys
-os.setsid(); signal.signal(signal.SIGINT, signal.SIG_DFL); os.execv(sys.argv[1], sys.argv[1:])' \
+if os.getpgrp() != os.getpid(): os.setsid()
+signal.signal(signal.SIGINT, signal.SIG_DFL); os.execv(sys.argv[1], sys.argv[1:])' \
     "$@" >/dev/null 2>"$work/stderr" </dev/null &
   started=$!
 }

@@ -130,21 +130,24 @@ TEST_F(SignCommandTest, TheSignerIsToldTheStep) {
 }
 
 // cmd expands %NAME% even between quotes: a temporary directory whose path
-// holds %OS% and a blank reaches the signer as it is, with the markers bare
-// and in the quotes Windows users write around them.
+// holds %OS% and a blank, or starts with %OS% right after a backslash (which
+// the quote put before the % makes a run of backslashes before a quote),
+// reaches the signer as it is, with the markers bare and in the quotes
+// Windows users write around them.
 TEST_F(SignCommandTest, PathsReachTheSignerAsTheyAreWhateverTheTemporaryDirectory) {
-    const tstring temporary = dir.directory(L"with blank %OS% %PATH%");
     const tstring signer = testSigner();
-    for (const tstring& markers : {tstring(L" %1 %2"), tstring(L" \"%1\" \"%2\"")}) {
-        ::DeleteFileW(log.c_str());
-        const ChildResult result = runChild(siblingProgram(L"velkin-pack.exe"),
-                                            quoted(testPackage(L"demo.msi")) + L" -o " + quoted(output) +
-                                                L" --sign-command " + quoted(signer + markers),
-                                            {{signerLogVariable, log}, {L"TMP", temporary}, {L"TEMP", temporary}});
-        ASSERT_EQ(0u, result.exitCode) << result.output;
-        const std::string signings = readFile(log);
-        EXPECT_EQ(0u, signings.find(tstrings::toUtf8(temporary) + "\\velkin-")) << signings;
-        EXPECT_TRUE(contains(signings, "|" + tstrings::toUtf8(temporary) + "\\velkin-")) << signings;
+    for (const tstring& temporary : {dir.directory(L"with blank %OS% %PATH%"), dir.directory(L"%OS% first")}) {
+        for (const tstring& markers : {tstring(L" %1 %2"), tstring(L" \"%1\" \"%2\"")}) {
+            ::DeleteFileW(log.c_str());
+            const ChildResult result = runChild(siblingProgram(L"velkin-pack.exe"),
+                                                quoted(testPackage(L"demo.msi")) + L" -o " + quoted(output) +
+                                                    L" --sign-command " + quoted(signer + markers),
+                                                {{signerLogVariable, log}, {L"TMP", temporary}, {L"TEMP", temporary}});
+            ASSERT_EQ(0u, result.exitCode) << result.output;
+            const std::string signings = readFile(log);
+            EXPECT_EQ(0u, signings.find(tstrings::toUtf8(temporary) + "\\velkin-")) << signings;
+            EXPECT_TRUE(contains(signings, "|" + tstrings::toUtf8(temporary) + "\\velkin-")) << signings;
+        }
     }
 }
 

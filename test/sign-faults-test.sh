@@ -278,6 +278,7 @@ for trap in "sleep 1; echo cleaned >'$work/cleaned'; exit 3" ""; do
   kill -TERM "$started"
   wait "$started"
   status=$?
+  cleaned=$(cat "$work/cleaned" 2>/dev/null)
   # One killed is reaped by init a moment later.
   for _ in $(seq 20); do
     signer_alive=$(kill -0 "$(cat "$work/signer.pid")" 2>/dev/null && echo yes)
@@ -285,10 +286,10 @@ for trap in "sleep 1; echo cleaned >'$work/cleaned'; exit 3" ""; do
     sleep 0.1
   done
   if [ -n "$trap" ]; then
-    [ "$status" = 1 ] && [ -s "$work/cleaned" ] && [ -z "$signer_alive" ] \
+    [ "$status" = 1 ] && [ "$cleaned" = cleaned ] && [ -z "$signer_alive" ] \
       && grep -qF "Signing the package was interrupted by signal 15, passed on to the sign command: the sign command was ended by signal 15; nothing was published" "$work/stderr" \
       && echo "ok: a signer cleaning up on SIGTERM is waited for: $(cat "$work/stderr")" \
-      || fail "a signer cleaning up: exit $status, cleaned: $(cat "$work/cleaned" 2>/dev/null), alive: ${signer_alive:-no}: $(cat "$work/stderr")"
+      || fail "a signer cleaning up: exit $status, cleaned: ${cleaned:-no}, alive: ${signer_alive:-no}: $(cat "$work/stderr")"
   else
     [ "$status" = 1 ] && [ -z "$signer_alive" ] \
       && grep -qF "the processes it started that still ran 10 s later were ended with SIGKILL; nothing was published" "$work/stderr" \

@@ -67,7 +67,7 @@ echo "trap: $bad of $runs runs left the signer running or something behind"
 
 head -c $((64 << 20)) /dev/zero >"$work/padding"
 cat "$package" "$work/padding" >"$work/big.msi"
-bad=0
+bad=0 interrupted=0
 for run in $(seq "$runs"); do
   rm -f "$work/msi-signed"
   start "$pack" "$work/big.msi" -o "$work/out/setup.exe" \
@@ -76,6 +76,7 @@ for run in $(seq "$runs"); do
   pause 0.08
   kill -TERM "$started" 2>/dev/null
   wait "$started"
+  grep -q "Ended by signal 15" "$work/stderr" && interrupted=$((interrupted + 1))
   left=$(leftovers)
   for directory in $left; do
     [ -e "$work/tmp/$directory/.lock" ] || { bad=$((bad + 1)); echo "between run $run: $directory left without its lock"; }
@@ -85,9 +86,9 @@ for run in $(seq "$runs"); do
   [ -z "$(leftovers)" ] || { bad=$((bad + 1)); echo "between run $run: the next run left $(leftovers)"; }
   rm -rf "$work/tmp/"* "$work/out/"*
 done
-echo "between: $bad of $runs runs left a directory that the next run does not sweep"
+echo "between: $bad of $runs runs left a directory that the next run does not sweep ($interrupted ended by the signal)"
 
-bad=0
+bad=0 published=0 toldPublished=0
 for run in $(seq "$runs"); do
   rm -f "$work/exe-signed"
   start "$pack" "$package" -o "$work/out/setup.exe" \
@@ -98,6 +99,8 @@ for run in $(seq "$runs"); do
   wait "$started"
   status=$?
   if [ -e "$work/out/setup.exe" ]; then
+    published=$((published + 1))
+    grep -q "was published" "$work/stderr" && toldPublished=$((toldPublished + 1))
     [ "$status" = 0 ] || grep -q "after $work/out/setup.exe was published" "$work/stderr" \
       || { bad=$((bad + 1)); echo "publish run $run: published, exit $status: $(cat "$work/stderr")"; }
   else
@@ -107,7 +110,7 @@ for run in $(seq "$runs"); do
   [ -z "$(leftovers)" ] || { bad=$((bad + 1)); echo "publish run $run: left $(leftovers)"; }
   rm -rf "$work/tmp/"* "$work/out/"*
 done
-echo "publish: $bad of $runs runs misreported the output or left something"
+echo "publish: $bad of $runs runs misreported the output or left something ($published published, $toldPublished of them ended by the signal after publishing)"
 
 bad=0
 for run in $(seq "$runs"); do

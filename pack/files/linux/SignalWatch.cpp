@@ -55,6 +55,7 @@ SignalWatch::SignalWatch(const std::string& directory) : state_(std::make_unique
     }
     ::fcntl(state_->woken.writeEnd.get(), F_SETFL, O_NONBLOCK);
     receivedSignal = 0;
+    publishedOutput.clear();
     wake = state_->woken.readEnd.get();
     // Blocked in every thread, this one's and those it starts, and taken
     // by the watcher alone.

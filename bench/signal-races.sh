@@ -6,9 +6,11 @@
 #           program that cleans up on SIGTERM (a second): is it done when
 #           velkin-pack has exited?
 #  between: SIGTERM between the two signatures, while the setup is written
-#           around a 64 MiB package: is the private directory gone (or, if
-#           anything stayed, does it keep its lock for the next run's sweep)?
-#  publish: SIGTERM right after the setup's signature: does the message
+#           around a 64 MiB package (0 to 150 ms after the package's signer
+#           ended): is the private directory gone (or, if anything stayed,
+#           does it keep its lock for the next run's sweep)?
+#  publish: SIGTERM right after the setup's signature (0 to 6 ms after the
+#           signer ended, while the setup is checked and published): does the message
 #           ("nothing was published" or "after ... was published") tell what
 #           became of the output?
 #  group:   SIGTERM to velkin-pack's whole group while the signer runs: is
@@ -39,7 +41,12 @@ wait_for() {
     sleep 0.01
   done
 }
-pause() { sleep "$(python3 -c "import random; print(random.uniform(0, $1))")"; }
+pause() { sleep "$(delay "$1")"; }
+delay() { python3 -c "import random; print('%.4f' % random.uniform(0, $1))"; }
+# A sign command's tail that sends velkin-pack SIGTERM (its shell's parent)
+# <seconds> after the signer has ended, from a process of the signer's
+# group that the run does not wait for.
+signal_after() { echo "{ (sleep $1; kill -TERM \$PPID) & }"; }
 leftovers() { ls -A "$work/tmp"; }
 
 cat >"$work/trapper.sh" <<'SCRIPT'
@@ -69,12 +76,8 @@ head -c $((64 << 20)) /dev/zero >"$work/padding"
 cat "$package" "$work/padding" >"$work/big.msi"
 bad=0 interrupted=0
 for run in $(seq "$runs"); do
-  rm -f "$work/msi-signed"
   start "$pack" "$work/big.msi" -o "$work/out/setup.exe" \
-    --sign-command "case %1 in *.msi) cp %1 %2; printf x >>%2; touch '$work/msi-signed';; *) $signer;; esac"
-  wait_for "$work/msi-signed"
-  pause 0.08
-  kill -TERM "$started" 2>/dev/null
+    --sign-command "case %1 in *.msi) cp %1 %2; printf x >>%2; $(signal_after "$(delay 0.15)");; *) $signer;; esac"
   wait "$started"
   grep -q "Ended by signal 15" "$work/stderr" && interrupted=$((interrupted + 1))
   left=$(leftovers)
@@ -90,12 +93,8 @@ echo "between: $bad of $runs runs left a directory that the next run does not sw
 
 bad=0 published=0 toldPublished=0
 for run in $(seq "$runs"); do
-  rm -f "$work/exe-signed"
   start "$pack" "$package" -o "$work/out/setup.exe" \
-    --sign-command "$signer && case %1 in *.exe) touch '$work/exe-signed';; esac"
-  wait_for "$work/exe-signed"
-  pause 0.004
-  kill -TERM "$started" 2>/dev/null
+    --sign-command "$signer && case %1 in *.exe) $(signal_after "$(delay 0.006)");; esac"
   wait "$started"
   status=$?
   if [ -e "$work/out/setup.exe" ]; then

@@ -100,7 +100,9 @@ for run in $(seq "$runs"); do
   if [ -e "$work/out/setup.exe" ]; then
     published=$((published + 1))
     grep -q "was published" "$work/stderr" && toldPublished=$((toldPublished + 1))
-    [ "$status" = 0 ] || grep -q "after $work/out/setup.exe was published" "$work/stderr" \
+    # 143: the signal came once the run was done and its watch gone, and
+    # ended it as a signal ends any program, saying nothing.
+    [ "$status" = 0 ] || [ "$status" = 143 ] || grep -q "after $work/out/setup.exe was published" "$work/stderr" \
       || { bad=$((bad + 1)); echo "publish run $run: published, exit $status: $(cat "$work/stderr")"; }
   else
     grep -q "nothing was published" "$work/stderr" \

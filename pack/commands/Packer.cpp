@@ -1,5 +1,6 @@
 #include "Packer.h"
 
+#include "ChangeWatch.h"
 #include "DamagedFile.h"
 #include "ErrorHandling.h"
 #include "IconResource.h"
@@ -205,21 +206,34 @@ struct WrittenSetup {
     bool stubSignatureDropped;
 };
 
+[[noreturn]] void changedWhilePacked(const tstring& packagePath) {
+    VK_THROW_MSG("The package " << packagePath
+                                << " changed while it was packed (is a build step still writing it?); nothing was "
+                                   "written: pack it again once it is complete");
+}
+
 // Writes the setup around the package at `packagePath` into `output`, staged
 // at `stagingPath` and not yet published; the version record names the
-// request's output.
+// request's output. Messages name the package as `shownPackage` ("The
+// package <shownPackage> has ..."): its path, or what the user knows a
+// private copy as.
 WrittenSetup writeSetup(const PackRequest& request, const tstring& stubPath, const tstring& packagePath,
-                        std::optional<StagedOutput>& output, const tstring& stagingPath) {
+                        const tstring& shownPackage, std::optional<StagedOutput>& output,
+                        const tstring& stagingPath) {
     // Reading the package's facts takes longest of all for a small package:
     // it starts first, and the stub and the icon are read meanwhile. While
     // it runs, the package is also summed for the CheckSum and copied into
     // its place, which depends on the names of the setup's resources and its
     // size alone: the setup takes little longer than a copy. A package too
-    // near the limit to be sure to fit waits for the facts.
+    // near the limit to be sure to fit waits for the facts. Each reading
+    // comes after the watch begins: a package that a build step still
+    // writes may give the facts one content and the copy another, and is
+    // refused.
+    const InputFile package(packagePath);
+    const ChangeWatch changes(package);
     PackageReading reading(packagePath);
     const IconSet icons = request.icon.empty() ? IconSet() : readIconFile(request.icon, 1);
     const SetupStub stub{InputFile(stubPath), stubPath};
-    const InputFile package(packagePath);
     const uint64_t packageSize = package.size();
     PackageChecksum packageSum(package);
     const std::vector<ResourceData> provisionalResources = setupResources(stub, icons, {}, {});
@@ -231,13 +245,13 @@ WrittenSetup writeSetup(const PackRequest& request, const tstring& stubPath, con
         provisional.copyPackage(*output, package);
         copiedTo = provisional.packageOffset();
     }
-    const RawPackageFacts facts = factsOrSizeRefusal(reading, packagePath, packageSize, provisionalLimit);
-    const PackageInfo product = packageInfo(facts, packagePath);
-    requireEmbeddedSources(facts, packagePath);
+    const RawPackageFacts facts = factsOrSizeRefusal(reading, shownPackage, packageSize, provisionalLimit);
+    const PackageInfo product = packageInfo(facts, shownPackage);
+    requireEmbeddedSources(facts, shownPackage);
 
     const std::vector<ResourceData> resources =
         setupResources(stub, icons, productCodeBytes(product), versionRecord(product, request.output));
-    checkSize(packagePath, packageSize, packageLimit(stub, stubPath, resources));
+    checkSize(shownPackage, packageSize, packageLimit(stub, stubPath, resources));
     const SetupWriter writer = writerAround(stub, stubPath, resources, packageSize);
     if (!output) {
         output.emplace(stagingPath);
@@ -247,6 +261,9 @@ WrittenSetup writeSetup(const PackRequest& request, const tstring& stubPath, con
     // The setup is checked against the place the package was copied to.
     requireSamePlace(*copiedTo, writer.packageOffset(), stagingPath);
     writer.writeAround(*output, packageSum);
+    if (changes.changed()) {
+        changedWhilePacked(shownPackage);
+    }
     return WrittenSetup{facts, product, *copiedTo, packageSize, stub.signatureDropped()};
 }
 
@@ -286,6 +303,9 @@ PackReport packSigned(const PackRequest& request, const tstring& stubPath) {
     }
     const PrivateDirectory work;
     PackReport report;
+    // The signer's copy has the bytes the facts were read from.
+    const InputFile watched(request.package);
+    const ChangeWatch changes(watched);
     const RawPackageFacts original = readPackageFacts(request.package);
     packageInfo(original, request.package);
     requireEmbeddedSources(original, request.package);
@@ -296,6 +316,9 @@ PackReport packSigned(const PackRequest& request, const tstring& stubPath) {
     } else {
         const tstring copy = work.place(L"package", L"package.msi");
         copyFile(request.package, copy);
+        if (changes.changed()) {
+            changedWhilePacked(request.package);
+        }
         package = signer.sign(SignStep::Package, copy, work.place(L"package-signed", L"package.msi"),
                               request.package);
     }
@@ -305,7 +328,9 @@ PackReport packSigned(const PackRequest& request, const tstring& stubPath) {
     const bool signedHere = package != request.package;
     const WrittenSetup setup = [&] {
         try {
-            return writeSetup(request, stubPath, package, staged, unsignedSetup);
+            return writeSetup(request, stubPath, package,
+                              signedHere ? tstring(L"returned by the sign command") : request.package, staged,
+                              unsignedSetup);
         } catch (const VkError<DamagedFileError>&) {
             // Its path is gone with the private directory.
             if (signedHere) {
@@ -345,8 +370,12 @@ PackReport packSigned(const PackRequest& request, const tstring& stubPath) {
         VK_THROW_MSG("Signing the setup failed: the sign command wrote a setup without a signature");
     }
     output.copy(result, 0, 0, result.size());
-    publishCheckedSetup(output, setup.packageOffset, setup.packageSize, productCodeBytes(setup.product),
-                        signerOutput);
+    {
+        PrivateDirectory::Publication publication;
+        publishCheckedSetup(output, setup.packageOffset, setup.packageSize, productCodeBytes(setup.product),
+                            signerOutput);
+        publication.done(output.path());
+    }
     const std::vector<tstring> stubNotes = notesFor(stubPath, setup);
     report.notes.insert(report.notes.begin(), stubNotes.begin(), stubNotes.end());
     report.warnings = warningsFor(request.package, setup.product, output.path());
@@ -376,7 +405,8 @@ PackReport pack(const PackRequest& request) {
         return packSigned(request, stubPath);
     }
     std::optional<StagedOutput> output;
-    const WrittenSetup setup = writeSetup(request, stubPath, request.package, output, request.output);
+    const WrittenSetup setup =
+        writeSetup(request, stubPath, request.package, request.package, output, request.output);
     publishCheckedSetup(*output, setup.packageOffset, setup.packageSize, productCodeBytes(setup.product),
                         L"the new setup");
     return PackReport{notesFor(stubPath, setup), warningsFor(request.package, setup.product, output->path())};

@@ -5,6 +5,7 @@
 #include "TestSignature.h"
 #include "TestSupport.h"
 #include "UniqueHandles.h"
+#include "WinFileUtils.h"
 #include "WinSysInfo.h"
 #include "WindowsApi.h"
 
@@ -14,6 +15,7 @@
 #include <fstream>
 #include <memory>
 #include <regex>
+#include <string>
 
 namespace {
 
@@ -61,6 +63,16 @@ TEST(SignerChild, SignsIntoItsSecondArgument) {
         ASSERT_EQ(S_OK, storage->Commit(STGC_DEFAULT));
     }
     std::fputs("test signer: signed\n", stderr);
+}
+
+// Runs as a signer that takes its time: says where it runs (its process id,
+// in the parent's file), then waits.
+TEST(SignerChild, WaitsAfterSayingWhere) {
+    const tstring record = SysInfo::getEnvVariable(std::nothrow, signerLogVariable, L"");
+    ASSERT_FALSE(record.empty()) << "run only as the signer of another test";
+    std::ofstream((record + L".tmp").c_str(), std::ios::binary) << ::GetCurrentProcessId();
+    ::MoveFileW((record + L".tmp").c_str(), record.c_str());
+    ::Sleep(60 * 1000);
 }
 
 // The command line that runs SignerChild as the signer, without its markers.
@@ -137,21 +149,24 @@ TEST_F(SignCommandTest, TheSignerIsToldTheStep) {
 }
 
 // cmd expands %NAME% even between quotes: a temporary directory whose path
-// holds %OS% and a blank reaches the signer as it is, with the markers bare
-// and in the quotes Windows users write around them.
+// holds %OS% and a blank, or starts with %OS% right after a backslash (which
+// the quote put before the % makes a run of backslashes before a quote),
+// reaches the signer as it is, with the markers bare and in the quotes
+// Windows users write around them.
 TEST_F(SignCommandTest, PathsReachTheSignerAsTheyAreWhateverTheTemporaryDirectory) {
-    const tstring temporary = dir.directory(L"with blank %OS% %PATH%");
     const tstring signer = testSigner();
-    for (const tstring& markers : {tstring(L" %1 %2"), tstring(L" \"%1\" \"%2\"")}) {
-        ::DeleteFileW(log.c_str());
-        const ChildResult result = runChild(siblingProgram(L"velkin-pack.exe"),
-                                            quoted(testPackage(L"demo.msi")) + L" -o " + quoted(output) +
-                                                L" --sign-command " + quoted(signer + markers),
-                                            {{signerLogVariable, log}, {L"TMP", temporary}, {L"TEMP", temporary}});
-        ASSERT_EQ(0u, result.exitCode) << result.output;
-        const std::string signings = readFile(log);
-        EXPECT_EQ(0u, signings.find(tstrings::toUtf8(temporary) + "\\velkin-")) << signings;
-        EXPECT_TRUE(contains(signings, "|" + tstrings::toUtf8(temporary) + "\\velkin-")) << signings;
+    for (const tstring& temporary : {dir.directory(L"with blank %OS% %PATH%"), dir.directory(L"%OS% first")}) {
+        for (const tstring& markers : {tstring(L" %1 %2"), tstring(L" \"%1\" \"%2\"")}) {
+            ::DeleteFileW(log.c_str());
+            const ChildResult result = runChild(siblingProgram(L"velkin-pack.exe"),
+                                                quoted(testPackage(L"demo.msi")) + L" -o " + quoted(output) +
+                                                    L" --sign-command " + quoted(signer + markers),
+                                                {{signerLogVariable, log}, {L"TMP", temporary}, {L"TEMP", temporary}});
+            ASSERT_EQ(0u, result.exitCode) << result.output;
+            const std::string signings = readFile(log);
+            EXPECT_EQ(0u, signings.find(tstrings::toUtf8(temporary) + "\\velkin-")) << signings;
+            EXPECT_TRUE(contains(signings, "|" + tstrings::toUtf8(temporary) + "\\velkin-")) << signings;
+        }
     }
 }
 
@@ -171,6 +186,28 @@ TEST_F(SignCommandTest, AnUnsignedPackageIsRefusedBeforeTheSetupIsSigned) {
     EXPECT_EQ(result.output.size() - refusal.size(), result.output.rfind(refusal)) << result.output;
     EXPECT_EQ("package\n", readFile(log + L".steps"));
     EXPECT_EQ((std::vector<tstring>{L"signer.log", L"signer.log.steps"}), listDirectory(dir.path()));
+}
+
+// velkin-pack.exe ended while the signer runs (Ctrl+C ends it at once, as
+// does a time-out's kill) ends the signer's processes with it: cmd and the
+// program it started.
+TEST_F(SignCommandTest, TheSignerEndsWithVelkinPack) {
+    const tstring signer = siblingProgram(L"velkin-pack-tests.exe") +
+                           L" --gtest_filter=SignerChild.WaitsAfterSayingWhere & rem %1";
+    ChildProcess packing(siblingProgram(L"velkin-pack.exe"),
+                         quoted(testPackage(L"demo.msi")) + L" -o " + quoted(output) + L" --sign-command " +
+                             quoted(signer),
+                         {{signerLogVariable, log}});
+    for (int wait = 0; wait < 400 && !FileUtils::pathExists(log) && packing.running(); ++wait) {
+        ::Sleep(50);
+    }
+    ASSERT_TRUE(FileUtils::pathExists(log)) << "the signer did not start";
+    const DWORD signerId = static_cast<DWORD>(std::stoul(readFile(log)));
+    const UniqueHandle signerProcess(::OpenProcess(SYNCHRONIZE, FALSE, signerId));
+    ASSERT_TRUE(signerProcess) << "no process " << signerId;
+    packing.kill();
+    EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(signerProcess.get(), 10 * 1000))
+        << "the signer still runs after velkin-pack.exe ended";
 }
 
 TEST_F(SignCommandTest, AFailingSignerIsReportedWithItsLastMessage) {

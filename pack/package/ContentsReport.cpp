@@ -147,7 +147,9 @@ std::string textReport(const FileContents& contents) {
                                     scopeText(package.defaultScope) + " by default)"
                               : scopeText(package.scope)},
         {"Package code", orNone(package.packageCode)},
-        {"Signed", package.isSigned ? "yes" : "no"},
+        {"Signed", package.isSigned ? "yes"
+                   : contents.signatureProblem.empty() ? "no"
+                                                       : "no: " + visibleText(contents.signatureProblem)},
         {"Package size", std::to_string(contents.packageSize) + " bytes"},
     };
     if (contents.isSetup) {
@@ -187,6 +189,7 @@ std::string jsonReport(const FileContents& contents) {
         {"defaultInstallScope", JsonText::quoted(scopeKey(package.defaultScope))},
         {"packageCode", jsonStringOrNull(package.packageCode)},
         {"signed", package.isSigned ? "true" : "false"},
+        {"signatureProblem", contents.signatureProblem.empty() ? "null" : JsonText::quoted(contents.signatureProblem)},
         {"packageSize", std::to_string(contents.packageSize)},
         {"embeddedProductCode", setupOnlyCode},
         {"productCodeMatches", setupOnlyMatch},

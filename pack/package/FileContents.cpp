@@ -2,7 +2,9 @@
 
 #include "DamagedFile.h"
 #include "GuidText.h"
+#include "CompoundFileReader.h"
 #include "InputChecks.h"
+#include "PackageSignature.h"
 #include "PackFiles.h"
 #include "SetupFile.h"
 
@@ -33,6 +35,14 @@ bool namesProduct(const tstring& code, const tstring& productCode) {
     return canonical && *canonical == productCode;
 }
 
+// "signed" is a signature that verifies, not a stream of that name.
+void judgeSignature(const InputFile& file, uint64_t offset, uint64_t size, FileContents& contents) {
+    const CompoundFileReader reader(file, offset, size);
+    const PackageSignature signature = readPackageSignature(reader.root());
+    contents.package.isSigned = signature.valid();
+    contents.signatureProblem = signature.problem;
+}
+
 FileContents setupContents(const InputFile& file) {
     const SetupFile setup(file, file.path());
     FileContents result;
@@ -44,6 +54,11 @@ FileContents setupContents(const InputFile& file) {
         VK_THROW_DAMAGED(file.path() << " is a Velkin setup executable whose package cannot be read");
     }
     result.packageSize = setup.packageSize();
+    try {
+        judgeSignature(file, setup.packageOffset(), setup.packageSize(), result);
+    } catch (const VkError<DamagedFileError>&) {
+        VK_THROW_DAMAGED(file.path() << " is a Velkin setup executable whose package cannot be read");
+    }
     result.setupSigned = setup.isSigned();
     result.setupSignatureProblem = setup.signatureProblem();
     // Byte by byte: whatever the resource holds can be shown.
@@ -73,6 +88,11 @@ FileContents readFileContents(const tstring& path) {
         }
         result.package = packageInfo(readPackageFacts(path), path);
         result.packageSize = file.size();
+        try {
+            judgeSignature(file, 0, file.size(), result);
+        } catch (const VkError<DamagedFileError>& e) {
+            VK_THROW_DAMAGED(path << " is not a Windows Installer package: " << e.originalMessage());
+        }
         return result;
     }
     case FileKind::Other:

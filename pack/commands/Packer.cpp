@@ -1,6 +1,7 @@
 #include "Packer.h"
 
 #include "ChangeWatch.h"
+#include "CompoundFileReader.h"
 #include "DamagedFile.h"
 #include "ErrorHandling.h"
 #include "IconResource.h"
@@ -283,6 +284,33 @@ void copyFile(const tstring& from, const tstring& to) {
     copy.publish();
 }
 
+// The signer's package is the user's, every byte but the signature streams,
+// and carries a signature that verifies. The setup holds a copy of it, so
+// this is one more reading of each.
+void requireSignedCopy(const tstring& originalPath, const tstring& signedPath) {
+    const InputFile originalFile(originalPath);
+    const InputFile signedFile(signedPath);
+    SignedCopy copy;
+    try {
+        const CompoundFileReader original(originalFile, 0, originalFile.size());
+        const CompoundFileReader signedPackage(signedFile, 0, signedFile.size());
+        copy = compareSignedCopy(original.root(), signedPackage.root());
+    } catch (const VkError<DamagedFileError>&) {
+        VK_THROW_MSG("Signing the package failed: the sign command's output is no package velkin-pack can pack");
+    }
+    if (!copy.difference.empty()) {
+        VK_THROW_MSG("Signing the package failed: the sign command returned another package (" << copy.difference
+                                                                                                 << ")");
+    }
+    if (!copy.signature.present) {
+        VK_THROW_MSG("Signing the package failed: the sign command wrote a package without a signature");
+    }
+    if (!copy.signature.valid()) {
+        VK_THROW_MSG("Signing the package failed: the sign command's output carries no valid signature: "
+                     << copy.signature.problem);
+    }
+}
+
 // The signer sees files of velkin-pack's own, by name, in a private
 // directory: a copy of the package and the setup before it is published.
 // Whatever it writes there goes with the directory. Their names are fixed,
@@ -340,13 +368,8 @@ PackReport packSigned(const PackRequest& request, const tstring& stubPath) {
             throw;
         }
     }();
-    const std::string difference = signedHere ? differenceFromOriginal(original, setup.facts) : std::string();
-    if (!difference.empty()) {
-        VK_THROW_MSG("Signing the package failed: the sign command returned another package (" << difference
-                                                                                                 << ")");
-    }
-    if (!setup.product.isSigned) {
-        VK_THROW_MSG("Signing the package failed: the sign command wrote a package without a signature");
+    if (signedHere) {
+        requireSignedCopy(request.package, package);
     }
     staged->publish();
     // A signer that changes its file is judged against a copy.

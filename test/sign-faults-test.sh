@@ -90,7 +90,7 @@ sign_with_test_certificate "$packages/permachine.msi" "$work/other-signed.msi" "
   >/dev/null 2>"$work/stderr" </dev/null
 status=$?
 [ "$status" = 1 ] && [ "$(wc -l <"$work/stderr")" = 1 ] \
-  && grep -qF "velkin-pack: error: Signing the package failed: the sign command returned another package (its ProductCode" \
+  && grep -qF "velkin-pack: error: Signing the package failed: the sign command returned another package (the " \
     "$work/stderr" && [ -z "$(ls -A "$work/out")" ] && echo "ok: another package from the signer: $(cat "$work/stderr")" \
   || fail "another package: exit $status: $(cat "$work/stderr")"
 "$pack" "$package" -o "$work/out/other-setup.exe" \

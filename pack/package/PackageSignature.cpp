@@ -119,12 +119,12 @@ private:
 
 // The package's digest; the comparison sees every stream whatever the
 // signature holds, so damage is found after the walk.
-struct PackageDigest {
+struct ComputedDigest {
     std::array<uint8_t, 32> digest;
     bool metadataHolds;
 };
 
-PackageDigest packageDigest(const CompoundStorage& package, const HashedPieces& alsoSee) {
+ComputedDigest computeDigest(const CompoundStorage& package, const HashedPieces& alsoSee) {
     Digest digest(alsoSee);
     bool metadataHolds = true;
     if (const CompoundStream* ex = findStream(package, digitalSignatureEx)) {
@@ -137,10 +137,12 @@ PackageDigest packageDigest(const CompoundStorage& package, const HashedPieces& 
     }
     HashedStream at{{}, nullptr};
     digest.content(package, at);
-    return PackageDigest{digest.finish(), metadataHolds};
+    return ComputedDigest{digest.finish(), metadataHolds};
 }
 
 } // namespace
+
+std::array<uint8_t, 32> packageDigest(const CompoundStorage& package) { return computeDigest(package, {}).digest; }
 
 bool isSignatureStream(const std::u16string& name) { return name == digitalSignature || name == digitalSignatureEx; }
 
@@ -163,11 +165,11 @@ PackageSignature readPackageSignature(const CompoundStorage& package, const Hash
     signature.present = stream != nullptr;
     if (!signature.present) {
         if (alsoSee) {
-            packageDigest(package, alsoSee);
+            computeDigest(package, alsoSee);
         }
         return signature;
     }
-    const PackageDigest computed = packageDigest(package, alsoSee);
+    const ComputedDigest computed = computeDigest(package, alsoSee);
     try {
         if (!computed.metadataHolds) {
             VK_THROW_DAMAGED("its extended signature's digest is not that of its entries' names, sizes and times: "

@@ -2,6 +2,7 @@
 
 #include "CompoundFile.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -38,6 +39,10 @@ struct HashedStream {
 // Sees each piece of each hashed stream as the digest reads it, with the
 // piece's offset in its stream: a comparison made in the same reading.
 using HashedPieces = std::function<void(const HashedStream&, uint64_t, const uint8_t*, size_t)>;
+
+// The package's Authenticode digest (SHA-256), as its signature must hold
+// it: what a signer signs.
+std::array<uint8_t, 32> packageDigest(const CompoundStorage& package);
 
 // Reads each stream of `package` once.
 PackageSignature readPackageSignature(const CompoundStorage& package, const HashedPieces& alsoSee = {});

@@ -73,7 +73,21 @@ std::vector<uint8_t> signerInfo(const std::vector<uint8_t>& indirectData) {
                      der(0x04, TestRsa::sign(der(0x31, attributes)))});
 }
 
+std::vector<uint8_t> testSignedData(const std::vector<uint8_t>& type, const std::array<uint8_t, 32>& digest) {
+    const std::vector<uint8_t> indirectData =
+        sequence({sequence({type}), sequence({sha256Algorithm, der(0x04, std::vector<uint8_t>(digest.begin(), digest.end()))})});
+    const std::vector<uint8_t> signedData =
+        sequence({der(0x02, {1}), set({sha256Algorithm}), sequence({indirectDataType, der(0xA0, indirectData)}),
+                  der(0xA0, TestRsa::certificate()), set({signerInfo(indirectData)})});
+    return sequence({der(0x06, {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x07, 0x02}), der(0xA0, signedData)});
+}
+
 } // namespace
+
+std::vector<uint8_t> testPackageSignature(const std::array<uint8_t, 32>& digest) {
+    // SPC_SIPINFO_OBJID: what a package's indirect data names.
+    return testSignedData(der(0x06, {0x2B, 0x06, 0x01, 0x04, 0x01, 0x82, 0x37, 0x02, 0x01, 0x1E}), digest);
+}
 
 std::vector<uint8_t> withTestSignature(std::vector<uint8_t> program) {
     program.resize((program.size() + 7) / 8 * 8, 0);
@@ -86,14 +100,8 @@ std::vector<uint8_t> withTestSignature(std::vector<uint8_t> program) {
     sum.add(program.data() + directory + 8, program.size() - directory - 8);
     const std::array<uint8_t, 32> digest = sum.finish();
 
-    const std::vector<uint8_t> indirectData = sequence(
-        {sequence({der(0x06, {0x2B, 0x06, 0x01, 0x04, 0x01, 0x82, 0x37, 0x02, 0x01, 0x0F})}),
-         sequence({sha256Algorithm, der(0x04, std::vector<uint8_t>(digest.begin(), digest.end()))})});
-    const std::vector<uint8_t> signedData =
-        sequence({der(0x02, {1}), set({sha256Algorithm}), sequence({indirectDataType, der(0xA0, indirectData)}),
-                  der(0xA0, TestRsa::certificate()), set({signerInfo(indirectData)})});
-    const std::vector<uint8_t> contentInfo = sequence(
-        {der(0x06, {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x07, 0x02}), der(0xA0, signedData)});
+    const std::vector<uint8_t> contentInfo =
+        testSignedData(der(0x06, {0x2B, 0x06, 0x01, 0x04, 0x01, 0x82, 0x37, 0x02, 0x01, 0x0F}), digest);
 
     std::vector<uint8_t> entry(8, 0);
     put32(entry, 0, static_cast<uint32_t>(8 + contentInfo.size()));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -10,3 +11,7 @@
 // its certificate: a signature that verifies, whose trust nobody grants.
 // Shared by the Linux and the Windows tests.
 std::vector<uint8_t> withTestSignature(std::vector<uint8_t> program);
+
+// The \005DigitalSignature stream of a package whose Authenticode digest is
+// `digest`, signed in the same way by the test key.
+std::vector<uint8_t> testPackageSignature(const std::array<uint8_t, 32>& digest);

@@ -1,6 +1,10 @@
 // velkin-pack.exe runs the user's signer through cmd /c: this test program,
 // run again as the signer, "signs" each file and records the paths it was
 // given.
+#include "CompoundFileReader.h"
+#include "MsiStreamName.h"
+#include "PackFiles.h"
+#include "PackageSignature.h"
 #include "PathUtils.h"
 #include "TestSignature.h"
 #include "TestSupport.h"
@@ -23,6 +27,9 @@ const wchar_t* const signerLogVariable = L"VELKIN_TEST_SIGNER_LOG";
 // Set to 1: the signer writes the package it was given, a sector longer, and
 // signs nothing.
 const wchar_t* const signerUnsignedVariable = L"VELKIN_TEST_SIGNER_UNSIGNED";
+// Set to 1: the signer signs the package, then changes a byte of its
+// cabinet, as a signer that returns another package does.
+const wchar_t* const signerChangesVariable = L"VELKIN_TEST_SIGNER_CHANGES";
 
 // Runs as the signer of SignCommandTest: signs its first argument into its
 // second and appends both paths to the parent's log.
@@ -55,11 +62,31 @@ TEST(SignerChild, SignsIntoItsSecondArgument) {
         ASSERT_EQ(S_OK, ::StgOpenStorage(args[2].c_str(), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0,
                                          &raw));
         const std::unique_ptr<IStorage, ReleaseDeleter> storage(raw);
+        const std::vector<uint8_t> signature = [&] {
+            const InputFile unsignedPackage(args[1]);
+            const CompoundFileReader reader(unsignedPackage, 0, unsignedPackage.size());
+            return testPackageSignature(packageDigest(reader.root()));
+        }();
         IStream* rawStream = nullptr;
         ASSERT_EQ(S_OK, storage->CreateStream(L"\x05" L"DigitalSignature", STGM_CREATE | STGM_WRITE |
                                               STGM_SHARE_EXCLUSIVE, 0, 0, &rawStream));
         const std::unique_ptr<IStream, ReleaseDeleter> stream(rawStream);
-        ASSERT_EQ(S_OK, stream->Write("test", 4, nullptr));
+        ASSERT_EQ(S_OK, stream->Write(signature.data(), static_cast<ULONG>(signature.size()), nullptr));
+        if (SysInfo::getEnvVariable(std::nothrow, signerChangesVariable, L"") == L"1") {
+            const std::u16string cabinet = MsiStreamName::encode("demo.cab", false);
+            IStream* rawCabinet = nullptr;
+            ASSERT_EQ(S_OK, storage->OpenStream(reinterpret_cast<const wchar_t*>(cabinet.c_str()), nullptr,
+                                                STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, &rawCabinet));
+            const std::unique_ptr<IStream, ReleaseDeleter> changed(rawCabinet);
+            LARGE_INTEGER at{};
+            at.QuadPart = 100;
+            uint8_t byte = 0;
+            ASSERT_EQ(S_OK, changed->Seek(at, STREAM_SEEK_SET, nullptr));
+            ASSERT_EQ(S_OK, changed->Read(&byte, 1, nullptr));
+            byte ^= 0xFF;
+            ASSERT_EQ(S_OK, changed->Seek(at, STREAM_SEEK_SET, nullptr));
+            ASSERT_EQ(S_OK, changed->Write(&byte, 1, nullptr));
+        }
         ASSERT_EQ(S_OK, storage->Commit(STGC_DEFAULT));
     }
     std::fputs("test signer: signed\n", stderr);
@@ -185,6 +212,21 @@ TEST_F(SignCommandTest, AnUnsignedPackageIsRefusedBeforeTheSetupIsSigned) {
         "velkin-pack: error: Signing the package failed: the sign command wrote a package without a signature\n";
     EXPECT_EQ(result.output.size() - refusal.size(), result.output.rfind(refusal)) << result.output;
     EXPECT_EQ("package\n", readFile(log + L".steps"));
+}
+
+// Every byte but the signature streams must come back as it was: a package
+// whose cabinet differs is refused by the stream's name, though signed.
+TEST_F(SignCommandTest, APackageChangedBeyondItsSignatureIsRefused) {
+    const ChildResult result =
+        runChild(siblingProgram(L"velkin-pack.exe"),
+                 quoted(testPackage(L"demo.msi")) + L" -o " + quoted(output) + L" --sign-command " +
+                     quoted(testSigner() + L" %1 %2"),
+                 {{signerLogVariable, log}, {signerChangesVariable, L"1"}});
+    EXPECT_EQ(1u, result.exitCode);
+    const std::string refusal = "velkin-pack: error: Signing the package failed: the sign command returned another "
+                                "package (the stream demo.cab differs)\n";
+    EXPECT_EQ(result.output.size() - refusal.size(), result.output.rfind(refusal)) << result.output;
+    EXPECT_FALSE(exists(output));
     EXPECT_EQ((std::vector<tstring>{L"signer.log", L"signer.log.steps"}), listDirectory(dir.path()));
 }
 

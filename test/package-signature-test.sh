@@ -102,11 +102,12 @@ summary() { msiinfo suminfo "$package" | sed -n "s/^$1: //p" | tr -d '\r'; }
 prepared() {
   local name=$1
   shift
-  cp "$package" "$work/$name-unsigned.msi" && "$@" "$work/$name-unsigned.msi" \
+  cp "$package" "$work/$name-unsigned.msi" && "$@" "$work/$name-unsigned.msi" >>"$work/sign.log" 2>&1 \
     && ossl_sign -in "$work/$name-unsigned.msi" -out "$work/$name.msi" || fail "preparing $name: $(cat "$work/sign.log")"
 }
-prepared arp msibuild -q "INSERT INTO \`Property\` (\`Property\`, \`Value\`) VALUES ('ARPSYSTEMCOMPONENT', '1')"
-prepared level msibuild -q "INSERT INTO \`Property\` (\`Property\`, \`Value\`) VALUES ('INSTALLLEVEL', '0')"
+property_row() { msibuild "$3" -q "INSERT INTO \`Property\` (\`Property\`, \`Value\`) VALUES ('$1', '$2')"; }
+prepared arp property_row ARPSYSTEMCOMPONENT 1
+prepared level property_row INSTALLLEVEL 0
 author() { msibuild "$1" -s "$(summary Subject)" "Someone else" "$(summary Template)" "$(summary 'Revision number (UUID)')"; }
 prepared author author
 [ "$(msiinfo suminfo "$work/author.msi" | grep -c '^Author: Someone else')" = 1 ] || fail "the Author was not changed"

@@ -134,6 +134,24 @@ chocolatey_of "$odd" "$work/odd/out" --id velkin-odd \
     '{"id": "velkin-odd", "version": "1.0.0", "description": "Installed by a Velkin setup executable", "tags": "velkin demo", "license": false, "silent": "/qn /norestart MSIINSTALLPERUSER=\"\""}' \
   && echo "ok: a setup named with blanks, brackets, a percent sign and UTF-8" || fail "a setup with an odd name: $(cat "$work/stderr")"
 
+# A setup named as another part of the package (the install script, or the
+# license with --license-file) would make two parts of one name: refused,
+# and nothing written.
+mkdir -p "$work/clash"
+while IFS='|' read -r name options; do
+  cp "$work/demo-setup.exe" "$work/clash/$name"
+  eval "chocolatey_of \"\$work/clash/\$name\" \"\$work/clash/out\" --id velkin-clash $options"
+  status=$?
+  [ "$status" = 1 ] && grep -qF "The setup's file name $name is that of another file of the package" "$work/stderr" \
+    && [ -z "$(ls -A "$work/clash/out")" ] && echo "ok: a setup named $name is refused" \
+    || fail "a setup named $name: exit $status: $(cat "$work/stderr") $(ls -A "$work/clash/out")"
+  rm -f "$work/clash/$name"
+done <<'TABLE'
+chocolateyInstall.ps1|
+LICENSE.txt|--license-file "$work/LICENSE"
+VERIFICATION.txt|--license-file "$work/LICENSE"
+TABLE
+
 # The same bytes on every run, and from velkin-pack.exe.
 cp "$work/demo/velkin-demo.1.0.0.nupkg" "$work/first.nupkg"
 chocolatey_of "$work/demo-setup.exe" "$work/demo" --id velkin-demo

@@ -72,4 +72,37 @@ sleep 1
 (cd "$work/again" && TZ=Pacific/Auckland "$pack" "$packages/demo.msi" -o demo-setup.exe 2>/dev/null)
 cmp -s "$work/again/demo-setup.exe" "$work/linux/demo-setup.exe" && echo "ok: packing again gives the same bytes" \
   || fail "packing again gave other bytes"
+# Signatures: both hosts' libraries (libcrypto, CNG) verify the same
+# signatures and refuse the same damage, each with the same reason: a setup
+# signed by osslsigncode, and copies with a byte changed in the certificate's
+# key, the signature value, the digest algorithms and the attributes.
+if sign_with_test_certificate "$work/linux/demo-setup.exe" "$work/signed.exe" "$work"; then
+  python3 - "$work/signed.exe" "$work" <<'PYTHON'
+import sys
+data = open(sys.argv[1], 'rb').read()
+def spoiled(name, at):
+    copy = bytearray(data)
+    copy[at] ^= 0x01
+    open(sys.argv[2] + '/' + name + '.exe', 'wb').write(copy)
+table = data.rfind(b'\x2a\x86\x48\x86\xf7\x0d\x01\x07\x02')
+sha256 = b'\x60\x86\x48\x01\x65\x03\x04\x02\x01'
+spoiled('key', data.rfind(b'\x02\x82\x01\x01\x00') + 40)
+spoiled('value', data.rfind(b'\x04\x82\x01\x00') + 4 + 100)
+spoiled('algorithms', data.find(sha256, table) + 8)
+spoiled('attributes', data.rfind(b'\x2a\x86\x48\x86\xf7\x0d\x01\x09\x04') + 20)
+PYTHON
+  for name in signed key value algorithms attributes; do
+    native inspect "$work/$name.exe" --json >"$work/linux/$name.json"
+    windows inspect "$(windows_path "$work/$name.exe")" --json >"$work/windows/$name.json"
+    signed=$(python3 -c 'import json, sys; print(json.load(open(sys.argv[1]))["setupSigned"])' "$work/linux/$name.json")
+    expected=False
+    [ "$name" = signed ] && expected=True
+    [ "$signed" = "$expected" ] && cmp -s "$work/linux/$name.json" "$work/windows/$name.json" \
+      && echo "ok: signature, $name: both hosts say signed: $signed $(grep -o '"setupSignatureProblem": .*' "$work/linux/$name.json")" \
+      || fail "signature, $name: signed $signed: $(diff "$work/linux/$name.json" "$work/windows/$name.json")"
+  done
+else
+  fail "signing: $(cat "$work/sign.log")"
+fi
+
 finish

@@ -96,6 +96,37 @@ status=$?
   || fail "an unsigned package: exit $status, signer runs: $(tr '\n' ' ' <"$work/runs"), $(cat "$work/stderr")"
 [ "$(cat "$work/out/old-setup.exe")" = "the old setup" ] || fail "an unsigned package: the old output was replaced"
 nothing_left "a package left unsigned"
+# A signature counts only when it verifies: one whose RSA signature value was
+# changed after signing is well formed and holds the file's digest, but
+# osslsigncode refuses it, inspect reports it unsigned and a sign command that
+# returns it is refused.
+cat >"$work/spoil-signature.py" <<'PYTHON'
+import sys
+data = bytearray(open(sys.argv[1], 'rb').read())
+# The signer's RSA-2048 signature value, last in a signature without a timestamp.
+at = data.rfind(b'\x04\x82\x01\x00')
+data[at + 4 + 100] ^= 0x01
+open(sys.argv[1], 'wb').write(data)
+PYTHON
+sign_with_test_certificate "$setup" "$work/spoiled.exe" "$work" && python3 "$work/spoil-signature.py" "$work/spoiled.exe" \
+  || fail "spoiling a signature: $(cat "$work/sign.log")"
+! verifies "$work/spoiled.exe" && echo "ok: osslsigncode refuses a changed signature value" \
+  || fail "osslsigncode verifies a changed signature value"
+"$pack" inspect "$work/spoiled.exe" --json >"$work/spoiled.json" 2>"$work/stderr" || fail "inspect: $(cat "$work/stderr")"
+[ "$(member "$work/spoiled.json" setupSigned)" = false ] \
+  && [ "$(member "$work/spoiled.json" setupSignatureProblem)" = "\"its signature does not verify with its certificate's key\"" ] \
+  && echo "ok: inspect reports a changed signature value unsigned, with the reason" \
+  || fail "inspect of a changed signature value: $(cat "$work/spoiled.json")"
+"$pack" "$package" -o "$work/out/old-setup.exe" \
+  --sign-command "$signer && case %2 in *.exe) python3 '$work/spoil-signature.py' %2;; esac" \
+  >/dev/null 2>"$work/stderr" </dev/null
+status=$?
+[ "$status" = 1 ] && grep -qF "Signing the setup failed: the sign command's output carries no valid signature: its signature does not verify with its certificate's key" "$work/stderr" \
+  && echo "ok: a sign command returning a signature that does not verify is refused" \
+  || fail "a signature that does not verify: exit $status: $(cat "$work/stderr")"
+[ "$(cat "$work/out/old-setup.exe")" = "the old setup" ] || fail "a signature that does not verify replaced the output"
+nothing_left "a signature that does not verify"
+
 "$pack" "$package" -o "$work/out/old-setup.exe" --sign-command "osslsigncode sign -in a.msi" 2>"$work/stderr" </dev/null
 [ $? = 2 ] && grep -q "must name the file to sign as %1" "$work/stderr" && echo "ok: a command without %1 is refused" \
   || fail "without %1: $(cat "$work/stderr")"

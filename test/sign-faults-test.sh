@@ -43,6 +43,15 @@ status=${PIPESTATUS[0]}
   || fail "piped through head: exit $status"
 rm -f "$work/out/"*
 
+# velkin-pack ignores SIGPIPE for itself; the signer starts with the default,
+# as a shell's programs do (a pipeline of its own ends as it should).
+"$pack" "$package" -o "$work/out/pipe-setup.exe" \
+  --sign-command "ignored=\$(sed -n 's/^SigIgn:[[:space:]]*//p' /proc/\$\$/status); [ \$((0x\$ignored & 0x1000)) = 0 ] || { echo 'SIGPIPE is ignored' >&2; exit 9; }; $signer" \
+  >/dev/null 2>"$work/stderr" </dev/null
+status=$?
+[ "$status" = 0 ] && echo "ok: the signer starts with SIGPIPE's default" || fail "SIGPIPE for the signer: exit $status: $(cat "$work/stderr")"
+rm -f "$work/out/"*
+
 # A signer that leaves a process holding its standard error (an agent): the
 # run ends with the signer, not with that process.
 holder="sh -c 'echo \$\$ >\"$work/holder\"; exec sleep 60' >&2 &"
@@ -81,7 +90,7 @@ sign_with_test_certificate "$packages/permachine.msi" "$work/other-signed.msi" "
   >/dev/null 2>"$work/stderr" </dev/null
 status=$?
 [ "$status" = 1 ] && [ "$(wc -l <"$work/stderr")" = 1 ] \
-  && grep -qF "velkin-pack: error: Signing the package failed: the sign command returned another package (its ProductCode" \
+  && grep -qF "velkin-pack: error: Signing the package failed: the sign command returned another package (the " \
     "$work/stderr" && [ -z "$(ls -A "$work/out")" ] && echo "ok: another package from the signer: $(cat "$work/stderr")" \
   || fail "another package: exit $status: $(cat "$work/stderr")"
 "$pack" "$package" -o "$work/out/other-setup.exe" \
@@ -89,6 +98,22 @@ status=$?
 [ $? = 1 ] && grep -qx "velkin-pack: error: Signing the package failed: the sign command's output is no package velkin-pack can pack" \
   "$work/stderr" && echo "ok: no package from the signer, named as such" || fail "no package: $(cat "$work/stderr")"
 nothing_left "signers returning other packages"
+
+# What the signer wrote that no file velkin-pack reads is named as the sign
+# command's output, never by its private path.
+while IFS='|' read -r what command expected; do
+  "$pack" "$package" -o "$work/out/app-setup.exe" --sign-command "$command" >/dev/null 2>"$work/stderr" </dev/null
+  status=$?
+  [ "$status" = 1 ] && grep -qF "velkin-pack: error: $expected" "$work/stderr" && ! grep -q "$work/tmp" "$work/stderr" \
+    && [ -z "$(ls -A "$work/out")" ] && echo "ok: $what: $expected" || fail "$what: exit $status: $(cat "$work/stderr")"
+done <<TABLE
+a FIFO for the package|mkfifo %2 # %1|Signing the package failed: the sign command exited with 0 but wrote a FIFO as its signed file, not a regular file
+a device for the package|ln -s /dev/zero %2 # %1|Signing the package failed: the sign command exited with 0 but wrote a character device as its signed file, not a regular file
+a package of 3 GiB|cp %1 %2; truncate -s 3G %2|The package returned by the sign command has 3221225472 bytes; a setup executable can carry at most
+a FIFO for the setup|case %1 in *.msi) $signer;; *) mkfifo %2;; esac|Signing the setup failed: the sign command exited with 0 but wrote a FIFO as its signed file, not a regular file
+a device for the setup|case %1 in *.msi) $signer;; *) ln -s /dev/null %2;; esac|Signing the setup failed: the sign command exited with 0 but wrote a character device as its signed file, not a regular file
+TABLE
+nothing_left "signers writing no regular file"
 
 # A certificate table is a signature only in Authenticode's form and with
 # the file's digest: a signer writing 4096 zero bytes as the table, or junk
@@ -232,6 +257,47 @@ for target in alone "'s group"; do
     [ -n "$signer_alive" ] && kill "$(cat "$work/signer.pid")"
     nothing_left "SIG$signal to $target"
   done
+done
+
+# A signal passed on reaches the signer's whole group, and the run ends
+# after the group does: a program that the signer's shell started and that
+# cleans up on SIGTERM (a second) has done so when velkin-pack has exited;
+# one that ignores SIGTERM is ended with SIGKILL after 10 s, and the message
+# says so.
+cat >"$work/trapper.sh" <<'SCRIPT'
+trap "$2" TERM
+echo $$ >"$1"
+sleep 60 &
+wait
+SCRIPT
+for trap in "sleep 1; echo cleaned >'$work/cleaned'; exit 3" ""; do
+  rm -f "$work/cleaned"
+  started "$pack" "$package" -o "$work/out/app-setup.exe" \
+    --sign-command "sh '$work/trapper.sh' '$work/signer.pid' \"$trap\"; true # %1"
+  wait_for "$work/signer.pid"
+  kill -TERM "$started"
+  wait "$started"
+  status=$?
+  cleaned=$(cat "$work/cleaned" 2>/dev/null)
+  # One killed is reaped by init a moment later.
+  for _ in $(seq 20); do
+    signer_alive=$(kill -0 "$(cat "$work/signer.pid")" 2>/dev/null && echo yes)
+    [ -z "$signer_alive" ] && break
+    sleep 0.1
+  done
+  if [ -n "$trap" ]; then
+    [ "$status" = 1 ] && [ "$cleaned" = cleaned ] && [ -z "$signer_alive" ] \
+      && grep -qF "Signing the package was interrupted by signal 15, passed on to the sign command: the sign command was ended by signal 15; nothing was published" "$work/stderr" \
+      && echo "ok: a signer cleaning up on SIGTERM is waited for: $(cat "$work/stderr")" \
+      || fail "a signer cleaning up: exit $status, cleaned: ${cleaned:-no}, alive: ${signer_alive:-no}: $(cat "$work/stderr")"
+  else
+    [ "$status" = 1 ] && [ -z "$signer_alive" ] \
+      && grep -qF "the processes it started that still ran 10 s later were ended with SIGKILL; nothing was published" "$work/stderr" \
+      && echo "ok: a signer ignoring SIGTERM is ended with SIGKILL, said: $(cat "$work/stderr")" \
+      || fail "a signer ignoring SIGTERM: exit $status, alive: ${signer_alive:-no}: $(cat "$work/stderr")"
+  fi
+  [ -n "$signer_alive" ] && kill -KILL "$(cat "$work/signer.pid")"
+  nothing_left "a signer's group after SIGTERM"
 done
 
 # SIGTERM between the signatures, while the setup is written around a large

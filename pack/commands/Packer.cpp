@@ -1,6 +1,8 @@
 #include "Packer.h"
 
+#include "ChangeWatch.h"
 #include "CompoundFileCheck.h"
+#include "CompoundFileReader.h"
 #include "DamagedFile.h"
 #include "ErrorHandling.h"
 #include "IconResource.h"
@@ -215,23 +217,35 @@ struct WrittenSetup {
     bool stubSignatureDropped;
 };
 
+[[noreturn]] void changedWhilePacked(const tstring& packagePath) {
+    VK_THROW_MSG("The package " << packagePath
+                                << " changed while it was packed (is a build step still writing it?); nothing was "
+                                   "written: pack it again once it is complete");
+}
+
 // Writes the setup around the package at `packagePath` into `output`, staged
 // at `stagingPath` and not yet published; the version record names the
-// request's output. `languages`: the list of a multilingual package's
+// request's output. Messages name the package as `shownPackage` ("The
+// package <shownPackage> has ..."): its path, or what the user knows a
+// private copy as. `languages`: the list of a multilingual package's
 // languages, or empty.
 WrittenSetup writeSetup(const PackRequest& request, const tstring& stubPath, const tstring& packagePath,
-                        std::optional<StagedOutput>& output, const tstring& stagingPath,
-                        const std::string& languages) {
+                        const tstring& shownPackage, std::optional<StagedOutput>& output,
+                        const tstring& stagingPath, const std::string& languages) {
     // Reading the package's facts takes longest of all for a small package:
     // it starts first, and the stub and the icon are read meanwhile. While
     // it runs, the package is also summed for the CheckSum and copied into
     // its place, which depends on the names of the setup's resources and its
     // size alone: the setup takes little longer than a copy. A package too
-    // near the limit to be sure to fit waits for the facts.
+    // near the limit to be sure to fit waits for the facts. Each reading
+    // comes after the watch begins: a package that a build step still
+    // writes may give the facts one content and the copy another, and is
+    // refused.
+    const InputFile package(packagePath);
+    const ChangeWatch changes(package);
     PackageReading reading(packagePath);
     const IconSet icons = request.icon.empty() ? IconSet() : readIconFile(request.icon, 1);
     const SetupStub stub{InputFile(stubPath), stubPath};
-    const InputFile package(packagePath);
     const uint64_t packageSize = package.size();
     PackageChecksum packageSum(package);
     const std::vector<ResourceData> provisionalResources = setupResources(stub, icons, {}, {}, languages);
@@ -243,13 +257,13 @@ WrittenSetup writeSetup(const PackRequest& request, const tstring& stubPath, con
         provisional.copyPackage(*output, package);
         copiedTo = provisional.packageOffset();
     }
-    const RawPackageFacts facts = factsOrSizeRefusal(reading, packagePath, packageSize, provisionalLimit);
-    const PackageInfo product = packageInfo(facts, packagePath);
-    requireEmbeddedSources(facts, packagePath);
+    const RawPackageFacts facts = factsOrSizeRefusal(reading, shownPackage, packageSize, provisionalLimit);
+    const PackageInfo product = packageInfo(facts, shownPackage);
+    requireEmbeddedSources(facts, shownPackage);
 
     const std::vector<ResourceData> resources =
         setupResources(stub, icons, productCodeBytes(product), versionRecord(product, request.output), languages);
-    checkSize(packagePath, packageSize, packageLimit(stub, stubPath, resources));
+    checkSize(shownPackage, packageSize, packageLimit(stub, stubPath, resources));
     const SetupWriter writer = writerAround(stub, stubPath, resources, packageSize);
     if (!output) {
         output.emplace(stagingPath);
@@ -259,6 +273,9 @@ WrittenSetup writeSetup(const PackRequest& request, const tstring& stubPath, con
     // The setup is checked against the place the package was copied to.
     requireSamePlace(*copiedTo, writer.packageOffset(), stagingPath);
     writer.writeAround(*output, packageSum);
+    if (changes.changed()) {
+        changedWhilePacked(shownPackage);
+    }
     return WrittenSetup{facts, product, *copiedTo, packageSize, stub.signatureDropped()};
 }
 
@@ -308,6 +325,33 @@ void copyFile(const tstring& from, const tstring& to) {
     copy.publish();
 }
 
+// The signer's package is the user's, every byte but the signature streams,
+// and carries a signature that verifies. The setup holds a copy of it, so
+// this is one more reading of each.
+void requireSignedCopy(const tstring& originalPath, const tstring& signedPath) {
+    const InputFile originalFile(originalPath);
+    const InputFile signedFile(signedPath);
+    SignedCopy copy;
+    try {
+        const CompoundFileReader original(originalFile, 0, originalFile.size());
+        const CompoundFileReader signedPackage(signedFile, 0, signedFile.size());
+        copy = compareSignedCopy(original.root(), signedPackage.root());
+    } catch (const VkError<DamagedFileError>&) {
+        VK_THROW_MSG("Signing the package failed: the sign command's output is no package velkin-pack can pack");
+    }
+    if (!copy.difference.empty()) {
+        VK_THROW_MSG("Signing the package failed: the sign command returned another package (" << copy.difference
+                                                                                                 << ")");
+    }
+    if (!copy.signature.present) {
+        VK_THROW_MSG("Signing the package failed: the sign command wrote a package without a signature");
+    }
+    if (!copy.signature.valid()) {
+        VK_THROW_MSG("Signing the package failed: the sign command's output carries no valid signature: "
+                     << copy.signature.problem);
+    }
+}
+
 // The signer sees files of velkin-pack's own, by name, in a private
 // directory: a copy of the package and the setup before it is published.
 // Whatever it writes there goes with the directory. Their names are fixed,
@@ -330,6 +374,9 @@ PackReport packSigned(const PackRequest& request, const tstring& stubPath, const
     }
     const PrivateDirectory work;
     PackReport report;
+    // The signer's copy has the bytes the facts were read from.
+    const InputFile watched(request.package);
+    const ChangeWatch changes(watched);
     tstring package = request.package;
     if (languages) {
         package = work.place(L"package", L"package.msi");
@@ -338,16 +385,22 @@ PackReport packSigned(const PackRequest& request, const tstring& stubPath, const
     const RawPackageFacts original = readPackageFacts(package);
     packageInfo(original, request.package);
     requireEmbeddedSources(original, request.package);
+    // What the signer is given: the signed package must be it, but for its
+    // signature.
+    tstring toSign = package;
     if (languages) {
-        package = signer.sign(SignStep::Package, package, work.place(L"package-signed", L"package.msi"),
+        package = signer.sign(SignStep::Package, toSign, work.place(L"package-signed", L"package.msi"),
                               request.package);
     } else if (original.isSigned) {
         report.notes.push_back(L"The package " + request.package +
                                L" carries a signature already: it is packed as it is, not signed again");
     } else {
-        const tstring copy = work.place(L"package", L"package.msi");
-        copyFile(request.package, copy);
-        package = signer.sign(SignStep::Package, copy, work.place(L"package-signed", L"package.msi"),
+        toSign = work.place(L"package", L"package.msi");
+        copyFile(request.package, toSign);
+        if (changes.changed()) {
+            changedWhilePacked(request.package);
+        }
+        package = signer.sign(SignStep::Package, toSign, work.place(L"package-signed", L"package.msi"),
                               request.package);
     }
 
@@ -356,8 +409,9 @@ PackReport packSigned(const PackRequest& request, const tstring& stubPath, const
     const bool signedHere = package != request.package;
     const WrittenSetup setup = [&] {
         try {
-            return writeSetup(request, stubPath, package, staged, unsignedSetup,
-                              languages ? languages->languageList() : std::string());
+            return writeSetup(request, stubPath, package,
+                              signedHere ? tstring(L"returned by the sign command") : request.package, staged,
+                              unsignedSetup, languages ? languages->languageList() : std::string());
         } catch (const VkError<DamagedFileError>&) {
             // Its path is gone with the private directory.
             if (signedHere) {
@@ -367,13 +421,8 @@ PackReport packSigned(const PackRequest& request, const tstring& stubPath, const
             throw;
         }
     }();
-    const std::string difference = signedHere ? differenceFromOriginal(original, setup.facts) : std::string();
-    if (!difference.empty()) {
-        VK_THROW_MSG("Signing the package failed: the sign command returned another package (" << difference
-                                                                                                 << ")");
-    }
-    if (!setup.product.isSigned) {
-        VK_THROW_MSG("Signing the package failed: the sign command wrote a package without a signature");
+    if (signedHere) {
+        requireSignedCopy(toSign, package);
     }
     staged->publish();
     // A signer that changes its file is judged against a copy.
@@ -397,8 +446,12 @@ PackReport packSigned(const PackRequest& request, const tstring& stubPath, const
         VK_THROW_MSG("Signing the setup failed: the sign command wrote a setup without a signature");
     }
     output.copy(result, 0, 0, result.size());
-    publishCheckedSetup(output, setup.packageOffset, setup.packageSize, productCodeBytes(setup.product),
-                        signerOutput);
+    {
+        PrivateDirectory::Publication publication;
+        publishCheckedSetup(output, setup.packageOffset, setup.packageSize, productCodeBytes(setup.product),
+                            signerOutput);
+        publication.done(output.path());
+    }
     const std::vector<tstring> stubNotes = notesFor(stubPath, setup);
     report.notes.insert(report.notes.begin(), stubNotes.begin(), stubNotes.end());
     report.warnings = warningsFor(request.package, setup.product, output.path());
@@ -437,8 +490,9 @@ PackReport pack(const PackRequest& request) {
         return packSigned(request, stubPath, languages.get());
     }
     std::optional<StagedOutput> output;
-    const WrittenSetup setup = languages ? writeMultilingualSetup(request, stubPath, *languages, output)
-                                         : writeSetup(request, stubPath, request.package, output, request.output, {});
+    const WrittenSetup setup =
+        languages ? writeMultilingualSetup(request, stubPath, *languages, output)
+                  : writeSetup(request, stubPath, request.package, request.package, output, request.output, {});
     publishCheckedSetup(*output, setup.packageOffset, setup.packageSize, productCodeBytes(setup.product),
                         L"the new setup");
     return PackReport{notesFor(stubPath, setup), warningsFor(request.package, setup.product, output->path())};

@@ -6,9 +6,9 @@
 #include <memory>
 #include <vector>
 
-// The cryptography of the Intune package, from each host's library (OpenSSL's
-// libcrypto on Linux, CNG on Windows); callers never see which. Every failure
-// throws an error for the user.
+// The cryptography of the Intune package and of signatures, from each host's
+// library (OpenSSL's libcrypto on Linux, CNG on Windows); callers never see
+// which. Every failure throws an error for the user.
 
 // Bytes from the system's cryptographic random source: for keys.
 void randomBytes(uint8_t* bytes, size_t size);
@@ -51,3 +51,12 @@ public:
 private:
     std::unique_ptr<State> state_;
 };
+
+// Whether `signature` is the RSA signature (PKCS #1 v1.5) of the SHA-256
+// digest of `size` bytes at `message` by the public key of `modulus` and
+// `exponent` (unsigned, big-endian, without leading zeros; the caller keeps
+// them within what both hosts' libraries take, and `signature` as long as
+// the modulus). A signature that does not verify is false, whatever the
+// library's reason, so that both hosts give the same answer.
+bool rsaSha256SignatureVerifies(const std::vector<uint8_t>& modulus, const std::vector<uint8_t>& exponent,
+                                const uint8_t* message, size_t size, const std::vector<uint8_t>& signature);

@@ -16,6 +16,10 @@ tstring quote(const tstring& path);
 // its place ("%1").
 tstring quoteWithin(const tstring& path);
 
+// How long the command's processes may take to end once a signal was passed
+// on to them (Linux).
+constexpr int groupEndSeconds = 10;
+
 struct Outcome {
     // False when a signal ended the command (Linux); `code` is then the
     // signal's number, otherwise the exit code.
@@ -27,6 +31,10 @@ struct Outcome {
     // The signal that ended velkin-pack's run while the command ran, passed
     // on to it (Linux: SIGINT, SIGTERM, SIGHUP); 0 for none.
     int interruptedBy = 0;
+    // After such a signal, processes of the command's were still running
+    // when the bound for their end had passed, and were ended with SIGKILL
+    // (Linux).
+    bool groupKilled = false;
 };
 
 // Runs the command with velkin-pack's standard input, and its standard

@@ -75,7 +75,12 @@ tstring Signer::sign(SignStep signStep, const tstring& file, const tstring& sign
     // Whatever the signer did then, the run was asked to end.
     if (outcome.interruptedBy != 0) {
         VK_THROW_MSG(step << " was interrupted by signal " << outcome.interruptedBy << ", passed on to the sign "
-                          << "command: " << howItEnded(outcome) << "; nothing was published");
+                          << "command: " << howItEnded(outcome)
+                          << (outcome.groupKilled ? "; the processes it started that still ran "
+                                                        + std::to_string(ShellCommand::groupEndSeconds)
+                                                        + " s later were ended with SIGKILL"
+                                                  : std::string())
+                          << "; nothing was published");
     }
     if (!outcome.exited || outcome.code != 0) {
         VK_THROW_MSG(step << " failed: " << howItEnded(outcome) << whatItSaid(outcome));
@@ -83,6 +88,12 @@ tstring Signer::sign(SignStep signStep, const tstring& file, const tstring& sign
     const tstring result = signsInPlace() ? file : signedFile;
     if (!PackFiles::exists(result) || PackFiles::isDirectory(result)) {
         VK_THROW_MSG(step << " failed: " << howItEnded(outcome) << " but wrote no signed file" << whatItSaid(outcome));
+    }
+    // Its path is private: the user knows it as the sign command's output.
+    const tstring kind = PackFiles::nonFileKind(result);
+    if (!kind.empty()) {
+        VK_THROW_MSG(step << " failed: " << howItEnded(outcome) << " but wrote " << kind
+                          << " as its signed file, not a regular file");
     }
     if (sameBytes(result, original)) {
         VK_THROW_MSG(step << " failed: " << howItEnded(outcome) << " but left the file as it was"

@@ -21,6 +21,24 @@ public:
     // makes: nothing is there yet.
     tstring place(const tstring& folder, const tstring& leaf) const;
 
+    // Held while the run publishes its output: on Linux a polite signal
+    // waits for the publication to end, and then says what was published
+    // (done) rather than that nothing was.
+    class Publication {
+    public:
+        Publication();
+        ~Publication();
+        Publication(const Publication&) = delete;
+        Publication& operator=(const Publication&) = delete;
+
+        void done(const tstring& output);
+
+        struct State;
+
+    private:
+        std::unique_ptr<State> state_;
+    };
+
     struct Handle;
 
 private:

@@ -14,10 +14,17 @@
 
 using Clsid = std::array<uint8_t, 16>;
 
+// What a directory entry holds beside its name, place and CLSID, as the
+// reader found it: its state bits, then its creation and modification times
+// (zeros for a stream). The writer writes zeros; a package's signature of
+// the extended form covers them.
+using EntryState = std::array<uint8_t, 20>;
+
 struct CompoundStream {
     std::u16string name;
     // None is an empty stream.
     std::shared_ptr<const ByteSource> bytes;
+    EntryState state{};
 };
 
 struct CompoundStorage {
@@ -25,6 +32,7 @@ struct CompoundStorage {
     Clsid clsid{};
     std::vector<CompoundStream> streams;
     std::vector<CompoundStorage> storages;
+    EntryState state{};
 };
 
 // Finds a direct child by its exact name; nullptr when there is none.

@@ -45,6 +45,7 @@ constexpr size_t leftField = 68;
 constexpr size_t rightField = 72;
 constexpr size_t childField = 76;
 constexpr size_t clsidField = 80;
+constexpr size_t stateField = 96;
 constexpr size_t startField = 116;
 constexpr size_t sizeField = 120;
 // A name's bytes, its terminator included.

@@ -345,6 +345,7 @@ private:
         ChainWalker miniSectors("mini FAT", "mini sector", tables_->miniFat,
                                 (miniStreamSize + miniSectorSize - 1) / miniSectorSize);
         std::copy(root + clsidField, root + clsidField + 16, root_.clsid.begin());
+        std::copy(root + stateField, root + stateField + root_.state.size(), root_.state.begin());
 
         reached_.assign(entries_, false);
         reached_[0] = true;
@@ -371,12 +372,16 @@ private:
                 const uint8_t* at = entry(id);
                 switch (at[typeField]) {
                 case Storage:
-                    storage.storages.push_back(CompoundStorage{nameOf(id), {}, {}, {}});
+                    storage.storages.push_back(CompoundStorage{nameOf(id), {}, {}, {}, {}});
                     std::copy(at + clsidField, at + clsidField + 16, storage.storages.back().clsid.begin());
+                    std::copy(at + stateField, at + stateField + EntryState().size(),
+                              storage.storages.back().state.begin());
                     childStorages.push_back(id);
                     break;
                 case Stream:
-                    storage.streams.push_back(CompoundStream{nameOf(id), stream(id, sectors, miniSectors)});
+                    storage.streams.push_back(CompoundStream{nameOf(id), stream(id, sectors, miniSectors), {}});
+                    std::copy(at + stateField, at + stateField + EntryState().size(),
+                              storage.streams.back().state.begin());
                     break;
                 default:
                     VK_THROW_DAMAGED("its directory entry " << id << " is of no known type");

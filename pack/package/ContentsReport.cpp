@@ -170,7 +170,9 @@ std::string textReport(const FileContents& contents) {
                                     scopeText(package.defaultScope) + " by default)"
                               : scopeText(package.scope)},
         {"Package code", orNone(package.packageCode)},
-        {"Signed", package.isSigned ? "yes" : "no"},
+        {"Signed", package.isSigned ? "yes"
+                   : contents.signatureProblem.empty() ? "no"
+                                                       : "no: " + visibleText(contents.signatureProblem)},
         {"Package size", std::to_string(contents.packageSize) + " bytes"},
         {"Languages", languagesText(contents.languages)},
     };
@@ -211,6 +213,7 @@ std::string jsonReport(const FileContents& contents) {
         {"defaultInstallScope", JsonText::quoted(scopeKey(package.defaultScope))},
         {"packageCode", jsonStringOrNull(package.packageCode)},
         {"signed", package.isSigned ? "true" : "false"},
+        {"signatureProblem", contents.signatureProblem.empty() ? "null" : JsonText::quoted(contents.signatureProblem)},
         {"packageSize", std::to_string(contents.packageSize)},
         {"languages", languagesJson(contents.languages, false)},
         {"languageTags", languagesJson(contents.languages, true)},

@@ -2,9 +2,11 @@
 
 #include "DamagedFile.h"
 #include "GuidText.h"
+#include "CompoundFileReader.h"
 #include "InputChecks.h"
 #include "LanguageChoice.h"
 #include "LanguageTags.h"
+#include "PackageSignature.h"
 #include "PackFiles.h"
 #include "SetupFile.h"
 
@@ -35,6 +37,14 @@ bool namesProduct(const tstring& code, const tstring& productCode) {
     return canonical && *canonical == productCode;
 }
 
+// "signed" is a signature that verifies, not a stream of that name.
+void judgeSignature(const InputFile& file, uint64_t offset, uint64_t size, FileContents& contents) {
+    const CompoundFileReader reader(file, offset, size);
+    const PackageSignature signature = readPackageSignature(reader.root());
+    contents.package.isSigned = signature.valid();
+    contents.signatureProblem = signature.problem;
+}
+
 FileContents setupContents(const InputFile& file) {
     const SetupFile setup(file, file.path());
     FileContents result;
@@ -58,6 +68,11 @@ FileContents setupContents(const InputFile& file) {
         }
     }
     result.packageSize = setup.packageSize();
+    try {
+        judgeSignature(file, setup.packageOffset(), setup.packageSize(), result);
+    } catch (const VkError<DamagedFileError>&) {
+        VK_THROW_DAMAGED(file.path() << " is a Velkin setup executable whose package cannot be read");
+    }
     result.setupSigned = setup.isSigned();
     result.setupSignatureProblem = setup.signatureProblem();
     // Byte by byte: whatever the resource holds can be shown.
@@ -89,6 +104,11 @@ FileContents readFileContents(const tstring& path) {
         result.package = packageInfo(facts, path);
         result.languages = templateLanguages(tstrings::toUtf8(facts.platformTemplate));
         result.packageSize = file.size();
+        try {
+            judgeSignature(file, 0, file.size(), result);
+        } catch (const VkError<DamagedFileError>& e) {
+            VK_THROW_DAMAGED(path << " is not a Windows Installer package: " << e.originalMessage());
+        }
         return result;
     }
     case FileKind::Other:

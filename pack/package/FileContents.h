@@ -32,6 +32,9 @@ struct FileContents {
     // why not.
     bool setupSigned = false;
     std::string setupSignatureProblem;
+    // The package (its own, or the setup's) carries a signature stream that
+    // is no valid signature of it (package.isSigned is then false): why not.
+    std::string signatureProblem;
 };
 
 // Reads a package, a transform, or the package inside a setup executable;

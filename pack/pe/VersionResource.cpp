@@ -1,6 +1,7 @@
 #include "VersionResource.h"
 
 #include "ByteSource.h"
+#include "ErrorHandling.h"
 
 #include <cwctype>
 
@@ -48,6 +49,25 @@ void node(Writer& out, const std::u16string& key, uint16_t valueLength, uint16_t
     out.align();
     body();
     out.patchWord(start, static_cast<uint16_t>(out.size() - start));
+}
+
+// Each of a record's lengths has 16 bits: values are cut to this many
+// UTF-16 units, "..." included, so that every record we write holds
+// (Explorer shows far fewer).
+constexpr size_t longestValue = 1024;
+const std::u16string cutMark = u"...";
+
+std::u16string heldValue(std::u16string value) {
+    if (value.size() <= longestValue) {
+        return value;
+    }
+    size_t kept = longestValue - cutMark.size();
+    // A character beyond the BMP stays whole or goes.
+    if (value[kept - 1] >= 0xD800 && value[kept - 1] <= 0xDBFF) {
+        --kept;
+    }
+    value.resize(kept);
+    return value + cutMark;
 }
 
 } // namespace
@@ -101,7 +121,7 @@ std::vector<uint8_t> buildVersionResource(const VersionInfo& info) {
         node(out, u"StringFileInfo", 0, 1, [&] {
             node(out, table, 0, 1, [&] {
                 for (const auto& [name, value] : info.strings) {
-                    const std::u16string text = tstrings::toUtf16(value);
+                    const std::u16string text = heldValue(tstrings::toUtf16(value));
                     node(out, tstrings::toUtf16(name), static_cast<uint16_t>(text.size() + 1), 1,
                          [&] { out.text(text); });
                 }
@@ -114,5 +134,9 @@ std::vector<uint8_t> buildVersionResource(const VersionInfo& info) {
             });
         });
     });
+    if (out.size() > 0xFFFF) {
+        VK_THROW_MSG("The version record of " << info.strings.size() << " texts has " << out.size()
+                                              << " bytes, more than its 16-bit length holds");
+    }
     return out.take();
 }

@@ -100,6 +100,18 @@ TEST(PathUtilsTest, OrdinaryFormOnlyWhereItNamesTheSameFile) {
     }
 }
 
+// MAX_PATH counts the terminator: a path of 259 characters is the longest
+// the ordinary form takes, one of exactly 260 needs the long form.
+TEST(PathUtilsTest, TheLongFormStartsAt260Characters) {
+    const tstring longest = L"C:\\" + tstring(maxOrdinaryPathLength - 4, L'x');
+    ASSERT_EQ(259u, longest.size());
+    EXPECT_FALSE(needsVerbatimForm(longest));
+    EXPECT_TRUE(needsVerbatimForm(longest + L"x"));
+    EXPECT_TRUE(needsVerbatimForm(longest + L"xx"));
+    EXPECT_FALSE(needsVerbatimForm(L"\\\\?\\" + longest + L"x"));
+    EXPECT_FALSE(needsVerbatimForm(L"main.msi"));
+}
+
 // And back: every ordinary absolute path, of any length, has its verbatim
 // form; what has none stays as it is.
 TEST(PathUtilsTest, VerbatimFormOfAbsolutePaths) {

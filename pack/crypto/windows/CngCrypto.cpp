@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -184,4 +185,38 @@ std::array<uint8_t, 32> Sha256::finish() {
     check(::BCryptFinishHash(state_->hash.get(), digest.data(), static_cast<ULONG>(digest.size()), 0),
           "finish SHA-256");
     return digest;
+}
+
+bool rsaSha256SignatureVerifies(const std::vector<uint8_t>& modulus, const std::vector<uint8_t>& exponent,
+                                const uint8_t* message, size_t size, const std::vector<uint8_t>& signature) {
+    Sha256 sum;
+    sum.add(message, size);
+    std::array<uint8_t, 32> digest = sum.finish();
+
+    ULONG bits = static_cast<ULONG>(modulus.size() * 8);
+    for (uint8_t top = modulus.empty() ? 0xFF : modulus[0]; (top & 0x80) == 0; top = static_cast<uint8_t>(top << 1)) {
+        --bits;
+    }
+    // CNG's public key: the header, then the exponent and the modulus,
+    // big-endian.
+    std::vector<uint8_t> blob(sizeof(BCRYPT_RSAKEY_BLOB));
+    BCRYPT_RSAKEY_BLOB header{};
+    header.Magic = BCRYPT_RSAPUBLIC_MAGIC;
+    header.BitLength = bits;
+    header.cbPublicExp = static_cast<ULONG>(exponent.size());
+    header.cbModulus = static_cast<ULONG>(modulus.size());
+    std::memcpy(blob.data(), &header, sizeof(header));
+    blob.insert(blob.end(), exponent.begin(), exponent.end());
+    blob.insert(blob.end(), modulus.begin(), modulus.end());
+
+    UniqueAlgorithm algorithm;
+    check(::BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_RSA_ALGORITHM, nullptr, 0), "open RSA");
+    UniqueAny<KeyTraits> key;
+    check(::BCryptImportKeyPair(algorithm.get(), nullptr, BCRYPT_RSAPUBLIC_BLOB, key.put(), blob.data(),
+                                static_cast<ULONG>(blob.size()), 0),
+          "take an RSA key");
+    BCRYPT_PKCS1_PADDING_INFO padding{BCRYPT_SHA256_ALGORITHM};
+    return BCRYPT_SUCCESS(::BCryptVerifySignature(key.get(), &padding, digest.data(),
+                                                  static_cast<ULONG>(digest.size()), bytesOf(signature.data()),
+                                                  static_cast<ULONG>(signature.size()), BCRYPT_PAD_PKCS1));
 }

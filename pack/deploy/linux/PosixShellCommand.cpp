@@ -188,6 +188,19 @@ int waitReading(pid_t child, int errors, ErrorTail& tail) {
     }
 }
 
+// Whether the processes of `group` end within the bound; those that are
+// left get SIGKILL.
+bool groupEnded(pid_t group) {
+    for (int waited = 0; waited < ShellCommand::groupEndSeconds * 50; ++waited) {
+        if (::kill(-group, 0) != 0 && errno == ESRCH) {
+            return true;
+        }
+        ::usleep(20 * 1000);
+    }
+    ::kill(-group, SIGKILL);
+    return false;
+}
+
 } // namespace
 
 namespace ShellCommand {
@@ -257,7 +270,7 @@ Outcome run(const tstring& commandLine, const std::map<tstring, tstring>& variab
                           nullptr};
     pid_t child = 0;
     {
-        const SignalWatch::Spawning spawning;
+        const SignalWatch::Held spawning;
         const int started =
             ::posix_spawn(&child, "/bin/sh", actions.get(), attributes.get(), argv, environment.data());
         if (started != 0) {
@@ -277,10 +290,16 @@ Outcome run(const tstring& commandLine, const std::map<tstring, tstring>& variab
             throw;
         }
     }
-    SignalWatch::passOnTo(0);
     const bool exited = WIFEXITED(status);
-    return Outcome{exited, exited ? WEXITSTATUS(status) : WTERMSIG(status), lastLine(tail.text()),
-                   SignalWatch::received()};
+    const int interruptedBy = SignalWatch::received(exited ? 0 : WTERMSIG(status));
+    // A signal passed on reached the whole group, and a program that sh
+    // started may still be cleaning up (a trap that takes a while): the run
+    // ends after it, or ends it.
+    const bool groupKilled = interruptedBy != 0 && !groupEnded(child);
+    SignalWatch::passOnTo(0);
+    Outcome outcome{exited, exited ? WEXITSTATUS(status) : WTERMSIG(status), lastLine(tail.text()), interruptedBy};
+    outcome.groupKilled = groupKilled;
+    return outcome;
 }
 
 } // namespace ShellCommand

@@ -27,6 +27,37 @@ UniqueHandle inheritable(DWORD which) {
     return copy;
 }
 
+// The signer's processes, cmd's and those it starts, in a job that ends them
+// when velkin-pack.exe ends while they run (Ctrl+C, a time-out's kill): the
+// last handle to it goes with the process. A signer that ends leaves its
+// agents running, as on Linux: the job lets them go first.
+class SignerJob {
+public:
+    SignerJob() : job_(::CreateJobObjectW(nullptr, nullptr)) { limit(JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE); }
+    ~SignerJob() { limit(0); }
+    SignerJob(const SignerJob&) = delete;
+    SignerJob& operator=(const SignerJob&) = delete;
+
+    // Where velkin-pack.exe runs in a job that takes no other (before
+    // Windows 8), the signer runs outside one, as it did.
+    void take(HANDLE process) const {
+        if (job_) {
+            ::AssignProcessToJobObject(job_.get(), process);
+        }
+    }
+
+private:
+    void limit(DWORD flags) {
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+        limits.BasicLimitInformation.LimitFlags = flags;
+        if (job_) {
+            ::SetInformationJobObject(job_.get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits));
+        }
+    }
+
+    UniqueHandle job_;
+};
+
 // Variables set in velkin-pack's environment for as long as a child is
 // started, which takes them with the rest; then as they were.
 class EnvironmentForChild {
@@ -160,15 +191,20 @@ Outcome run(const tstring& commandLine, const std::map<tstring, tstring>& variab
     std::vector<wchar_t> writable(line.begin(), line.end());
     writable.push_back(L'\0');
     PROCESS_INFORMATION started{};
+    const SignerJob job;
     {
         const EnvironmentForChild environment(variables);
-        if (!::CreateProcessW(shell.c_str(), writable.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                              &startup, &started)) {
+        // Suspended until it is in the job, so that whatever it starts is
+        // too.
+        if (!::CreateProcessW(shell.c_str(), writable.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
+                              nullptr, &startup, &started)) {
             cannotStart(shell);
         }
     }
     const UniqueHandle process(started.hProcess);
     const UniqueHandle thread(started.hThread);
+    job.take(process.get());
+    ::ResumeThread(thread.get());
     errorsWrite.reset();
 
     std::string tail;

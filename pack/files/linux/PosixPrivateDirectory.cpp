@@ -3,6 +3,7 @@
 #include "Descriptor.h"
 #include "ErrorHandling.h"
 #include "NativeText.h"
+#include "PrivateDirectoryRemoval.h"
 #include "SignalWatch.h"
 #include "TreeRemoval.h"
 
@@ -58,6 +59,33 @@ void removeLostDirectories(const std::string& temporary) {
 
 } // namespace
 
+void removePrivateDirectory(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    std::string pattern = path.substr(0, slash + 1) + prefix + "XXXXXX";
+    std::vector<char> moved(pattern.begin(), pattern.end());
+    moved.push_back('\0');
+    std::string target = path;
+    // A directory renames over an empty one.
+    if (::mkdtemp(moved.data())) {
+        if (::rename(path.c_str(), moved.data()) == 0) {
+            target = moved.data();
+        } else {
+            ::rmdir(moved.data());
+        }
+    }
+    if (DIR* listing = ::opendir(target.c_str())) {
+        const std::unique_ptr<DIR, int (*)(DIR*)> closing(listing, ::closedir);
+        while (const dirent* entry = ::readdir(listing)) {
+            const std::string name = entry->d_name;
+            if (name != "." && name != ".." && name != lockName) {
+                removeTree(target + "/" + name);
+            }
+        }
+    }
+    ::unlink((target + "/" + lockName).c_str());
+    ::rmdir(target.c_str());
+}
+
 struct PrivateDirectory::Handle {
     Descriptor lock;
     std::unique_ptr<SignalWatch> signals;
@@ -92,8 +120,10 @@ PrivateDirectory::PrivateDirectory() : handle_(std::make_unique<Handle>()) {
 
 PrivateDirectory::~PrivateDirectory() {
     // Whatever a signer left there goes too; a link is removed, never
-    // followed. A signal meanwhile finds the watch still there.
-    removeTree(toNative(path_));
+    // followed. A signal meanwhile finds the watch still there, and waits
+    // for the removal to end.
+    const SignalWatch::Held holding;
+    removePrivateDirectory(toNative(path_));
 }
 
 tstring PrivateDirectory::place(const tstring& folder, const tstring& leaf) const {
@@ -103,3 +133,13 @@ tstring PrivateDirectory::place(const tstring& folder, const tstring& leaf) cons
     }
     return directory + L"/" + leaf;
 }
+
+struct PrivateDirectory::Publication::State {
+    SignalWatch::Held holding;
+};
+
+PrivateDirectory::Publication::Publication() : state_(std::make_unique<State>()) {}
+
+PrivateDirectory::Publication::~Publication() = default;
+
+void PrivateDirectory::Publication::done(const tstring& output) { SignalWatch::published(toNative(output)); }

@@ -1,8 +1,8 @@
 #include "SignalWatch.h"
 
 #include "Pipe.h"
+#include "PrivateDirectoryRemoval.h"
 #include "StagingCleanup.h"
-#include "TreeRemoval.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -15,10 +15,15 @@
 
 namespace {
 
-std::mutex spawning;
+std::mutex held;
 std::atomic<pid_t> signerGroup{0};
 std::atomic<int> receivedSignal{0};
 std::atomic<int> wake{-1};
+// What the run published; guarded by `held`.
+std::string publishedOutput;
+
+// How long a signal that ended the signer may take to reach the watch.
+constexpr int settleMilliseconds = 200;
 
 void say(const std::string& text) { (void)!::write(STDERR_FILENO, text.data(), text.size()); }
 
@@ -31,7 +36,7 @@ struct SignalWatch::State {
     // The signal that tells the watcher to stop; 0 when none is watched,
     // and there is no watcher.
     int stopSignal = 0;
-    bool stopping = false;
+    std::atomic<bool> stopping{false};
     Pipe woken{"Cannot watch for signals"};
     std::thread watcher;
 };
@@ -50,6 +55,7 @@ SignalWatch::SignalWatch(const std::string& directory) : state_(std::make_unique
     }
     ::fcntl(state_->woken.writeEnd.get(), F_SETFL, O_NONBLOCK);
     receivedSignal = 0;
+    publishedOutput.clear();
     wake = state_->woken.readEnd.get();
     // Blocked in every thread, this one's and those it starts, and taken
     // by the watcher alone.
@@ -61,21 +67,26 @@ SignalWatch::SignalWatch(const std::string& directory) : state_(std::make_unique
             if (::sigwait(&state->watched, &signal) != 0) {
                 continue;
             }
-            const std::lock_guard<std::mutex> held(spawning);
+            // Before anything else: the signer's end may be seen meanwhile.
+            if (!state->stopping) {
+                receivedSignal = signal;
+            }
+            const std::lock_guard<std::mutex> holding(held);
             if (state->stopping) {
                 return;
             }
             const pid_t group = signerGroup;
             if (group != 0) {
                 ::kill(-group, signal);
-                receivedSignal = signal;
                 (void)!::write(state->woken.writeEnd.get(), "", 1);
                 continue;
             }
             StagingCleanup::removeAll();
-            removeTree(state->directory);
-            say("velkin-pack: error: Ended by signal " + std::to_string(signal) + " (" + ::strsignal(signal) +
-                "); nothing was published\n");
+            removePrivateDirectory(state->directory);
+            say("velkin-pack: error: Ended by signal " + std::to_string(signal) + " (" + ::strsignal(signal) + ")" +
+                (publishedOutput.empty() ? std::string("; nothing was published")
+                                         : " after " + publishedOutput + " was published") +
+                "\n");
             ::_exit(1);
         }
     });
@@ -83,7 +94,7 @@ SignalWatch::SignalWatch(const std::string& directory) : state_(std::make_unique
 
 SignalWatch::~SignalWatch() {
     {
-        const std::lock_guard<std::mutex> held(spawning);
+        const std::lock_guard<std::mutex> holding(held);
         state_->stopping = true;
     }
     if (state_->stopSignal == 0) {
@@ -100,7 +111,23 @@ void SignalWatch::passOnTo(pid_t group) { signerGroup = group; }
 
 int SignalWatch::wakeDescriptor() { return wake; }
 
-int SignalWatch::received() { return receivedSignal; }
+int SignalWatch::received(int endedSignerBy) {
+    if (receivedSignal != 0 || endedSignerBy == 0 || callerIgnores(endedSignerBy) || wake < 0) {
+        return receivedSignal;
+    }
+    // Pending for the process, or taken by the watch a moment ago.
+    for (int waited = 0; receivedSignal == 0 && waited < settleMilliseconds; ++waited) {
+        sigset_t pending;
+        ::sigpending(&pending);
+        if (sigismember(&pending, endedSignerBy) != 1 && waited >= 20) {
+            break;
+        }
+        ::usleep(1000);
+    }
+    return receivedSignal;
+}
+
+void SignalWatch::published(const std::string& output) { publishedOutput = output; }
 
 bool SignalWatch::callerIgnores(int signal) {
     struct sigaction current {};
@@ -108,6 +135,6 @@ bool SignalWatch::callerIgnores(int signal) {
     return current.sa_handler == SIG_IGN;
 }
 
-SignalWatch::Spawning::Spawning() { spawning.lock(); }
+SignalWatch::Held::Held() { held.lock(); }
 
-SignalWatch::Spawning::~Spawning() { spawning.unlock(); }
+SignalWatch::Held::~Held() { held.unlock(); }

@@ -96,7 +96,7 @@ const wchar_t* kindOf(HANDLE handle) {
 // the ordinary form (unless the machine allows more); a longer one is handed
 // to them in the verbatim form, which they take at any length.
 tstring systemForm(const tstring& path) {
-    if (path.size() < FileUtils::maxOrdinaryPathLength || FileUtils::isVerbatimPath(path)) {
+    if (!FileUtils::needsVerbatimForm(path)) {
         return path;
     }
     return FileUtils::verbatimForm(FileUtils::toAbsolutePath(path));

@@ -33,3 +33,13 @@ tstring PrivateDirectory::place(const tstring& folder, const tstring& leaf) cons
     FileUtils::createDirectories(directory);
     return FileUtils::joinPath(directory, leaf);
 }
+
+// Ctrl+C ends velkin-pack.exe at once with STATUS_CONTROL_C_EXIT, and says
+// nothing of what was published: there is no message to keep true.
+struct PrivateDirectory::Publication::State {};
+
+PrivateDirectory::Publication::Publication() : state_(std::make_unique<State>()) {}
+
+PrivateDirectory::Publication::~Publication() = default;
+
+void PrivateDirectory::Publication::done(const tstring&) {}

@@ -62,7 +62,7 @@ private:
 std::unique_ptr<PrivateCopy> checkedCopy(const tstring& path) {
     const InputFile file(path);
     requireSoundPackage(file, 0, file.size(), path);
-    if (path.size() < FileUtils::maxOrdinaryPathLength) {
+    if (!FileUtils::needsVerbatimForm(path)) {
         return nullptr;
     }
     return std::make_unique<PrivateCopy>(file, 0, file.size());

@@ -126,6 +126,8 @@ tstring normalizePath(const tstring& path) {
 
 bool isVerbatimPath(const tstring& path) { return tstrings::startsWith(path, L"\\\\?\\"); }
 
+bool needsVerbatimForm(const tstring& path) { return path.size() >= maxOrdinaryPathLength && !isVerbatimPath(path); }
+
 tstring verbatimForm(const tstring& path) {
     if (driveRootLength(path, 0) == 3) {
         return L"\\\\?\\" + path;

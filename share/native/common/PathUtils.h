@@ -43,6 +43,10 @@ bool isVerbatimPath(const tstring& path);
 tstring ordinaryForm(const tstring& path);
 // MAX_PATH, the terminator included.
 constexpr size_t maxOrdinaryPathLength = 260;
+// Whether the system's file functions need `path` in the "\\?\" form: it
+// is not in that form, and has maxOrdinaryPathLength characters or more,
+// which leave no room for the terminator (a machine may allow more).
+bool needsVerbatimForm(const tstring& path);
 // The "\\?\" form of an absolute path in the ordinary form, which the
 // system's file functions take at any length: "\\?\C:\a" of "C:\a",
 // "\\?\UNC\server\share\a" of "\\server\share\a"; any other path (a

@@ -33,6 +33,38 @@ TEST(VersionResourceTest, SystemReadsWhatWasWritten) {
     EXPECT_EQ(record.size(), static_cast<size_t>(record[0] | record[1] << 8));
 }
 
+// Values of 100 KB would wrap the records' 16-bit lengths: each is cut to
+// 1021 units and "...", a character beyond the BMP kept whole, and the
+// system reads every record, also those behind the long ones.
+TEST(VersionResourceTest, LongValuesAreCutSoEveryRecordHolds) {
+    const std::wstring longName(100 * 1024, L'N');
+    // A surrogate pair across the cut: units 1020 and 1021.
+    std::wstring company(1020, L'C');
+    company += L"\U0001F600";
+    company += std::wstring(100 * 1024, L'c');
+    VersionInfo info;
+    info.version = L"1.0";
+    info.strings = {{L"CompanyName", company},
+                    {L"ProductName", longName},
+                    {L"ProductVersion", std::wstring(100 * 1024, L'9')},
+                    {L"FileDescription", L"Demo Setup"},
+                    {L"InternalName", std::wstring(1024, L'i')}};
+    const std::vector<uint8_t> record = buildVersionResource(info);
+    ASSERT_LT(record.size(), 0x10000u);
+    EXPECT_EQ(record.size(), static_cast<size_t>(record[0] | record[1] << 8));
+
+    EXPECT_EQ(std::wstring(1020, L'C') + L"...", queryVersionString(record, L"CompanyName"));
+    EXPECT_EQ(std::wstring(1021, L'N') + L"...", queryVersionString(record, L"ProductName"));
+    EXPECT_EQ(std::wstring(1021, L'9') + L"...", queryVersionString(record, L"ProductVersion"));
+    EXPECT_EQ(L"Demo Setup", queryVersionString(record, L"FileDescription"));
+    EXPECT_EQ(std::wstring(1024, L'i'), queryVersionString(record, L"InternalName"));
+    DWORD* translation = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(::VerQueryValueW(record.data(), L"\\VarFileInfo\\Translation",
+                                 reinterpret_cast<void**>(&translation), &length));
+    EXPECT_EQ(MAKELONG(0x0409, 1200), *translation);
+}
+
 TEST(VersionResourceTest, VersionTextsBecomeFourNumbers) {
     struct Case {
         const wchar_t* text;

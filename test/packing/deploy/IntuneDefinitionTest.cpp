@@ -57,6 +57,43 @@ print(b["displayName"] == sys.argv[2], b["publisher"] == sys.argv[3], b["applica
     }
 }
 
+// Detection.xml gives back the names as they are, whatever they hold.
+TEST(IntuneDefinitionTest, DetectionXmlReadBackByPython) {
+    PackageInfo package = hostilePackage();
+    package.productName += L" \r </Name><Name>injected</Name> 'single' \U00010000";
+    const tstring setupFile = L"R&D <setup> \"1\".exe";
+    const std::string xml = detectionXml(intuneApp(package), setupFile, IntuneEncryption{});
+    const std::string read = runPython(R"(
+import sys, xml.etree.ElementTree as tree
+root = tree.fromstring(sys.argv[1].encode('utf-8'))
+print(len(root.findall('Name')), root.find('Name').text == sys.argv[2], root.find('SetupFile').text == sys.argv[3])
+)",
+                                       {xml, tstrings::toUtf8(package.productName), tstrings::toUtf8(setupFile)});
+    EXPECT_EQ("1 True True\n", read);
+}
+
+// XML 1.0 carries no U+FFFE, U+FFFF nor control characters but tab and the
+// line ends: a name holding one is refused, naming it; the characters beside
+// them pass.
+TEST(IntuneDefinitionTest, DetectionXmlRefusesWhatXmlCannotCarry) {
+    for (const wchar_t* character : {L"\uFFFE", L"\uFFFF", L"\u0001", L"\u001F"}) {
+        PackageInfo package = hostilePackage();
+        package.productName += character;
+        try {
+            detectionXml(intuneApp(package), L"setup.exe", IntuneEncryption{});
+            ADD_FAILURE() << "taken: U+" << std::hex << static_cast<unsigned>(character[0]);
+        } catch (const std::exception& e) {
+            EXPECT_NE(std::string::npos, std::string(e.what()).find("which XML cannot carry")) << e.what();
+        }
+    }
+    for (const wchar_t* character : {L"\uFFFD", L"\uD7FF", L"\uE000", L"\U0010FFFD"}) {
+        PackageInfo package = hostilePackage();
+        package.productName += character;
+        EXPECT_NO_THROW(detectionXml(intuneApp(package), L"setup.exe", IntuneEncryption{}))
+            << "U+" << std::hex << static_cast<unsigned>(character[0]);
+    }
+}
+
 TEST(IntuneDefinitionTest, RefusesWhatIntuneCannotTake) {
     PackageInfo package = hostilePackage();
     package.platform = L"Alpha";

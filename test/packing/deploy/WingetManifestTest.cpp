@@ -1,4 +1,5 @@
 #include "ErrorHandling.h"
+#include "FieldChecks.h"
 #include "WingetManifest.h"
 
 #include <gtest/gtest.h>
@@ -109,6 +110,22 @@ TEST(WingetManifestTest, RefusesWhatWingetWouldRefuse) {
 }
 
 // The limits themselves are winget's: 8 parts, 32 characters a part.
+// The tools count code points: a character beyond the BMP is one, as is
+// every other; a field of exactly the most characters is taken, one more
+// refused.
+TEST(WingetManifestTest, FieldsAreCountedInCharacters) {
+    EXPECT_EQ(3u, FieldChecks::length(L"a\U0001F4E6b"));
+    EXPECT_EQ(2u, FieldChecks::length(L"\U0001F4E6\U00010000"));
+    EXPECT_EQ(4u, FieldChecks::length(L"\u00FC\u20AC\uFFFD\U0010FFFD"));
+    tstring emoji;
+    for (int i = 0; i < 100; ++i) {
+        emoji += L"\U0001F4E6";
+    }
+    EXPECT_NO_THROW(FieldChecks::requireLength(emoji, 1, 100, "The name"));
+    EXPECT_THROW(FieldChecks::requireLength(emoji + L"x", 1, 100, "The name"), std::exception);
+    EXPECT_THROW(FieldChecks::requireLength(L"", 1, 100, "The name"), std::exception);
+}
+
 TEST(WingetManifestTest, IdsAtTheLimitsAreTaken) {
     for (const tstring& id : {tstring(L"a.b.c.d.e.f.g.h"), L"Velkin." + tstring(32, L'x')}) {
         WingetRequest r = request();

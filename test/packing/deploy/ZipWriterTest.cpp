@@ -161,6 +161,24 @@ TEST(ZipWriterTest, RefusesWhatItCannotWrite) {
     EXPECT_THROW(streamed.begin("stored.bin", ZipWriter::Method::Stored), std::exception);
     EXPECT_THROW(streamed.beginPlaced("placed.bin"), std::exception);
 
+    // The central directory counts entries in 16 bits: 65,535 are read back,
+    // one more would count 0.
+    MemoryTarget many(true);
+    ZipWriter crowded(many);
+    for (int i = 0; i < 0xFFFF; ++i) {
+        crowded.add(std::to_string(i), ZipWriter::Method::Stored, "");
+    }
+    EXPECT_THROW(crowded.add("65536", ZipWriter::Method::Stored, ""), std::exception);
+    crowded.finish();
+    ScratchDirectory scratch;
+    writeBytes(scratch / "many.zip", many.bytes());
+    EXPECT_EQ("65535 65534\n", runPython(R"(
+import sys, zipfile
+names = zipfile.ZipFile(sys.argv[1]).namelist()
+print(len(names), names[-1])
+)",
+                                          {scratch.path() + "/many.zip"}));
+
     MemoryTarget file(true);
     ZipWriter placed(file);
     placed.beginPlaced("short.bin");

@@ -353,8 +353,24 @@ TEST(CompoundFileCheckTest, ADamagedSummaryInformationIsNamed) {
     const std::vector<uint8_t> fmtid = {0xE0, 0x85, 0x9F, 0xF2, 0xF9, 0x4F, 0x68, 0x10};
     const auto at = std::search(summary.begin(), summary.end(), fmtid.begin(), fmtid.end());
     ASSERT_NE(summary.end(), at);
-    put32(&*(at + 16), 0x7FFFFFF0);
-    EXPECT_EQ("its summary information stream is damaged", refusal(summary));
+    std::vector<uint8_t> pastTheEnd = summary;
+    put32(&pastTheEnd[static_cast<size_t>(at - summary.begin()) + 16], 0x7FFFFFF0);
+    EXPECT_EQ("its summary information stream is damaged", refusal(pastTheEnd));
+
+    // A property's offset leaves room for its 4-byte type inside the
+    // section: at the section's size less 4 it does, 3 bytes further on not.
+    const size_t stream = static_cast<size_t>(at - summary.begin()) - 28;
+    const size_t section = stream + get32(&summary[stream + 44]);
+    const uint32_t sectionSize = get32(&summary[section]);
+    ASSERT_GE(get32(&summary[section + 4]), 1u);
+    std::vector<uint8_t> last = summary;
+    put32(&last[section + 12], sectionSize - 4);
+    EXPECT_EQ("accepted", refusal(last));
+    for (const uint32_t beyond : {sectionSize - 3, sectionSize, sectionSize + 4}) {
+        std::vector<uint8_t> outside = summary;
+        put32(&outside[section + 12], beyond);
+        EXPECT_EQ("its summary information stream is damaged", refusal(outside)) << beyond << " in " << sectionSize;
+    }
 }
 
 } // namespace

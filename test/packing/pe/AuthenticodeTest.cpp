@@ -1,16 +1,20 @@
-// A certificate table is a signature only in the form Windows reads and with
-// the file's own digest: zeros, a table cut short or followed by data, an
-// entry of another kind and a file changed after signing are none, each
-// with its reason; no bytes in the table make the reader fail otherwise.
+// A certificate table is a signature only in the form Windows reads, with
+// the file's own digest and a signer whose signature verifies: zeros, a
+// table cut short or followed by data, an entry of another kind, a file
+// changed after signing and bytes flipped in the certificate, the signature
+// value, the digest algorithms or the attributes are none, each with its
+// reason; no bytes in the table make the reader fail otherwise.
 #include "Authenticode.h"
 #include "ByteSource.h"
 #include "ErrorHandling.h"
 #include "PeHeaders.h"
 #include "TestFiles.h"
+#include "TestRsa.h"
 #include "TestSignature.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <random>
 
@@ -22,6 +26,20 @@ AuthenticodeSignature signatureOf(const std::vector<uint8_t>& program) {
     const MemoryBytes bytes(program);
     return readAuthenticodeSignature(bytes, PeHeaders(bytes));
 }
+
+// Where `pattern` lies in `bytes`, the last time when `last`.
+size_t find(const std::vector<uint8_t>& bytes, const std::vector<uint8_t>& pattern, bool last = false) {
+    const auto at = last ? std::find_end(bytes.begin(), bytes.end(), pattern.begin(), pattern.end())
+                         : std::search(bytes.begin(), bytes.end(), pattern.begin(), pattern.end());
+    EXPECT_NE(bytes.end(), at);
+    return static_cast<size_t>(at - bytes.begin());
+}
+
+const std::vector<uint8_t> sha256Oid{0x06, 0x09, 0x60, 0x86, 0x48, 0x01, 0x65, 0x03, 0x04, 0x02, 0x01};
+const std::vector<uint8_t> contentTypeOid{0x06, 0x09, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x09, 0x03};
+const std::vector<uint8_t> messageDigestOid{0x06, 0x09, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x09, 0x04};
+// The signature value: an OCTET STRING as long as the test key's modulus.
+const std::vector<uint8_t> signatureValueHeader{0x04, 0x81, 0x80};
 
 struct Spoiling {
     const char* what;
@@ -61,10 +79,41 @@ TEST(AuthenticodeTest, OnlyAWellFormedSignatureOfTheFileIsOne) {
          nullptr},
         {"another revision", [&](std::vector<uint8_t>& bytes, const PeHeaders&) { bytes[table + 5] = 0x01; },
          "its certificate table holds an entry that is no WIN_CERTIFICATE of revision 2.0 and type PKCS_SIGNED_DATA"},
-        {"junk in the entry", [&](std::vector<uint8_t>& bytes, const PeHeaders&) { bytes[bytes.size() - 1] = 1; },
+        {"junk in the entry",
+         [&](std::vector<uint8_t>& bytes, const PeHeaders&) {
+             bytes.insert(bytes.end(), {0, 0, 0, 1, 0, 0, 0, 0});
+             put32(&bytes[directory + 4], static_cast<uint32_t>(bytes.size() - table));
+             put32(&bytes[table], LittleEndian::get32(&bytes[table]) + 4);
+         },
          "its certificate entry holds more than its signature"},
         {"no PKCS#7 content", [&](std::vector<uint8_t>& bytes, const PeHeaders&) { bytes[table + 8] = 0x31; },
          "its signature has no ContentInfo where one belongs"},
+        {"the certificate's key",
+         [&](std::vector<uint8_t>& bytes, const PeHeaders&) { bytes[find(bytes, TestRsa::modulus()) + 40] ^= 1; },
+         "its signature does not verify with its certificate's key"},
+        {"the certificate's serial number",
+         [&](std::vector<uint8_t>& bytes, const PeHeaders&) { bytes[find(bytes, TestRsa::serialNumber()) + 3] ^= 1; },
+         "its signer's certificate is not among those its signature carries"},
+        {"the signature value",
+         [&](std::vector<uint8_t>& bytes, const PeHeaders&) {
+             bytes[find(bytes, signatureValueHeader, true) + 3 + 64] ^= 0x10;
+         },
+         "its signature does not verify with its certificate's key"},
+        {"SHA-384 in the digest algorithms",
+         [&](std::vector<uint8_t>& bytes, const PeHeaders&) { bytes[find(bytes, sha256Oid) + 10] = 0x02; },
+         "its signature's digest algorithms do not name its signer's"},
+        {"SHA-384 as the signer's digest algorithm",
+         [&](std::vector<uint8_t>& bytes, const PeHeaders&) { bytes[find(bytes, sha256Oid, true) + 10] = 0x02; },
+         "its signer's digest is not SHA-256, the one velkin-pack checks"},
+        {"the attributes' content type",
+         [&](std::vector<uint8_t>& bytes, const PeHeaders&) { bytes[find(bytes, contentTypeOid) + 15] ^= 1; },
+         "its signature's attributes do not name Authenticode's indirect data as what it signs"},
+        {"the attributes' digest",
+         [&](std::vector<uint8_t>& bytes, const PeHeaders&) { bytes[find(bytes, messageDigestOid) + 20] ^= 1; },
+         "its signature's attributes hold another digest than that of what it signs"},
+        {"no digest among the attributes",
+         [&](std::vector<uint8_t>& bytes, const PeHeaders&) { bytes[find(bytes, messageDigestOid) + 10] = 0x05; },
+         "its signature's attributes hold no digest of what it signs"},
         {"the table inside the sections",
          [&](std::vector<uint8_t>& bytes, const PeHeaders& h) {
              put32(&bytes[directory], h.sections().back().pointerToRawData);
@@ -78,6 +127,41 @@ TEST(AuthenticodeTest, OnlyAWellFormedSignatureOfTheFileIsOne) {
         EXPECT_TRUE(signature.present) << spoiling.what;
         EXPECT_EQ(spoiling.problem ? spoiling.problem : "", signature.problem) << spoiling.what;
     }
+}
+
+// A file changed after signing whose digests were made again to match,
+// without the key: each digest is the file's and the attributes', but the
+// signature value is still the old one.
+TEST(AuthenticodeTest, DigestsMadeAgainWithoutTheKeyAreNoSignature) {
+    std::vector<uint8_t> stub = readBytes(stubPath());
+    const std::vector<uint8_t> original = withTestSignature(stub);
+    stub[PeHeaders(MemoryBytes(stub)).sections().front().pointerToRawData] ^= 1;
+    std::vector<uint8_t> forged = withTestSignature(stub);
+    ASSERT_TRUE(signatureOf(forged).valid());
+    ASSERT_EQ(original.size(), forged.size());
+    const size_t value = find(forged, signatureValueHeader, true) + signatureValueHeader.size();
+    std::copy_n(original.begin() + static_cast<ptrdiff_t>(value), 128, forged.begin() + static_cast<ptrdiff_t>(value));
+    EXPECT_EQ("its signature does not verify with its certificate's key", signatureOf(forged).problem);
+}
+
+// The padding of a certificate entry is less than 8 bytes; a table starts
+// at a multiple of 8.
+TEST(AuthenticodeTest, PaddingAndAlignmentAreWindowsOwn) {
+    const std::vector<uint8_t> signedStub = withTestSignature(readBytes(stubPath()));
+    const PeHeaders headers{MemoryBytes(signedStub)};
+    const size_t directory = headers.directoryOffset(PeHeaders::Certificates);
+    const uint32_t table = headers.directory(PeHeaders::Certificates).rva;
+
+    std::vector<uint8_t> padded = signedStub;
+    padded.insert(padded.end(), 8, 0);
+    put32(&padded[directory + 4], static_cast<uint32_t>(padded.size() - table));
+    put32(&padded[table], LittleEndian::get32(&padded[table]) + 8);
+    EXPECT_EQ("its certificate entry holds more than its signature", signatureOf(padded).problem);
+
+    std::vector<uint8_t> shifted = signedStub;
+    shifted.insert(shifted.begin() + table, 4, 0);
+    put32(&shifted[directory], table + 4);
+    EXPECT_EQ("its certificate table does not start at a multiple of 8 bytes", signatureOf(shifted).problem);
 }
 
 // Bytes flipped anywhere in the table end in a reason or a valid signature,

@@ -9,28 +9,6 @@
 
 namespace {
 
-// Without reading a byte where the sizes differ, as a signature's bytes make
-// them.
-bool sameBytes(const tstring& a, const tstring& b) {
-    const InputFile first(a);
-    const InputFile second(b);
-    const uint64_t size = first.size();
-    if (second.size() != size) {
-        return false;
-    }
-    std::vector<uint8_t> left(1024 * 1024);
-    std::vector<uint8_t> right(left.size());
-    for (uint64_t at = 0; at < size; at += left.size()) {
-        const size_t part = static_cast<size_t>(std::min<uint64_t>(left.size(), size - at));
-        first.read(at, left.data(), part);
-        second.read(at, right.data(), part);
-        if (!std::equal(left.begin(), left.begin() + part, right.begin())) {
-            return false;
-        }
-    }
-    return true;
-}
-
 std::string howItEnded(const ShellCommand::Outcome& outcome) {
     return outcome.exited ? "the sign command exited with " + std::to_string(outcome.code)
                           : "the sign command was ended by signal " + std::to_string(outcome.code);
@@ -95,7 +73,7 @@ tstring Signer::sign(SignStep signStep, const tstring& file, const tstring& sign
         VK_THROW_MSG(step << " failed: " << howItEnded(outcome) << " but wrote " << kind
                           << " as its signed file, not a regular file");
     }
-    if (sameBytes(result, original)) {
+    if (sameBytes(InputFile(result), InputFile(original))) {
         VK_THROW_MSG(step << " failed: " << howItEnded(outcome) << " but left the file as it was"
                           << whatItSaid(outcome));
     }

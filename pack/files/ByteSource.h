@@ -43,6 +43,10 @@ private:
     std::vector<uint8_t> bytes_;
 };
 
+// Whether two sources hold the same bytes: compared piece by piece, none read
+// where the sizes differ.
+bool sameBytes(const ByteSource& a, const ByteSource& b);
+
 // Little-endian fields of a file format.
 namespace LittleEndian {
 

@@ -84,3 +84,7 @@ std::string decode(const std::u16string& stored, bool& isTable) {
 }
 
 } // namespace MsiStreamName
+
+bool isSignatureStream(const std::u16string& name) {
+    return name == u"\x05" u"DigitalSignature" || name == u"\x05" u"MsiDigitalSignatureEx";
+}

@@ -18,3 +18,7 @@ std::u16string encode(const std::string& name, bool isTable);
 std::string decode(const std::u16string& stored, bool& isTable);
 
 } // namespace MsiStreamName
+
+// Whether a stream among a package's root's is one of its digital
+// signature's own (`\x05DigitalSignature`, `\x05MsiDigitalSignatureEx`).
+bool isSignatureStream(const std::u16string& name);

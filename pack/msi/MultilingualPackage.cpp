@@ -1,6 +1,7 @@
 #include "MultilingualPackage.h"
 
 #include "DamagedFile.h"
+#include "MsiStreamName.h"
 #include "SummaryInformation.h"
 #include "SummaryRewrite.h"
 
@@ -16,10 +17,6 @@ std::string multilingualTemplate(const std::string& baseTemplate, uint16_t baseL
         text += "," + std::to_string(language);
     }
     return text;
-}
-
-bool isSignatureStream(const std::u16string& name) {
-    return name == u"\x05" u"DigitalSignature" || name == u"\x05" u"MsiDigitalSignatureEx";
 }
 
 CompoundStorage multilingualPackage(const MultilingualParts& parts) {

@@ -43,5 +43,3 @@ CompoundStorage multilingualPackage(const MultilingualParts& parts);
 // a digest of what names it: braced and in upper case, as a PackageCode is.
 std::string nameBasedGuid(const std::array<uint8_t, 32>& digest);
 
-// The streams that hold a package's digital signature.
-bool isSignatureStream(const std::u16string& name);

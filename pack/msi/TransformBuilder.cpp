@@ -53,24 +53,6 @@ bool isAscii(const std::string& text) {
     return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-bool sameBytes(const ByteSource& a, const ByteSource& b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    constexpr size_t piece = 64 * 1024;
-    std::vector<uint8_t> left(piece);
-    std::vector<uint8_t> right(piece);
-    for (uint64_t at = 0; at < a.size(); at += piece) {
-        const size_t size = static_cast<size_t>(std::min<uint64_t>(piece, a.size() - at));
-        a.read(at, left.data(), size);
-        b.read(at, right.data(), size);
-        if (!std::equal(left.begin(), left.begin() + size, right.begin())) {
-            return false;
-        }
-    }
-    return true;
-}
-
 std::string platformOf(const std::string& platformTemplate) {
     return platformTemplate.substr(0, platformTemplate.find(';'));
 }

@@ -144,7 +144,6 @@ ComputedDigest computeDigest(const CompoundStorage& package, const HashedPieces&
 
 std::array<uint8_t, 32> packageDigest(const CompoundStorage& package) { return computeDigest(package, {}).digest; }
 
-bool isSignatureStream(const std::u16string& name) { return name == digitalSignature || name == digitalSignatureEx; }
 
 std::vector<HashedChild> inHashOrder(const CompoundStorage& storage) {
     std::vector<HashedChild> children;

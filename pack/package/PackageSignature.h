@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CompoundFile.h"
+#include "MsiStreamName.h"
 
 #include <array>
 #include <cstdint>
@@ -47,8 +48,6 @@ std::array<uint8_t, 32> packageDigest(const CompoundStorage& package);
 // Reads each stream of `package` once.
 PackageSignature readPackageSignature(const CompoundStorage& package, const HashedPieces& alsoSee = {});
 
-// Whether a stream among the root's is one of the signature's own.
-bool isSignatureStream(const std::u16string& name);
 
 // The children of `storage`, storages and streams alike, in the order
 // Windows hashes them.

@@ -1,5 +1,6 @@
 #include "CompoundFileWriter.h"
 #include "DamagedFile.h"
+#include "MsiStreamName.h"
 #include "MultilingualPackage.h"
 #include "OpenPackage.h"
 #include "SummaryInformation.h"

@@ -3,7 +3,6 @@
 #include "DamagedFile.h"
 #include "MsiStreamName.h"
 #include "SummaryInformation.h"
-#include "SummaryRewrite.h"
 
 #include <cstdio>
 #include <memory>

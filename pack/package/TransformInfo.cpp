@@ -1,25 +1,17 @@
 #include "TransformInfo.h"
 
 #include "CompoundFileReader.h"
+#include "LanguageTags.h"
 #include "MsiStreamName.h"
 #include "SummaryInformation.h"
 #include "TransformBuilder.h"
 
-#include <cstdlib>
-
 namespace {
 
-// The language after the platform: "x64;1033" gives 1033.
+// The language a Template names first: "x64;1033" gives 1033.
 std::optional<uint32_t> languageOf(const std::string& platformTemplate) {
-    const size_t semicolon = platformTemplate.find(';');
-    if (semicolon == std::string::npos) {
-        return std::nullopt;
-    }
-    const std::string digits = platformTemplate.substr(semicolon + 1, platformTemplate.find_first_of(",;", semicolon + 1) - semicolon - 1);
-    if (digits.empty() || digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos) {
-        return std::nullopt;
-    }
-    return static_cast<uint32_t>(std::strtoul(digits.c_str(), nullptr, 10));
+    const std::vector<uint32_t> languages = templateLanguages(platformTemplate);
+    return languages.empty() ? std::nullopt : std::optional<uint32_t>(languages.front());
 }
 
 // "{base code}base version;{new code}new version;{upgrade code}".

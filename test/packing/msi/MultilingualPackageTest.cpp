@@ -4,7 +4,6 @@
 #include "MultilingualPackage.h"
 #include "OpenPackage.h"
 #include "SummaryInformation.h"
-#include "SummaryRewrite.h"
 #include "TransformBuilder.h"
 
 #include <gtest/gtest.h>
